@@ -1,0 +1,59 @@
+// One UDP socket of the socket table: created, bound to a local port on all
+// interfaces, with one destination address, blocking.
+#pragma once
+
+#include <cstddef>
+#include <atomic>
+#include <cstdint>
+
+namespace quillet {
+
+// An IPv4 address as four octets in text order, and a port.
+struct Ipv4Endpoint {
+    std::uint8_t octets[4] = {0, 0, 0, 0};
+    std::uint16_t port = 0;
+};
+
+class UdpSocket {
+public:
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    // Creates the socket. False on failure.
+    bool Create();
+    // Binds to all interfaces on `port`. False on failure (no socket, port held
+    // by another program, no privilege). Never sets SO_REUSEADDR, so a second
+    // holder of the port fails. `receiveBuffer` > 0 asks for a larger receive
+    // queue (datagrams that arrive during a stall are kept, not dropped).
+    bool Bind(std::uint16_t port, int receiveBuffer = 0);
+    // Binds to `address`:`port` (tests use loopback).
+    bool BindTo(const Ipv4Endpoint& local, int receiveBuffer = 0);
+    bool IsBound() const { return bound_; }
+
+    void SetDestination(const Ipv4Endpoint& destination) { destination_ = destination; }
+    const Ipv4Endpoint& Destination() const { return destination_; }
+
+    // Sends one datagram to the destination. Returns the count sent or -1.
+    int Send(const std::uint8_t* data, std::size_t length);
+    // Waits for one datagram and copies at most `capacity` bytes. Returns its
+    // size, or -1 on failure; a socket that was never bound fails at once
+    // (there is nothing it could receive). Returns -1 after Shutdown().
+    int Receive(std::uint8_t* buffer, std::size_t capacity);
+    // Waits at most `timeoutMs` (tests). Returns -2 on time-out.
+    int ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int timeoutMs);
+    // Wakes a thread blocked in Receive; later receives fail.
+    void Shutdown();
+    void Close();
+
+    // The local port actually bound (useful after binding port 0).
+    std::uint16_t LocalPort() const;
+
+private:
+    int fd_ = -1;
+    std::atomic<bool> bound_{false};
+    Ipv4Endpoint destination_;
+};
+
+}  // namespace quillet
