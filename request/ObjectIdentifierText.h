@@ -1,0 +1,28 @@
+// Dotted object-identifier text to the content octets of an OBJECT IDENTIFIER.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "request/RequestState.h"
+
+namespace quillet {
+
+// Longest OID text looked at; anything beyond is cut off silently.
+constexpr std::size_t kOidTextLimit = 200;
+
+// Parses dotted decimal text ("1.3.6.1.2.1.1.1.0") into `slot`.
+//
+// Only the first 200 characters count. The text must be arcs of decimal
+// digits separated by single dots: no blank, sign, letter, empty arc or
+// trailing dot. An arc may have at most 10 digits and a value of at most
+// 4294967295. The first two arcs always become the single byte 2B (every
+// identifier is taken to begin with 1.3, whatever the text says), so "1",
+// "1.3" and "2.5" all encode as 2B; each further arc is written in base 128,
+// high groups first with the top bit set.
+//
+// Returns 0 with the slot cleared to zeros, filled and its length set, or -1
+// with the slot untouched.
+int ParseOid(std::string_view text, OidSlot& slot);
+
+}  // namespace quillet

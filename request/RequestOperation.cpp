@@ -1,0 +1,223 @@
+#include "request/RequestOperation.h"
+
+#include <algorithm>
+
+#include "console/Cp932.h"
+#include "console/DecimalText.h"
+#include "request/Ipv4Text.h"
+#include "request/ObjectIdentifierText.h"
+#include "request/RequestEncoder.h"
+
+namespace quillet {
+namespace {
+
+constexpr const char* kCommunityMessage = "コミュニティ名が異常です。";
+constexpr const char* kAddressMessage = "IPアドレスが異常です。";
+constexpr const char* kOid1Message = "object IDが異常です。";
+constexpr const char* kOid2Message = "object ID2が異常です。";
+constexpr const char* kOid3Message = "object ID3が異常です。";
+constexpr const char* kValueMessage = "入力データが異常です。";
+constexpr const char* kMaxRepetitionsMessage = "Max-Repetitionsを入力下さい。";
+constexpr const char* kNonRepeaterOid2Message = "(Min) OID2が異常です。";
+constexpr const char* kNonRepeaterOid3Message = "(Min) OID3が異常です。";
+constexpr const char* kRepeaterOidMessages[3] = {"Max OID1が異常です。", "Max OID2が異常です。",
+                                                 "Max OID3が異常です。"};
+
+PrepareResult& Fail(PrepareResult& result, const char* message) {
+    result.messageChanged = true;
+    result.message = message;
+    return result;
+}
+
+PrepareResult& ConversionFailure(PrepareResult& result, std::string_view text) {
+    result.conversionError = true;
+    result.conversionErrorText.assign(text);
+    return result;
+}
+
+// Copies the community in code page 932, at most 64 bytes; when the 64th byte
+// would be the first half of a double-byte character the name is cut one byte
+// earlier, so no character is split. Empty text fails (blanks pass).
+bool CheckCommunity(std::string_view text, RequestState& state) {
+    if (text.empty()) return false;
+    const std::string bytes = ToCp932(text);
+    const std::size_t length = Cp932PrefixLength(bytes, kCommunityCapacity);
+    state.community.fill(0);
+    std::copy_n(bytes.begin(), length, state.community.begin());
+    state.communityLength = static_cast<std::int32_t>(length);
+    return true;
+}
+
+bool CheckAgentAddress(std::string_view text, PrepareResult& result) {
+    std::uint8_t octets[4];
+    if (ParseIpv4(text, octets) != 0) return false;
+    result.addressAccepted = true;
+    std::copy_n(octets, 4, result.agentAddress.begin());
+    result.agentAddressText.assign(text);
+    return true;
+}
+
+// The value on the wire: line breaks as CR LF, characters in code page 932.
+std::string ValueBytes(std::string_view text) {
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 8);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) crlf.push_back('\r');
+        crlf.push_back(text[i]);
+    }
+    return ToCp932(crlf);
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::int32_t ClampCount(std::int32_t count) { return std::clamp<std::int32_t>(count, 0, 3); }
+
+}  // namespace
+
+bool ReadIntegerField(std::string_view text, std::int32_t& value) {
+    if (text.empty()) {
+        value = 0;
+        return true;
+    }
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    bool negative = false;
+    if (begin < end && (text[begin] == '+' || text[begin] == '-')) negative = text[begin++] == '-';
+    if (begin == end) return false;
+    std::int64_t magnitude = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > 2147483648LL) return false;
+    }
+    const std::int64_t signedValue = negative ? -magnitude : magnitude;
+    if (signedValue > 2147483647LL) return false;
+    value = static_cast<std::int32_t>(signedValue);
+    return true;
+}
+
+std::string ConversionErrorMessage(std::string_view text) {
+    std::string message = "'";
+    message.append(text);
+    message.append("' is not a valid integer value");
+    return message;
+}
+
+PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, RequestState& state) {
+    PrepareResult result;
+    if (!CheckCommunity(fields.community, state)) return Fail(result, kCommunityMessage);
+    if (!CheckAgentAddress(fields.ipAddress, result)) return Fail(result, kAddressMessage);
+    // OID1Edit is checked for every request, even a GetBulk that does not
+    // send it (non-repeaters 0).
+    if (ParseOid(fields.oid1, state.requestOids[0]) != 0) return Fail(result, kOid1Message);
+
+    std::uint8_t pduTag = kGetRequestTag;
+    switch (kind) {
+    case RequestKind::Set:
+        pduTag = kSetRequestTag;
+        break;
+    case RequestKind::Get:
+        break;
+    case RequestKind::GetNext: {
+        pduTag = kGetNextRequestTag;
+        // Empty fields are skipped: a filled OID3Edit after an empty
+        // OID2Edit goes into slot 2, so the slots stay in field order.
+        std::int32_t count = 1;
+        state.varBindCount = count;
+        if (!fields.oid2.empty()) {
+            if (ParseOid(fields.oid2, state.requestOids[static_cast<std::size_t>(count)]) != 0)
+                return Fail(result, kOid2Message);
+            state.varBindCount = ++count;
+        }
+        if (!fields.oid3.empty()) {
+            if (ParseOid(fields.oid3, state.requestOids[static_cast<std::size_t>(count)]) != 0)
+                return Fail(result, kOid3Message);
+            state.varBindCount = ++count;
+        }
+        // Raised before the datagram leaves, so that the answer can never be
+        // handled by the listener before it is set.
+        state.walkPending = 1;
+        break;
+    }
+    case RequestKind::GetBulk: {
+        pduTag = kGetBulkRequestTag;
+        // Each number is stored as soon as it is read, so a conversion error
+        // in a later field leaves the earlier ones stored.
+        std::int32_t number;
+        if (!ReadIntegerField(fields.nonRepeatersCount, number)) return ConversionFailure(result, fields.nonRepeatersCount);
+        state.varBindCount = ClampCount(number);
+        if (!ReadIntegerField(fields.maxRepetitions, number)) return ConversionFailure(result, fields.maxRepetitions);
+        state.maxRepetitions = number;
+        if (!ReadIntegerField(fields.repeaterCount, number)) return ConversionFailure(result, fields.repeaterCount);
+        state.repeaterCount = ClampCount(number);
+
+        // A negative max-repetitions has no meaning to an agent; it is refused
+        // like a missing one rather than sent as its low eight bits.
+        if (state.maxRepetitions < 0 || (state.maxRepetitions == 0 && state.repeaterCount != 0))
+            return Fail(result, kMaxRepetitionsMessage);
+
+        // Checked from the last field down, so the highest bad field is the
+        // one reported.
+        const std::int32_t nonRepeaters = state.varBindCount;
+        if (nonRepeaters == 3 && ParseOid(fields.oid3, state.requestOids[2]) != 0)
+            return Fail(result, kNonRepeaterOid3Message);
+        if (nonRepeaters >= 2 && ParseOid(fields.oid2, state.requestOids[1]) != 0)
+            return Fail(result, kNonRepeaterOid2Message);
+        const std::string* repeaterTexts[3] = {&fields.maxOid1, &fields.maxOid2, &fields.maxOid3};
+        for (std::int32_t j = state.repeaterCount; j >= 1; --j) {
+            const auto slot = static_cast<std::size_t>(j - 1);
+            if (ParseOid(*repeaterTexts[slot], state.repeaterOids[slot]) != 0)
+                return Fail(result, kRepeaterOidMessages[slot]);
+        }
+        // Non-repeaters 0 with no repeaters is sent as it is: a legal
+        // GetBulk with an empty binding list, which the agent answers empty.
+        state.walkPending = 1;
+        break;
+    }
+    }
+
+    result.messageChanged = true;
+    result.message.clear();
+
+    std::string value;
+    if (kind == RequestKind::Set) value = ValueBytes(fields.value);
+    const int built = BuildRequest(state, pduTag, fields.version, fields.dataType, value);
+    if (built == kBuildIntegerConversion) return ConversionFailure(result, fields.value);
+    if (built != kBuildOk) return Fail(result, kValueMessage);
+    result.ready = true;
+    return result;
+}
+
+void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
+                   OutputBatch& batch) {
+    const char* first = "get request 送信 request ID=";
+    switch (kind) {
+    case RequestKind::Set: first = "set request 送信 request ID="; break;
+    case RequestKind::Get: break;
+    case RequestKind::GetNext: first = "get next request 送信 request ID="; break;
+    case RequestKind::GetBulk: first = "get bulk request 送信 request ID="; break;
+    }
+    std::string line = first;
+    AppendDecimal(line, state.requestId);
+    line += "  SIZE=";
+    AppendDecimal(line, state.sendSize);
+    batch.WriteLine(line, SummaryLine);
+
+    line = "  object ID =";
+    line.append(oid1Text);
+    batch.WriteLine(line, SummaryLine);
+
+    const auto size = static_cast<std::size_t>(std::clamp<std::int32_t>(state.sendSize, 0, kSendBufferSize));
+    batch.WriteLine("  送信DATA=", PduLine);
+    batch.DumpPdu(state.sendBuffer.data(), size, PduLine);
+
+    // sendSize x 3.2 in integers (x 16 / 5): exact, where a binary 3.2 could
+    // land a multiple of five just below the whole number and truncate it.
+    int charge;
+    if (kind == RequestKind::Set) charge = static_cast<int>(size) * 16 / 5 + 100;
+    else charge = pduDisplayChecked ? static_cast<int>(size) * 3 + 100 : 100;
+    batch.ChargeOutput(charge);
+}
+
+}  // namespace quillet

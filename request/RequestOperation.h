@@ -1,0 +1,88 @@
+// The four request buttons without the window: input checks in their fixed
+// order, filling of RequestState, encoding, and the report of a sent request.
+//
+// The GUI thread runs one operation at a time:
+//   1. PrepareRequest with the window's texts;
+//   2. apply the result: a new destination (addressAccepted), the
+//      MessageEdit text (messageChanged), the toolkit-style error box
+//      (conversionError);
+//   3. if ready: send state.sendBuffer / state.sendSize through SendDatagram
+//      (whatever the send's outcome), then ReportRequest into a batch and
+//      commit it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "console/OutputBatch.h"
+#include "request/RequestState.h"
+
+namespace quillet {
+
+enum class RequestKind { Set, Get, GetNext, GetBulk };
+
+// The window's texts as UTF-8, exactly as the controls hold them.
+struct RequestFields {
+    std::string community;          // CommunityEdit
+    std::string ipAddress;          // IpEdit
+    std::string oid1, oid2, oid3;   // OID1Edit..OID3Edit
+    std::string nonRepeatersCount;  // NonOID_C_Edit
+    std::string maxRepetitions;     // MaxEdit
+    std::string repeaterCount;      // MaxOID_C_Edit
+    std::string maxOid1, maxOid2, maxOid3;  // MaxOID1Edit..MaxOID3Edit
+    std::string value;              // InMemo; lines joined by "\n" or "\r\n"
+    int version = 0;                // VerRadioGroup item: 0 SNMPv1, 1 SNMPv2
+    int dataType = 0;               // DataTypeGroup item 0..3
+};
+
+struct PrepareResult {
+    // The agent address passed its check: the destination of requests becomes
+    // these octets (port 161), even if a later check failed. The text is what
+    // AgentAddressText holds from now on.
+    bool addressAccepted = false;
+    std::array<std::uint8_t, 4> agentAddress{};
+    std::string agentAddressText;
+    // MessageEdit gets `message` (possibly empty) when messageChanged is set;
+    // otherwise it keeps its text.
+    bool messageChanged = false;
+    std::string message;
+    // A numeric text that is not a number: the GUI shows the toolkit-style
+    // error box ConversionErrorMessage(conversionErrorText); nothing is sent.
+    bool conversionError = false;
+    std::string conversionErrorText;
+    // state.sendBuffer holds a request of state.sendSize bytes to send now.
+    bool ready = false;
+};
+
+// Runs the checks of one button in their order and stops at the first bad
+// field with its message. On success fills `state` (community, counts, OID
+// slots, walkPending for GetNext and GetBulk), empties the message, encodes
+// the request with BuildRequest and returns ready. State written before a
+// failing check stays written, as do the request id of a refused SetRequest
+// value and walkPending once raised.
+//
+// Numeric texts (non-repeaters, max-repetitions, repeater count) read as 0
+// when empty, otherwise as an optional sign and decimal digits with optional
+// blanks around them, within the signed 32-bit range. The two counts are
+// kept to 0..3 (their fields only ever show an up-down position).
+PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, RequestState& state);
+
+// Appends the report of the request just sent: the first line (kind, request
+// id, "  SIZE=", size), "  object ID =" with the OID1Edit text, "  送信DATA="
+// and the dump of the send buffer as PDU lines, then the pane charge:
+// SetRequest sendSize x 3.2 + 100 (truncated) always; the others
+// sendSize x 3 + 100 while "PDU表示" is checked, else 100.
+void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
+                   OutputBatch& batch);
+
+// The text of the toolkit's error box for a text that is not an integer.
+std::string ConversionErrorMessage(std::string_view text);
+
+// Reads a numeric field: 0 for an empty text, else an optional sign and
+// decimal digits with optional blanks around them, within -2147483648 ..
+// 2147483647. Returns false for anything else.
+bool ReadIntegerField(std::string_view text, std::int32_t& value);
+
+}  // namespace quillet
