@@ -1,0 +1,24 @@
+// The output lines of one variable binding of a response.
+#pragma once
+
+#include <cstdint>
+
+#include "console/OutputBatch.h"
+#include "response/ResponseScan.h"
+
+namespace quillet {
+
+// Appends to `out`, all as SummaryLine, the lines of `binding`:
+//   "  object ID =" + the OID line text of its name, charge 100; then
+//   when errorStatus is not 0, "  エラー応答=" + the status name (or its
+//   decimal text when it has no name), charge 20, and no value line;
+//   otherwise the value line of its type (integer family as the signed
+//   decimal of the 32-bit word, charge 20; OCTET STRING header + dump of the
+//   content, charge length * 2 + 40; IpAddress, charge length * 2 + 40;
+//   OBJECT IDENTIFIER, charge 100), or nothing for a NULL value.
+// `datagram` is the scanned datagram the record's offsets refer to; the scan
+// has checked that every offset + length lies inside it. Nothing else is read.
+void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& binding, std::int32_t errorStatus,
+                       OutputBatch& out);
+
+}  // namespace quillet

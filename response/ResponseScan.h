@@ -1,0 +1,79 @@
+// The response scan: a tolerant, flat, single forward walk over the BER of
+// one datagram received on the response port. It does not build a tree and
+// does not check the message structure: it reads the elements one after
+// another, steps into constructed ones (SEQUENCE, GetRequest-PDU,
+// GetResponse-PDU, SetRequest-PDU), records what the report needs and marks
+// a frame error when the walk does not end exactly at the end of the datagram.
+//
+// Nothing is copied and nothing is allocated: the result holds fixed tables
+// of positions (offsets from the first octet of the datagram) and numbers,
+// and is meant to be reused for every datagram.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quillet {
+
+constexpr std::size_t kMaxResponseIntegers = 200;
+constexpr std::size_t kMaxResponseOids = 200;
+constexpr std::size_t kMaxResponseBindings = 100;
+
+// The tag of a binding's value as recorded by the scan; None when the value
+// is NULL or was never met.
+enum class ValueType : std::uint8_t {
+    None = 0x00,
+    Integer = 0x02,
+    OctetString = 0x04,
+    ObjectId = 0x06,
+    IpAddress = 0x40,
+    Counter = 0x41,
+    Gauge = 0x42,
+    TimeTicks = 0x43,
+};
+
+// The content octets of one OBJECT IDENTIFIER element.
+struct OidRef {
+    std::size_t start;    // offset of the first content octet
+    std::uint8_t length;  // 0..127 (the scan takes OID lengths in the short form only)
+};
+
+// One variable binding. Offsets point into the scanned datagram; the scan
+// guarantees that start + length never passes its end.
+struct BindingRecord {
+    std::size_t nameStart;
+    std::uint8_t nameLength;  // 0..127
+    ValueType valueType;
+    std::int32_t valueLength;  // content length; for the integer family its length octet
+    std::size_t valueStart;    // OCTET STRING, IpAddress and OBJECT IDENTIFIER values
+    std::uint32_t integerValue;  // integer family: the number reader's result
+};
+
+struct ResponseScanResult {
+    // Every INTEGER, Counter, Gauge and TimeTicks value in order of
+    // appearance: version, request-id, error-status, error-index, then the
+    // binding values of a well-formed response. Only the first integerCount
+    // entries are meaningful; read through Integer() to get 0 beyond them.
+    std::uint32_t integers[kMaxResponseIntegers];
+    std::size_t integerCount;
+    // Every OBJECT IDENTIFIER element in order: binding names and OID values.
+    OidRef oids[kMaxResponseOids];
+    std::size_t oidCount;
+    BindingRecord bindings[kMaxResponseBindings];
+    std::size_t bindingCount;
+    // True when the walk stopped on a tag it does not know, on an element
+    // that would run past the end, or did not end exactly at the end.
+    bool frameError;
+
+    // Entry `index` of the integer list; 0 when the datagram did not supply it.
+    std::uint32_t Integer(std::size_t index) const { return index < integerCount ? integers[index] : 0; }
+};
+
+// Scans `size` octets at `data` (data may be null when size is 0) into `out`,
+// which is rebuilt from scratch. Never reads outside [data, data + size),
+// never moves backwards and ends after at most size / 2 steps. A table that
+// fills up stops recording further entries of its kind while the walk goes
+// on, so a long answer still shows its first entries.
+void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult& out);
+
+}  // namespace quillet
