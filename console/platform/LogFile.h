@@ -5,15 +5,17 @@
 #include <cstddef>
 #include <string>
 
+#include "console/ConsoleOutput.h"
+
 namespace quillet {
 
 // Creates the directory; an existing directory or any failure is ignored.
 void MakeDirectory(const std::string& path);
 
-class LogFile {
+class LogFile : public LogSink {
 public:
     LogFile() = default;
-    ~LogFile();
+    ~LogFile() override;
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
@@ -24,7 +26,7 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     // Appends the bytes in one write call; the result is not reported (a
     // closed file or a failed write loses the record silently).
-    void Write(const char* data, std::size_t length);
+    void Write(const char* data, std::size_t length) override;
     void Close();
 
 private:

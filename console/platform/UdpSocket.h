@@ -57,3 +57,11 @@ private:
 };
 
 }  // namespace quillet
+
+namespace quillet {
+
+// Readies the socket layer once per process (Windows Sockets needs it; POSIX
+// has nothing to do). 0 when ready.
+int StartSocketLayer();
+
+}  // namespace quillet

@@ -97,3 +97,9 @@ std::uint16_t UdpSocket::LocalPort() const {
 }
 
 }  // namespace quillet
+
+namespace quillet {
+
+int StartSocketLayer() { return 0; }
+
+}  // namespace quillet

@@ -1,0 +1,7 @@
+#include "console/MainForm.h"
+
+namespace quillet {
+
+void TMainForm::PingButtonClick() {}
+
+}  // namespace quillet

@@ -1,0 +1,55 @@
+// The four request buttons of the main window: read the fields, run the
+// checks and the encoder, send, and report.
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QCheckBox>
+
+#include "console/MainForm.h"
+#include "request/RequestOperation.h"
+
+namespace quillet {
+namespace {
+
+RequestFields ReadFields(const TMainForm& form) {
+    RequestFields fields;
+    fields.community = form.CommunityEdit->text().toStdString();
+    fields.ipAddress = form.IpEdit->text().toStdString();
+    fields.oid1 = form.OID1Edit->text().toStdString();
+    fields.oid2 = form.OID2Edit->text().toStdString();
+    fields.oid3 = form.OID3Edit->text().toStdString();
+    fields.nonRepeatersCount = form.NonOID_C_Edit->text().toStdString();
+    fields.maxRepetitions = form.MaxEdit->text().toStdString();
+    fields.repeaterCount = form.MaxOID_C_Edit->text().toStdString();
+    fields.maxOid1 = form.MaxOID1Edit->text().toStdString();
+    fields.maxOid2 = form.MaxOID2Edit->text().toStdString();
+    fields.maxOid3 = form.MaxOID3Edit->text().toStdString();
+    fields.value = form.InMemo->toPlainText().toStdString();
+    fields.version = form.Version();
+    fields.dataType = form.DataType();
+    return fields;
+}
+
+}  // namespace
+
+void TMainForm::RunRequest(RequestKind kind) {
+    const PrepareResult result = PrepareRequest(kind, ReadFields(*this), request_);
+    if (result.addressAccepted) SetAgentAddress(result.agentAddressText, result.agentAddress.data());
+    if (result.messageChanged) MessageEdit->setText(QString::fromStdString(result.message));
+    if (result.conversionError) {
+        reporter_->ShowConversionError(result.conversionErrorText);
+        return;
+    }
+    if (!result.ready) return;
+    SendDatagram(0, request_.sendBuffer.data(), request_.sendSize);
+    OutputBatch batch;
+    ReportRequest(kind, request_, OID1Edit->text().toStdString(), dataDisplayCheckBox->isChecked(), batch);
+    output_.Commit(batch);
+    FlushPane();
+}
+
+void TMainForm::SetButtonClick() { RunRequest(RequestKind::Set); }
+void TMainForm::GETButtonClick() { RunRequest(RequestKind::Get); }
+void TMainForm::GETNEXTButtonClick() { RunRequest(RequestKind::GetNext); }
+void TMainForm::BulkButtonClick() { RunRequest(RequestKind::GetBulk); }
+
+}  // namespace quillet

@@ -1,0 +1,23 @@
+#include "response/T_Port161.h"
+
+#include "response/ResponseReport.h"
+
+namespace quillet {
+
+T_Port161::T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request)
+    : ListenerThread(socket, output, reporter,
+                     "PORT161受信エラー： Ether Port 161を使用するプログラムを起動していませんか？ "),
+      request_(request) {}
+
+void T_Port161::HandleDatagram(const std::uint8_t* data, int size, OutputBatch& batch) {
+    clearWalk_ = ReportResponse(data, size, request_.walkPending.load(), request_.varBindCount.load(), scan_, batch);
+}
+
+void T_Port161::AfterReceiveFailure() { request_.walkPending = 0; }
+
+void T_Port161::AfterCommit() {
+    // A malformed datagram leaves the walk pending for the real answer.
+    if (clearWalk_) request_.walkPending = 0;
+}
+
+}  // namespace quillet

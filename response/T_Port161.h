@@ -1,0 +1,27 @@
+// The response listener on local UDP port 161: every datagram is taken as an
+// answer to the console, counted, shown with its bindings, and its object
+// identifiers written back into the OID fields so that GetNext walks on.
+#pragma once
+
+#include "console/ListenerThread.h"
+#include "request/RequestState.h"
+#include "response/ResponseScan.h"
+
+namespace quillet {
+
+class T_Port161 : public ListenerThread {
+public:
+    T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request);
+
+protected:
+    void HandleDatagram(const std::uint8_t* data, int size, OutputBatch& batch) override;
+    void AfterReceiveFailure() override;
+    void AfterCommit() override;
+
+private:
+    RequestState& request_;
+    ResponseScanResult scan_{};
+    bool clearWalk_ = false;
+};
+
+}  // namespace quillet

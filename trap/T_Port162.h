@@ -1,0 +1,27 @@
+// The trap listener on local UDP port 162: every datagram is counted and
+// shown; SNMPv1 enterprise-specific traps with their values or, for the
+// managed equipment, as alarm lines in words.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "console/ListenerThread.h"
+#include "trap/TrapScan.h"
+
+namespace quillet {
+
+class T_Port162 : public ListenerThread {
+public:
+    // `equipmentFlag` is process-wide: kept across datagrams.
+    T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::atomic<std::int32_t>& equipmentFlag);
+
+protected:
+    void HandleDatagram(const std::uint8_t* data, int size, OutputBatch& batch) override;
+
+private:
+    std::atomic<std::int32_t>& equipmentFlag_;
+    TrapScanResult scan_{};
+};
+
+}  // namespace quillet
