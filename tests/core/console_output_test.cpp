@@ -1,0 +1,168 @@
+// The output hub: display switches, pane budget, counters and log records.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/ConsoleOutput.h"
+#include "console/Cp932.h"
+
+namespace quillet {
+namespace {
+
+class RecordingSink : public LogSink {
+public:
+    void Write(const char* data, std::size_t length) override {
+        bytes.append(data, length);
+        ++writes;
+    }
+    std::string bytes;
+    int writes = 0;
+};
+
+struct Hub {
+    RecordingSink sink;
+    ConsoleOutput output;
+    PaneUpdate update;
+    Hub() { output.SetLogSink(&sink); }
+    std::vector<std::string> TakeLines() {
+        output.TakePaneUpdate(update);
+        return update.lines;
+    }
+};
+
+TEST(ConsoleOutput, DisplaySwitchesDecideThePaneButEveryLineIsLogged) {
+    struct Case {
+        bool pdu, none;
+        std::vector<std::string> pane;
+    };
+    const Case cases[] = {
+        {true, false, {"pdu", "summary"}},
+        {false, false, {"summary"}},
+        {true, true, {}},
+        {false, true, {}},
+    };
+    for (const Case& c : cases) {
+        Hub hub;
+        hub.output.SetSwitches(c.pdu, c.none);
+        hub.output.WriteLine("pdu", PduLine);
+        hub.output.WriteLine("summary", SummaryLine);
+        EXPECT_EQ(hub.TakeLines(), c.pane) << "pdu=" << c.pdu << " none=" << c.none;
+        EXPECT_EQ(hub.sink.bytes, "pdu\r\nsummary\r\n");
+    }
+}
+
+TEST(ConsoleOutput, PaneIsEmptiedAbove26214IncludingTheLinesJustWritten) {
+    Hub hub;
+    hub.output.WriteLine("before", SummaryLine);
+    hub.output.ChargeOutput(26000);
+    hub.output.WriteLine("kept", SummaryLine);
+    hub.output.ChargeOutput(214);  // 26214: not above the limit
+    EXPECT_EQ(hub.output.OutputTotal(), 26214);
+    hub.output.TakePaneUpdate(hub.update);
+    EXPECT_FALSE(hub.update.clearFirst);
+    EXPECT_EQ(hub.update.lines, (std::vector<std::string>{"before", "kept"}));
+
+    OutputBatch batch;
+    batch.WriteLine("just written", SummaryLine);
+    batch.ChargeOutput(1);  // 26215: emptied, the line just written too
+    batch.WriteLine("after", SummaryLine);
+    hub.output.Commit(batch);
+    hub.output.TakePaneUpdate(hub.update);
+    EXPECT_TRUE(hub.update.clearFirst);
+    EXPECT_EQ(hub.update.lines, std::vector<std::string>{"after"});
+    EXPECT_EQ(hub.output.OutputTotal(), 0);
+    EXPECT_EQ(hub.sink.bytes, "before\r\nkept\r\njust written\r\nafter\r\n");
+}
+
+TEST(ConsoleOutput, NothingIsChargedWhileAllOutputIsHidden) {
+    Hub hub;
+    hub.output.SetSwitches(true, true);
+    hub.output.ChargeOutput(30000);
+    EXPECT_EQ(hub.output.OutputTotal(), 0);
+    hub.output.SetSwitches(true, false);
+    hub.output.ChargeOutput(100);
+    EXPECT_EQ(hub.output.OutputTotal(), 100);
+}
+
+TEST(ConsoleOutput, ABatchIsOneLogWriteInCodePage932) {
+    Hub hub;
+    OutputBatch batch;
+    batch.WriteLine("TRAP受信  SIZE=3", SummaryLine);
+    const std::uint8_t bytes[] = {0x41, 0x42, 0x43};
+    batch.DumpPdu(bytes, 3, PduLine);
+    hub.output.Commit(batch);
+    EXPECT_EQ(hub.sink.writes, 1);
+    EXPECT_EQ(hub.sink.bytes, ToCp932("TRAP受信  SIZE=3") + "\r\n  41 42 43 " + std::string(41, ' ') + "ABC\r\n");
+}
+
+TEST(ConsoleOutput, CountersShowTheirLatestValueAndResetQueuesZeros) {
+    Hub hub;
+    OutputBatch batch;
+    batch.CountDatagram(Counter::Recv);
+    batch.CountDatagram(Counter::Recv);
+    batch.CountDatagram(Counter::Trap);
+    hub.output.Commit(batch);
+    hub.output.TakePaneUpdate(hub.update);
+    EXPECT_EQ(*hub.update.fields[static_cast<int>(Field::RecvEdit)], "2");
+    EXPECT_EQ(*hub.update.fields[static_cast<int>(Field::TrapEdit)], "1");
+    EXPECT_FALSE(hub.update.fields[static_cast<int>(Field::SendEdit)].has_value());
+
+    hub.output.Commit(batch);  // RecvEdit 4 queued ...
+    hub.output.ResetCounters();  // ... then the reset: the zero wins
+    hub.output.TakePaneUpdate(hub.update);
+    for (Field f : {Field::SendEdit, Field::RecvEdit, Field::TrapEdit})
+        EXPECT_EQ(*hub.update.fields[static_cast<int>(f)], "0");
+    EXPECT_EQ(hub.output.CounterValue(Counter::Recv), 0);
+    EXPECT_TRUE(hub.sink.bytes.empty());  // counters are not logged
+}
+
+TEST(ConsoleOutput, PaneOnlyLinesAreNeitherLoggedNorCharged) {
+    Hub hub;
+    hub.output.SetSwitches(false, true);  // shown whatever the switches say
+    OutputBatch batch;
+    batch.PaneLine("Pinging was finished");
+    hub.output.Commit(batch);
+    EXPECT_EQ(hub.TakeLines(), std::vector<std::string>{"Pinging was finished"});
+    EXPECT_TRUE(hub.sink.bytes.empty());
+    EXPECT_EQ(hub.output.OutputTotal(), 0);
+}
+
+TEST(ConsoleOutput, LinesOfConcurrentBatchesNeverInterleave) {
+    Hub hub;
+    constexpr int kBatches = 2000;
+    auto writer = [&hub](const char* tag) {
+        OutputBatch batch;
+        for (int i = 0; i < kBatches; ++i) {
+            batch.Clear();
+            for (int line = 0; line < 3; ++line) batch.WriteLine(std::string(tag) + std::to_string(line), SummaryLine);
+            hub.output.Commit(batch);
+        }
+    };
+    std::thread a(writer, "a"), b(writer, "b");
+    a.join();
+    b.join();
+    // Every batch is three consecutive records of one writer.
+    const std::string& log = hub.sink.bytes;
+    ASSERT_EQ(log.size(), static_cast<std::size_t>(2 * kBatches * 3 * 4));
+    for (std::size_t pos = 0; pos < log.size(); pos += 12) {
+        const char tag = log[pos];
+        EXPECT_EQ(log.substr(pos, 12), std::string(1, tag) + "0\r\n" + tag + "1\r\n" + tag + "2\r\n");
+    }
+}
+
+TEST(ConsoleOutput, WakesTheGuiOnlyWhenWorkBecomesPending) {
+    int wakes = 0;
+    ConsoleOutput output([&wakes] { ++wakes; });
+    output.WriteLine("one", SummaryLine);
+    output.WriteLine("two", SummaryLine);
+    EXPECT_EQ(wakes, 1);
+    PaneUpdate update;
+    output.TakePaneUpdate(update);
+    output.WriteLine("three", SummaryLine);
+    EXPECT_EQ(wakes, 2);
+}
+
+}  // namespace
+}  // namespace quillet
