@@ -1,0 +1,74 @@
+// Shared pieces of the window tests: a reporter that records instead of
+// showing boxes, and a window bound to ephemeral loopback ports.
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "console/ErrorReporter.h"
+#include "console/MainForm.h"
+
+namespace quillet::testing {
+
+class RecordingReporter : public ErrorReporter {
+public:
+    void ShowError(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        errors_.push_back(text);
+    }
+    void ShowConversionError(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        conversions_.push_back(text);
+    }
+    std::vector<std::string> Errors() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return errors_;
+    }
+    std::vector<std::string> Conversions() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return conversions_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> errors_;
+    std::vector<std::string> conversions_;
+};
+
+inline ConsoleConfig LoopbackConfig(ErrorReporter* reporter, std::uint16_t requestPort = 0, std::uint16_t trapPort = 0) {
+    ConsoleConfig config;
+    config.requestPort = requestPort;
+    config.trapPort = trapPort;
+    config.bindAddress.octets[0] = 127;
+    config.bindAddress.octets[3] = 1;
+    config.reporter = reporter;
+    return config;
+}
+
+// The pane's lines, the initial line included.
+inline std::vector<std::string> PaneLines(const TMainForm& form) {
+    std::vector<std::string> lines;
+    for (const QString& line : form.OutMemo->toPlainText().split(QLatin1Char('\n'))) lines.push_back(line.toStdString());
+    return lines;
+}
+
+// Runs the event loop until `done` holds or `ms` milliseconds have passed.
+template <typename Predicate>
+bool WaitFor(Predicate done, int ms = 3000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (done()) return true;
+        QThread::msleep(2);
+    }
+    return done();
+}
+
+}  // namespace quillet::testing

@@ -1,0 +1,329 @@
+// The main window: controls, enabling rules, counters, writers and start-up.
+#include <gtest/gtest.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "console/Cp932.h"
+#include "console/UpDown.h"
+#include "tests/gui/FormFixture.h"
+
+namespace quillet {
+namespace {
+
+using testing::LoopbackConfig;
+using testing::PaneLines;
+using testing::RecordingReporter;
+
+std::string Text(QWidget* w) {
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title().toStdString();
+    if (auto* m = qobject_cast<QPlainTextEdit*>(w)) return m->toPlainText().toStdString();
+    return {};
+}
+
+std::string ReadFile(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir().mkpath(QStringLiteral("run"));
+        form = std::make_unique<TMainForm>(LoopbackConfig(&reporter));
+    }
+    RecordingReporter reporter;
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(MainWindow, ControlsHaveTheirPositionsTextsAndStates) {
+    struct Case {
+        QWidget* widget;
+        QRect geometry;
+        std::string text;
+        bool enabled;
+    };
+    TMainForm& f = *form;
+    const Case cases[] = {
+        {f.CommunityEdit, {16, 32, 225, 20}, "ravine", true},
+        {f.PingButton, {176, 64, 65, 28}, "P i n g", true},
+        {f.OID1Edit, {72, 112, 169, 20}, "1.3.6.1.4.1", true},
+        {f.OID2Edit, {72, 130, 169, 20}, "", true},
+        {f.OID3Edit, {72, 148, 169, 20}, "", true},
+        {f.DataTypeGroup, {16, 176, 225, 73}, "入力データタイプ選択", true},
+        {f.InMemo, {16, 272, 225, 41}, "", true},
+        {f.VerRadioGroup, {8, 328, 105, 41}, "SNMPバージョン", true},
+        {f.dataDisplayCheckBox, {138, 336, 65, 17}, "PDU表示", true},
+        {f.SetButton, {24, 385, 97, 32}, "SetRequest", true},
+        {f.MessageEdit, {16, 584, 225, 20}, "", true},
+        {f.GETButton, {136, 385, 97, 32}, "GetRequest", true},
+        {f.GETNEXTButton, {24, 424, 97, 33}, "GetNextRequest", true},
+        {f.BulkButton, {136, 424, 97, 33}, "GetBulkRequest", false},
+        {f.NonOID_C_Edit, {24, 480, 17, 20}, "0", false},
+        {f.MaxEdit, {144, 480, 33, 20}, "0", false},
+        {f.MaxOID_C_Edit, {200, 480, 17, 20}, "0", false},
+        {f.MaxOID1Edit, {80, 512, 161, 20}, "1.3.6.1.4.1", false},
+        {f.MaxOID2Edit, {80, 528, 161, 20}, "1.3.6.1.4.1", false},
+        {f.MaxOID3Edit, {80, 544, 161, 20}, "1.3.6.1.4.1", false},
+        {f.MaxOIDUpDown, {217, 480, 15, 20}, "", false},
+        {f.NonOIDUpDown, {41, 480, 15, 20}, "", false},
+        {f.TrapEdit, {544, 588, 57, 20}, "0", true},
+        {f.ClrButton, {608, 589, 41, 17}, "Clr", true},
+        {f.nodisplay_CheckBox, {138, 350, 65, 17}, "全非表示", true},
+        {f.SendEdit, {312, 588, 57, 20}, "0", true},
+        {f.RecvEdit, {424, 588, 57, 20}, "0", true},
+        {f.OutMemo, {264, 16, 449, 553}, "Quillet   V6.10", true},
+        {f.Label4, {664, 582, 53, 33}, "ZEL", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.widget->metaObject()->className() + std::string(" ") + c.text);
+        EXPECT_EQ(c.widget->geometry(), c.geometry);
+        EXPECT_EQ(Text(c.widget), c.text);
+        EXPECT_EQ(c.widget->isEnabled(), c.enabled);
+    }
+    struct LabelCase {
+        QLabel* label;
+        QPoint position;
+        std::string text;
+        bool enabled;
+    };
+    const LabelCase labels[] = {
+        {f.CommunityLabel, {16, 16}, "コミュニティ名", true}, {f.IpLabel, {16, 56}, "エージェントIPアドレス", true},
+        {f.OID1_Label, {16, 117}, "(Non)OID1", true},      {f.OID2_Label, {16, 133}, "(Non)OID2", true},
+        {f.OID3_Label, {16, 151}, "(Non)OID3", true},      {f.DataLabel, {16, 256}, "データ入力欄", true},
+        {f.NonLabel, {24, 464}, "Non-Repeaters", false},   {f.MaxLabel, {144, 464}, "Max-Repetitions", false},
+        {f.MaxOID1_Label, {24, 514}, "Max OID1", false},   {f.MaxOID2_Label, {24, 530}, "Max OID2", false},
+        {f.MaxOID3_Label, {24, 546}, "Max OID3", false},   {f.Label2, {264, 592}, "送信回数", true},
+        {f.Label3, {376, 592}, "受信回数", true},          {f.Label1, {488, 592}, "TRAP回数", true},
+    };
+    for (const LabelCase& c : labels) {
+        EXPECT_EQ(c.label->pos(), c.position) << c.text;
+        EXPECT_EQ(Text(c.label), c.text);
+        EXPECT_EQ(c.label->isEnabled(), c.enabled) << c.text;
+    }
+    EXPECT_EQ(f.size(), QSize(727, 617));
+    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    EXPECT_EQ(f.windowTitle().toStdString(), "Quillet v2c  V6.10" + std::string(65, ' ') + "SNMP v1 , v2c");
+    EXPECT_TRUE(f.dataDisplayCheckBox->isChecked());
+    EXPECT_FALSE(f.nodisplay_CheckBox->isChecked());
+    EXPECT_EQ(f.DataType(), 0);
+    EXPECT_EQ(f.Version(), 0);
+    for (QLineEdit* readOnly : {f.MessageEdit, f.NonOID_C_Edit, f.MaxOID_C_Edit, f.TrapEdit, f.SendEdit, f.RecvEdit})
+        EXPECT_TRUE(readOnly->isReadOnly());
+    EXPECT_TRUE(f.OutMemo->isReadOnly());
+    EXPECT_FALSE(f.CommunityEdit->isReadOnly());
+    EXPECT_EQ(f.MessageEdit->palette().color(QPalette::Text), QColor(Qt::red));
+    QStringList dataTypes;
+    for (QAbstractButton* b : f.DataTypeButtons->buttons()) dataTypes << b->text();
+    EXPECT_EQ(dataTypes, QStringList({"integer", "IpAddress", "OCTET STRING(HEX 形式)", "OCTET STRING(ASCII 形式)"}));
+}
+
+TEST_F(MainWindow, HintsAndTabOrder) {
+    EXPECT_EQ(form->PingButton->toolTip().toStdString(), "指定IPアドレスに　ping を送信します。(Win95非対応)");
+    EXPECT_EQ(form->dataDisplayCheckBox->toolTip().toStdString(),
+              "チェックすると送受信PDUデータを表示します。チェックしないと表示しません。");
+    EXPECT_EQ(form->BulkButton->toolTip().toStdString(), "getBulkRequestを送信します。");
+    EXPECT_EQ(form->OID1Edit->toolTip().toStdString(), "set , get するMIBのオブジェクトIDを入力します。");
+    EXPECT_EQ(form->ClrButton->toolTip().toStdString(), "送受信回数をクリアします。");
+    EXPECT_TRUE(form->TrapEdit->toolTip().isEmpty());
+    EXPECT_EQ(form->CommunityEdit->nextInFocusChain(), form->IpEdit);
+    EXPECT_EQ(form->IpEdit->nextInFocusChain(), form->PingButton);
+    EXPECT_EQ(form->SetButton->nextInFocusChain(), form->GETButton);
+    for (QWidget* noTab : {static_cast<QWidget*>(form->MessageEdit), static_cast<QWidget*>(form->OutMemo),
+                           static_cast<QWidget*>(form->SendEdit), static_cast<QWidget*>(form->RecvEdit),
+                           static_cast<QWidget*>(form->TrapEdit)})
+        EXPECT_FALSE(noTab->focusPolicy() & Qt::TabFocus);
+}
+
+TEST_F(MainWindow, VersionRuleTogglesTheBulkGroupAndKeepsItsValues) {
+    QWidget* bulkGroup[] = {form->BulkButton,  form->NonLabel,      form->NonOID_C_Edit, form->NonOIDUpDown,
+                            form->MaxLabel,    form->MaxEdit,       form->MaxOID_C_Edit, form->MaxOIDUpDown,
+                            form->MaxOID1Edit, form->MaxOID2Edit,   form->MaxOID3Edit,   form->MaxOID1_Label,
+                            form->MaxOID2_Label, form->MaxOID3_Label};
+    form->VerButtons->button(1)->click();
+    for (QWidget* w : bulkGroup) EXPECT_TRUE(w->isEnabled());
+    EXPECT_EQ(form->Version(), 1);
+    form->MaxEdit->setText(QStringLiteral("7"));
+    form->MaxOIDUpDown->Click(UpDown::Up);
+    form->VerButtons->button(0)->click();
+    for (QWidget* w : bulkGroup) EXPECT_FALSE(w->isEnabled());
+    EXPECT_TRUE(form->SetButton->isEnabled());
+    form->VerButtons->button(1)->click();
+    EXPECT_EQ(form->MaxEdit->text(), QStringLiteral("7"));
+    EXPECT_EQ(form->MaxOID_C_Edit->text(), QStringLiteral("1"));
+    EXPECT_EQ(form->MaxOID1Edit->palette().color(QPalette::Base), QColor(0, 255, 255));
+}
+
+TEST_F(MainWindow, UpDownStepsWithinLimitsAndColoursTheFirstFields) {
+    form->VerButtons->button(1)->click();
+    const QColor cyan(0, 255, 255);
+    const QColor normal = form->CommunityEdit->palette().color(QPalette::Base);
+    form->NonOIDUpDown->Click(UpDown::Down);  // at 0: stays
+    EXPECT_EQ(form->NonOID_C_Edit->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->OID1Edit->palette().color(QPalette::Base), normal);
+    for (int n = 1; n <= 4; ++n) {
+        form->NonOIDUpDown->Click(UpDown::Up);
+        const int expected = n > 3 ? 3 : n;
+        EXPECT_EQ(form->NonOID_C_Edit->text().toInt(), expected);
+        QLineEdit* fields[] = {form->OID1Edit, form->OID2Edit, form->OID3Edit};
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(fields[i]->palette().color(QPalette::Base), i < expected ? cyan : normal) << n << " " << i;
+    }
+    form->MaxOIDUpDown->Click(UpDown::Up);
+    form->MaxOIDUpDown->Click(UpDown::Up);
+    EXPECT_EQ(form->MaxOID2Edit->palette().color(QPalette::Base), cyan);
+    EXPECT_EQ(form->MaxOID3Edit->palette().color(QPalette::Base), normal);
+    EXPECT_EQ(form->OID3Edit->palette().color(QPalette::Base), cyan);  // the other counter is untouched
+}
+
+TEST_F(MainWindow, ClrButtonZeroesTheCountersAndLeavesThePane) {
+    OutputBatch batch;
+    batch.CountDatagram(Counter::Recv);
+    batch.CountDatagram(Counter::Trap);
+    batch.CountDatagram(Counter::Trap);
+    form->Commit(batch);
+    form->WriteLine("a line", SummaryLine);
+    form->FlushPane();
+    EXPECT_EQ(form->TrapEdit->text(), QStringLiteral("2"));
+    form->ClrButton->click();
+    EXPECT_EQ(form->TrapEdit->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->RecvEdit->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->SendEdit->text(), QStringLiteral("0"));
+    EXPECT_EQ(PaneLines(*form), (std::vector<std::string>{"Quillet   V6.10", "a line"}));
+    form->Commit(batch);
+    form->FlushPane();
+    EXPECT_EQ(form->RecvEdit->text(), QStringLiteral("1"));
+}
+
+TEST_F(MainWindow, WritersFollowTheCheckBoxesAndTheBudget) {
+    form->dataDisplayCheckBox->setChecked(false);
+    form->WriteLine("hidden pdu", PduLine);
+    form->WriteLine("shown summary", SummaryLine);
+    form->FlushPane();
+    EXPECT_EQ(PaneLines(*form), (std::vector<std::string>{"Quillet   V6.10", "shown summary"}));
+    form->nodisplay_CheckBox->setChecked(true);
+    form->WriteLine("hidden summary", SummaryLine);
+    form->ChargeOutput(40000);
+    form->FlushPane();
+    EXPECT_EQ(PaneLines(*form).size(), 2u);
+    form->nodisplay_CheckBox->setChecked(false);
+    form->ChargeOutput(26215);
+    form->FlushPane();
+    EXPECT_TRUE(form->OutMemo->toPlainText().isEmpty());
+}
+
+TEST(MainWindowLog, RunsOfOneDayAppendMarksAndLinesInCodePage932) {
+    QDir::current().mkpath(QStringLiteral("logrun"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral("logrun"));
+    RecordingReporter reporter;
+    std::string fileName;
+    {
+        TMainForm form(LoopbackConfig(&reporter));
+        fileName = form.LogFileName();
+        form.WriteLine("  受信DATA=", PduLine);
+        form.close();
+    }
+    {
+        TMainForm form(LoopbackConfig(&reporter));
+        form.close();
+    }
+    const std::string log = ReadFile(fileName);
+    QDir::setCurrent(previous);
+    EXPECT_TRUE(reporter.Errors().empty());
+    EXPECT_EQ(fileName.substr(0, 4), "LOG/");
+    ASSERT_EQ(log.size(), 46u + 13u + 48u + 46u + 48u);
+    EXPECT_EQ(log.substr(0, 17), "++LOGGING START  ");
+    EXPECT_EQ(log.substr(46, 13), "  \x8E\xF3\x90\x4D" "DATA=\r\n");
+    EXPECT_EQ(log.substr(59, 17), "--LOGGING STOP   ");
+    EXPECT_EQ(log.substr(59 + 44, 4), "\r\n\r\n");
+    EXPECT_EQ(log.substr(107, 17), "++LOGGING START  ");
+    EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n");
+}
+
+TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowStillOpens) {
+    RecordingReporter first;
+    TMainForm running(LoopbackConfig(&first));
+    const std::uint16_t requestPort = running.SocketAt(0).socket.LocalPort();
+    const std::uint16_t trapPort = running.SocketAt(1).socket.LocalPort();
+    ASSERT_NE(requestPort, 0);
+
+    RecordingReporter second;
+    TMainForm copy(LoopbackConfig(&second, requestPort, trapPort));
+    copy.show();
+    // The day's log is held by the first copy; both ports are taken.
+    const std::string bind = "recv bind=NG  当プログラムを既に起動していませんか？ ";
+    const auto errors = second.Errors();
+    ASSERT_GE(errors.size(), 3u);
+    EXPECT_EQ(errors[0], "FILEのOPENに失敗しました。");
+    EXPECT_EQ(errors[1], bind);
+    EXPECT_EQ(errors[2], bind);
+    EXPECT_TRUE(copy.isVisible());
+    EXPECT_FALSE(copy.LogOpen());
+    // The listeners of the copy report their failed receive once each.
+    EXPECT_TRUE(testing::WaitFor([&] { return second.Errors().size() == 5u; }));
+    const auto all = second.Errors();
+    std::vector<std::string> receive(all.begin() + 3, all.end());
+    std::sort(receive.begin(), receive.end());
+    EXPECT_EQ(receive[0], "PORT161受信エラー： Ether Port 161を使用するプログラムを起動していませんか？ ");
+    EXPECT_EQ(receive[1], "PORT162受信エラー： Ether Port 162aを使用するプログラムを起動していませんか？ ");
+    QApplication::processEvents();
+    EXPECT_EQ(second.Errors().size(), 5u);  // once per run, however often the receive fails
+    copy.close();
+    EXPECT_EQ(second.Errors().size(), 5u);  // closing without a log shows nothing more
+}
+
+TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {
+    RecordingReporter reporter;
+    TMainForm form(LoopbackConfig(&reporter));
+    UdpSocket sender;
+    ASSERT_TRUE(sender.Create());
+    Ipv4Endpoint loopback;
+    loopback.octets[0] = 127;
+    loopback.octets[3] = 1;
+    ASSERT_TRUE(sender.BindTo(loopback));
+    Ipv4Endpoint trapPort = loopback;
+    trapPort.port = form.SocketAt(1).socket.LocalPort();
+    sender.SetDestination(trapPort);
+    const std::uint8_t empty[1] = {0};
+    ASSERT_EQ(sender.Send(empty, 0), 0);
+    ASSERT_TRUE(testing::WaitFor([&] { return form.TrapEdit->text() == QStringLiteral("1"); }));
+    EXPECT_EQ(PaneLines(form), (std::vector<std::string>{"Quillet   V6.10", "TRAP受信  SIZE=0", "  TRAP-TYPE=coldStart",
+                                                         "  受信DATA="}));
+
+    // A GetResponse: version 0, request-id 1234, one binding sysDescr.0 = "ab".
+    const std::uint8_t response[] = {0x30, 0x29, 0x02, 0x01, 0x00, 0x04, 0x06, 'r', 'a', 'v', 'i', 'n', 'e', 0xA2,
+                                     0x1C, 0x02, 0x02, 0x04, 0xD2, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x10,
+                                     0x30, 0x0E, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00, 0x04,
+                                     0x02, 'a', 'b'};
+    ASSERT_EQ(sizeof response, 43u);
+    Ipv4Endpoint requestPort = loopback;
+    requestPort.port = form.SocketAt(0).socket.LocalPort();
+    sender.SetDestination(requestPort);
+    ASSERT_EQ(sender.Send(response, sizeof response), static_cast<int>(sizeof response));
+    ASSERT_TRUE(testing::WaitFor([&] { return form.RecvEdit->text() == QStringLiteral("1"); }));
+    form.FlushPane();
+    const auto lines = PaneLines(form);
+    ASSERT_GE(lines.size(), 12u);
+    EXPECT_EQ(lines[4], "get response 受信 request ID=1234  SIZE=43");
+    EXPECT_EQ(lines[5], "  受信DATA=");
+    EXPECT_EQ(lines[9], "  object ID =1.3.6.1.2.1.1.1.0");
+    EXPECT_EQ(lines[10], "  応答データ(OCTET STRING  SIZE=2)=");
+    EXPECT_EQ(form.OID1Edit->text(), QStringLiteral("1.3.6.1.2.1.1.1.0"));
+    EXPECT_TRUE(reporter.Errors().empty());
+}
+
+}  // namespace
+}  // namespace quillet
