@@ -456,6 +456,7 @@ void TMainForm::FormClose() {
     output_.SetLogSink(nullptr);
     logFile_.Close();
     if (ownReporter_) static_cast<MessageBoxReporter*>(ownReporter_.get())->SetClosing();
+    StopPing();
     StopListeners();
 }
 

@@ -164,6 +164,7 @@ private:
     void StartUp();
     void StartListeners();
     void StopListeners();
+    void StopPing();
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void SchedulePaneFlush();
