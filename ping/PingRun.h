@@ -15,10 +15,11 @@
 // - StartOrStop, Start, Stop, IsActive and the destructor are called from
 //   one controlling thread (the GUI thread); they are also safe against each
 //   other from several threads.
-// - addressText() is called on the worker thread at the start and at every
-//   echo (so an address typed during a run is used by the following echoes),
-//   with no lock of PingRun held. Give it a thread-safe copy of the address
-//   field, never the widget itself.
+// - addressText() is called on the worker thread at the start, at every
+//   echo and once more for each reply line (so an address typed during a
+//   run is used by the following echoes and shown in their lines), with no
+//   lock of PingRun held. Give it a thread-safe copy of the address field,
+//   never the widget itself.
 // - lineSink(line) is called on the worker thread, once per line, in order,
 //   WITH PingRun's lock held. The lock makes "is the run stopped?" and the
 //   delivery of the line one step, which is what keeps any line of a run
