@@ -6,12 +6,18 @@ namespace {
 
 void AppendUnsigned(std::string& out, std::uint64_t value) {
     char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
+    char* first = digits + sizeof digits;
+    // Nearly every subidentifier fits 32 bits, where division is much cheaper.
+    while (value > UINT32_MAX) {
+        *--first = static_cast<char>('0' + value % 10);
         value /= 10;
-    } while (value != 0);
-    while (n > 0) out.push_back(digits[--n]);
+    }
+    std::uint32_t small = static_cast<std::uint32_t>(value);
+    do {
+        *--first = static_cast<char>('0' + small % 10);
+        small /= 10;
+    } while (small != 0);
+    out.append(first, digits + sizeof digits);
 }
 
 // Reads one base-128 subidentifier starting at content[i] and moves i past

@@ -1,0 +1,58 @@
+// Runs the whole response report over arbitrary datagrams, under the walk
+// states that change which OID fields are written: the scan must stay inside
+// the bytes, end, and leave tables the binding lines can use safely.
+// Seeds: tests/fuzz/corpus/response (answers captured from net-snmp's snmpd).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "console/OutputBatch.h"
+#include "response/ResponseReport.h"
+#include "response/ResponseScan.h"
+
+namespace {
+
+quillet::OutputBatch batch;  // reused, as the listener reuses its batch
+quillet::ResponseScanResult scratch;
+
+// (walkPending, varBindCount): after a Get or Set, a GetBulk with
+// non-repeaters 0, and a GetNext of one, two and three identifiers.
+constexpr int kWalkStates[][2] = {{0, 1}, {1, 0}, {1, 1}, {1, 2}, {1, 3}};
+
+void CheckScan(std::size_t size) {
+    if (scratch.integerCount > quillet::kMaxResponseIntegers || scratch.oidCount > quillet::kMaxResponseOids ||
+        scratch.bindingCount > quillet::kMaxResponseBindings)
+        std::abort();
+    for (std::size_t i = 0; i < scratch.oidCount; ++i) {
+        const quillet::OidRef& oid = scratch.oids[i];
+        if (oid.length > 127 || oid.start + oid.length > size) std::abort();
+    }
+    for (std::size_t i = 0; i < scratch.bindingCount; ++i) {
+        const quillet::BindingRecord& r = scratch.bindings[i];
+        if (r.nameLength > 127 || r.nameStart + r.nameLength > size) std::abort();
+        if (r.valueLength < 0) std::abort();
+        const bool positioned = r.valueType == quillet::ValueType::OctetString ||
+                                r.valueType == quillet::ValueType::IpAddress ||
+                                r.valueType == quillet::ValueType::ObjectId;
+        if (positioned && r.valueStart + static_cast<std::size_t>(r.valueLength) > size) std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The listener never receives more than 65,536 bytes.
+    if (size > 65536) return 0;
+    for (const auto& state : kWalkStates) {
+        batch.Clear();
+        const bool clearWalk =
+            quillet::ReportResponse(data, static_cast<int>(size), state[0], state[1], scratch, batch);
+        CheckScan(size);
+        if (clearWalk == scratch.frameError) std::abort();
+        // The count and the header line always come first.
+        if (batch.Size() < 2 || batch[0].type != quillet::OutputBatch::ItemType::Count ||
+            batch[1].type != quillet::OutputBatch::ItemType::Line)
+            std::abort();
+    }
+    return 0;
+}
