@@ -1,5 +1,6 @@
 #include "response/ResponseReport.h"
 
+#include <cstdint>
 #include <string>
 
 #include "console/DecimalText.h"
