@@ -40,9 +40,13 @@ void TMainForm::RunRequest(RequestKind kind) {
         return;
     }
     if (!result.ready) return;
+    // Read before the send: SendDatagram applies pending pane work, which may
+    // already hold the answer's write-back into OID1Edit, and the report
+    // names the identifier that was sent.
+    const std::string oid1 = OID1Edit->text().toStdString();
     SendDatagram(0, request_.sendBuffer.data(), request_.sendSize);
     OutputBatch batch;
-    ReportRequest(kind, request_, OID1Edit->text().toStdString(), dataDisplayCheckBox->isChecked(), batch);
+    ReportRequest(kind, request_, oid1, dataDisplayCheckBox->isChecked(), batch);
     output_.Commit(batch);
     FlushPane();
 }
