@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Two hosts on one machine for the end-to-end scripts, to be sourced:
 #
 #   console  qc-<id>  192.0.2.1   (where the console runs)

@@ -476,7 +476,7 @@ send_v1() {
         return 1
     fi
     line "TRAP受信  SIZE=$(wc -w <<<"$bytes")" "  TRAP-TYPE=$type" "  受信DATA="
-    check dump $bytes >>"$expected"
+    check dump "$bytes" >>"$expected"
 }
 test_trap_count() { [ "$(trap_count)" -ge "$1" ]; }
 
@@ -512,7 +512,7 @@ dump_of 61 62 63
 line "  応答データ(OCTET STRING  SIZE=6)="
 dump_of 00 7F 80 FF 20 41
 line "  応答データ(OCTET STRING  SIZE=200)="
-dump_of $(printf '%s' "$long_text" | od -An -tx1)
+dump_of "$(printf '%s' "$long_text" | od -An -tx1)"
 
 # The equipment enterprise alone does not make an alarm: the last binding
 # name decides.
