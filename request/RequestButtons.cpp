@@ -40,14 +40,14 @@ void TMainForm::RunRequest(RequestKind kind) {
         return;
     }
     if (!result.ready) return;
-    // Read before the send: SendDatagram applies pending pane work, which may
-    // already hold the answer's write-back into OID1Edit, and the report
-    // names the identifier that was sent.
-    const std::string oid1 = OID1Edit->text().toStdString();
-    SendDatagram(0, request_.sendBuffer.data(), request_.sendSize);
+    // The report is committed before the datagram leaves: an agent on the
+    // same link answers within microseconds, and its answer must follow the
+    // request in the pane and the log, not come before it. The report does
+    // not depend on how the send went (a failed send is reported by its box).
     OutputBatch batch;
-    ReportRequest(kind, request_, oid1, dataDisplayCheckBox->isChecked(), batch);
+    ReportRequest(kind, request_, OID1Edit->text().toStdString(), dataDisplayCheckBox->isChecked(), batch);
     output_.Commit(batch);
+    SendDatagram(0, request_.sendBuffer.data(), request_.sendSize);
     FlushPane();
 }
 
