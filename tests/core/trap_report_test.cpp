@@ -21,6 +21,7 @@ std::vector<std::uint8_t> Hex(const std::string& text) {
         if (std::isxdigit(static_cast<unsigned char>(c))) digits.push_back(c);
     for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
         bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    bytes.shrink_to_fit();  // exact size: the sanitizer build then sees any read past the end
     return bytes;
 }
 
@@ -216,8 +217,9 @@ TEST(ReportTrap, NegativeSizeIsAnEmptyDatagram) {
 }
 
 // Truncation at every byte of two real traps: each cut is its own heap
-// block, so the sanitizer build catches any read past it. A cut inside the
-// last element of an enterprise-specific trap must end with the frame error.
+// block, so the sanitizer build catches any read past it, and the string
+// table must point inside it. A cut inside the last element of an
+// enterprise-specific trap must end with the frame error.
 TEST(ReportTrap, EveryTruncationOfARealTrapIsReportedSafely) {
     OutputBatch batch;
     TrapScanResult scratch;
@@ -230,6 +232,8 @@ TEST(ReportTrap, EveryTruncationOfARealTrapIsReportedSafely) {
             batch.Clear();
             ReportTrap(cut.data(), static_cast<int>(n), scratch, flag, batch);
             EXPECT_EQ(batch.LineTexts()[0], "TRAP受信  SIZE=" + std::to_string(n));
+            for (int i = 0; i < scratch.stringCount; ++i)
+                EXPECT_LE(scratch.strings[i].offset + static_cast<std::uint32_t>(scratch.strings[i].length), n);
             if (n > whole.size() - 5) {
                 EXPECT_EQ(batch.LineTexts().back(), "  受信フレーム異常！");
             }
