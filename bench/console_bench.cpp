@@ -1,0 +1,333 @@
+// console_bench: the console's main window, run offscreen on loopback ports,
+// with the instruments the storm runs read.
+//
+//   console_bench --dir DIR --trap-port P --request-port Q --agent-port R
+//
+// The window is the shipped TMainForm; only its ports and bind address
+// differ (127.0.0.1, high ports), and its error boxes are printed instead of
+// shown. The log goes to DIR/LOG/<date>.LOG. Instruments:
+//   - a 1 ms timer on the GUI thread: the longest gap between two of its
+//     ticks is the worst stall of the event loop;
+//   - every 100 ms a mouse click posted on the "SNMPv1" radio button (which
+//     is already selected, so its handler changes nothing): the time until
+//     the handler ran is how long the window keeps an operator waiting;
+//   - process CPU time (getrusage) and resident memory (VmRSS).
+//
+// Commands, one a line on standard input; every answer is one line:
+//   stats          "stats traps=.. responses=.. stall_ms=.. clicks=.. click_max_ms=..
+//                   click_waiting=.. cpu_ms=.. gui_cpu_ms=.. rss_kb=.. pane_lines=.."; the stall and click
+//                   figures cover the time since the previous stats
+//   count          "count traps=.. responses=.." (resets nothing)
+//   probe on|off   starts or stops the 1 ms timer and the clicks (off for CPU runs)
+//   gets N         presses GETButton N times, one after another; each time waits
+//                   until the answer's update reached the pane (RecvEdit shows the
+//                   new count, set in the same pane flush as the answer's lines)
+//                   and prints "gets sent=.. answered=.. median_ms=.. p99_ms=.. max_ms=.."
+//   quit           closes the window (stop mark) and ends
+#include <QApplication>
+#include <QButtonGroup>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/ErrorReporter.h"
+#include "console/MainForm.h"
+
+namespace {
+
+using quillet::ConsoleConfig;
+using quillet::Counter;
+using quillet::TMainForm;
+
+class PrintingReporter : public quillet::ErrorReporter {
+public:
+    void ShowError(const std::string& text) override { std::fprintf(stderr, "error box: %s\n", text.c_str()); }
+    void ShowConversionError(const std::string& text) override {
+        std::fprintf(stderr, "conversion box: %s\n", text.c_str());
+    }
+};
+
+long CpuMicroseconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1'000'000L + usage.ru_utime.tv_usec +
+           usage.ru_stime.tv_usec;
+}
+
+// CPU time of the calling thread; Stats runs on the GUI thread.
+long ThreadCpuMicroseconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1'000'000L + ts.tv_nsec / 1000;
+}
+
+long ResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+void Say(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string Ms(double ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", ms);
+    return text;
+}
+
+class Bench : public QObject {
+public:
+    explicit Bench(TMainForm& form) : form_(form) {
+        clock_.start();
+        probe_.setTimerType(Qt::PreciseTimer);
+        probe_.setInterval(1);
+        connect(&probe_, &QTimer::timeout, this, [this] { ProbeTick(); });
+        clicker_.setInterval(100);
+        connect(&clicker_, &QTimer::timeout, this, [this] { PostClick(); });
+        connect(form_.VerButtons, &QButtonGroup::idClicked, this, [this](int) { ClickAnswered(); });
+        connect(form_.RecvEdit, &QLineEdit::textChanged, this, [this] { ResponseShown(); });
+        getTimeout_.setSingleShot(true);
+        connect(&getTimeout_, &QTimer::timeout, this, [this] { NextGet(); });
+
+        stdin_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+        connect(stdin_, &QSocketNotifier::activated, this, [this] { ReadCommands(); });
+        SetProbe(true);
+    }
+
+private:
+    std::int64_t NowNs() const { return clock_.nsecsElapsed(); }
+
+    void SetProbe(bool on) {
+        if (on) {
+            lastTick_ = NowNs();
+            worstGap_ = 0;
+            probe_.start();
+            clicker_.start();
+        } else {
+            probe_.stop();
+            clicker_.stop();
+        }
+    }
+
+    void ProbeTick() {
+        const std::int64_t now = NowNs();
+        worstGap_ = std::max(worstGap_, now - lastTick_);
+        if (getenv("BENCH_DEBUG") && now - lastTick_ > 20'000'000) std::fprintf(stderr, "gap %.1f ms at %.3f s\n", (now - lastTick_) / 1e6, now / 1e9);
+        lastTick_ = now;
+    }
+
+    void PostClick() {
+        if (clickPostedAt_ >= 0) {
+            // The last click has not been answered yet; it keeps waiting.
+            return;
+        }
+        QAbstractButton* button = form_.VerButtons->button(0);
+        const QPointF local(button->width() / 2.0, button->height() / 2.0);
+        const QPointF global = button->mapToGlobal(local);
+        clickPostedAt_ = NowNs();
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
+                                                            Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, local, global,
+                                                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    }
+
+    void ClickAnswered() {
+        if (clickPostedAt_ < 0) return;
+        worstClick_ = std::max(worstClick_, NowNs() - clickPostedAt_);
+        ++clicks_;
+        clickPostedAt_ = -1;
+    }
+
+    void Stats() {
+        // A stall still going on counts up to now.
+        ProbeTick();
+        const bool waiting = clickPostedAt_ >= 0;
+        if (waiting) worstClick_ = std::max(worstClick_, NowNs() - clickPostedAt_);
+        std::string line = "stats traps=" + std::to_string(form_.Output().CounterValue(Counter::Trap)) +
+                           " responses=" + std::to_string(form_.Output().CounterValue(Counter::Recv)) +
+                           " stall_ms=" + Ms(probe_.isActive() ? worstGap_ / 1e6 : 0) +
+                           " clicks=" + std::to_string(clicks_) + " click_max_ms=" + Ms(worstClick_ / 1e6) +
+                           " click_waiting=" + (waiting ? "1" : "0") + " cpu_ms=" + Ms(CpuMicroseconds() / 1e3) +
+                           " gui_cpu_ms=" + Ms(ThreadCpuMicroseconds() / 1e3) +
+                           " rss_kb=" + std::to_string(ResidentKilobytes()) +
+                           " pane_lines=" + std::to_string(form_.OutMemo->blockCount());
+        Say(line);
+        worstGap_ = 0;
+        worstClick_ = 0;
+        clicks_ = 0;
+    }
+
+    void Count() {
+        Say("count traps=" + std::to_string(form_.Output().CounterValue(Counter::Trap)) +
+            " responses=" + std::to_string(form_.Output().CounterValue(Counter::Recv)));
+    }
+
+    void StartGets(int count) {
+        getsLeft_ = count;
+        getsSent_ = 0;
+        latencies_.clear();
+        form_.IpEdit->setText(QStringLiteral("127.0.0.1"));
+        form_.OID1Edit->setText(QStringLiteral("1.3.6.1.2.1.1.1.0"));
+        NextGet();
+    }
+
+    void NextGet() {
+        getTimeout_.stop();
+        waitingFor_ = -1;
+        if (getsLeft_ <= 0) {
+            FinishGets();
+            return;
+        }
+        --getsLeft_;
+        ++getsSent_;
+        waitingFor_ = form_.Output().CounterValue(Counter::Recv) + 1;
+        getSentAt_ = NowNs();
+        // The operator's press: the button's own click path, handler included.
+        form_.GETButton->click();
+        getTimeout_.start(1000);
+    }
+
+    void ResponseShown() {
+        if (waitingFor_ < 0) return;
+        if (form_.RecvEdit->text().toLong() < waitingFor_) return;
+        latencies_.push_back(static_cast<double>(NowNs() - getSentAt_) / 1e6);
+        waitingFor_ = -1;
+        getTimeout_.stop();
+        // Next press from a fresh event-loop turn, as an operator's would be.
+        QTimer::singleShot(0, this, [this] { NextGet(); });
+    }
+
+    void FinishGets() {
+        std::vector<double> sorted = latencies_;
+        std::sort(sorted.begin(), sorted.end());
+        auto at = [&](double q) {
+            if (sorted.empty()) return 0.0;
+            std::size_t i = static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1) + 0.5);
+            return sorted[std::min(i, sorted.size() - 1)];
+        };
+        Say("gets sent=" + std::to_string(getsSent_) + " answered=" + std::to_string(sorted.size()) +
+            " median_ms=" + Ms(at(0.5)) + " p99_ms=" + Ms(at(0.99)) +
+            " max_ms=" + Ms(sorted.empty() ? 0 : sorted.back()));
+    }
+
+    void ReadCommands() {
+        char chunk[4096];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n <= 0) {
+            stdin_->setEnabled(false);
+            Quit();
+            return;
+        }
+        pendingInput_.append(chunk, static_cast<std::size_t>(n));
+        std::size_t end;
+        while ((end = pendingInput_.find('\n')) != std::string::npos) {
+            const std::string command = pendingInput_.substr(0, end);
+            pendingInput_.erase(0, end + 1);
+            Run(command);
+        }
+    }
+
+    void Run(const std::string& command) {
+        if (command == "stats") Stats();
+        else if (command == "count") Count();
+        else if (command == "probe on") SetProbe(true), Say("probe on");
+        else if (command == "probe off") SetProbe(false), Say("probe off");
+        else if (command.rfind("gets ", 0) == 0) StartGets(std::atoi(command.c_str() + 5));
+        else if (command == "quit") Quit();
+        else if (!command.empty()) Say("unknown " + command);
+    }
+
+    void Quit() {
+        SetProbe(false);
+        form_.close();
+        QCoreApplication::quit();
+    }
+
+    TMainForm& form_;
+    QElapsedTimer clock_;
+    QTimer probe_;
+    QTimer clicker_;
+    QTimer getTimeout_;
+    QSocketNotifier* stdin_ = nullptr;
+    std::string pendingInput_;
+    std::int64_t lastTick_ = 0;
+    std::int64_t worstGap_ = 0;
+    std::int64_t clickPostedAt_ = -1;
+    std::int64_t worstClick_ = 0;
+    long clicks_ = 0;
+    int getsLeft_ = 0;
+    int getsSent_ = 0;
+    long waitingFor_ = -1;
+    std::int64_t getSentAt_ = 0;
+    std::vector<double> latencies_;
+};
+
+[[noreturn]] void Usage() {
+    std::fprintf(stderr, "usage: console_bench --dir DIR --trap-port P --request-port Q --agent-port R\n");
+    std::exit(2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::string dir;
+    long trapPort = 0, requestPort = 0, agentPort = 0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string arg = argv[i];
+        if (arg == "--dir") dir = argv[i + 1];
+        else if (arg == "--trap-port") trapPort = std::strtol(argv[i + 1], nullptr, 10);
+        else if (arg == "--request-port") requestPort = std::strtol(argv[i + 1], nullptr, 10);
+        else if (arg == "--agent-port") agentPort = std::strtol(argv[i + 1], nullptr, 10);
+        else Usage();
+    }
+    if (dir.empty() || trapPort <= 0 || trapPort > 65535 || requestPort <= 0 || requestPort > 65535 ||
+        agentPort <= 0 || agentPort > 65535)
+        Usage();
+    if (::chdir(dir.c_str()) != 0) {
+        std::perror(dir.c_str());
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    PrintingReporter reporter;
+    ConsoleConfig config;
+    config.requestPort = static_cast<std::uint16_t>(requestPort);
+    config.trapPort = static_cast<std::uint16_t>(trapPort);
+    config.agentPort = static_cast<std::uint16_t>(agentPort);
+    config.bindAddress.octets[0] = 127;
+    config.bindAddress.octets[3] = 1;
+    config.reporter = &reporter;
+
+    auto form = std::make_unique<TMainForm>(config);
+    form->show();
+    Bench bench(*form);
+    Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(ResidentKilobytes()));
+    const int rc = app.exec();
+    form.reset();
+    return rc;
+}

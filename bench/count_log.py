@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Counts the datagrams the console logged, and how many were logged whole.
+
+    count_log.py trap LOGFILE TRAP_HEX_FILE
+    count_log.py response LOGFILE RESPONSE_HEX_FILE
+
+The log holds code page 932 lines ended by CR LF. Every datagram of a run is
+the same, so every record block must be the same bytes. The expected block is
+built here from the datagram's bytes and the texts the console is known to
+write, not taken from the log, so a wrong line shows as an incomplete block.
+
+Prints: records=<blocks that begin with the header> complete=<blocks equal to
+the expected bytes> lines_per_record=<lines of the expected block>
+other_bytes=<bytes of the file that are not complete blocks>.
+"""
+import sys
+
+
+def dump_lines(data):
+    """The console's dump of a byte string: 16 bytes a line."""
+    lines = []
+    for at in range(0, len(data), 16):
+        group = data[at:at + 16]
+        hexes = "".join("%02X " % b for b in group) + "   " * (16 - len(group))
+        chars = "".join(chr(b) if 0x20 <= b <= 0x7E else "." for b in group)
+        lines.append("  " + hexes + "  " + chars)
+    return lines
+
+
+def equipment_trap_lines(data):
+    # The bench trap: an equipment alarm, identifier 6, detail 10, position 3,
+    # mounting position 255, time 20050307090500.
+    return ([
+        "TRAP受信  SIZE=%d" % len(data),
+        "  TRAP-TYPE=enterpriseSpecific",
+        "  受信DATA=",
+    ] + dump_lines(data) + [
+        "  事象識別子      =装置警報(major)  ",
+        "  事象詳細情報    =EQP          ",
+        "  事象発生位置    =3",
+        "  事象発生実装位置=本体部分など",
+        "  事象発生時刻    =2005年3月7日9時5分0秒",
+    ])
+
+
+def response_lines(data):
+    # The bench response: SNMPv1, request-id 1234, one binding
+    # 1.3.6.1.2.1.1.1.0 = OCTET STRING "Quillet bench agent".
+    value = b"Quillet bench agent"
+    assert data.endswith(value), "unexpected response datagram"
+    return ([
+        "get response 受信 request ID=1234  SIZE=%d" % len(data),
+        "  受信DATA=",
+    ] + dump_lines(data) + [
+        "  object ID =1.3.6.1.2.1.1.1.0",
+        "  応答データ(OCTET STRING  SIZE=%d)=" % len(value),
+    ] + dump_lines(value))
+
+
+def main():
+    if len(sys.argv) != 4 or sys.argv[1] not in ("trap", "response"):
+        sys.exit(__doc__)
+    kind, log_path, hex_path = sys.argv[1:]
+    with open(hex_path) as f:
+        data = bytes.fromhex(f.read())
+    lines = equipment_trap_lines(data) if kind == "trap" else response_lines(data)
+    block = b"".join(line.encode("cp932") + b"\r\n" for line in lines)
+    header = lines[0].split("SIZE=")[0].encode("cp932") + b"SIZE="
+    with open(log_path, "rb") as f:
+        log = f.read()
+    records = log.count(header)
+    complete = log.count(block)
+    print("records=%d complete=%d lines_per_record=%d other_bytes=%d"
+          % (records, complete, len(lines), len(log) - complete * len(block)))
+
+
+if __name__ == "__main__":
+    main()

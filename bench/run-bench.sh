@@ -1,0 +1,320 @@
+#!/usr/bin/env bash
+# Trap-storm benchmark: the console (its window run offscreen on loopback)
+# side by side with net-snmp's snmptrapd, on the same trap bytes.
+#
+#   bench/run-bench.sh [--short] BUILD_DIR
+#
+# BUILD_DIR holds bench/trap_blaster, bench/console_bench and
+# bench/response_responder. --short runs every step with tiny counts (a few
+# seconds; it checks that the bench works, not how fast anything is).
+# Traffic stays on 127.0.0.1. Prints a table; see bench/README.md.
+set -euo pipefail
+
+short=0
+if [ "${1:-}" = "--short" ]; then
+  short=1
+  shift
+fi
+build=${1:?usage: run-bench.sh [--short] BUILD_DIR}
+build=$(cd "$build" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+blaster=$build/bench/trap_blaster
+harness=$build/bench/console_bench
+responder=$build/bench/response_responder
+trap_hex=$here/equipment_trap.hex
+response_hex=$here/get_response.hex
+for tool in "$blaster" "$harness" "$responder"; do
+  [ -x "$tool" ] || { echo "missing $tool (build the tree first)" >&2; exit 2; }
+done
+export QT_QPA_PLATFORM=offscreen
+
+if [ $short = 1 ]; then
+  rates="1000 2000"; step_ms=500
+  burst_small=1000; burst_large=3000
+  cpu_rate=2000; cpu_count=2000
+  long_count=4000; long_rate=4000
+  gets=20; flood_rate=2000; flood_count=1000
+else
+  rates="3000 6000 9000 12000 18000 24000 36000 48000 72000 96000"; step_ms=5000
+  burst_small=10000; burst_large=100000
+  cpu_rate=5000; cpu_count=30000
+  long_count=1000000; long_rate=18000
+  gets=1000; flood_rate=10000; flood_count=50000
+fi
+
+work=$(mktemp -d /tmp/quillet-bench.XXXXXX)
+trapd_pid=""
+responder_pid=""
+harness_pid=""
+cleanup() {
+  [ -n "$trapd_pid" ] && kill "$trapd_pid" 2>/dev/null || true
+  [ -n "$responder_pid" ] && kill "$responder_pid" 2>/dev/null || true
+  [ -n "$harness_pid" ] && kill "$harness_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Four free UDP ports on loopback.
+read -r trap_port request_port agent_port trapd_port < <(python3 - <<'EOF'
+import socket
+socks = []
+for _ in range(4):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind(("127.0.0.1", 0))
+    socks.append(s)
+print(" ".join(str(s.getsockname()[1]) for s in socks))
+EOF
+)
+
+say() { echo "  $*" >&2; }
+field() { # field NAME "k=v k=v ..."
+  local name=$1 line=$2
+  sed -n "s/.*\b$name=\([^ ]*\).*/\1/p" <<<"$line"
+}
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+
+blast() { # blast PORT HEXFILE COUNT RATE -> "sent=.. errors=.. seconds=.. rate=.."
+  "$blaster" --to "127.0.0.1:$1" --hex-file "$2" --count "$3" --rate "$4" --max-seconds 120
+}
+
+# ---------------------------------------------------------------- snmptrapd
+trapd_log=$work/trapd.log
+have_trapd=0
+if command -v snmptrapd >/dev/null 2>&1; then
+  have_trapd=1
+  mkdir -p "$work/trapd-persist"
+  echo "disableAuthorization yes" >"$work/trapd.conf"
+  SNMP_PERSISTENT_DIR=$work/trapd-persist MIBS= snmptrapd -f -Lf "$trapd_log" -On -n -m '' -C \
+    -c "$work/trapd.conf" -F '%a %w %q %v\n' "udp:127.0.0.1:$trapd_port" &
+  trapd_pid=$!
+  for _ in $(seq 50); do grep -q NET-SNMP "$trapd_log" 2>/dev/null && break; sleep 0.1; done
+fi
+# One line a trap, every binding on it.
+trapd_logged() { grep -c 'INTEGER: 255.*STRING: "20050307090500"$' "$trapd_log" || true; }
+trapd_cpu_ms() { awk -v t="$(getconf CLK_TCK)" '{ printf "%.0f", ($14 + $15) * 1000 / t }' "/proc/$trapd_pid/stat"; }
+trapd_drain() { # waits until the log stops growing or holds $1 traps
+  local want=$1 last=-1 same=0 now
+  for _ in $(seq 100); do
+    now=$(trapd_logged)
+    [ "$now" -ge "$want" ] && break
+    if [ "$now" = "$last" ]; then same=$((same + 1)); [ $same -ge 5 ] && break; else same=0; fi
+    last=$now
+    sleep 0.2
+  done
+}
+trapd_reset() { : >"$trapd_log"; }
+
+# ---------------------------------------------------------- console harness
+mkdir -p "$work/console"
+coproc HARNESS { exec "$harness" --dir "$work/console" --trap-port "$trap_port" --request-port "$request_port" \
+  --agent-port "$agent_port" 2>"$work/console.err"; }
+harness_pid=$HARNESS_PID
+harness_in=${HARNESS[1]}
+harness_out=${HARNESS[0]}
+ask() { # ask COMMAND -> the harness's answer line
+  echo "$1" >&"$harness_in"
+  local line
+  read -r -t 120 -u "$harness_out" line || { echo "console_bench did not answer '$1'" >&2; cat "$work/console.err" >&2; exit 1; }
+  echo "$line"
+}
+read -r -t 30 -u "$harness_out" ready
+console_log=$(field log "$ready")
+console_traps() { field traps "$(ask count)"; }
+console_responses() { field responses "$(ask count)"; }
+console_drain() { # console_drain traps|responses BEFORE COUNT
+  local what=$1 before=$2 want=$3 last=-1 same=0 now
+  for _ in $(seq 150); do
+    now=$(( $(field "$what" "$(ask count)") - before ))
+    [ "$now" -ge "$want" ] && break
+    if [ "$now" = "$last" ]; then same=$((same + 1)); [ $same -ge 5 ] && break; else same=0; fi
+    last=$now
+    sleep 0.2
+  done
+}
+console_reset() { : >"$console_log"; }
+# "records complete" of the console's log, byte-exact against the expected lines.
+console_logged() { # console_logged trap|response HEXFILE
+  local counts
+  counts=$(python3 "$here/count_log.py" "$1" "$console_log" "$2")
+  echo "$(field records "$counts") $(field complete "$counts") $(field lines_per_record "$counts")"
+}
+
+# ------------------------------------------------------------------ steps
+# (a) rising rates, 5-second steps, up to the first step that loses a trap.
+ramp_console() {
+  local best=0 best_rate=0 rate count out sent before records complete lines
+  for rate in $rates; do
+    count=$((rate * step_ms / 1000))
+    console_reset
+    before=$(console_traps)
+    out=$(blast "$trap_port" "$trap_hex" "$count" "$rate")
+    sent=$(field sent "$out")
+    console_drain traps "$before" "$sent"
+    read -r records complete lines < <(console_logged trap "$trap_hex")
+    say "console   $rate/s: sent $sent at $(field rate "$out")/s, logged $records, complete ($lines lines) $complete"
+    if [ "$complete" = "$count" ] && [ "$records" = "$count" ]; then
+      best=$(field rate "$out"); best_rate=$rate
+    else
+      break
+    fi
+  done
+  echo "$best $best_rate"
+}
+ramp_trapd() {
+  local best=0 best_rate=0 rate count out logged
+  for rate in $rates; do
+    count=$((rate * step_ms / 1000))
+    trapd_reset
+    out=$(blast "$trapd_port" "$trap_hex" "$count" "$rate")
+    trapd_drain "$count"
+    logged=$(trapd_logged)
+    say "snmptrapd $rate/s: sent $(field sent "$out") at $(field rate "$out")/s, logged $logged"
+    if [ "$logged" = "$count" ]; then best=$(field rate "$out"); best_rate=$rate; else break; fi
+  done
+  echo "$best $best_rate"
+}
+# (b) a burst flat out.
+burst_console() {
+  local count=$1 before out records complete lines
+  console_reset
+  before=$(console_traps)
+  out=$(blast "$trap_port" "$trap_hex" "$count" 0)
+  console_drain traps "$before" "$count"
+  read -r records complete lines < <(console_logged trap "$trap_hex")
+  say "console   burst $count at $(field rate "$out")/s: logged $records, complete $complete"
+  echo "$complete"
+}
+burst_trapd() {
+  local count=$1 out logged
+  trapd_reset
+  out=$(blast "$trapd_port" "$trap_hex" "$count" 0)
+  trapd_drain "$count"
+  logged=$(trapd_logged)
+  say "snmptrapd burst $count at $(field rate "$out")/s: logged $logged"
+  echo "$logged"
+}
+# (c) CPU time per logged trap at one common rate.
+cpu_console() {
+  local before_cpu before out stats complete records lines
+  ask "probe off" >/dev/null
+  console_reset
+  before=$(console_traps)
+  before_cpu=$(field cpu_ms "$(ask stats)")
+  out=$(blast "$trap_port" "$trap_hex" "$cpu_count" "$cpu_rate")
+  console_drain traps "$before" "$cpu_count"
+  stats=$(ask stats)
+  read -r records complete lines < <(console_logged trap "$trap_hex")
+  ask "probe on" >/dev/null
+  say "console   CPU run: $complete of $cpu_count logged, $(calc %.0f "$(field cpu_ms "$stats") - $before_cpu") ms CPU"
+  calc %.1f "($(field cpu_ms "$stats") - $before_cpu) * 1000 / ($complete > 0 ? $complete : 1)"
+}
+cpu_trapd() {
+  local before_cpu after_cpu logged
+  trapd_reset
+  before_cpu=$(trapd_cpu_ms)
+  blast "$trapd_port" "$trap_hex" "$cpu_count" "$cpu_rate" >/dev/null
+  trapd_drain "$cpu_count"
+  after_cpu=$(trapd_cpu_ms)
+  logged=$(trapd_logged)
+  say "snmptrapd CPU run: $logged of $cpu_count logged, $((after_cpu - before_cpu)) ms CPU"
+  calc %.1f "($after_cpu - $before_cpu) * 1000 / ($logged > 0 ? $logged : 1)"
+}
+
+echo "Trap storm benchmark: console vs snmptrapd, $(nproc) cores, trap of $(($(tr -d '\n' <"$trap_hex" | wc -c) / 2)) bytes" >&2
+[ $short = 1 ] && echo "(short run: tiny counts, figures mean nothing)" >&2
+
+# Warm-up: the console's first pane work and the log file's first pages.
+blast "$trap_port" "$trap_hex" 200 2000 >/dev/null
+console_drain traps 0 200
+
+t0=$SECONDS
+echo "(a) loss-free rate" >&2
+read -r c_rate c_rate_step < <(ramp_console)
+t_rate=0; t_rate_step=0
+[ $have_trapd = 1 ] && read -r t_rate t_rate_step < <(ramp_trapd)
+
+echo "(b) bursts" >&2
+c_burst_small=$(burst_console $burst_small)
+c_burst_large=$(burst_console $burst_large)
+t_burst_small=0; t_burst_large=0
+if [ $have_trapd = 1 ]; then
+  t_burst_small=$(burst_trapd $burst_small)
+  t_burst_large=$(burst_trapd $burst_large)
+fi
+
+echo "(c) CPU per trap at $cpu_rate/s" >&2
+c_cpu=$(cpu_console)
+t_cpu=0
+[ $have_trapd = 1 ] && t_cpu=$(cpu_trapd)
+
+# (d) and (e): a long storm at the target rate (or the highest rate the
+# console held without loss, if that is lower): worst GUI stall, clicks, and
+# resident memory before and after.
+if [ "$c_rate_step" -gt 0 ] && [ "$c_rate_step" -lt "$long_rate" ]; then long_rate=$c_rate_step; fi
+echo "(d, e) $long_count traps at $long_rate/s" >&2
+console_reset
+before=$(console_traps)
+stats_before=$(ask stats)
+out=$(blast "$trap_port" "$trap_hex" "$long_count" "$long_rate")
+stats_storm=$(ask stats)
+console_drain traps "$before" "$long_count"
+stats_after=$(ask stats)
+read -r l_records l_complete l_lines < <(console_logged trap "$trap_hex")
+console_reset
+say "console   long storm: sent $(field sent "$out") at $(field rate "$out")/s, logged $l_records, complete $l_complete"
+say "console   long storm: $stats_storm"
+rss_before=$(field rss_kb "$stats_before")
+rss_after=$(field rss_kb "$stats_after")
+long_cpu=$(calc %.1f "($(field cpu_ms "$stats_after") - $(field cpu_ms "$stats_before")) * 1000 / ($l_complete > 0 ? $l_complete : 1)")
+
+# (f) the response path: GetRequests through GETButton to a responder that
+# answers at once, then a flood of responses.
+echo "(f) response path" >&2
+"$responder" --listen "127.0.0.1:$agent_port" --max-replies $((gets + 10)) --max-seconds 300 >"$work/responder.out" &
+responder_pid=$!
+for _ in $(seq 50); do grep -q listening "$work/responder.out" 2>/dev/null && break; sleep 0.1; done
+console_reset
+gets_line=$(ask "gets $gets")
+kill "$responder_pid" 2>/dev/null || true
+wait "$responder_pid" 2>/dev/null || true
+responder_pid=""
+say "console   $gets_line"
+console_reset
+before=$(console_responses)
+out=$(blast "$request_port" "$response_hex" "$flood_count" "$flood_rate")
+console_drain responses "$before" "$flood_count"
+read -r f_records f_complete f_lines < <(console_logged response "$response_hex")
+say "console   response flood: sent $(field sent "$out") at $(field rate "$out")/s, logged $f_records, complete ($f_lines lines) $f_complete"
+
+echo quit >&"$harness_in" || true
+wait "$harness_pid" 2>/dev/null || true
+harness_pid=""
+if [ -s "$work/console.err" ] && grep -v -e XDG_RUNTIME_DIR -e '^$' "$work/console.err" >&2; then :; fi
+if [ -n "$trapd_pid" ]; then kill "$trapd_pid" 2>/dev/null || true; wait "$trapd_pid" 2>/dev/null || true; trapd_pid=""; fi
+
+ratio() { # ratio A B
+  awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 == 0) print "-"; else printf "%.2f", a / b }'
+}
+mb() { calc %.1f "$1 / 1024"; }
+num() { printf "%'d" "${1%.*}" 2>/dev/null || echo "$1"; }
+row() { printf "%-52s %16s %12s %10s\n" "$@"; }
+
+echo
+row "figure" "console" "snmptrapd" "ratio"
+row "(a) loss-free rate, traps/s (5 s steps)" "$(num "$c_rate")" "$(num "$t_rate")" "$(ratio "$c_rate" "$t_rate")"
+row "(b) logged of a flat-out burst of $(num $burst_small)" "$(num "$c_burst_small")" "$(num "$t_burst_small")" "$(ratio "$c_burst_small" "$t_burst_small")"
+row "    logged of a flat-out burst of $(num $burst_large)" "$(num "$c_burst_large")" "$(num "$t_burst_large")" "$(ratio "$c_burst_large" "$t_burst_large")"
+row "(c) CPU per trap at $(num $cpu_rate)/s, us" "$c_cpu" "$t_cpu" "$(ratio "$c_cpu" "$t_cpu")"
+row "(d) worst GUI stall at $(num $long_rate)/s, ms" "$(field stall_ms "$stats_storm")" "" ""
+row "    click answered, worst ms ($(field clicks "$stats_storm") clicks)" "$(field click_max_ms "$stats_storm")" "" ""
+row "    CPU per trap at $(num $long_rate)/s, us" "$long_cpu" "" ""
+row "(e) RSS before / after $(num $long_count) traps, MB" "$(mb "$rss_before") / $(mb "$rss_after")" "" ""
+row "    RSS growth, MB" "$(calc %.1f "($rss_after - $rss_before) / 1024")" "" ""
+row "    of them logged complete" "$(num "$l_complete")" "" ""
+row "(f) GetRequest -> pane, median / p99 ms" "$(field median_ms "$gets_line") / $(field p99_ms "$gets_line")" "" ""
+row "    answered of $gets GetRequests" "$(field answered "$gets_line")" "" ""
+row "    responses logged of $(num $flood_count) at $(num $flood_rate)/s" "$(num "$f_complete")" "" ""
+echo
+echo "Every console figure counts only traps whose $l_lines log lines are all there, byte for byte."
+echo "Run time: $((SECONDS - t0)) s"

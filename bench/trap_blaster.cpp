@@ -1,0 +1,179 @@
+// trap_blaster: sends copies of one datagram to a UDP address at a set rate
+// or flat out, for the side-by-side storm runs.
+//
+//   trap_blaster --to ADDR:PORT (--hex HEX | --hex-file FILE | --file FILE)
+//                [--count N] [--rate PER_SECOND] [--max-seconds S]
+//
+// --rate 0 (the default) sends flat out. The load is capped in the program
+// itself: at most 2,000,000 datagrams and 120 seconds per run, whatever the
+// arguments say, and only to loopback (127.0.0.0/8) or to the documentation
+// network 192.0.2.0/24 that the namespace tests use. Anything else is refused.
+//
+// Prints one line when done: sent=<n> errors=<n> seconds=<s> rate=<per second>.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr long kMaxCount = 2'000'000;
+constexpr double kMaxSeconds = 120.0;
+// A paced run sleeps at least this long between wake-ups and then sends
+// whatever has fallen due, so the sender stays cheap at high rates.
+constexpr long kMinSleepNs = 200'000;
+
+[[noreturn]] void Fail(const std::string& text) {
+    std::fprintf(stderr, "trap_blaster: %s\n", text.c_str());
+    std::exit(2);
+}
+
+double Now() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+std::vector<std::uint8_t> FromHex(const std::string& text) {
+    std::vector<std::uint8_t> bytes;
+    int high = -1;
+    for (char c : text) {
+        int v;
+        if (c >= '0' && c <= '9') v = c - '0';
+        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+        else if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
+        else Fail("not a hexadecimal text");
+        if (high < 0) {
+            high = v;
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(high * 16 + v));
+            high = -1;
+        }
+    }
+    if (high >= 0) Fail("odd number of hexadecimal digits");
+    return bytes;
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Loopback, or the documentation network used inside test namespaces.
+bool AllowedDestination(const in_addr& address) {
+    const std::uint32_t a = ntohl(address.s_addr);
+    return (a >> 24) == 127 || (a >> 8) == ((192u << 16) | (0u << 8) | 2u);
+}
+
+sockaddr_in ParseDestination(const std::string& text) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos) Fail("--to wants ADDR:PORT");
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    if (inet_pton(AF_INET, text.substr(0, colon).c_str(), &to.sin_addr) != 1) Fail("bad address " + text);
+    const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
+    if (port < 1 || port > 65535) Fail("bad port " + text);
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (!AllowedDestination(to.sin_addr))
+        Fail("refusing " + text + ": only 127.0.0.0/8 and 192.0.2.0/24 are allowed");
+    return to;
+}
+
+void SleepUntil(double when) {
+    timespec ts;
+    ts.tv_sec = static_cast<time_t>(when);
+    ts.tv_nsec = static_cast<long>((when - static_cast<double>(ts.tv_sec)) * 1e9);
+    if (ts.tv_nsec >= 1'000'000'000) {
+        ts.tv_sec += 1;
+        ts.tv_nsec -= 1'000'000'000;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string destination;
+    std::vector<std::uint8_t> datagram;
+    bool haveDatagram = false;
+    long count = 1;
+    double rate = 0;
+    double maxSeconds = kMaxSeconds;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) Fail(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--to") destination = value();
+        else if (arg == "--hex") datagram = FromHex(value()), haveDatagram = true;
+        else if (arg == "--hex-file") datagram = FromHex(ReadWhole(value())), haveDatagram = true;
+        else if (arg == "--file") {
+            const std::string bytes = ReadWhole(value());
+            datagram.assign(bytes.begin(), bytes.end());
+            haveDatagram = true;
+        } else if (arg == "--count") count = std::strtol(value().c_str(), nullptr, 10);
+        else if (arg == "--rate") rate = std::strtod(value().c_str(), nullptr);
+        else if (arg == "--max-seconds") maxSeconds = std::strtod(value().c_str(), nullptr);
+        else Fail("unknown argument " + arg);
+    }
+    if (destination.empty() || !haveDatagram) Fail("usage: --to ADDR:PORT (--hex HEX | --hex-file FILE | --file FILE) "
+                                                   "[--count N] [--rate R] [--max-seconds S]");
+    if (count < 0 || count > kMaxCount) Fail("--count must be 0.." + std::to_string(kMaxCount));
+    if (!(maxSeconds > 0) || maxSeconds > kMaxSeconds) Fail("--max-seconds must be above 0 and at most 120");
+    if (rate < 0) Fail("--rate must not be negative");
+    if (datagram.size() > 65507) Fail("datagram too long for UDP");
+
+    const sockaddr_in to = ParseDestination(destination);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) Fail(std::string("socket: ") + std::strerror(errno));
+    // Connected: the kernel skips the route lookup per datagram.
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+        Fail(std::string("connect: ") + std::strerror(errno));
+
+    long sent = 0;
+    long errors = 0;
+    const double start = Now();
+    const double deadline = start + maxSeconds;
+    double now = start;
+    while (sent + errors < count) {
+        now = Now();
+        if (now >= deadline) break;
+        long due = count;
+        if (rate > 0) {
+            due = static_cast<long>((now - start) * rate) + 1;
+            if (due > count) due = count;
+        }
+        // Send what has fallen due, checking the clock now and then so that
+        // a flat-out run also honours the time cap.
+        for (long n = 0; sent + errors < due; ++n) {
+            if ((n & 1023) == 1023 && Now() >= deadline) break;
+            if (::send(fd, datagram.data(), datagram.size(), 0) == static_cast<ssize_t>(datagram.size())) ++sent;
+            else ++errors;
+        }
+        if (rate > 0 && sent + errors < count) {
+            const double next = start + static_cast<double>(sent + errors) / rate;
+            const double earliest = Now() + static_cast<double>(kMinSleepNs) * 1e-9;
+            SleepUntil(next > earliest ? next : earliest);
+        }
+    }
+    const double seconds = Now() - start;
+    ::close(fd);
+    std::printf("sent=%ld errors=%ld seconds=%.3f rate=%.0f\n", sent, errors, seconds,
+                seconds > 0 ? static_cast<double>(sent) / seconds : 0.0);
+    return 0;
+}
