@@ -9,7 +9,7 @@ packages=(
   # tests: GoogleTest, sanitizer and fuzzer runtimes, real SNMP peers, namespaces
   libgtest-dev clang libclang-rt-14-dev snmp snmpd snmptrapd iproute2 util-linux procps
   # packaging and the screenshot script
-  dpkg-dev libcap2-bin file xvfb xauth imagemagick
+  dpkg-dev libcap2-bin file xvfb xauth xdotool imagemagick
 )
 
 missing=()
