@@ -9,20 +9,10 @@
 #include <vector>
 
 #include "request/RequestOperation.h"
+#include "tests/core/HexBytes.h"
 
 namespace quillet {
 namespace {
-
-std::string HexOf(const std::uint8_t* p, std::size_t n) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) s += ' ';
-        s += kDigits[p[i] >> 4];
-        s += kDigits[p[i] & 15];
-    }
-    return s;
-}
 
 std::string Sent(const RequestState& state, std::size_t from = 0) {
     return HexOf(state.sendBuffer.data() + from, static_cast<std::size_t>(state.sendSize) - from);

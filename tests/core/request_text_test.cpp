@@ -7,20 +7,10 @@
 #include "request/HexText.h"
 #include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
+#include "tests/core/HexBytes.h"
 
 namespace quillet {
 namespace {
-
-std::string HexOf(const std::uint8_t* p, std::size_t n) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) s += ' ';
-        s += kDigits[p[i] >> 4];
-        s += kDigits[p[i] & 15];
-    }
-    return s;
-}
 
 std::string Repeat(std::string_view piece, int times) {
     std::string text;

@@ -11,26 +11,13 @@
 #include "response/BindingLines.h"
 #include "response/ResponseReport.h"
 #include "response/ResponseScan.h"
+#include "tests/core/HexBytes.h"
 
 namespace quillet {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
-
-Bytes Hex(const std::string& text) {
-    Bytes bytes;
-    std::string pair;
-    for (char c : text) {
-        if (c == ' ') continue;
-        pair.push_back(c);
-        if (pair.size() == 2) {
-            bytes.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16)));
-            pair.clear();
-        }
-    }
-    return bytes;
-}
 
 // A TLV with a minimal length, for wrapping hand-written bindings.
 Bytes Tlv(std::uint8_t tag, const Bytes& body) {

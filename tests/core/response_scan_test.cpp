@@ -11,23 +11,10 @@
 #include "response/ErrorStatusNames.h"
 #include "response/OidText.h"
 #include "response/ResponseScan.h"
+#include "tests/core/HexBytes.h"
 
 namespace quillet {
 namespace {
-
-std::vector<std::uint8_t> Hex(const std::string& text) {
-    std::vector<std::uint8_t> bytes;
-    std::string pair;
-    for (char c : text) {
-        if (c == ' ') continue;
-        pair.push_back(c);
-        if (pair.size() == 2) {
-            bytes.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16)));
-            pair.clear();
-        }
-    }
-    return bytes;
-}
 
 std::string Repeat(const std::string& hex, int times) {
     std::string out;

@@ -10,20 +10,10 @@
 #include <vector>
 
 #include "trap/TrapScan.h"
+#include "tests/core/HexBytes.h"
 
 namespace quillet {
 namespace {
-
-std::vector<std::uint8_t> Hex(const std::string& text) {
-    std::vector<std::uint8_t> bytes;
-    std::string digits;
-    for (char c : text)
-        if (std::isxdigit(static_cast<unsigned char>(c))) digits.push_back(c);
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-    bytes.shrink_to_fit();  // exact size: the sanitizer build then sees any read past the end
-    return bytes;
-}
 
 struct ScanCase {
     const char* fault;  // what a failure of this row would mean
