@@ -1,7 +1,9 @@
 // console_bench: the console's main window, run offscreen on loopback ports,
 // with the instruments the storm runs read.
 //
-//   console_bench --dir DIR --trap-port P --request-port Q --agent-port R
+//   console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]
+//
+// --trace-stalls prints every stall of the event loop over 20 ms to stderr.
 //
 // The window is the shipped TMainForm; only its ports and bind address
 // differ (127.0.0.1, high ports), and its error boxes are printed instead of
@@ -101,7 +103,9 @@ std::string Ms(double ms) {
 
 class Bench : public QObject {
 public:
-    explicit Bench(TMainForm& form) : form_(form) {
+    static constexpr std::int64_t kTracedStallNs = 20'000'000;
+
+    Bench(TMainForm& form, bool traceStalls) : form_(form), traceStalls_(traceStalls) {
         clock_.start();
         probe_.setTimerType(Qt::PreciseTimer);
         probe_.setInterval(1);
@@ -136,7 +140,9 @@ private:
     void ProbeTick() {
         const std::int64_t now = NowNs();
         worstGap_ = std::max(worstGap_, now - lastTick_);
-        if (getenv("BENCH_DEBUG") && now - lastTick_ > 20'000'000) std::fprintf(stderr, "gap %.1f ms at %.3f s\n", (now - lastTick_) / 1e6, now / 1e9);
+        if (traceStalls_ && now - lastTick_ > kTracedStallNs)
+            std::fprintf(stderr, "stall %.1f ms at %.3f s\n", static_cast<double>(now - lastTick_) / 1e6,
+                         static_cast<double>(now) / 1e9);
         lastTick_ = now;
     }
 
@@ -268,6 +274,7 @@ private:
     }
 
     TMainForm& form_;
+    bool traceStalls_;
     QElapsedTimer clock_;
     QTimer probe_;
     QTimer clicker_;
@@ -287,7 +294,7 @@ private:
 };
 
 [[noreturn]] void Usage() {
-    std::fprintf(stderr, "usage: console_bench --dir DIR --trap-port P --request-port Q --agent-port R\n");
+    std::fprintf(stderr, "usage: console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]\n");
     std::exit(2);
 }
 
@@ -297,12 +304,18 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     std::string dir;
     long trapPort = 0, requestPort = 0, agentPort = 0;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool traceStalls = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--dir") dir = argv[i + 1];
-        else if (arg == "--trap-port") trapPort = std::strtol(argv[i + 1], nullptr, 10);
-        else if (arg == "--request-port") requestPort = std::strtol(argv[i + 1], nullptr, 10);
-        else if (arg == "--agent-port") agentPort = std::strtol(argv[i + 1], nullptr, 10);
+        if (arg == "--trace-stalls") {
+            traceStalls = true;
+            continue;
+        }
+        if (i + 1 >= argc) Usage();
+        if (arg == "--dir") dir = argv[++i];
+        else if (arg == "--trap-port") trapPort = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--request-port") requestPort = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--agent-port") agentPort = std::strtol(argv[++i], nullptr, 10);
         else Usage();
     }
     if (dir.empty() || trapPort <= 0 || trapPort > 65535 || requestPort <= 0 || requestPort > 65535 ||
@@ -325,7 +338,7 @@ int main(int argc, char** argv) {
 
     auto form = std::make_unique<TMainForm>(config);
     form->show();
-    Bench bench(*form);
+    Bench bench(*form, traceStalls);
     Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(ResidentKilobytes()));
     const int rc = app.exec();
     form.reset();
