@@ -1,5 +1,7 @@
 #include "console/ConsoleOutput.h"
 
+#include <functional>
+
 #include "console/DecimalText.h"
 
 namespace quillet {
@@ -95,6 +97,21 @@ std::int32_t ConsoleOutput::OutputTotal() const {
 }
 
 bool ConsoleOutput::TakePaneUpdate(PaneUpdate& update) {
+    if (!TakePaneText(update)) return false;
+    // Back from one text to a list: the lines never hold a line break of their
+    // own (OutputBatch), so the breaks are the line boundaries.
+    if (update.lineCount != 0) {
+        std::string_view rest = update.text;
+        for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1))
+            update.lines.emplace_back(rest.substr(0, end));
+        update.lines.emplace_back(rest);
+    }
+    update.text.clear();
+    update.lineCount = 0;
+    return true;
+}
+
+bool ConsoleOutput::TakePaneText(PaneUpdate& update) {
     update.Reset();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!hasPending_) return false;
@@ -103,11 +120,50 @@ bool ConsoleOutput::TakePaneUpdate(PaneUpdate& update) {
     return true;
 }
 
+int ConsoleOutput::PaneFrameDelayMs() {
+    using namespace std::chrono;
+    // Lines the next update will touch: those it adds, and those an emptying
+    // removes from the widget.
+    std::size_t lines;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines = pending_.lineCount + (pending_.clearFirst ? shownLines_ : 0);
+    }
+    auto due = rateCredit_ - milliseconds(kMinFrameMs) * (kPaneBurst - 1);
+    auto rest = lineCost_ * static_cast<std::int64_t>(lines) * kFrameCostFactor;
+    if (rest > milliseconds(kMaxFrameMs)) rest = milliseconds(kMaxFrameMs);
+    const auto rested = lastPaneEnd_ + duration_cast<steady_clock::duration>(rest);
+    if (due < rested) due = rested;
+    const auto wait = ceil<milliseconds>(due - steady_clock::now()).count();
+    return wait <= 0 ? 0 : static_cast<int>(wait < kMinFrameMs ? wait : kMinFrameMs);
+}
+
+void ConsoleOutput::PaneApplied(std::chrono::steady_clock::time_point started,
+                                std::chrono::steady_clock::duration cost, const PaneUpdate& applied) {
+    using namespace std::chrono;
+    lastPaneEnd_ = started + cost;
+    const std::size_t lines = applied.lineCount + (applied.clearFirst ? shownLines_ : 0);
+    shownLines_ = (applied.clearFirst ? 0 : shownLines_) + applied.lineCount;
+    // Learn the cost of a line from updates big enough to measure; a quarter
+    // weight for the newest keeps one slow update from swinging the pace.
+    constexpr std::size_t kMeasurableLines = 64;
+    if (lines >= kMeasurableLines) {
+        const auto perLine = duration_cast<nanoseconds>(cost) / static_cast<std::int64_t>(lines);
+        lineCost_ = (lineCost_ * 3 + perLine) / 4;
+    }
+}
+
+void ConsoleOutput::PanePaced() {
+    const auto now = std::chrono::steady_clock::now();
+    if (rateCredit_ < now) rateCredit_ = now;
+    rateCredit_ += std::chrono::milliseconds(kMinFrameMs);
+}
+
 void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item, std::string& logBytes) {
     switch (item.type) {
         case OutputBatch::ItemType::Line:
             if (!noDisplay_ && (pduDisplay_ || item.value == SummaryLine)) QueueLineLocked(item.text);
-            AppendLogRecord(logBytes, item.text);
+            AppendRecordLocked(logBytes, item.text);
             break;
         case OutputBatch::ItemType::Charge:
             ChargeLocked(item.value);
@@ -130,9 +186,29 @@ void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item, std::string& logB
     }
 }
 
+void ConsoleOutput::AppendRecordLocked(std::string& logBytes, std::string_view line) {
+    bool ascii = true;
+    for (unsigned char c : line) ascii &= c < 0x80;
+    if (ascii) {
+        AppendLogRecord(logBytes, line);  // copied as it is
+        return;
+    }
+    RecordSlot& slot = recordCache_[std::hash<std::string_view>{}(line) % kRecordSlots];
+    if (slot.line != line) {
+        slot.line.assign(line);
+        slot.record.clear();
+        AppendLogRecord(slot.record, line);
+    }
+    logBytes.append(slot.record);
+}
+
 void ConsoleOutput::QueueLineLocked(std::string_view text) {
     MarkPendingLocked();
-    pending_.lines.emplace_back(text);
+    // One growing text instead of a string per line: a storm of lines costs
+    // no allocation once the text has reached its working size.
+    if (pending_.lineCount != 0) pending_.text.push_back('\n');
+    pending_.text.append(text);
+    ++pending_.lineCount;
 }
 
 void ConsoleOutput::ChargeLocked(int count) {
@@ -143,7 +219,8 @@ void ConsoleOutput::ChargeLocked(int count) {
         // The pane is emptied whole, the lines just written included: queued
         // lines need never reach the widget.
         MarkPendingLocked();
-        pending_.lines.clear();
+        pending_.text.clear();
+        pending_.lineCount = 0;
         pending_.clearFirst = true;
     }
 }

@@ -6,12 +6,19 @@
 // display switches and queued for the GUI thread, the pane budget is charged
 // (an emptying drops the queued lines it would remove anyway), counters are
 // advanced and their new texts queued. The GUI thread takes the queued pane
-// work with TakePaneUpdate and applies it whole; so every pane line and its
-// log record go together, in one order for pane and log, and the window is
-// only ever touched on the GUI thread however fast lines arrive.
+// work with TakePaneText (or TakePaneUpdate) and applies it whole; so every
+// pane line and its log record go together, in one order for pane and log,
+// and the window is only ever touched on the GUI thread however fast lines
+// arrive.
+//
+// The GUI thread takes that work at most once a frame (PaneFrameDelayMs). A
+// frame grows with the cost of applying the last update, so that a storm of
+// lines costs the GUI thread a small share of its time: the longer the frame,
+// the more of its lines an emptying drops before they reach the widget.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -34,15 +41,21 @@ public:
 };
 
 // Pane work taken by the GUI thread: first empty the pane if asked, then
-// append the lines in order, then set the control texts.
+// append the lines in order, then set the control texts. TakePaneUpdate gives
+// the lines as a list; TakePaneText, the window's path, gives them as one
+// text, ready for a single append, and allocates nothing once warmed up.
 struct PaneUpdate {
     bool clearFirst = false;
-    std::vector<std::string> lines;
+    std::vector<std::string> lines;  // TakePaneUpdate
+    std::string text;                // TakePaneText: the lines joined by '\n'
+    std::size_t lineCount = 0;       // TakePaneText: lines in `text`
     std::array<std::optional<std::string>, static_cast<int>(Field::Count)> fields;
 
     void Reset() {
         clearFirst = false;
         lines.clear();
+        text.clear();
+        lineCount = 0;
         for (auto& f : fields) f.reset();
     }
 };
@@ -51,6 +64,20 @@ class ConsoleOutput {
 public:
     // The pane is emptied once the budget exceeds 0.4 x 65536 characters.
     static constexpr std::int32_t kPaneBudgetLimit = 26214;  // emptied at 26215 and above
+
+    // Pace of the pane updates the GUI thread makes on its own (handlers that
+    // flush the pane at once are not paced). Two rules, both must allow:
+    //  - rate: a steady stream of updates is held to one per kMinFrameMs,
+    //    with bursts of kPaneBurst (an answer shows at once);
+    //  - cost: before an update that will take c to apply, the GUI thread
+    //    has been free of the pane for kFrameCostFactor x c since the last
+    //    one, but never more than kMaxFrameMs. In a storm the GUI thread so
+    //    spends a small share of its time on the pane, and the update tends
+    //    to come soon after an emptying, when there is little to add.
+    static constexpr int kMinFrameMs = 15;
+    static constexpr int kPaneBurst = 3;
+    static constexpr int kMaxFrameMs = 200;
+    static constexpr int kFrameCostFactor = 24;
 
     // `wakeGui` is called (from the committing thread, outside the lock) when
     // pane work becomes pending; it must only schedule TakePaneUpdate on the
@@ -77,11 +104,26 @@ public:
     std::int32_t OutputTotal() const;
 
     // GUI thread: moves the pending pane work into `update` (which is reset
-    // first). Returns false when there was nothing to do.
+    // first), the lines as a list. Returns false when there was nothing to do.
     bool TakePaneUpdate(PaneUpdate& update);
+    // As TakePaneUpdate, the lines joined into `update.text`; the storage of
+    // `update` is handed back and forth, so that no line is allocated.
+    bool TakePaneText(PaneUpdate& update);
+
+    // GUI thread: milliseconds from now until the pending pane work is due
+    // (0: now). At most kMinFrameMs: the answer changes as work comes in (an
+    // emptying makes it cheap), so the GUI asks again at least once a frame.
+    int PaneFrameDelayMs();
+    // GUI thread: `applied` (as TakePaneText gave it) took `cost` to apply.
+    void PaneApplied(std::chrono::steady_clock::time_point started, std::chrono::steady_clock::duration cost,
+                     const PaneUpdate& applied);
+    // GUI thread: an update was made by the pace above (it counts toward the
+    // steady rate).
+    void PanePaced();
 
 private:
     void ApplyLocked(const OutputBatch::Item& item, std::string& logBytes);
+    void AppendRecordLocked(std::string& logBytes, std::string_view line);
     void QueueLineLocked(std::string_view text);
     void ChargeLocked(int count);
     void QueueFieldLocked(Field field, std::string text);
@@ -94,9 +136,27 @@ private:
     bool noDisplay_ = false;
     std::int32_t outputTotal_ = 0;
     std::array<std::int32_t, static_cast<int>(Counter::Count)> counters_{};
-    PaneUpdate pending_;
+    PaneUpdate pending_;  // lines in text/lineCount form
     bool hasPending_ = false;
     std::string logScratch_;
+    // Log records of recently written non-ASCII lines, by a hash of the line.
+    // Reports repeat the same Japanese texts datagram after datagram, and
+    // converting a line to code page 932 costs more than the rest of its
+    // record; a line found here is copied instead.
+    struct RecordSlot {
+        std::string line;    // UTF-8
+        std::string record;  // its log record
+    };
+    static constexpr std::size_t kRecordSlots = 64;
+    std::array<RecordSlot, kRecordSlots> recordCache_;
+    // Pace of the pane (GUI thread only): the end of the last update, the
+    // lines the pane holds, the cost of one line added or emptied away as
+    // measured so far, and the credit of the steady rate (each paced update
+    // adds kMinFrameMs; it never lags the present).
+    std::chrono::steady_clock::time_point lastPaneEnd_{};
+    std::size_t shownLines_ = 0;
+    std::chrono::nanoseconds lineCost_{2000};
+    std::chrono::steady_clock::time_point rateCredit_{};
 };
 
 }  // namespace quillet

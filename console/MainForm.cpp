@@ -123,7 +123,16 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
         reporter_ = ownReporter_.get();
     }
     paneTimer_.setSingleShot(true);
-    connect(&paneTimer_, &QTimer::timeout, this, &TMainForm::FlushPane);
+    connect(&paneTimer_, &QTimer::timeout, this, [this] {
+        // More work may have come since the timer was armed: look again
+        // later if the pane's pace does not allow it yet.
+        if (const int wait = output_.PaneFrameDelayMs(); wait > 0) {
+            paneTimer_.start(wait);
+            return;
+        }
+        FlushPane();
+        output_.PanePaced();
+    });
 
     CreateControls();
     ConnectHandlers();
@@ -424,33 +433,33 @@ std::string TMainForm::IpText() const {
 void TMainForm::SchedulePaneFlush() {
     // Called from any thread: hop to the GUI thread and apply the pending
     // work at most once a frame, so a storm of lines costs one repaint each.
+    // Work after a quiet spell is applied at once; a stream of it is paced,
+    // and more so while applying it is costly (ConsoleOutput's rules).
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!paneTimer_.isActive()) paneTimer_.start(15);
+            if (!paneTimer_.isActive()) paneTimer_.start(output_.PaneFrameDelayMs());
         },
         Qt::QueuedConnection);
 }
 
 void TMainForm::FlushPane() {
-    if (!output_.TakePaneUpdate(paneUpdate_)) return;
+    const auto started = std::chrono::steady_clock::now();
+    // Whatever is pending is applied now; work committed from here on wakes
+    // the GUI thread again and arms the timer afresh.
+    paneTimer_.stop();
+    if (!output_.TakePaneText(paneUpdate_)) return;
     if (paneUpdate_.clearFirst) OutMemo->clear();
-    if (!paneUpdate_.lines.empty()) {
-        std::string joined;
-        std::size_t total = 0;
-        for (const std::string& line : paneUpdate_.lines) total += line.size() + 1;
-        joined.reserve(total);
-        for (std::size_t i = 0; i < paneUpdate_.lines.size(); ++i) {
-            if (i != 0) joined.push_back('\n');
-            joined.append(paneUpdate_.lines[i]);
-        }
-        OutMemo->appendPlainText(QString::fromUtf8(joined.data(), static_cast<qsizetype>(joined.size())));
+    if (paneUpdate_.lineCount != 0) {
+        OutMemo->appendPlainText(
+            QString::fromUtf8(paneUpdate_.text.data(), static_cast<qsizetype>(paneUpdate_.text.size())));
         OutMemo->verticalScrollBar()->setValue(OutMemo->verticalScrollBar()->maximum());
     }
     QLineEdit* fields[] = {SendEdit, RecvEdit, TrapEdit, OID1Edit, OID2Edit, OID3Edit};
     for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
         if (paneUpdate_.fields[i]) fields[i]->setText(QString::fromStdString(*paneUpdate_.fields[i]));
     }
+    output_.PaneApplied(started, std::chrono::steady_clock::now() - started, paneUpdate_);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
