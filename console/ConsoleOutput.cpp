@@ -20,7 +20,7 @@ Field FieldOfCounter(Counter counter) {
 ConsoleOutput::ConsoleOutput(std::function<void()> wakeGui) : wakeGui_(std::move(wakeGui)) {}
 
 void ConsoleOutput::SetLogSink(LogSink* sink) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(logMutex_);
     log_ = sink;
 }
 
@@ -32,18 +32,32 @@ void ConsoleOutput::SetSwitches(bool pduDisplay, bool noDisplay) {
 
 void ConsoleOutput::Commit(const OutputBatch& batch) {
     if (batch.Empty()) return;
+    // The log lock is held from before the pane work is queued to the end of
+    // the write: the records of concurrent batches reach the file in the
+    // order their pane work was queued. The pane lock is held only while the
+    // pane work is queued, so a write that the kernel holds up (it throttles
+    // a writer whose data outruns the disk) never keeps the GUI thread from
+    // the pane. A batch without report lines (a counter, a field) has
+    // nothing to order against the file and takes the pane lock only.
+    bool hasLines = false;
+    for (const OutputBatch::Item& item : batch) hasLines |= item.type == OutputBatch::ItemType::Line;
+    std::unique_lock<std::mutex> logLock(logMutex_, std::defer_lock);
+    if (hasLines) logLock.lock();
     bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const bool hadPending = hasPending_;
-        logScratch_.clear();
-        for (const OutputBatch::Item& item : batch) ApplyLocked(item, logScratch_);
-        // All records of the batch leave in one write, so a datagram's lines
-        // stay together in the file and cost one system call.
-        if (log_ != nullptr && !logScratch_.empty()) log_->Write(logScratch_.data(), logScratch_.size());
+        for (const OutputBatch::Item& item : batch) ApplyLocked(item);
         wake = hasPending_ && !hadPending;
     }
     if (wake && wakeGui_) wakeGui_();
+    if (!hasLines) return;
+    // All records of the batch leave in one write, so a datagram's lines
+    // stay together in the file and cost one system call.
+    logScratch_.clear();
+    for (const OutputBatch::Item& item : batch)
+        if (item.type == OutputBatch::ItemType::Line) AppendRecordLogLocked(logScratch_, item.text);
+    if (log_ != nullptr && !logScratch_.empty()) log_->Write(logScratch_.data(), logScratch_.size());
 }
 
 void ConsoleOutput::WriteLine(std::string_view text, int kind) {
@@ -68,7 +82,7 @@ void ConsoleOutput::WriteLogMark(int which, const LocalDateTime& when) {
     std::string record;
     AppendLogMarkRecord(record, which, when);
     if (record.empty()) return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(logMutex_);
     if (log_ != nullptr) log_->Write(record.data(), record.size());
 }
 
@@ -159,11 +173,10 @@ void ConsoleOutput::PanePaced() {
     rateCredit_ += std::chrono::milliseconds(kMinFrameMs);
 }
 
-void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item, std::string& logBytes) {
+void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
     switch (item.type) {
         case OutputBatch::ItemType::Line:
             if (!noDisplay_ && (pduDisplay_ || item.value == SummaryLine)) QueueLineLocked(item.text);
-            AppendRecordLocked(logBytes, item.text);
             break;
         case OutputBatch::ItemType::Charge:
             ChargeLocked(item.value);
@@ -186,7 +199,7 @@ void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item, std::string& logB
     }
 }
 
-void ConsoleOutput::AppendRecordLocked(std::string& logBytes, std::string_view line) {
+void ConsoleOutput::AppendRecordLogLocked(std::string& logBytes, std::string_view line) {
     bool ascii = true;
     for (unsigned char c : line) ascii &= c < 0x80;
     if (ascii) {

@@ -1,15 +1,16 @@
 // The output hub shared by every thread: the writers of the output pane and
 // the day's log file, the pane budget and the three traffic counters.
 //
-// Any thread commits an OutputBatch. Under one lock the batch's log records
-// are written in a single write call, its pane lines are decided by the two
-// display switches and queued for the GUI thread, the pane budget is charged
-// (an emptying drops the queued lines it would remove anyway), counters are
-// advanced and their new texts queued. The GUI thread takes the queued pane
-// work with TakePaneText (or TakePaneUpdate) and applies it whole; so every
-// pane line and its log record go together, in one order for pane and log,
-// and the window is only ever touched on the GUI thread however fast lines
-// arrive.
+// Any thread commits an OutputBatch. Under the pane lock its pane lines are
+// decided by the two display switches and queued for the GUI thread, the
+// pane budget is charged (an emptying drops the queued lines it would remove
+// anyway), counters are advanced and their new texts queued; under the log
+// lock, taken first and held to the end, the batch's log records are written
+// in a single write call. The GUI thread takes the queued pane work with
+// TakePaneText (or TakePaneUpdate) and applies it whole; so every pane line
+// and its log record go together, in one order for pane and log, the window
+// is only ever touched on the GUI thread however fast lines arrive, and a
+// slow write to the file never holds up the GUI thread's pane work.
 //
 // The GUI thread takes that work at most once a frame (PaneFrameDelayMs). A
 // frame grows with the cost of applying the last update, so that a storm of
@@ -122,22 +123,28 @@ public:
     void PanePaced();
 
 private:
-    void ApplyLocked(const OutputBatch::Item& item, std::string& logBytes);
-    void AppendRecordLocked(std::string& logBytes, std::string_view line);
+    // "Locked": under mutex_; "LogLocked": under logMutex_.
+    void ApplyLocked(const OutputBatch::Item& item);
+    void AppendRecordLogLocked(std::string& logBytes, std::string_view line);
     void QueueLineLocked(std::string_view text);
     void ChargeLocked(int count);
     void QueueFieldLocked(Field field, std::string text);
     bool MarkPendingLocked();
 
-    mutable std::mutex mutex_;
     std::function<void()> wakeGui_;
-    LogSink* log_ = nullptr;
+
+    // The pane side: switches, budget, counters and the pending pane work.
+    mutable std::mutex mutex_;
     bool pduDisplay_ = true;
     bool noDisplay_ = false;
     std::int32_t outputTotal_ = 0;
     std::array<std::int32_t, static_cast<int>(Counter::Count)> counters_{};
     PaneUpdate pending_;  // lines in text/lineCount form
     bool hasPending_ = false;
+
+    // The log side. When both locks are held, logMutex_ is taken first.
+    std::mutex logMutex_;
+    LogSink* log_ = nullptr;
     std::string logScratch_;
     // Log records of recently written non-ASCII lines, by a hash of the line.
     // Reports repeat the same Japanese texts datagram after datagram, and
