@@ -3,7 +3,8 @@
 //
 //   console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]
 //
-// --trace-stalls prints every stall of the event loop over 20 ms to stderr.
+// --trace-stalls prints every stall of the event loop over 10 ms to stderr,
+// with the time it ended (CLOCK_MONOTONIC seconds).
 //
 // The window is the shipped TMainForm; only its ports and bind address
 // differ (127.0.0.1, high ports), and its error boxes are printed instead of
@@ -42,6 +43,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,7 +105,7 @@ std::string Ms(double ms) {
 
 class Bench : public QObject {
 public:
-    static constexpr std::int64_t kTracedStallNs = 20'000'000;
+    static constexpr std::int64_t kTracedStallNs = 10'000'000;
 
     Bench(TMainForm& form, bool traceStalls) : form_(form), traceStalls_(traceStalls) {
         clock_.start();
@@ -140,9 +142,11 @@ private:
     void ProbeTick() {
         const std::int64_t now = NowNs();
         worstGap_ = std::max(worstGap_, now - lastTick_);
+        // The end of a traced stall is given on the system's monotonic clock,
+        // so that it can be matched against the host's steal time.
         if (traceStalls_ && now - lastTick_ > kTracedStallNs)
-            std::fprintf(stderr, "stall %.1f ms at %.3f s\n", static_cast<double>(now - lastTick_) / 1e6,
-                         static_cast<double>(now) / 1e9);
+            std::fprintf(stderr, "stall %.1f ms ending at %.3f\n", static_cast<double>(now - lastTick_) / 1e6,
+                         std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count());
         lastTick_ = now;
     }
 

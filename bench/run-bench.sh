@@ -29,16 +29,16 @@ done
 export QT_QPA_PLATFORM=offscreen
 
 if [ $short = 1 ]; then
-  rates="1000 2000"; step_ms=500; settle_s=0.1
+  rates="1000 2000"; step_ms=300; settle_s=0.05; poll_s=0.05
   burst_small=1000; burst_large=3000
-  cpu_rate=2000; cpu_count=2000
-  long_count=4000; long_rate=4000
-  gets=20; flood_rate=2000; flood_count=1000
+  cpu_rate=2000; cpu_count=1000
+  long_count=2000; long_rate=4000
+  gets=20; flood_rate=2000; flood_count=500
 else
-  rates="1000 2000 3000 4500 6000 9000 12000 18000 24000 36000 48000 72000 96000"; step_ms=5000
+  rates="1000 2000 3000 4500 6000 9000 12000 18000 24000 36000 48000 72000 96000 120000 150000"; step_ms=5000
   burst_small=10000; burst_large=100000
   cpu_rate=5000; cpu_count=30000
-  long_count=1000000; long_rate=18000; settle_s=1
+  long_count=1000000; long_rate=18000; settle_s=1; poll_s=0.2
   gets=1000; flood_rate=10000; flood_count=50000
 fi
 
@@ -103,7 +103,7 @@ trapd_drain() { # waits until the log stops growing or holds $1 traps
     [ "$now" -ge "$want" ] && break
     if [ "$now" = "$last" ]; then same=$((same + 1)); [ $same -ge 5 ] && break; else same=0; fi
     last=$now
-    sleep 0.2
+    sleep "$poll_s"
   done
 }
 trapd_reset() { : >"$trapd_log"; }
@@ -111,7 +111,7 @@ trapd_reset() { : >"$trapd_log"; }
 # ---------------------------------------------------------- console harness
 mkdir -p "$work/console"
 coproc HARNESS { exec "$harness" --dir "$work/console" --trap-port "$trap_port" --request-port "$request_port" \
-  --agent-port "$agent_port" 2>"$work/console.err"; }
+  --agent-port "$agent_port" --trace-stalls 2>"$work/console.err"; }
 harness_pid=$HARNESS_PID
 harness_in=${HARNESS[1]}
 harness_out=${HARNESS[0]}
@@ -132,7 +132,7 @@ console_drain() { # console_drain traps|responses BEFORE COUNT
     [ "$now" -ge "$want" ] && break
     if [ "$now" = "$last" ]; then same=$((same + 1)); [ $same -ge 5 ] && break; else same=0; fi
     last=$now
-    sleep 0.2
+    sleep "$poll_s"
   done
 }
 console_reset() { : >"$console_log"; }
@@ -271,14 +271,23 @@ settle
 console_reset
 before=$(console_traps)
 stats_before=$(ask stats)
+stall_lines=$(wc -l <"$work/console.err")
+python3 "$here/host_steal.py" watch 120 >"$work/steal.txt" &
+steal_pid=$!
 out=$(blast "$trap_port" "$trap_hex" "$long_count" "$long_rate")
 stats_storm=$(ask stats)
+kill "$steal_pid" 2>/dev/null || true
+wait "$steal_pid" 2>/dev/null || true
+tail -n +"$((stall_lines + 1))" "$work/console.err" | grep '^stall' >"$work/stalls.txt" || true
+stall_match=$(python3 "$here/host_steal.py" match "$work/stalls.txt" "$work/steal.txt")
+steal_total=$(grep '^total' "$work/steal.txt" || echo "total steal_ms=0 cpu_ms=0")
 console_drain traps "$before" "$long_count"
 stats_after=$(ask stats)
 read -r l_records l_complete l_lines < <(console_logged trap "$trap_hex")
 console_reset
 say "console   long storm: sent $(field sent "$out") at $(field rate "$out")/s, logged $l_records, complete $l_complete"
 say "console   long storm: $stats_storm"
+say "console   long storm: stalls over 10 ms: $(wc -l <"$work/stalls.txt"), $stall_match; host $steal_total"
 rss_before=$(field rss_kb "$stats_before")
 rss_after=$(field rss_kb "$stats_after")
 long_cpu=$(calc %.1f "($(field cpu_ms "$stats_after") - $(field cpu_ms "$stats_before")) * 1000 / ($l_complete > 0 ? $l_complete : 1)")
@@ -306,7 +315,7 @@ say "console   response flood: sent $(field sent "$out") at $(field rate "$out")
 echo quit >&"$harness_in" || true
 wait "$harness_pid" 2>/dev/null || true
 harness_pid=""
-if [ -s "$work/console.err" ] && grep -v -e XDG_RUNTIME_DIR -e '^$' "$work/console.err" >&2; then :; fi
+if [ -s "$work/console.err" ] && grep -v -e XDG_RUNTIME_DIR -e '^$' -e '^stall ' "$work/console.err" >&2; then :; fi
 
 ratio() { # ratio A B
   awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 == 0) print "-"; else printf "%.2f", a / b }'
@@ -323,6 +332,12 @@ row "    logged of a flat-out burst of $(num $burst_large)" "$(num "$c_burst_lar
 row "(c) CPU per trap at $(num $cpu_rate)/s, us" "$c_cpu" "$t_cpu" "$(ratio "$c_cpu" "$t_cpu")"
 row "    of it on the console's GUI thread, us" "$c_cpu_gui" "" ""
 row "(d) worst GUI stall at $(num $long_rate)/s, ms" "$(field stall_ms "$stats_storm")" "" ""
+own=$(field worst_own_ms "$stall_match")
+[ "${own:-0}" = "0.0" ] && own="<10"
+row "    the same, without the host's pauses, ms" "$own" "" ""
+row "    stalls over 50 ms / of them the host's" "$(field over50 "$stall_match") / $(field over50_host "$stall_match")" "" ""
+row "    host steal during the storm, % of CPU time" \
+  "$(awk -v s="$(field steal_ms "$steal_total")" -v c="$(field cpu_ms "$steal_total")" 'BEGIN { printf "%.1f", (c > 0 ? 100 * s / c : 0) }')" "" ""
 row "    click answered, worst ms ($(field clicks "$stats_storm") clicks)" "$(field click_max_ms "$stats_storm")" "" ""
 row "    CPU per trap at $(num $long_rate)/s, us" "$long_cpu" "" ""
 row "(e) RSS before / after $(num $long_count) traps, MB" "$(mb "$rss_before") / $(mb "$rss_after")" "" ""
