@@ -12,10 +12,10 @@
 // is only ever touched on the GUI thread however fast lines arrive, and a
 // slow write to the file never holds up the GUI thread's pane work.
 //
-// The GUI thread takes that work at most once a frame (PaneFrameDelayMs). A
-// frame grows with the cost of applying the last update, so that a storm of
-// lines costs the GUI thread a small share of its time: the longer the frame,
-// the more of its lines an emptying drops before they reach the widget.
+// The GUI thread takes that work when PaneFrameDelayMs says it is due: at
+// once after a quiet spell, and in a storm only as often as keeps the pane's
+// share of the GUI thread small. The longer it waits, the more lines an
+// emptying drops before they ever reach the widget.
 #pragma once
 
 #include <array>
@@ -80,7 +80,7 @@ public:
     static constexpr int kMaxFrameMs = 200;
     static constexpr int kFrameCostFactor = 24;
 
-    // `wakeGui` is called (from the committing thread, outside the lock) when
+    // `wakeGui` is called (from the committing thread, outside the pane lock) when
     // pane work becomes pending; it must only schedule TakePaneUpdate on the
     // GUI thread, never call it directly.
     explicit ConsoleOutput(std::function<void()> wakeGui = {});
