@@ -5,7 +5,7 @@
 //
 //   response_responder --listen ADDR:PORT [--max-replies N] [--max-seconds S]
 //
-// Listens on loopback or 192.0.2.0/24 only; stops after N replies (at most
+// Listens on loopback (or 192.0.2.0/24 inside a test namespace) only; stops after N replies (at most
 // 100,000) or S seconds (at most 600), whichever comes first. Prints
 // "listening" once bound and "replies=<n> malformed=<n>" at the end.
 #include <arpa/inet.h>
@@ -23,22 +23,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTool.h"
+
 namespace {
+
+using bench::Fail;
+using bench::Now;
 
 constexpr long kMaxReplies = 100'000;
 constexpr double kMaxSeconds = 600.0;
 constexpr char kValue[] = "Quillet bench agent";
-
-[[noreturn]] void Fail(const std::string& text) {
-    std::fprintf(stderr, "response_responder: %s\n", text.c_str());
-    std::exit(2);
-}
-
-double Now() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 // A read cursor over one datagram: every element is checked against `end`
 // before its content is touched.
@@ -147,23 +141,10 @@ bool BuildResponse(const std::uint8_t* data, std::size_t size, std::vector<std::
     return true;
 }
 
-sockaddr_in ParseListen(const std::string& text) {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos) Fail("--listen wants ADDR:PORT");
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    if (inet_pton(AF_INET, text.substr(0, colon).c_str(), &at.sin_addr) != 1) Fail("bad address " + text);
-    const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
-    if (port < 1 || port > 65535) Fail("bad port " + text);
-    at.sin_port = htons(static_cast<std::uint16_t>(port));
-    const std::uint32_t a = ntohl(at.sin_addr.s_addr);
-    if ((a >> 24) != 127 && (a >> 8) != ((192u << 16) | 2u)) Fail("only 127.0.0.0/8 and 192.0.2.0/24 are allowed");
-    return at;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    bench::toolName = "response_responder";
     std::string listen;
     long maxReplies = kMaxReplies;
     double maxSeconds = kMaxSeconds;
@@ -182,7 +163,7 @@ int main(int argc, char** argv) {
     if (maxReplies < 1 || maxReplies > kMaxReplies) Fail("--max-replies must be 1..100000");
     if (!(maxSeconds > 0) || maxSeconds > kMaxSeconds) Fail("--max-seconds must be above 0 and at most 600");
 
-    const sockaddr_in at = ParseListen(listen);
+    const sockaddr_in at = bench::ParseEndpoint(listen, "--listen");
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) Fail(std::string("socket: ") + std::strerror(errno));
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0)

@@ -26,82 +26,20 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTool.h"
+
 namespace {
+
+using bench::Fail;
+using bench::FromHex;
+using bench::Now;
+using bench::ReadWhole;
 
 constexpr long kMaxCount = 2'000'000;
 constexpr double kMaxSeconds = 120.0;
 // A paced run sleeps at least this long between wake-ups and then sends
 // whatever has fallen due, so the sender stays cheap at high rates.
 constexpr long kMinSleepNs = 200'000;
-
-[[noreturn]] void Fail(const std::string& text) {
-    std::fprintf(stderr, "trap_blaster: %s\n", text.c_str());
-    std::exit(2);
-}
-
-double Now() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-std::vector<std::uint8_t> FromHex(const std::string& text) {
-    std::vector<std::uint8_t> bytes;
-    int high = -1;
-    for (char c : text) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
-        else Fail("not a hexadecimal text");
-        if (high < 0) {
-            high = v;
-        } else {
-            bytes.push_back(static_cast<std::uint8_t>(high * 16 + v));
-            high = -1;
-        }
-    }
-    if (high >= 0) Fail("odd number of hexadecimal digits");
-    return bytes;
-}
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) Fail("cannot read " + path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// True inside a network namespace of our own. The host's own network may use
-// 192.0.2.0/24 as well, so that range is only safe where a test namespace
-// confines it.
-bool InOwnNetworkNamespace() {
-    char self[64] = {}, init[64] = {};
-    if (readlink("/proc/self/ns/net", self, sizeof self - 1) < 0) return false;
-    if (readlink("/proc/1/ns/net", init, sizeof init - 1) < 0) return false;
-    return std::string(self) != std::string(init);
-}
-
-// Loopback, or the documentation network inside a test namespace.
-bool AllowedDestination(const in_addr& address) {
-    const std::uint32_t a = ntohl(address.s_addr);
-    if ((a >> 24) == 127) return true;
-    return (a >> 8) == ((192u << 16) | (0u << 8) | 2u) && InOwnNetworkNamespace();
-}
-
-sockaddr_in ParseDestination(const std::string& text) {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos) Fail("--to wants ADDR:PORT");
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    if (inet_pton(AF_INET, text.substr(0, colon).c_str(), &to.sin_addr) != 1) Fail("bad address " + text);
-    const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
-    if (port < 1 || port > 65535) Fail("bad port " + text);
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (!AllowedDestination(to.sin_addr))
-        Fail("refusing " + text + ": only 127.0.0.0/8, or 192.0.2.0/24 inside a test namespace");
-    return to;
-}
 
 void SleepUntil(double when) {
     timespec ts;
@@ -118,6 +56,7 @@ void SleepUntil(double when) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    bench::toolName = "trap_blaster";
     std::string destination;
     std::vector<std::uint8_t> datagram;
     bool haveDatagram = false;
@@ -149,7 +88,7 @@ int main(int argc, char** argv) {
     if (rate < 0) Fail("--rate must not be negative");
     if (datagram.size() > 65507) Fail("datagram too long for UDP");
 
-    const sockaddr_in to = ParseDestination(destination);
+    const sockaddr_in to = bench::ParseEndpoint(destination, "--to");
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) Fail(std::string("socket: ") + std::strerror(errno));
     // Connected: the kernel skips the route lookup per datagram.
