@@ -473,7 +473,7 @@ void TMainForm::FormClose() {
     WriteLogMark(StopMark);
     output_.SetLogSink(nullptr);
     logFile_.Close();
-    if (ownReporter_) static_cast<MessageBoxReporter*>(ownReporter_.get())->SetClosing();
+    if (ownReporter_) ownReporter_->SetClosing();
     StopPing();
     StopListeners();
 }

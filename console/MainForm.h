@@ -36,6 +36,7 @@ class QRadioButton;
 
 namespace quillet {
 
+class MessageBoxReporter;
 class UpDown;
 class T_Port161;
 class T_Port162;
@@ -171,7 +172,7 @@ private:
     void RunRequest(RequestKind kind);
 
     ConsoleConfig config_;
-    std::unique_ptr<ErrorReporter> ownReporter_;
+    std::unique_ptr<MessageBoxReporter> ownReporter_;  // when the config brings none
     ErrorReporter* reporter_;
     ConsoleOutput output_;
     LogFile logFile_;

@@ -1,5 +1,7 @@
 #include "console/MessageBoxReporter.h"
 
+#include "request/RequestOperation.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
@@ -29,8 +31,7 @@ void MessageBoxReporter::ShowError(const std::string& text) {
 }
 
 void MessageBoxReporter::ShowConversionError(const std::string& text) {
-    ShowBox(QCoreApplication::applicationName(),
-            QStringLiteral("'%1' is not a valid integer value").arg(QString::fromStdString(text)),
+    ShowBox(QCoreApplication::applicationName(), QString::fromStdString(ConversionErrorMessage(text)),
             QMessageBox::Critical);
 }
 
