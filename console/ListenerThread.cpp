@@ -24,7 +24,8 @@ void ListenerThread::Stop() {
 
 void ListenerThread::run() {
     while (!stopping_) {
-        const int size = socket_.Receive(buffer_.data(), buffer_.size());
+        Ipv4Endpoint sender;
+        const int size = socket_.ReceiveFrom(buffer_.data(), buffer_.size(), sender);
         if (stopping_) break;
         if (size < 0) {
             if (!receiveErrorShown_) {
@@ -36,7 +37,7 @@ void ListenerThread::run() {
             continue;
         }
         batch_.Clear();
-        HandleDatagram(buffer_.data(), size, batch_);
+        HandleDatagram(buffer_.data(), size, sender, batch_);
         output_.Commit(batch_);
         AfterCommit();
     }

@@ -28,8 +28,10 @@ public:
 
 protected:
     void run() override;
-    // Reports one received datagram into `batch` (already cleared).
-    virtual void HandleDatagram(const std::uint8_t* data, int size, OutputBatch& batch) = 0;
+    // Reports one received datagram into `batch` (already cleared); `sender`
+    // is the address and port it came from.
+    virtual void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
+                                OutputBatch& batch) = 0;
     // Called after each failed receive (after the box, if one was shown).
     virtual void AfterReceiveFailure() {}
     // Called after the batch of a datagram has been committed.

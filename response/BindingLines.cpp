@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/DecimalText.h"
+#include "response/BerReader.h"
 #include "response/ErrorStatusNames.h"
 #include "response/OidText.h"
 
@@ -27,8 +28,56 @@ const char* IntegerLinePrefix(ValueType type) {
     case ValueType::Counter: return "  応答データ(Counter)=";
     case ValueType::Gauge: return "  応答データ(Gauge)=";
     case ValueType::TimeTicks: return "  応答データ(Ticks)=";
+    case ValueType::Counter64: return "  応答データ(Counter64)=";
     default: return nullptr;
     }
+}
+
+// The exception values have no content: the line names them and ends there.
+const char* ExceptionLine(ValueType type) {
+    switch (type) {
+    case ValueType::NoSuchObject: return "  応答データ(noSuchObject)";
+    case ValueType::NoSuchInstance: return "  応答データ(noSuchInstance)";
+    case ValueType::EndOfMibView: return "  応答データ(endOfMibView)";
+    default: return nullptr;
+    }
+}
+
+void AppendUnsignedDecimal(std::string& out, std::uint64_t value) {
+    char digits[20];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) out.push_back(digits[--count]);
+}
+
+// The value of an integer-family binding as the agent meant it: INTEGER
+// signed, Counter, Gauge and TimeTicks unsigned 32-bit, Counter64 unsigned
+// 64-bit. A length no valid encoding of the type has keeps the reading of the
+// integer list shown as a signed word (0, since such lengths read 0).
+void AppendIntegerValue(std::string& line, const std::uint8_t* datagram, const BindingRecord& binding) {
+    const std::uint8_t* content = datagram + binding.valueStart;
+    const auto count = static_cast<std::size_t>(binding.valueLength);
+    switch (binding.valueType) {
+    case ValueType::Integer: {
+        std::int32_t value = 0;
+        if (ReadSigned32(content, count, value)) return AppendDecimal(line, value);
+        break;
+    }
+    case ValueType::Counter64: {
+        std::uint64_t value = 0;
+        if (ReadUnsigned64(content, count, value)) return AppendUnsignedDecimal(line, value);
+        break;
+    }
+    default: {
+        std::uint32_t value = 0;
+        if (ReadUnsigned32(content, count, value)) return AppendUnsignedDecimal(line, value);
+        break;
+    }
+    }
+    AppendDecimal(line, static_cast<std::int32_t>(binding.integerValue));
 }
 
 }  // namespace
@@ -53,11 +102,16 @@ void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& bindin
     case ValueType::Counter:
     case ValueType::Gauge:
     case ValueType::TimeTicks:
+    case ValueType::Counter64:
         line = IntegerLinePrefix(binding.valueType);
-        // Shown as a signed word: a four-octet Counter, Gauge or TimeTicks
-        // with its top bit set appears negative.
-        AppendDecimal(line, static_cast<std::int32_t>(binding.integerValue));
+        AppendIntegerValue(line, datagram, binding);
         out.WriteLine(line, SummaryLine);
+        out.ChargeOutput(kShortValueCharge);
+        break;
+    case ValueType::NoSuchObject:
+    case ValueType::NoSuchInstance:
+    case ValueType::EndOfMibView:
+        out.WriteLine(ExceptionLine(binding.valueType), SummaryLine);
         out.ChargeOutput(kShortValueCharge);
         break;
     case ValueType::OctetString:

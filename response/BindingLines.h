@@ -12,8 +12,11 @@ namespace quillet {
 //   "  object ID =" + the OID line text of its name, charge 100; then
 //   when errorStatus is not 0, "  エラー応答=" + the status name (or its
 //   decimal text when it has no name), charge 20, and no value line;
-//   otherwise the value line of its type (integer family as the signed
-//   decimal of the 32-bit word, charge 20; OCTET STRING header + dump of the
+//   otherwise the value line of its type (INTEGER as a signed number,
+//   Counter, Gauge and TimeTicks as unsigned 32-bit, Counter64 as unsigned
+//   64-bit, each charged 20, a length no valid encoding has showing 0; the
+//   exceptions "  応答データ(noSuchObject)", "  応答データ(noSuchInstance)"
+//   and "  応答データ(endOfMibView)", charge 20; OCTET STRING header + dump of the
 //   content, charge length * 2 + 40; IpAddress, charge length * 2 + 40;
 //   OBJECT IDENTIFIER, charge 100), or nothing for a NULL value.
 // `datagram` is the scanned datagram the record's offsets refer to; the scan

@@ -4,6 +4,7 @@
 // another, steps into constructed ones (SEQUENCE, GetRequest-PDU,
 // GetResponse-PDU, SetRequest-PDU), records what the report needs and marks
 // a frame error when the walk does not end exactly at the end of the datagram.
+// Lengths and numbers are read through BerReader.
 //
 // Nothing is copied and nothing is allocated: the result holds fixed tables
 // of positions (offsets from the first octet of the datagram) and numbers,
@@ -30,6 +31,11 @@ enum class ValueType : std::uint8_t {
     Counter = 0x41,
     Gauge = 0x42,
     TimeTicks = 0x43,
+    Counter64 = 0x46,
+    // The SNMPv2 exception values, which stand in place of a value.
+    NoSuchObject = 0x80,
+    NoSuchInstance = 0x81,
+    EndOfMibView = 0x82,
 };
 
 // The content octets of one OBJECT IDENTIFIER element.
@@ -42,11 +48,11 @@ struct OidRef {
 // guarantees that start + length never passes its end.
 struct BindingRecord {
     std::size_t nameStart;
-    std::uint8_t nameLength;  // 0..127
+    std::size_t nameLength;  // 0..127 from the response scan
     ValueType valueType;
     std::int32_t valueLength;  // content length; for the integer family its length octet
-    std::size_t valueStart;    // OCTET STRING, IpAddress and OBJECT IDENTIFIER values
-    std::uint32_t integerValue;  // integer family: the number reader's result
+    std::size_t valueStart;    // start of the value's content (every type but None)
+    std::uint32_t integerValue;  // integer family: ReadNumber's result (the list's reading)
 };
 
 struct ResponseScanResult {

@@ -9,7 +9,7 @@ T_Port161::T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& re
                      "PORT161受信エラー： Ether Port 161を使用するプログラムを起動していませんか？ "),
       request_(request) {}
 
-void T_Port161::HandleDatagram(const std::uint8_t* data, int size, OutputBatch& batch) {
+void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint&, OutputBatch& batch) {
     clearWalk_ = ReportResponse(data, size, request_.walkPending.load(), request_.varBindCount.load(), scan_, batch);
 }
 

@@ -14,7 +14,7 @@ public:
     T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request);
 
 protected:
-    void HandleDatagram(const std::uint8_t* data, int size, OutputBatch& batch) override;
+    void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) override;
     void AfterReceiveFailure() override;
     void AfterCommit() override;
 

@@ -1,13 +1,17 @@
 // The trap listener on local UDP port 162: every datagram is counted and
 // shown; SNMPv1 enterprise-specific traps with their values or, for the
-// managed equipment, as alarm lines in words.
+// managed equipment, as alarm lines in words; SNMPv2c traps and informs with
+// their identifier and bindings. Informs are acknowledged from this port.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "console/ListenerThread.h"
-#include "trap/TrapScan.h"
+#include "trap/InformAck.h"
+#include "trap/TrapReport.h"
 
 namespace quillet {
 
@@ -17,11 +21,18 @@ public:
     T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::atomic<std::int32_t>& equipmentFlag);
 
 protected:
-    void HandleDatagram(const std::uint8_t* data, int size, OutputBatch& batch) override;
+    void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) override;
+    // Sends the acknowledgement of an inform once its lines are committed,
+    // so the log shows the inform before its sender can act on the answer.
+    void AfterCommit() override;
 
 private:
+    UdpSocket& socket_;
     std::atomic<std::int32_t>& equipmentFlag_;
-    TrapScanResult scan_{};
+    TrapReportScratch scan_{};
+    std::array<std::uint8_t, kInformAckCapacity> ack_{};
+    std::size_t ackLength_ = 0;
+    Ipv4Endpoint ackTo_;
 };
 
 }  // namespace quillet

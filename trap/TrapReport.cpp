@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "console/DecimalText.h"
+#include "response/BindingLines.h"
 #include "trap/EquipmentAlarm.h"
 #include "trap/GenericTrapNames.h"
 
@@ -43,7 +44,7 @@ void ReportBindingValues(const std::uint8_t* datagram, const TrapScanResult& sca
     for (int i = kFirstBindingInteger; i < scan.integerCount; ++i) {
         line.clear();
         line.append("  応答データ(int)=");
-        AppendDecimal(line, scan.integers[i]);
+        AppendDecimal(line, scan.signedIntegers[i]);
         out.WriteLine(line, SummaryLine);
         out.ChargeOutput(kIntegerCharge);
     }
@@ -59,12 +60,31 @@ void ReportBindingValues(const std::uint8_t* datagram, const TrapScanResult& sca
     }
 }
 
-}  // namespace
+// The tables an SNMPv1 equipment trap would have filled, from the bindings
+// of an SNMPv2c one: its INTEGER and OCTET STRING values in order, after the
+// version, generic-trap and specific-trap slots and the community slot. The
+// INTEGERs keep ReadNumber's reading, as the alarm codes always have.
+void FillEquipmentTables(const NotificationScanResult& scan, TrapScanResult& tables) {
+    tables = TrapScanResult{};
+    tables.integerCount = kFirstBindingInteger;
+    tables.integers[1] = tables.signedIntegers[1] = kEnterpriseSpecific;
+    tables.strings[0] = TrapString{static_cast<std::uint32_t>(scan.community.start),
+                                   static_cast<std::int32_t>(scan.community.length)};
+    tables.stringCount = kFirstBindingString;
+    for (std::size_t i = scan.firstShownBinding; i < scan.bindingCount; ++i) {
+        const BindingRecord& binding = scan.bindings[i];
+        if (binding.valueType == ValueType::Integer && tables.integerCount < kTrapTableSlots) {
+            tables.integers[tables.integerCount++] = static_cast<std::int32_t>(binding.integerValue);
+        } else if (binding.valueType == ValueType::OctetString && tables.stringCount < kTrapTableSlots) {
+            tables.strings[tables.stringCount++] =
+                TrapString{static_cast<std::uint32_t>(binding.valueStart), binding.valueLength};
+        }
+    }
+}
 
-void ReportTrap(const std::uint8_t* datagram, int size, TrapScanResult& scratch, std::int32_t& equipmentFlag,
-                OutputBatch& out) {
-    if (size < 0) size = 0;
-    TrapScan(datagram, static_cast<std::size_t>(size), scratch, equipmentFlag);
+// The count, the size and trap type lines, and the dump. `named` false
+// leaves the trap type line empty after "=".
+void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_t genericTrap, OutputBatch& out) {
     out.CountDatagram(Counter::Trap);
 
     std::string& line = LineScratch();
@@ -74,23 +94,66 @@ void ReportTrap(const std::uint8_t* datagram, int size, TrapScanResult& scratch,
 
     line.clear();
     line.append("  TRAP-TYPE=");
-    AppendTrapType(line, scratch.integers[1]);
+    if (named) AppendTrapType(line, genericTrap);
     out.WriteLine(line, SummaryLine);
 
     out.WriteLine("  受信DATA=", PduLine);
     out.DumpPdu(datagram, static_cast<std::size_t>(size), PduLine);
     out.ChargeOutput(kHeaderCharge);
+}
 
-    if (scratch.integers[1] != kEnterpriseSpecific) return;
-    if (scratch.frameError) {
+void ReportNotification(const std::uint8_t* datagram, int size, TrapReportScratch& scratch,
+                        std::int32_t& equipmentFlag, OutputBatch& out) {
+    NotificationScanResult& scan = scratch.v2;
+    NotificationScan(datagram, static_cast<std::size_t>(size), scan, equipmentFlag);
+    std::int32_t genericTrap = 0;
+    if (scan.hasTrapOid) {
+        const BindingRecord& trapOid = scan.bindings[scan.trapOidBinding];
+        genericTrap = GenericTrapOfIdentifier(datagram + trapOid.valueStart,
+                                              static_cast<std::size_t>(trapOid.valueLength));
+    }
+    WriteHeader(datagram, size, scan.hasTrapOid, genericTrap, out);
+    if (scan.frameError) {
+        out.WriteLine("  受信フレーム異常！", SummaryLine);
+        return;
+    }
+    WriteBindingLines(datagram, scan.bindings[scan.trapOidBinding], 0, out);
+    if (genericTrap == kEnterpriseSpecific && equipmentFlag == 1 && scan.bindingCount > scan.firstShownBinding) {
+        FillEquipmentTables(scan, scratch.v1);
+        EquipmentAlarmLines(datagram, scratch.v1, out);
+        return;
+    }
+    for (std::size_t i = scan.firstShownBinding; i < scan.bindingCount; ++i)
+        WriteBindingLines(datagram, scan.bindings[i], 0, out);
+}
+
+}  // namespace
+
+void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
+                OutputBatch& out) {
+    if (size < 0) size = 0;
+    scratch.notification = IsSnmpV2Notification(datagram, static_cast<std::size_t>(size));
+    if (scratch.notification) {
+        ReportNotification(datagram, size, scratch, equipmentFlag, out);
+        return;
+    }
+    scratch.v2.pduTag = 0;
+    scratch.v2.frameError = true;
+
+    TrapScanResult& scan = scratch.v1;
+    TrapScan(datagram, static_cast<std::size_t>(size), scan, equipmentFlag);
+    WriteHeader(datagram, size, true, scan.integers[1], out);
+
+    if (scan.integers[1] != kEnterpriseSpecific) return;
+    if (scan.frameError) {
         out.WriteLine("  受信フレーム異常！", SummaryLine);
         return;
     }
     if (equipmentFlag == 1) {
-        EquipmentAlarmLines(datagram, scratch, out);
+        EquipmentAlarmLines(datagram, scan, out);
         return;
     }
-    ReportBindingValues(datagram, scratch, out);
+    ReportBindingValues(datagram, scan, out);
 }
 
 }  // namespace quillet

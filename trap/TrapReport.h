@@ -5,13 +5,42 @@
 #include <cstdint>
 
 #include "console/OutputBatch.h"
+#include "trap/NotificationScan.h"
 #include "trap/TrapScan.h"
 
 namespace quillet {
 
-// Scans `size` octets at `datagram` into `scratch` (overwritten; a reused
-// table, so that a listener allocates nothing per datagram) and appends to
-// `out`, in this order:
+// The reused tables of the report: the SNMPv1 scan's, the SNMPv2c
+// notification's, and which of the two the last datagram went through.
+struct TrapReportScratch {
+    TrapScanResult v1;
+    NotificationScanResult v2;
+    bool notification;  // the last datagram was an SNMPv2c trap or inform
+};
+
+// Scans `size` octets at `datagram` into `scratch` (overwritten; reused
+// tables, so that a listener allocates nothing per datagram) and appends to
+// `out`.
+//
+// An SNMPv2c trap or inform (IsSnmpV2Notification) is decoded by
+// NotificationScan and shown as:
+//   - CountDatagram(Counter::Trap);
+//   - "TRAP受信  SIZE=<size>" and "  TRAP-TYPE=<name>", the name from the
+//     value of snmpTrapOID.0: coldStart .. egpNeighborLoss for
+//     1.3.6.1.6.3.1.1.5.1 .. .6, enterpriseSpecific for any other, nothing
+//     after "=" when the datagram has no snmpTrapOID.0;
+//   - "  受信DATA=" and the dump (PduLine), then ChargeOutput(100);
+//   - when it does not decode: "  受信フレーム異常！" and nothing more;
+//   - the snmpTrapOID.0 binding as binding lines ("  object ID =" +
+//     1.3.6.1.6.3.1.1.4.1.0, "  応答データ(OBJECT IDENTIFIER)=" + the trap's
+//     identifier), then for an enterpriseSpecific trap whose last identifier
+//     lies under the equipment prefix and that has bindings after
+//     snmpTrapOID.0, the five equipment alarm lines from those bindings
+//     (INTEGERs and OCTET STRINGs in order, as an SNMPv1 equipment trap);
+//     otherwise the binding lines of every binding after sysUpTime.0 and
+//     snmpTrapOID.0, as a response's (WriteBindingLines).
+//
+// Any other datagram is scanned as an SNMPv1 trap and shown, in this order:
 //   - CountDatagram(Counter::Trap);
 //   - "TRAP受信  SIZE=<size>" and "  TRAP-TYPE=<generic-trap name>"
 //     (SummaryLine; a generic-trap without a name shows its decimal value);
@@ -20,7 +49,7 @@ namespace quillet {
 //   - for an enterprise-specific trap (generic-trap 6) only: the frame-error
 //     line when the walk failed; else the five equipment alarm lines when
 //     `equipmentFlag` is 1; else one "  応答データ(int)=" line per INTEGER
-//     binding value (charged 30 each), then per OCTET STRING binding value
+//     binding value, signed (charged 30 each), then per OCTET STRING binding value
 //     its size line and its dump (SummaryLine, charged 2 × length + 40).
 // Nothing is cleared from `out`: the lines are added after what it holds.
 //
@@ -32,7 +61,7 @@ namespace quillet {
 //
 // A negative size (a failed receive) is reported as an empty datagram.
 // `datagram` may be null when size is 0.
-void ReportTrap(const std::uint8_t* datagram, int size, TrapScanResult& scratch, std::int32_t& equipmentFlag,
+void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
                 OutputBatch& out);
 
 }  // namespace quillet

@@ -30,7 +30,12 @@ struct TrapString {
 // only meaningful together with the bytes it was scanned from. Slots past a
 // count are 0, so a value the datagram did not supply reads as 0.
 struct TrapScanResult {
+    // The INTEGERs as ReadNumber reads them: the generic and specific trap
+    // and the equipment alarm codes are looked up in this reading.
     std::int32_t integers[kTrapTableSlots];
+    // The same INTEGERs as the agent meant them, two's complement (FB is
+    // -5), for the value lines; a length no valid INTEGER has reads 0.
+    std::int32_t signedIntegers[kTrapTableSlots];
     int integerCount;  // 0..20
     TrapString strings[kTrapTableSlots];
     int stringCount;  // 0..20

@@ -37,10 +37,17 @@ public:
 
     // Sends one datagram to the destination. Returns the count sent or -1.
     int Send(const std::uint8_t* data, std::size_t length);
+    // Sends one datagram to `to` (an answer to whoever sent a datagram).
+    // Returns the count sent or -1. Safe to call from a thread other than the
+    // one receiving on the socket.
+    int SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length);
     // Waits for one datagram and copies at most `capacity` bytes. Returns its
     // size, or -1 on failure; a socket that was never bound fails at once
     // (there is nothing it could receive). Returns -1 after Shutdown().
     int Receive(std::uint8_t* buffer, std::size_t capacity);
+    // As Receive, and `sender` receives the datagram's source address and
+    // port (left as it was when the receive fails).
+    int ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Ipv4Endpoint& sender);
     // Waits at most `timeoutMs` (tests). Returns -2 on time-out.
     int ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int timeoutMs);
     // Wakes a thread blocked in Receive; later receives fail.

@@ -46,9 +46,11 @@ bool UdpSocket::BindTo(const Ipv4Endpoint& local, int receiveBuffer) {
     return bound_;
 }
 
-int UdpSocket::Send(const std::uint8_t* data, std::size_t length) {
+int UdpSocket::Send(const std::uint8_t* data, std::size_t length) { return SendTo(destination_, data, length); }
+
+int UdpSocket::SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length) {
     if (fd_ < 0) return -1;
-    const sockaddr_in address = ToSockaddr(destination_);
+    const sockaddr_in address = ToSockaddr(to);
     ssize_t rc;
     do {
         rc = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
@@ -63,6 +65,24 @@ int UdpSocket::Receive(std::uint8_t* buffer, std::size_t capacity) {
         rc = ::recvfrom(fd_, buffer, capacity, 0, nullptr, nullptr);
     } while (rc < 0 && errno == EINTR);
     return rc < 0 ? -1 : static_cast<int>(rc);
+}
+
+int UdpSocket::ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Ipv4Endpoint& sender) {
+    if (fd_ < 0 || !bound_) return -1;
+    sockaddr_in address;
+    std::memset(&address, 0, sizeof address);
+    socklen_t length = sizeof address;
+    ssize_t rc;
+    do {
+        length = sizeof address;
+        rc = ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&address), &length);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0) return -1;
+    if (address.sin_family == AF_INET) {
+        std::memcpy(sender.octets, &address.sin_addr.s_addr, 4);
+        sender.port = ntohs(address.sin_port);
+    }
+    return static_cast<int>(rc);
 }
 
 int UdpSocket::ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int timeoutMs) {

@@ -107,6 +107,20 @@ const char* const kSetReadOnlyV1 =
 const char* const kEndOfMibViewV2 =
     "30 1F 02 01 01 04 06 72 61 76 69 6E 65 A2 12 02 01 0D 02 01 00 02 01 00 30 07 30 05 06 01 2C 82 "
     "00";
+// snmpd: v2c GetRequest of sysUpTime.1, answered noSuchInstance (81 00).
+const char* const kNoSuchInstanceV2 =
+    "30 26 02 01 01 04 06 72 61 76 69 6E 65 A2 19 02 01 15 02 01 00 02 01 00 30 0E 30 0C 06 08 2B 06 "
+    "01 02 01 01 03 01 81 00";
+// snmpd: v2c GetRequest of ifHCInOctets.1 (lo), a Counter64 of four octets.
+const char* const kIfHCInOctetsV2 =
+    "30 2D 02 01 01 04 06 72 61 76 69 6E 65 A2 20 02 01 16 02 01 00 02 01 00 30 15 30 13 06 0B 2B 06 "
+    "01 02 01 1F 01 01 01 06 01 46 04 01 23 B2 37";
+// snmpd: v2c GetRequest of two Counter64 objects served by a pass script,
+// 2^64 - 1 and 2^63, each nine octets with the leading 00.
+const char* const kCounter64HighV2 =
+    "30 4A 02 01 01 04 06 72 61 76 69 6E 65 A2 3D 02 01 17 02 01 00 02 01 00 30 32 30 17 06 0A 2B 06 "
+    "01 04 01 86 8D 1F 40 00 46 09 00 FF FF FF FF FF FF FF FF 30 17 06 0A 2B 06 01 04 01 86 8D 1F 40 01 "
+    "46 09 00 80 00 00 00 00 00 00 00";
 // snmpd: v2c GetRequest sysDescr.0 whose sysDescr is 200 characters long (04 81 C8).
 const std::string kLongDescrV2 =
     "30 81 F2 02 01 01 04 06 72 61 76 69 6E 65 A2 81 E4 02 01 0A 02 01 00 02 01 00 30 81 D8 30 81 D5 "
@@ -140,12 +154,24 @@ TEST(ReportResponse, AgentAnswersGiveTheirLinesChargesAndFieldsInOrder) {
         {"v1 Set refused: the status replaces the value", kSetReadOnlyV1, 0, 1, true,
          {kCountRecv, "get response 受信 request ID=7  SIZE=50", "OID1Edit=1.3.6.1.2.1.1.6.0", "P:  受信DATA=",
           "P:dump 4", "+150", "  object ID =1.3.6.1.2.1.1.6.0", "+100", "  エラー応答=noSuchName", "+20"}},
-        {"noSuchObject: header, field and dump, then the frame error only", kNoSuchObjectV2, 0, 1, false,
+        {"noSuchObject shown as a frame error", kNoSuchObjectV2, 0, 1, true,
          {kCountRecv, "response 受信 request ID=5  SIZE=40", "OID1Edit=1.3.6.1.2.1.1.99.0", "P:  受信DATA=",
-          "P:dump 3", "+120", "  受信フレーム異常！"}},
-        {"endOfMibView during a walk keeps walkPending", kEndOfMibViewV2, 1, 1, false,
+          "P:dump 3", "+120", "  object ID =1.3.6.1.2.1.1.99.0", "+100", "  応答データ(noSuchObject)", "+20"}},
+        {"noSuchInstance shown as a frame error", kNoSuchInstanceV2, 0, 1, true,
+         {kCountRecv, "response 受信 request ID=21  SIZE=40", "OID1Edit=1.3.6.1.2.1.1.3.1", "P:  受信DATA=",
+          "P:dump 3", "+120", "  object ID =1.3.6.1.2.1.1.3.1", "+100", "  応答データ(noSuchInstance)", "+20"}},
+        {"endOfMibView ending a walk with a frame error", kEndOfMibViewV2, 1, 1, true,
          {kCountRecv, "response 受信 request ID=13  SIZE=33", "OID1Edit=1.4", "P:  受信DATA=", "P:dump 3", "+99",
-          "  受信フレーム異常！"}},
+          "  object ID =1.4", "+100", "  応答データ(endOfMibView)", "+20"}},
+        {"Counter64 shown as a frame error (snmpget: Counter64: 19116599)", kIfHCInOctetsV2, 0, 1, true,
+         {kCountRecv, "response 受信 request ID=22  SIZE=47", "OID1Edit=1.3.6.1.2.1.31.1.1.1.6.1", "P:  受信DATA=",
+          "P:dump 3", "+141", "  object ID =1.3.6.1.2.1.31.1.1.1.6.1", "+100", "  応答データ(Counter64)=19116599",
+          "+20"}},
+        {"Counter64 from 2^63 up signed or cut", kCounter64HighV2, 0, 1, true,
+         {kCountRecv, "response 受信 request ID=23  SIZE=76", "OID1Edit=1.3.6.1.4.1.99999.64.0", "P:  受信DATA=",
+          "P:dump 5", "+228", "  object ID =1.3.6.1.4.1.99999.64.0", "+100",
+          "  応答データ(Counter64)=18446744073709551615", "+20", "  object ID =1.3.6.1.4.1.99999.64.1", "+100",
+          "  応答データ(Counter64)=9223372036854775808", "+20"}},
         {"v1 GetNext of three: IpAddress, Gauge, Counter and three fields", kIpGaugeCounterV1, 1, 3, true,
          {kCountRecv, "get response 受信 request ID=8  SIZE=87", "OID1Edit=1.3.6.1.2.1.4.20.1.1.127.0.0.1",
           "OID2Edit=1.3.6.1.2.1.2.2.1.5.1", "OID3Edit=1.3.6.1.2.1.2.2.1.10.1", "P:  受信DATA=", "P:dump 6", "+261",
@@ -275,7 +301,8 @@ TEST(ReportResponse, NegativeSizeWritesNothing) {
 }
 
 TEST(ReportResponse, EveryTruncationOfARealAnswerStaysInsideTheDatagram) {
-    const std::string fixtures[] = {kUptimeAndObjectId, kIpGaugeCounterV1, kBulkIfDescrV2, kLongDescrV2};
+    const std::string fixtures[] = {kUptimeAndObjectId, kIpGaugeCounterV1, kBulkIfDescrV2, kLongDescrV2,
+                                    kCounter64HighV2,   kEndOfMibViewV2};
     ResponseScanResult scan{};
     OutputBatch batch;
     for (const std::string& hex : fixtures) {
@@ -313,10 +340,15 @@ struct ValueCase {
 
 TEST(BindingLines, EachValueTypeAndErrorStatusGivesItsLinesAndCharges) {
     const ValueCase cases[] = {
-        {"one octet FF is 255", "02 01 00", "02 01 FF", {"  応答データ(Integer)=255", "+20"}},
+        {"one octet FF not sign-extended", "02 01 00", "02 01 FF", {"  応答データ(Integer)=-1", "+20"}},
         {"four octets FF is -1", "02 01 00", "02 04 FF FF FF FF", {"  応答データ(Integer)=-1", "+20"}},
-        {"five-octet Counter is 0", "02 01 00", "41 05 00 80 00 00 00", {"  応答データ(Counter)=0", "+20"}},
-        {"Gauge with top bit is negative", "02 01 00", "42 04 FF FF FF FE", {"  応答データ(Gauge)=-2", "+20"}},
+        {"five-octet Counter read as 0", "02 01 00", "41 05 00 80 00 00 00",
+         {"  応答データ(Counter)=2147483648", "+20"}},
+        {"Gauge with top bit shown negative", "02 01 00", "42 04 FF FF FF FE", {"  応答データ(Gauge)=4294967294", "+20"}},
+        {"noSuchObject not named", "02 01 00", "80 00", {"  応答データ(noSuchObject)", "+20"}},
+        {"Counter64 of nine octets not read", "02 01 00", "46 09 00 FF FF FF FF FF FF FF FE",
+         {"  応答データ(Counter64)=18446744073709551614", "+20"}},
+        {"error-status not replacing an exception value", "02 01 05", "82 00", {"  エラー応答=genErr", "+20"}},
         {"TimeTicks", "02 01 00", "43 03 01 00 00", {"  応答データ(Ticks)=65536", "+20"}},
         {"IpAddress", "02 01 00", "40 04 C0 A8 00 01", {"  応答データ(IpAddress  SIZE=4)=192.168.0.1", "+48"}},
         {"short IpAddress shows only its octets", "02 01 00", "40 02 0A 01", {"  応答データ(IpAddress  SIZE=2)=10.1", "+44"}},
@@ -346,6 +378,88 @@ TEST(BindingLines, EachValueTypeAndErrorStatusGivesItsLinesAndCharges) {
         Lines expected = {"  object ID =1.3.6.1", "+100"};
         expected.insert(expected.end(), c.lines.begin(), c.lines.end());
         EXPECT_EQ(Transcript(batch, false), expected);
+    }
+}
+
+// Every row's expected number is what snmpget (net-snmp 5.9.3) prints for an
+// answer carrying the same value octets, served to it on loopback.
+TEST(BindingLines, NumbersAreShownAsSnmpgetShowsThem) {
+    struct NumberCase {
+        const char* value;
+        const char* line;
+    };
+    const NumberCase cases[] = {
+        {"02 01 FF", "  応答データ(Integer)=-1"},
+        {"02 02 FF FF", "  応答データ(Integer)=-1"},
+        {"02 03 FF FF FF", "  応答データ(Integer)=-1"},
+        {"02 04 FF FF FF FF", "  応答データ(Integer)=-1"},
+        {"02 01 FB", "  応答データ(Integer)=-5"},
+        {"02 02 FF FB", "  応答データ(Integer)=-5"},
+        {"02 03 FF FF FB", "  応答データ(Integer)=-5"},
+        {"02 04 FF FF FF FB", "  応答データ(Integer)=-5"},
+        {"02 04 80 00 00 00", "  応答データ(Integer)=-2147483648"},
+        {"02 04 7F FF FF FF", "  応答データ(Integer)=2147483647"},
+        {"02 01 7F", "  応答データ(Integer)=127"},
+        {"02 02 00 FF", "  応答データ(Integer)=255"},
+        {"41 01 00", "  応答データ(Counter)=0"},
+        {"41 02 00 00", "  応答データ(Counter)=0"},
+        {"41 03 00 00 00", "  応答データ(Counter)=0"},
+        {"41 04 00 00 00 00", "  応答データ(Counter)=0"},
+        {"41 05 00 00 00 00 00", "  応答データ(Counter)=0"},
+        {"41 04 80 00 00 00", "  応答データ(Counter)=2147483648"},
+        {"41 05 00 80 00 00 00", "  応答データ(Counter)=2147483648"},
+        {"41 04 FF FF FF FF", "  応答データ(Counter)=4294967295"},
+        {"41 05 00 FF FF FF FF", "  応答データ(Counter)=4294967295"},
+        {"41 01 FF", "  応答データ(Counter)=255"},
+        {"41 02 FF FE", "  応答データ(Counter)=65534"},
+        {"42 01 00", "  応答データ(Gauge)=0"},
+        {"42 02 00 00", "  応答データ(Gauge)=0"},
+        {"42 03 00 00 00", "  応答データ(Gauge)=0"},
+        {"42 04 00 00 00 00", "  応答データ(Gauge)=0"},
+        {"42 05 00 00 00 00 00", "  応答データ(Gauge)=0"},
+        {"42 04 80 00 00 00", "  応答データ(Gauge)=2147483648"},
+        {"42 05 00 80 00 00 00", "  応答データ(Gauge)=2147483648"},
+        {"42 04 FF FF FF FF", "  応答データ(Gauge)=4294967295"},
+        {"42 05 00 FF FF FF FF", "  応答データ(Gauge)=4294967295"},
+        {"42 03 7F FF FF", "  応答データ(Gauge)=8388607"},
+        {"43 01 00", "  応答データ(Ticks)=0"},
+        {"43 02 00 00", "  応答データ(Ticks)=0"},
+        {"43 03 00 00 00", "  応答データ(Ticks)=0"},
+        {"43 04 00 00 00 00", "  応答データ(Ticks)=0"},
+        {"43 05 00 00 00 00 00", "  応答データ(Ticks)=0"},
+        {"43 04 80 00 00 00", "  応答データ(Ticks)=2147483648"},
+        {"43 05 00 80 00 00 00", "  応答データ(Ticks)=2147483648"},
+        {"43 04 FF FF FF FF", "  応答データ(Ticks)=4294967295"},
+        {"43 05 00 FF FF FF FF", "  応答データ(Ticks)=4294967295"},
+        {"43 02 FF FE", "  応答データ(Ticks)=65534"},
+        {"46 01 00", "  応答データ(Counter64)=0"},
+        {"46 01 FF", "  応答データ(Counter64)=255"},
+        {"46 05 01 00 00 00 00", "  応答データ(Counter64)=4294967296"},
+        {"46 08 7F FF FF FF FF FF FF FF", "  応答データ(Counter64)=9223372036854775807"},
+        {"46 08 FF FF FF FF FF FF FF FF", "  応答データ(Counter64)=18446744073709551615"},
+        {"46 09 00 80 00 00 00 00 00 00 00", "  応答データ(Counter64)=9223372036854775808"},
+        {"46 09 00 FF FF FF FF FF FF FF FF", "  応答データ(Counter64)=18446744073709551615"},
+        // Lengths no valid encoding of the type has keep the old reading,
+        // 0. snmpget drops the zero-length ones as unparsable and prints
+        // the others cut to 32 bits, or, for INTEGER, beyond Integer32.
+        {"02 00", "  応答データ(Integer)=0"},
+        {"02 05 00 80 00 00 00", "  応答データ(Integer)=0"},
+        {"41 00", "  応答データ(Counter)=0"},
+        {"42 05 01 00 00 00 00", "  応答データ(Gauge)=0"},
+        {"46 00", "  応答データ(Counter64)=0"},
+        {"46 09 01 00 00 00 00 00 00 00 00", "  応答データ(Counter64)=0"},
+    };
+    ResponseScanResult scan{};
+    OutputBatch batch;
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.value);
+        const Bytes datagram = V2Response("02 01 00", Tlv(0x30, Hex(std::string("06 03 2B 06 01 ") + c.value)));
+        ResponseScan(datagram.data(), datagram.size(), scan);
+        ASSERT_FALSE(scan.frameError);
+        ASSERT_EQ(scan.bindingCount, 1u);
+        batch.Clear();
+        WriteBindingLines(datagram.data(), scan.bindings[0], 0, batch);
+        EXPECT_EQ(batch.LineTexts(), (Lines{"  object ID =1.3.6.1", c.line}));
     }
 }
 

@@ -54,8 +54,13 @@ TEST(ResponseScan, WalkEndsExactlyAtTheEndOrReportsAFrameError) {
         {"GetNextRequest-PDU is not stepped into", "A1 03 02 01 01", true, {}},
         {"SNMPv2-Trap-PDU is not stepped into", "A7 03 02 01 01", true, {}},
         {"Opaque stops", "02 01 01 44 01 00", true, {1}},
-        {"Counter64 stops", "46 01 00", true, {}},
-        {"noSuchInstance stops", "81 00", true, {}},
+        {"Counter64 stops, or joins the integer list", "46 01 00 02 01 05", false, {5}},
+        {"Counter64 with a long-form length", "46 81 01 00", true, {}},
+        {"noSuchObject stops", "80 00", false, {}},
+        {"noSuchInstance stops", "81 00", false, {}},
+        {"endOfMibView stops", "82 00 02 01 05", false, {5}},
+        {"exception value with content decoded", "82 01 00", true, {}},
+        {"exception value without its length octet read past the end", "80", true, {}},
         {"one trailing octet", "30 03 02 01 01 00", true, {1}},
     };
     ResponseScanResult scan{};

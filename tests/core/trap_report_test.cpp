@@ -64,6 +64,32 @@ const char* const kEquipmentShort =
     "30590201000406726176696E65A44C060B2B06010401823D021A01024004C0000202020106020101430300D75F"
     "302C3013060D2B06010401823D021A01020100020200833015060D2B06010401823D021A01020500040432303035";
 
+// snmptrap -v 2c / snmpinform -v 2c (net-snmp 5.9.3), uptime 12345.
+// linkDown with ifIndex.3 = INTEGER 3.
+const char* const kV2cLinkDown =
+    "30550201010406726176696E65A74802042AAC8F6D020100020100303A300E06082B06010201010300430230393017"
+    "060A2B06010603010104010006092B0601060301010503300F060A2B060102010202010103020103";
+// Trap 1.3.6.1.4.1.99999.0.17 with INTEGER -7 and OCTET STRING "abc".
+const char* const kV2cEnterprise =
+    "30690201010406726176696E65A75C020434171481020100020100304E300E06082B060102010103004302303930"
+    "18060A2B060106030101040100060A2B06010401868D1F0011300F060A2B06010401868D1F01000201F9301106"
+    "0A2B06010401868D1F02000403616263";
+// The equipment trap of kEquipment sent as v2c, trap 1.3.6.1.4.1.317.2.26.1.2.0.1.
+const char* const kV2cEquipment =
+    "3081BC0201010406726176696E65A781AE020423D8E69702010002010030819F300E06082B0601020101030043023039"
+    "301B060A2B060106030101040100060D2B06010401823D021A010200013012060D2B06010401823D021A0102010002"
+    "01063012060D2B06010401823D021A0102020002010A3012060D2B06010401823D021A010203000201033013060D2B"
+    "06010401823D021A01020400020200FF301F060D2B06010401823D021A01020500040E3230303530333037303930353030";
+// Inform coldStart, no other binding.
+const char* const kInform =
+    "30440201010406726176696E65A637020469FBD5EB0201000201003029300E06082B06010201010300430230393017"
+    "060A2B06010603010104010006092B0601060301010501";
+// Inform linkDown with ifIndex.3 = 3 and sysName.0 = "e2e-agent".
+const char* const kInformLinkDown =
+    "306C0201010406726176696E65A65F0204741079640201000201003051300E06082B060102010103004302303930"
+    "17060A2B06010603010104010006092B0601060301010503300F060A2B060102010202010103020103301506082B"
+    "0601020101050004096532652D6167656E74";
+
 const std::string kAbcDump = "L2|  61 62 63 " + std::string(39, ' ') + "  abc";
 
 struct ReportCase {
@@ -78,7 +104,53 @@ struct ReportCase {
 const std::vector<ReportCase>& ReportCases() {
     static const std::vector<ReportCase> cases = {
         {"empty datagram not shown as coldStart", "", 0, "coldStart", {}, 0},
-        {"SNMPv2c trap decoded", kV2c, 0, "coldStart", {}, 0},
+        {"SNMPv2c trap shown as coldStart without its bindings", kV2c, 0, "coldStart",
+         {"L2|  object ID =1.3.6.1.6.3.1.1.4.1.0", "C|100",
+          "L2|  応答データ(OBJECT IDENTIFIER)=1.3.6.1.6.3.1.1.5.1", "C|100", "L2|  object ID =1.3.6.1.2.1.1.5.0",
+          "C|100", "L2|  応答データ(OCTET STRING  SIZE=4)=", "L2|  68 6F 73 74 " + std::string(36, ' ') + "  host",
+          "C|48"},
+         0},
+        {"SNMPv2c linkDown shown as coldStart", kV2cLinkDown, 0, "linkDown",
+         {"L2|  object ID =1.3.6.1.6.3.1.1.4.1.0", "C|100",
+          "L2|  応答データ(OBJECT IDENTIFIER)=1.3.6.1.6.3.1.1.5.3", "C|100", "L2|  object ID =1.3.6.1.2.1.2.2.1.1.3",
+          "C|100", "L2|  応答データ(Integer)=3", "C|20"},
+         0},
+        {"SNMPv2c enterprise trap values lost or -7 unsigned", kV2cEnterprise, 1, "enterpriseSpecific",
+         {"L2|  object ID =1.3.6.1.6.3.1.1.4.1.0", "C|100",
+          "L2|  応答データ(OBJECT IDENTIFIER)=1.3.6.1.4.1.99999.0.17", "C|100",
+          "L2|  object ID =1.3.6.1.4.1.99999.1.0", "C|100", "L2|  応答データ(Integer)=-7", "C|20",
+          "L2|  object ID =1.3.6.1.4.1.99999.2.0", "C|100", "L2|  応答データ(OCTET STRING  SIZE=3)=", kAbcDump,
+          "C|46"},
+         0},
+        {"SNMPv2c equipment trap not shown as alarm lines", kV2cEquipment, 0, "enterpriseSpecific",
+         {"L2|  object ID =1.3.6.1.6.3.1.1.4.1.0", "C|100",
+          "L2|  応答データ(OBJECT IDENTIFIER)=1.3.6.1.4.1.317.2.26.1.2.0.1", "C|100",
+          "L2|  事象識別子      =装置警報(major)  ", "L2|  事象詳細情報    =EQP          ",
+          "L2|  事象発生位置    =3", "L2|  事象発生実装位置=本体部分など",
+          "L2|  事象発生時刻    =2005年3月7日9時5分0秒"},
+         1},
+        {"inform shown differently from a trap", kInform, 1, "coldStart",
+         {"L2|  object ID =1.3.6.1.6.3.1.1.4.1.0", "C|100",
+          "L2|  応答データ(OBJECT IDENTIFIER)=1.3.6.1.6.3.1.1.5.1", "C|100"},
+         0},
+        {"inform bindings lost", kInformLinkDown, 0, "linkDown",
+         {"L2|  object ID =1.3.6.1.6.3.1.1.4.1.0", "C|100",
+          "L2|  応答データ(OBJECT IDENTIFIER)=1.3.6.1.6.3.1.1.5.3", "C|100", "L2|  object ID =1.3.6.1.2.1.2.2.1.1.3",
+          "C|100", "L2|  応答データ(Integer)=3", "C|20", "L2|  object ID =1.3.6.1.2.1.1.5.0", "C|100",
+          "L2|  応答データ(OCTET STRING  SIZE=9)=",
+          "L2|  65 32 65 2D 61 67 65 6E 74 " + std::string(21, ' ') + "  e2e-agent", "C|58"},
+         0},
+        // Hand edits of kInform: one octet cut off; the binding list's
+        // length one short; snmpTrapOID.0 (...04 01 00) renamed ...04 01 01.
+        {"truncated inform decoded", std::string(kInform).substr(0, 2 * 69), 1, "", {"L2|  受信フレーム異常！"}, 1},
+        {"inform with a short binding list decoded",
+         "30440201010406726176696E65A637020469FBD5EB0201000201003028300E06082B06010201010300430230393017"
+         "060A2B06010603010104010006092B0601060301010501",
+         0, "", {"L2|  受信フレーム異常！"}, 0},
+        {"trap without snmpTrapOID.0 given a name",
+         "30440201010406726176696E65A637020469FBD5EB0201000201003029300E06082B06010201010300430230393017"
+         "060A2B06010603010104010106092B0601060301010501",
+         0, "", {"L2|  受信フレーム異常！"}, 0},
         {"linkDown bindings listed", kLinkDown, 0, "linkDown", {}, 0},
         {"Counter binding not a frame error", kCounter, 0, "enterpriseSpecific", {"L2|  受信フレーム異常！"}, 0},
         {"NULL binding not a frame error", kNull, 0, "enterpriseSpecific", {"L2|  受信フレーム異常！"}, 0},
@@ -90,12 +162,12 @@ const std::vector<ReportCase>& ReportCases() {
          0},
         // Hand edit: 02 01 05 -> 02 05 00 80 00 00 00 and 02 01 07 -> 02 01 FF,
         // with the enclosing lengths grown by 4.
-        {"five-octet INTEGER not 0, or FF sign-extended",
+        {"five-octet INTEGER not 0, or FF read unsigned",
          "30640201000406726176696E65A45706092B06010401868D1F014004C0000202020106020105430300D3C6"
          "30393013060A2B06010401868D1F01010205008000000030 11060A2B06010401868D1F01020403616263"
          "300F060A2B06010401868D1F01030201FF",
          0, "enterpriseSpecific",
-         {"L2|  応答データ(int)=0", "C|30", "L2|  応答データ(int)=255", "C|30",
+         {"L2|  応答データ(int)=0", "C|30", "L2|  応答データ(int)=-1", "C|30",
           "L2|  応答データ(OCTET STRING  SIZE=3)=", kAbcDump, "C|46"},
          0},
         {"equipment trap not shown as alarm lines", kEquipment, 0, "enterpriseSpecific",
@@ -126,7 +198,7 @@ const std::vector<ReportCase>& ReportCases() {
 
 TEST(ReportTrap, HeaderDumpAndValueLines) {
     OutputBatch batch;  // reused across rows, as the listener does
-    TrapScanResult scratch;
+    TrapReportScratch scratch;
     for (const ReportCase& c : ReportCases()) {
         SCOPED_TRACE(c.fault);
         const std::vector<std::uint8_t> bytes = Hex(c.hex);
@@ -151,7 +223,7 @@ TEST(ReportTrap, HeaderDumpAndValueLines) {
 TEST(ReportTrap, DatagramDumpIsThePduKindWithEveryByte) {
     const std::vector<std::uint8_t> bytes = Hex(kLinkDown);
     OutputBatch batch;
-    TrapScanResult scratch;
+    TrapReportScratch scratch;
     std::int32_t flag = 0;
     ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
     const std::vector<std::string> expected = {
@@ -180,7 +252,7 @@ TEST(ReportTrap, LongFormStringOf200BytesIsReadWholeAndTheWalkGoesOn) {
         "300F060A2B06010401868D1F01030201FF");
     ASSERT_EQ(bytes.size(), 285u);
     OutputBatch batch;
-    TrapScanResult scratch;
+    TrapReportScratch scratch;
     std::int32_t flag = 0;
     ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
     const std::vector<std::string> items = Items(batch);
@@ -188,7 +260,7 @@ TEST(ReportTrap, LongFormStringOf200BytesIsReadWholeAndTheWalkGoesOn) {
     // the string still comes first.
     ASSERT_EQ(items.size(), 4u + 18 + 1 + 2 + 1 + 13 + 1);
     const auto tail = items.begin() + 23;
-    EXPECT_EQ(tail[0], "L2|  応答データ(int)=255");
+    EXPECT_EQ(tail[0], "L2|  応答データ(int)=-1");
     EXPECT_EQ(tail[1], "C|30");
     EXPECT_EQ(tail[2], "L2|  応答データ(OCTET STRING  SIZE=200)=");
     EXPECT_EQ(tail[3], "L2|  41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50   ABCDEFGHIJKLMNOP");
@@ -198,7 +270,7 @@ TEST(ReportTrap, LongFormStringOf200BytesIsReadWholeAndTheWalkGoesOn) {
 
 TEST(ReportTrap, NegativeSizeIsAnEmptyDatagram) {
     OutputBatch batch;
-    TrapScanResult scratch;
+    TrapReportScratch scratch;
     std::int32_t flag = 1;
     ReportTrap(nullptr, -1, scratch, flag, batch);
     EXPECT_EQ(Items(batch), (std::vector<std::string>{"N|2", "L2|TRAP受信  SIZE=0", "L2|  TRAP-TYPE=coldStart",
@@ -212,8 +284,8 @@ TEST(ReportTrap, NegativeSizeIsAnEmptyDatagram) {
 // enterprise-specific trap must end with the frame error.
 TEST(ReportTrap, EveryTruncationOfARealTrapIsReportedSafely) {
     OutputBatch batch;
-    TrapScanResult scratch;
-    for (const char* hex : {kEquipment, kEnterpriseOnly}) {
+    TrapReportScratch scratch;
+    for (const char* hex : {kEquipment, kEnterpriseOnly, kV2cEquipment, kInformLinkDown}) {
         const std::vector<std::uint8_t> whole = Hex(hex);
         for (std::size_t n = 0; n < whole.size(); ++n) {
             SCOPED_TRACE(n);
@@ -222,8 +294,8 @@ TEST(ReportTrap, EveryTruncationOfARealTrapIsReportedSafely) {
             batch.Clear();
             ReportTrap(cut.data(), static_cast<int>(n), scratch, flag, batch);
             EXPECT_EQ(batch.LineTexts()[0], "TRAP受信  SIZE=" + std::to_string(n));
-            for (int i = 0; i < scratch.stringCount; ++i)
-                EXPECT_LE(scratch.strings[i].offset + static_cast<std::uint32_t>(scratch.strings[i].length), n);
+            for (int i = 0; i < scratch.v1.stringCount; ++i)
+                EXPECT_LE(scratch.v1.strings[i].offset + static_cast<std::uint32_t>(scratch.v1.strings[i].length), n);
             if (n > whole.size() - 5) {
                 EXPECT_EQ(batch.LineTexts().back(), "  受信フレーム異常！");
             }

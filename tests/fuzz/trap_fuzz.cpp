@@ -11,7 +11,7 @@
 namespace {
 
 quillet::OutputBatch batch;  // reused, as the listener reuses its batch
-quillet::TrapScanResult scratch;
+quillet::TrapReportScratch scratch;
 std::int32_t equipmentFlag = 0;  // carried from input to input, as in the listener
 
 }  // namespace
@@ -21,11 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 65536) return 0;
     batch.Clear();
     quillet::ReportTrap(data, static_cast<int>(size), scratch, equipmentFlag, batch);
-    for (int i = 0; i < scratch.stringCount; ++i) {
-        const quillet::TrapString& s = scratch.strings[i];
+    for (int i = 0; i < scratch.v1.stringCount; ++i) {
+        const quillet::TrapString& s = scratch.v1.strings[i];
         if (s.length < 0 || s.offset + static_cast<std::size_t>(s.length) > size) std::abort();
     }
-    if (scratch.integerCount > quillet::kTrapTableSlots || scratch.stringCount > quillet::kTrapTableSlots) std::abort();
+    if (scratch.v1.integerCount > quillet::kTrapTableSlots || scratch.v1.stringCount > quillet::kTrapTableSlots) std::abort();
     if (equipmentFlag != 0 && equipmentFlag != 1) std::abort();
     return 0;
 }

@@ -1,0 +1,68 @@
+#include "trap/InformAck.h"
+
+#include <cstring>
+
+namespace quillet {
+namespace {
+
+constexpr std::uint8_t kResponseTag = 0xA2;
+// error-status 0 and error-index 0.
+constexpr std::uint8_t kNoError[] = {0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
+
+std::size_t Whole(const BerElement& element, std::size_t tagAt) { return element.End() - tagAt; }
+
+// Octets of the shortest length field for `length`.
+std::size_t LengthFieldSize(std::size_t length) {
+    if (length < 0x80) return 1;
+    if (length <= 0xFF) return 2;
+    if (length <= 0xFFFF) return 3;
+    return 4;
+}
+
+// Writes tag and the shortest length field; returns the octets written.
+std::size_t PutHeader(std::uint8_t* at, std::uint8_t tag, std::size_t length) {
+    at[0] = tag;
+    const std::size_t field = LengthFieldSize(length);
+    if (field == 1) {
+        at[1] = static_cast<std::uint8_t>(length);
+    } else {
+        at[1] = static_cast<std::uint8_t>(0x80 + field - 1);
+        for (std::size_t i = 0; i < field - 1; ++i)
+            at[2 + i] = static_cast<std::uint8_t>(length >> (8 * (field - 2 - i)));
+    }
+    return 1 + field;
+}
+
+}  // namespace
+
+std::size_t BuildInformAck(const std::uint8_t* datagram, const NotificationScanResult& scan, std::uint8_t* out,
+                           std::size_t capacity) {
+    if (scan.pduTag != kInformRequestTag || scan.frameError) return 0;
+    const std::size_t version = Whole(scan.version, scan.versionTag);
+    const std::size_t community = Whole(scan.community, scan.communityTag);
+    const std::size_t requestId = Whole(scan.requestId, scan.requestIdTag);
+    const std::size_t bindings = Whole(scan.bindingList, scan.bindingListTag);
+
+    const std::size_t pduContent = requestId + sizeof kNoError + bindings;
+    const std::size_t pdu = 1 + LengthFieldSize(pduContent) + pduContent;
+    const std::size_t messageContent = version + community + pdu;
+    if (LengthFieldSize(messageContent) > 3) return 0;  // beyond what a UDP datagram carries
+    const std::size_t total = 1 + LengthFieldSize(messageContent) + messageContent;
+    if (total > capacity) return 0;
+
+    std::uint8_t* at = out;
+    at += PutHeader(at, 0x30, messageContent);
+    std::memcpy(at, datagram + scan.versionTag, version);
+    at += version;
+    std::memcpy(at, datagram + scan.communityTag, community);
+    at += community;
+    at += PutHeader(at, kResponseTag, pduContent);
+    std::memcpy(at, datagram + scan.requestIdTag, requestId);
+    at += requestId;
+    std::memcpy(at, kNoError, sizeof kNoError);
+    at += sizeof kNoError;
+    std::memcpy(at, datagram + scan.bindingListTag, bindings);
+    return total;
+}
+
+}  // namespace quillet

@@ -1,0 +1,28 @@
+// The acknowledgement of an InformRequest (RFC 3416, 4.2.7): a Response-PDU
+// with the inform's version, community and request-id, error-status and
+// error-index 0, and the inform's variable bindings, sent back to the
+// address and port the inform came from.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "trap/NotificationScan.h"
+
+namespace quillet {
+
+// Room enough for the acknowledgement of any inform of up to 65,536 octets:
+// it is never longer than the inform (its error-status and error-index are
+// the shortest INTEGERs, and its lengths the shortest forms).
+constexpr std::size_t kInformAckCapacity = 65536 + 16;
+
+// Writes the acknowledgement of the inform `scan` was made from (`datagram`)
+// into `out` and returns its length; returns 0, writing nothing of use, when
+// there is nothing to acknowledge (not an inform, or a malformed one) or
+// `capacity` is too small. The version, community, request-id and binding
+// list are copied octet for octet; the two containers around them get the
+// shortest length forms (short, 81 x, 82 hi lo), as net-snmp writes them.
+std::size_t BuildInformAck(const std::uint8_t* datagram, const NotificationScanResult& scan, std::uint8_t* out,
+                           std::size_t capacity);
+
+}  // namespace quillet

@@ -1,0 +1,132 @@
+#include "trap/NotificationScan.h"
+
+#include "trap/TrapScan.h"
+
+namespace quillet {
+namespace {
+
+constexpr std::uint8_t kSysUpTime0[] = {0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x03, 0x00};
+constexpr std::uint8_t kSnmpTrapOid0[] = {0x2B, 0x06, 0x01, 0x06, 0x03, 0x01, 0x01, 0x04, 0x01, 0x00};
+// snmpTraps, 1.3.6.1.6.3.1.1.5: the six generic traps are .1 to .6 below it.
+constexpr std::uint8_t kSnmpTraps[] = {0x2B, 0x06, 0x01, 0x06, 0x03, 0x01, 0x01, 0x05};
+constexpr std::int32_t kEnterpriseSpecific = 6;
+
+constexpr LengthForm kForm = LengthForm::ShortOr8182;
+
+// The value types the binding lines show; any other tag is recorded as None
+// (no value line), as a NULL is.
+ValueType ShownType(std::uint8_t tag) {
+    switch (tag) {
+    case 0x02: case 0x04: case 0x06: case 0x40: case 0x41: case 0x42: case 0x43: case 0x46:
+    case 0x80: case 0x81: case 0x82:
+        return static_cast<ValueType>(tag);
+    default:
+        return ValueType::None;
+    }
+}
+
+// Reads one element of `tag` and remembers where its tag was.
+bool ReadPart(BerReader& reader, std::uint8_t tag, BerElement& element, std::size_t& tagAt) {
+    tagAt = reader.Position();
+    return reader.ReadElement(tag, kForm, element);
+}
+
+void NoteIdentifier(const std::uint8_t* data, const BerElement& oid, std::int32_t& equipmentFlag) {
+    equipmentFlag = StartsWithOctets(data + oid.start, oid.length, kEquipmentPrefix, sizeof kEquipmentPrefix) ? 1 : 0;
+}
+
+// Reads the bindings inside [list.start, list.End()). False when one of
+// them is not SEQUENCE { OID, value } filling its container exactly.
+bool ReadBindings(const std::uint8_t* data, const BerElement& list, NotificationScanResult& out,
+                  std::int32_t& equipmentFlag) {
+    BerReader reader(data, list.End(), list.start);
+    while (!reader.AtEnd()) {
+        BerElement binding, name, value;
+        if (!reader.ReadElement(0x30, kForm, binding)) return false;
+        BerReader inside(data, binding.End(), binding.start);
+        if (!inside.ReadElement(0x06, kForm, name)) return false;
+        NoteIdentifier(data, name, equipmentFlag);
+        if (!inside.ReadElement(kForm, value) || !inside.AtEnd()) return false;
+        if (value.tag == 0x06) NoteIdentifier(data, value, equipmentFlag);
+        // The values the console reads as numbers or exceptions must be of
+        // a form the response scan would take too.
+        const ValueType type = ShownType(value.tag);
+        if (value.tag >= 0x80 && value.tag <= 0x82 && value.length != 0) return false;
+        if (value.length > static_cast<std::size_t>(INT32_MAX)) return false;
+        if (out.bindingCount < kMaxNotificationBindings) {
+            BindingRecord& record = out.bindings[out.bindingCount++];
+            record = BindingRecord{name.start, name.length, type, static_cast<std::int32_t>(value.length),
+                                   value.start, 0};
+            if (type == ValueType::Integer || type == ValueType::Counter || type == ValueType::Gauge ||
+                type == ValueType::TimeTicks)
+                record.integerValue = ReadNumber(data + value.start, value.length);
+        }
+    }
+    return true;
+}
+
+bool NameIs(const std::uint8_t* data, const BindingRecord& record, const std::uint8_t* oid, std::size_t length) {
+    return SameOctets(data + record.nameStart, record.nameLength, oid, length);
+}
+
+}  // namespace
+
+bool IsSnmpV2Notification(const std::uint8_t* data, std::size_t size) {
+    BerReader reader(data, size);
+    BerElement element;
+    if (!reader.ReadHeader(kForm, element) || element.tag != 0x30) return false;
+    if (!reader.ReadElement(0x02, kForm, element) || !reader.ReadElement(0x04, kForm, element)) return false;
+    std::uint8_t tag = 0;
+    return reader.PeekTag(tag) && (tag == kInformRequestTag || tag == kSnmpV2TrapTag);
+}
+
+void NotificationScan(const std::uint8_t* data, std::size_t size, NotificationScanResult& out,
+                      std::int32_t& equipmentFlag) {
+    out.pduTag = 0;
+    out.frameError = true;
+    out.version = out.community = out.requestId = out.bindingList = BerElement{};
+    out.versionTag = out.communityTag = out.requestIdTag = out.bindingListTag = 0;
+    out.hasTrapOid = false;
+    out.trapOidBinding = 0;
+    out.bindingCount = 0;
+    out.firstShownBinding = 0;
+
+    BerReader reader(data, size);
+    BerElement message, pdu, errorStatus, errorIndex;
+    if (!reader.ReadElement(0x30, kForm, message) || !reader.AtEnd()) return;
+    BerReader inMessage(data, message.End(), message.start);
+    if (!ReadPart(inMessage, 0x02, out.version, out.versionTag)) return;
+    if (!ReadPart(inMessage, 0x04, out.community, out.communityTag)) return;
+    std::uint8_t tag = 0;
+    if (!inMessage.PeekTag(tag) || (tag != kInformRequestTag && tag != kSnmpV2TrapTag)) return;
+    out.pduTag = tag;
+    if (!inMessage.ReadElement(kForm, pdu) || !inMessage.AtEnd()) return;
+    BerReader inPdu(data, pdu.End(), pdu.start);
+    if (!ReadPart(inPdu, 0x02, out.requestId, out.requestIdTag) || !inPdu.ReadElement(0x02, kForm, errorStatus) ||
+        !inPdu.ReadElement(0x02, kForm, errorIndex))
+        return;
+    if (!ReadPart(inPdu, 0x30, out.bindingList, out.bindingListTag) || !inPdu.AtEnd()) return;
+    if (!ReadBindings(data, out.bindingList, out, equipmentFlag)) return;
+
+    // sysUpTime.0 first (optional here), then snmpTrapOID.0 with the trap's
+    // identifier as its value.
+    std::size_t next = 0;
+    if (out.bindingCount > next && NameIs(data, out.bindings[next], kSysUpTime0, sizeof kSysUpTime0)) ++next;
+    if (out.bindingCount > next && NameIs(data, out.bindings[next], kSnmpTrapOid0, sizeof kSnmpTrapOid0) &&
+        out.bindings[next].valueType == ValueType::ObjectId) {
+        out.hasTrapOid = true;
+        out.trapOidBinding = next++;
+    }
+    out.firstShownBinding = next;
+    out.frameError = !out.hasTrapOid;
+}
+
+std::int32_t GenericTrapOfIdentifier(const std::uint8_t* content, std::size_t length) {
+    if (length == sizeof kSnmpTraps + 1 && StartsWithOctets(content, length, kSnmpTraps, sizeof kSnmpTraps)) {
+        const std::uint8_t last = content[sizeof kSnmpTraps];
+        if (last >= 1 && last <= 6) return last - 1;
+    }
+    return kEnterpriseSpecific;
+}
+
+}  // namespace quillet

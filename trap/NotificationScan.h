@@ -1,0 +1,67 @@
+// The decoding of an SNMPv2c notification received on the trap port: an
+// SNMPv2-Trap-PDU (tag A7) or an InformRequest-PDU (tag A6).
+//
+// Unlike the flat trap scan, this reads the message as RFC 3416 lays it out:
+//   SEQUENCE { version INTEGER, community OCTET STRING,
+//              A7 or A6 { request-id, error-status, error-index INTEGER,
+//                         SEQUENCE OF SEQUENCE { name OID, value } } }
+// every length in the short, 81 or 82 form (BerReader), each element inside
+// its container and the message ending exactly at the end of the datagram;
+// the first two bindings are sysUpTime.0 and snmpTrapOID.0. An inform is
+// acknowledged only when all of this holds, since the acknowledgement
+// repeats its parts.
+//
+// Nothing is copied or allocated: the result holds offsets into the
+// datagram and is meaningful only together with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "response/BerReader.h"
+#include "response/ResponseScan.h"
+
+namespace quillet {
+
+constexpr std::uint8_t kInformRequestTag = 0xA6;
+constexpr std::uint8_t kSnmpV2TrapTag = 0xA7;
+constexpr std::size_t kMaxNotificationBindings = 100;
+
+struct NotificationScanResult {
+    std::uint8_t pduTag;  // A6 or A7
+    // The message did not decode as laid out above (structure, lengths, or
+    // no snmpTrapOID.0 with an OBJECT IDENTIFIER value among the first two
+    // bindings).
+    bool frameError;
+    // The elements an acknowledgement repeats, whole (tag to end of content).
+    BerElement version, community, requestId, bindingList;
+    std::size_t versionTag, communityTag, requestIdTag, bindingListTag;  // offsets of their tags
+    // The value of snmpTrapOID.0 (the trap's identifier) when found.
+    bool hasTrapOid;
+    std::size_t trapOidBinding;  // index in `bindings` of snmpTrapOID.0
+    // Every binding in order, sysUpTime.0 and snmpTrapOID.0 included; value
+    // types the console does not show (NULL, Opaque, ...) are None. Past
+    // kMaxNotificationBindings the walk goes on without recording.
+    BindingRecord bindings[kMaxNotificationBindings];
+    std::size_t bindingCount;
+    std::size_t firstShownBinding;  // the first binding after sysUpTime.0 and snmpTrapOID.0
+};
+
+// True when the datagram begins as an SNMP message whose PDU is tagged A6
+// or A7: SEQUENCE, INTEGER, OCTET STRING, then that tag. Such datagrams are
+// decoded by NotificationScan; every other one by the SNMPv1 trap scan.
+bool IsSnmpV2Notification(const std::uint8_t* data, std::size_t size);
+
+// Decodes `size` octets at `data` into `out` (rebuilt). `equipmentFlag` is
+// set by every OBJECT IDENTIFIER met (names and values), 1 when it lies under
+// the equipment prefix, as the trap scan does, and kept when none is met.
+// Never reads outside the datagram and allocates nothing.
+void NotificationScan(const std::uint8_t* data, std::size_t size, NotificationScanResult& out,
+                      std::int32_t& equipmentFlag);
+
+// The trap's generic number from its identifier: 1.3.6.1.6.3.1.1.5.1 to .6
+// give 0 (coldStart) to 5 (egpNeighborLoss); any other identifier gives 6
+// (enterpriseSpecific).
+std::int32_t GenericTrapOfIdentifier(const std::uint8_t* content, std::size_t length);
+
+}  // namespace quillet
