@@ -9,14 +9,17 @@
 // usage: console_harness --agent=ADDRESS --walk-from=OID [--walk-steps=N]
 //                        --set-oid=OID --set-value=TEXT
 //                        --bulk-non=OID --bulk-rep=OID --bulk-max=N
+//                        [--v2c-walk-from=OID --v2c-walk-steps=N] [--v2c-get=OID]
 //
 // In order: N GetNextRequests from --walk-from (SNMPv1, community in the
 // window's default "ravine"), one GetRequest of the identifier the walk left
 // in OID1Edit, a SetRequest of --set-oid with the value TEXT as "OCTET
 // STRING(ASCII 形式)" and community "ravine-rw", a GetRequest of --set-oid,
 // then in SNMPv2 a GetBulkRequest with one non-repeater (--bulk-non), one
-// repeater (--bulk-rep) and max-repetitions --bulk-max. Then the window is
-// closed, which writes the stop mark.
+// repeater (--bulk-rep) and max-repetitions --bulk-max. Still in SNMPv2,
+// when given: N GetNextRequests from --v2c-walk-from (one identifier), and
+// a GetRequest of --v2c-get. Then the window is closed, which writes the
+// stop mark.
 //
 // stdout: "walk <OID1Edit>" after each GetNextRequest has been answered,
 // "get <OID1Edit>" after each GetRequest, then "counts send=S recv=R
@@ -171,6 +174,21 @@ int main(int argc, char** argv) {
     form.OID1Edit->setText(text("bulk-non"));
     form.MaxOID1Edit->setText(text("bulk-rep"));
     driver.Press(form.BulkButton, "GetBulkRequest");
+
+    if (options.count("v2c-walk-from") != 0) {
+        form.OID1Edit->setText(text("v2c-walk-from"));
+        form.OID2Edit->clear();
+        form.OID3Edit->clear();
+        const int v2cSteps = options.count("v2c-walk-steps") != 0 ? std::stoi(options["v2c-walk-steps"]) : 1;
+        for (int i = 0; i < v2cSteps; ++i) {
+            if (!driver.Press(form.GETNEXTButton, "SNMPv2 GetNextRequest")) break;
+            Say("walk", form.OID1Edit);
+        }
+    }
+    if (options.count("v2c-get") != 0) {
+        form.OID1Edit->setText(text("v2c-get"));
+        if (driver.Press(form.GETButton, "SNMPv2 GetRequest")) Say("get", form.OID1Edit);
+    }
 
     form.FlushPane();
     std::printf("counts send=%d recv=%d trap=%d\n", Number(form.SendEdit), Number(form.RecvEdit),

@@ -5,14 +5,20 @@
 # wrote is checked byte for byte in its log file (code page 932, CR LF).
 #
 #   1. Traps: the shipped quillet receives SNMPv1 traps of every kind the
-#      trap listener tells apart, and one SNMPv2c trap; SIGTERM closes it.
+#      trap listener tells apart, then SNMPv2c traps (linkDown, an
+#      enterprise trap with signed and unsigned numbers, the equipment alarm)
+#      and an inform, which snmpinform must see acknowledged on its first
+#      try, with the inform already in the log; SIGTERM closes it.
 #      Each v1 trap is first captured once on loopback in the agent's
 #      namespace, so the expected size and dump are what snmptrap really
-#      sends (a fixed uptime makes the second send identical).
+#      sends (a fixed uptime makes the second send identical). The v2c ones
+#      carry a random request-id, so their dumps are checked by form.
 #   2. Requests: console_harness (the same window) walks five objects with
 #      GetNextRequest, sends GetRequest, SetRequest, GetRequest and, in
-#      SNMPv2, GetBulkRequest to snmpd. The answers are compared with what
-#      snmpwalk, snmpbulkget and snmpget get from the same agent.
+#      SNMPv2, GetBulkRequest to snmpd, then walks onto the end of snmpd's
+#      view (endOfMibView) and gets ifHCInOctets.1 (a Counter64). The
+#      answers are compared with what snmpwalk, snmpbulkget and snmpget get
+#      from the same agent.
 #
 #   $1: the quillet executable
 #   $2: the build directory (the harness is $2/tests/console_harness)
@@ -205,6 +211,14 @@ def tool_records(path):
             out.append((name, "ticks", int(value[12:value.index(")")])))
         elif value.startswith("INTEGER: "):
             out.append((name, "int", int(value[9:])))
+        elif value.startswith("Counter64: "):
+            out.append((name, "Counter64", int(value[11:])))
+        elif value.startswith("Counter32: "):
+            out.append((name, "Counter", int(value[11:])))
+        elif value.startswith("Gauge32: "):
+            out.append((name, "Gauge", int(value[9:])))
+        elif value.startswith("No more variables left in this MIB View"):
+            continue
         else:
             out.append((name, "other", value))
     return out
@@ -221,6 +235,10 @@ def binding_lines(record):
         lines.append(re.compile(re.escape("  応答データ(Ticks)=") + "[0-9]+"))
     elif kind == "int":
         lines.append("  応答データ(Integer)=%d" % value)
+    elif kind in ("Counter64", "Counter", "Gauge"):
+        lines.append("  応答データ(%s)=%d" % (kind, value))
+    elif kind == "endOfMibView":
+        lines.append("  応答データ(endOfMibView)")
     else:
         lines.append("(a value of the kind %r)" % value)
     return lines
@@ -230,11 +248,20 @@ def oid_key(text):
 
 # --- subcommands ----------------------------------------------------------
 
+def cmd_inform_logged(log, count):
+    """The log already holds `count` trap reports, the last an inform's."""
+    raw = open(log, "rb").read()
+    heads = [m.start() for m in re.finditer(re.escape("TRAP受信  SIZE=".encode("cp932")), raw)]
+    if len(heads) < int(count):
+        fail("the inform is in the log when snmpinform has its answer", "%d reports" % len(heads))
+    else:
+        ok("the inform is in the log when snmpinform has its answer")
+
 def cmd_dump(hexbytes):
     for line in dump(bytes.fromhex(" ".join(hexbytes))):
         print(line)
 
-def cmd_traps(log, name_date, expected_path):
+def cmd_traps(log, name_date, expected_path, v2c_path):
     raw, body, lines = read_log(log, name_date)
     expected = open(expected_path, "rb").read()
     # Everything up to the SNMPv2c trap was predicted byte for byte.
@@ -245,32 +272,41 @@ def cmd_traps(log, name_date, expected_path):
         exp_lines = expected.decode("cp932").split("\r\n")[:-1]
         compare("the SNMPv1 trap reports, line by line", exp_lines, lines[:len(exp_lines)])
     v1_lines = expected.count(b"\r\n")
+    # Then the SNMPv2c notifications, each checked by form: its size, its
+    # dump (the message that was sent: version 1, community, PDU tag), and
+    # exactly the lines given after the dump.
+    wanted = []
+    for line in open(v2c_path, encoding="utf-8").read().split("\n")[:-1]:
+        if line.startswith("--- "):
+            tag, trap_type = line[4:].split(" ", 1)
+            wanted.append((int(tag, 16), trap_type, []))
+        else:
+            wanted[-1][2].append(line)
     rest = blocks(lines[v1_lines:])
-    if len(rest) != 1:
-        fail("exactly one block after the SNMPv1 traps", repr([h for h, _ in rest]))
+    if len(rest) != len(wanted):
+        fail("%d blocks after the SNMPv1 traps" % len(wanted), repr([h for h, _ in rest]))
         return
-    header, tail = rest[0]
-    m = re.fullmatch("TRAP受信  SIZE=([0-9]+)", header)
-    if not m:
-        fail("the SNMPv2c trap header", repr(header))
-        return
-    size = int(m.group(1))
-    count = (size + 15) // 16
-    data = undump(tail[2:2 + count])
-    if tail[:2] != ["  TRAP-TYPE=coldStart", "  受信DATA="] or data is None or len(data) != size:
-        fail("the SNMPv2c trap: type coldStart, its dump of SIZE bytes", repr(tail))
-        return
-    version, community, pdu, _ = message_fields(data)
-    if (version, community, pdu) != (1, b"ravine", 0xA7):
-        fail("the SNMPv2c trap's dump is the SNMPv2-Trap that was sent", repr((version, community, pdu)))
-    else:
-        ok("the SNMPv2c trap shows its size, coldStart and its dump")
-    compare("nothing follows the SNMPv2c trap's dump", [], tail[2 + count:])
+    for (header, tail), (tag, trap_type, after) in zip(rest, wanted):
+        what = "the SNMPv2c %s (%02X)" % (trap_type, tag)
+        m = re.fullmatch("TRAP受信  SIZE=([0-9]+)", header)
+        if not m:
+            fail(what + ": header", repr(header))
+            continue
+        size = int(m.group(1))
+        count = (size + 15) // 16
+        data = undump(tail[2:2 + count])
+        if tail[:2] != ["  TRAP-TYPE=" + trap_type, "  受信DATA="] or data is None or len(data) != size:
+            fail(what + ": type and a dump of SIZE bytes", repr(tail[:3]))
+            continue
+        version, community, pdu, _ = message_fields(data)
+        if (version, community, pdu) != (1, b"ravine", tag):
+            fail(what + ": the dump is the message sent", repr((version, community, pdu)))
+        compare(what + ": its lines after the dump", after, tail[2 + count:])
     # One line looked at byte by byte, trailing blanks included.
     alarm = bytes.fromhex("2020 8E96 8FDB 8EAF 95CA 8E71 2020202020 20 3D 9195 9275 8C78 95F1"
                           "286D616A6F7229 2020 0D0A")
-    if raw.count(b"\r\n" + alarm) == 1:
-        ok("the 17-byte entry \"装置警報(major)  \" ends its line with two blanks")
+    if raw.count(b"\r\n" + alarm) == 2:
+        ok("the 17-byte entry \"装置警報(major)  \" ends its line with two blanks (v1 and v2c)")
     else:
         fail("the 17-byte entry \"装置警報(major)  \" with two trailing blanks")
     frame_error = bytes.fromhex("2020 8EF3 904D 8374 838C 815B 8380 88D9 8FED 8149 0D0A")
@@ -280,7 +316,7 @@ def cmd_traps(log, name_date, expected_path):
         fail("\"  受信フレーム異常！\" once, as its code page 932 bytes")
 
 def cmd_requests(log, name_date, walk_ref, bulk_ref, after_ref, harness_out, value_hex, walk_from, set_oid,
-                 bulk_non):
+                 bulk_non, view_ref, hc_before_ref, hc_after_ref):
     raw, body, lines = read_log(log, name_date)
     walk = tool_records(walk_ref)
     bulk = tool_records(bulk_ref)
@@ -293,7 +329,7 @@ def cmd_requests(log, name_date, walk_ref, bulk_ref, after_ref, harness_out, val
 
     # What the harness saw in OID1Edit after each answer.
     out = open(harness_out).read().splitlines()
-    shown = [l[5:] for l in out if l.startswith("walk ")]
+    shown = [l[5:] for l in out if l.startswith("walk ")][:5]
     if shown == walked:
         ok("five GetNextRequests walked " + " ".join(walked))
     else:
@@ -332,7 +368,7 @@ def cmd_requests(log, name_date, walk_ref, bulk_ref, after_ref, harness_out, val
             fail("a line the requests should not produce", repr((header, tail)))
 
     kinds = [q[0] for q in requests]
-    want = ["get next"] * 5 + ["get", "set", "get", "get bulk"]
+    want = ["get next"] * 5 + ["get", "set", "get", "get bulk"] + ["get next"] * 2 + ["get"]
     if kinds != want:
         fail("the requests sent, in order", repr(kinds))
         return
@@ -385,6 +421,34 @@ def cmd_requests(log, name_date, walk_ref, bulk_ref, after_ref, harness_out, val
     if len(bulk) != 4:
         fail("snmpbulkget gives four bindings", repr(bulk))
 
+    # SNMPv2: the last two steps of a walk of snmpd's whole view, and a
+    # Counter64 that snmpget read just before and just after the console.
+    view = tool_records(view_ref)
+    if len(view) < 2:
+        fail("snmpwalk of the whole view", repr(view[-2:]))
+    else:
+        before_last, last = view[-2], view[-1]
+        check_answer(9, "SNMPv2 GetNextRequest from %s answers the last object %s" % (before_last[0], last[0]),
+                     before_last[0], [last], "response")
+        check_answer(10, "SNMPv2 GetNextRequest from the last object answers endOfMibView", last[0],
+                     [(last[0], "endOfMibView", None)], "response")
+        if out.count("walk " + last[0]) != 2:
+            fail("OID1Edit stays on the last object after endOfMibView", repr([l for l in out if l.startswith("walk ")]))
+    low, high = tool_records(hc_before_ref), tool_records(hc_after_ref)
+    hc = "1.3.6.1.2.1.31.1.1.1.6.1"
+    _, hc_id, hc_line, _ = requests[11]
+    if len(low) != 1 or len(high) != 1 or low[0][1] != "Counter64" or hc_id not in responses:
+        fail("snmpget reads ifHCInOctets.1 as a Counter64 around the console's GetRequest", repr((low, high)))
+    else:
+        tail = responses[hc_id][2]
+        m = len(tail) == 2 and re.fullmatch(re.escape("  応答データ(Counter64)=") + "([0-9]+)", tail[1])
+        if hc_line != hc or tail[0] != "  object ID =" + hc or not m:
+            fail("SNMPv2 GetRequest of ifHCInOctets.1 shows a Counter64", repr(tail))
+        elif low[0][2] <= int(m.group(1)) <= high[0][2]:
+            ok("ifHCInOctets.1 is %s, between snmpget's %d and %d" % (m.group(1), low[0][2], high[0][2]))
+        else:
+            fail("ifHCInOctets.1 as snmpget reads it", "%s not in %d..%d" % (m.group(1), low[0][2], high[0][2]))
+
     # The set value, as code page 932 bytes, on the wire and in the agent.
     _, set_id, _, set_data = requests[6]
     if set_data.endswith(b"\x04" + bytes([len(value)]) + value):
@@ -408,14 +472,15 @@ def cmd_requests(log, name_date, walk_ref, bulk_ref, after_ref, harness_out, val
         else:
             fail("the GetRequest's bytes", get_data.hex(" "))
 
-    if "done" in out and "counts send=9 recv=9 trap=0" in out:
-        ok("the window counted 9 requests sent and 9 answers")
+    if "done" in out and "counts send=12 recv=12 trap=0" in out:
+        ok("the window counted 12 requests sent and 12 answers")
     else:
         fail("the window's counters", repr(out[-2:]))
 
 if __name__ == "__main__":
     command, args = sys.argv[1], sys.argv[2:]
     {"dump": lambda: cmd_dump(args), "traps": lambda: cmd_traps(*args),
+     "inform_logged": lambda: cmd_inform_logged(*args),
      "requests": lambda: cmd_requests(*args)}[command]()
     sys.exit(1 if FAILURES else 0)
 PY
@@ -500,12 +565,12 @@ line "  事象識別子      =装置警報(major)  " \
     "  事象発生実装位置=本体部分など" \
     "  事象発生時刻    =2005年3月7日9時5分0秒"
 
-# Integers are shown as their octets read unsigned, except four octets:
-# -7 is F9 (249), -100000 is FE 79 60 (16677216), -100000000 is FA 0A 1F 00.
+# Integers are shown signed as the agent meant them, whatever their length:
+# -7 is F9, -100000 is FE 79 60, -100000000 is FA 0A 1F 00, 255 is 00 FF.
 send_v1 plain enterpriseSpecific "$ent" 6 17 \
     "$ent.1.0" i 5 "$ent.2.0" s abc "$ent.3.0" i -7 "$ent.4.0" i -100000 "$ent.5.0" i -100000000 \
     "$ent.6.0" x 007F80FF2041 "$ent.7.0" s "$long_text" "$ent.8.0" i 255
-line "  応答データ(int)=5" "  応答データ(int)=249" "  応答データ(int)=16677216" \
+line "  応答データ(int)=5" "  応答データ(int)=-7" "  応答データ(int)=-100000" \
     "  応答データ(int)=-100000000" "  応答データ(int)=255"
 line "  応答データ(OCTET STRING  SIZE=3)="
 dump_of 61 62 63
@@ -526,11 +591,68 @@ line "  受信フレーム異常！"
 # Equipment bindings in a trap that is not enterprise-specific: no alarm.
 send_v1 equipment-linkup linkUp "$equipment" 3 0 "$equipment.1.0" i 6 "$equipment.5.0" s 20050307090500
 
-# Last, an SNMPv2c trap: its request ID is random, so it is checked by form.
+# Last, SNMPv2c notifications: their request IDs are random, so each is
+# checked by form, with the lines it must show after its dump.
+v2c_expected="$work/v2c.expected"
+: >"$v2c_expected"
+v2c_line() { printf '%s\n' "$@" >>"$v2c_expected"; }
+trap_oid_lines() { v2c_line "  object ID =1.3.6.1.6.3.1.1.4.1.0" "  応答データ(OBJECT IDENTIFIER)=$1"; }
+
+# send_v2c NAME TRAP-OID BINDING...
+send_v2c() {
+    local name="$1"
+    shift
+    netns_require || return 1
+    in_agent snmptrap -v 2c -c ravine "$NETNS_CONSOLE_ADDR:162" '' "$@" || fail "$name: snmptrap -v 2c failed"
+    sent_traps=$((sent_traps + 1))
+    wait_until 5 test_trap_count "$sent_traps" || fail "$name: no report in the log"
+}
+
+v2c_line "--- A7 linkDown"
+trap_oid_lines 1.3.6.1.6.3.1.1.5.3
+v2c_line "  object ID =1.3.6.1.2.1.2.2.1.1.3" "  応答データ(Integer)=3"
+send_v2c v2c-linkdown 1.3.6.1.6.3.1.1.5.3 1.3.6.1.2.1.2.2.1.1.3 i 3
+
+# Numbers as snmpget shows them: -7, a Counter32 of 2^32-1 (41 05 00 FF FF
+# FF FF) and a Counter64 of 2^64-1 (46 09 00 FF ... FF).
+v2c_line "--- A7 enterpriseSpecific"
+trap_oid_lines "$ent.0.17"
+v2c_line "  object ID =$ent.1.0" "  応答データ(Integer)=-7" "  object ID =$ent.2.0" \
+    "  応答データ(OCTET STRING  SIZE=3)="
+check dump 61 62 63 >>"$v2c_expected"
+v2c_line "  object ID =$ent.3.0" "  応答データ(Counter)=4294967295" \
+    "  object ID =$ent.4.0" "  応答データ(Counter64)=18446744073709551615"
+send_v2c v2c-enterprise "$ent.0.17" "$ent.1.0" i -7 "$ent.2.0" s abc "$ent.3.0" c 4294967295 \
+    "$ent.4.0" C 18446744073709551615
+
+# The equipment's alarm sent as v2c gives the same five lines as in v1.
+v2c_line "--- A7 enterpriseSpecific"
+trap_oid_lines "$equipment.0.1"
+v2c_line "  事象識別子      =装置警報(major)  " \
+    "  事象詳細情報    =EQP          " \
+    "  事象発生位置    =3" \
+    "  事象発生実装位置=本体部分など" \
+    "  事象発生時刻    =2005年3月7日9時5分0秒"
+send_v2c v2c-equipment "$equipment.0.1" \
+    "$equipment.1.0" i 6 "$equipment.2.0" i 10 "$equipment.3.0" i 3 "$equipment.4.0" i 255 \
+    "$equipment.5.0" s 20050307090500
+
+# An inform: with -r 0 snmpinform sends it once and exits 0 only when the
+# acknowledgement came back within 3 s. The console writes the inform to
+# its log before it answers, so the log holds it as soon as snmpinform ends.
+v2c_line "--- A6 linkUp"
+trap_oid_lines 1.3.6.1.6.3.1.1.5.4
+v2c_line "  object ID =1.3.6.1.2.1.2.2.1.1.3" "  応答データ(Integer)=3"
 netns_require || exit 1
-in_agent snmptrap -v 2c -c ravine "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.1 || fail "v2c: snmptrap failed"
+if in_agent snmpinform -v 2c -c ravine -r 0 -t 3 "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.4 \
+    1.3.6.1.2.1.2.2.1.1.3 i 3; then
+    echo "ok: snmpinform -r 0 got its acknowledgement on the first try"
+else
+    fail "snmpinform -r 0 got no acknowledgement"
+fi
 sent_traps=$((sent_traps + 1))
-wait_until 5 test_trap_count "$sent_traps" || fail "v2c: no report in the log"
+check inform_logged "$log" "$sent_traps" || failures=$((failures + 1))
+wait_until 5 test_trap_count "$sent_traps" || fail "inform: no report in the log"
 
 stop_pid "$quillet_pid" 10
 status=$?
@@ -538,7 +660,7 @@ status=$?
 
 sed 's/$/\r/' "$expected" | iconv -f UTF-8 -t CP932 >"$expected.cp932" || fail "iconv of the expected traps"
 name_date="$(basename "$log" .LOG)"
-check traps "$log" "$name_date" "$expected.cp932" || failures=$((failures + 1))
+check traps "$log" "$name_date" "$expected.cp932" "$v2c_expected" || failures=$((failures + 1))
 
 # ---------------------------------------------------------------------------
 # 2. Requests from the window to snmpd.
@@ -555,10 +677,20 @@ in_agent snmpwalk -v 1 -c ravine -On -Ox -t 1 -r 1 "$NETNS_AGENT_ADDR" 1.3.6.1.2
 in_agent snmpbulkget -v 2c -c ravine -On -Ox -t 1 -r 1 -Cn1 -Cr3 "$NETNS_AGENT_ADDR" "$bulk_non" "$bulk_rep" \
     >"$work/bulk.ref" || fail "snmpbulkget of the agent"
 
+# The whole view in SNMPv2, for its last two objects (a few thousand lines).
+hc_oid=1.3.6.1.2.1.31.1.1.1.6.1
+in_agent timeout 60 snmpwalk -v 2c -c ravine -On -Ox -t 2 -r 1 "$NETNS_AGENT_ADDR" .1 >"$work/view.ref" ||
+    fail "snmpwalk -v 2c of the whole view"
+view_before_last="$(grep '^\.' "$work/view.ref" | grep -v 'No more variables' | tail -2 | head -1 | cut -d' ' -f1)"
+view_before_last="${view_before_last#.}"
+in_agent snmpget -v 2c -c ravine -On -t 1 -r 1 "$NETNS_AGENT_ADDR" "$hc_oid" >"$work/hc-before.ref" ||
+    fail "snmpget of ifHCInOctets.1"
+
 mkdir -p "$work/requests"
 (cd "$work/requests" && timeout -k 5 40 ip netns exec "$NETNS_CONSOLE" env QT_QPA_PLATFORM=offscreen \
     "$harness" --agent="$NETNS_AGENT_ADDR" --walk-from="$walk_from" --set-oid="$set_oid" \
-    --set-value="$set_value" --bulk-non="$bulk_non" --bulk-rep="$bulk_rep" --bulk-max=3) \
+    --set-value="$set_value" --bulk-non="$bulk_non" --bulk-rep="$bulk_rep" --bulk-max=3 \
+    --v2c-walk-from="$view_before_last" --v2c-walk-steps=2 --v2c-get="$hc_oid") \
     >"$work/harness.out" 2>"$work/harness.err"
 status=$?
 if [ "$status" -ne 0 ]; then
@@ -568,10 +700,13 @@ fi
 
 in_agent snmpget -v 1 -c ravine -On -Ox -t 1 -r 1 "$NETNS_AGENT_ADDR" "$set_oid" >"$work/after.ref" ||
     fail "snmpget of $set_oid"
+in_agent snmpget -v 2c -c ravine -On -t 1 -r 1 "$NETNS_AGENT_ADDR" "$hc_oid" >"$work/hc-after.ref" ||
+    fail "snmpget of ifHCInOctets.1 after the console"
 
 if log="$(log_of "$work/requests")"; then
     check requests "$log" "$(basename "$log" .LOG)" "$work/walk.ref" "$work/bulk.ref" "$work/after.ref" \
-        "$work/harness.out" "$value_hex" "$walk_from" "$set_oid" "$bulk_non" || failures=$((failures + 1))
+        "$work/harness.out" "$value_hex" "$walk_from" "$set_oid" "$bulk_non" "$work/view.ref" \
+        "$work/hc-before.ref" "$work/hc-after.ref" || failures=$((failures + 1))
 else
     fail "the harness wrote no log"
 fi
