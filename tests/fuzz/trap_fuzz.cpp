@@ -1,17 +1,56 @@
 // Runs the whole trap report over arbitrary datagrams: the scan must stay
-// inside the bytes, end, and leave tables the report can use safely.
-// Seeds: tests/fuzz/corpus/trap (datagrams captured from net-snmp's snmptrap).
+// inside the bytes, end, and leave tables the report can use safely. For an
+// SNMPv2c notification it also builds the inform acknowledgement: an inform
+// answered must be one that decodes, and the answer, tagged back as an
+// inform, must decode to the same bindings and be answered by itself.
+// Seeds: tests/fuzz/corpus/trap (datagrams captured from net-snmp's
+// snmptrap and snmpinform).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "console/OutputBatch.h"
+#include "trap/InformAck.h"
 #include "trap/TrapReport.h"
+
+#include <cstring>
+#include <vector>
 
 namespace {
 
 quillet::OutputBatch batch;  // reused, as the listener reuses its batch
 quillet::TrapReportScratch scratch;
+quillet::NotificationScanResult again;
+std::vector<std::uint8_t> ack(quillet::kInformAckCapacity), ackAgain(quillet::kInformAckCapacity);
+
+void CheckBindings(const quillet::NotificationScanResult& scan, std::size_t size) {
+    if (scan.bindingCount > quillet::kMaxNotificationBindings) std::abort();
+    for (std::size_t i = 0; i < scan.bindingCount; ++i) {
+        const quillet::BindingRecord& r = scan.bindings[i];
+        if (r.valueLength < 0 || r.nameStart + r.nameLength > size ||
+            r.valueStart + static_cast<std::size_t>(r.valueLength) > size)
+            std::abort();
+    }
+}
+
+void CheckAck(const std::uint8_t* data, std::size_t size) {
+    const std::size_t length = quillet::BuildInformAck(data, scratch.v2, ack.data(), ack.size());
+    if (length == 0) return;
+    if (scratch.v2.pduTag != quillet::kInformRequestTag || scratch.v2.frameError || length > size) std::abort();
+    // Tag the answer's PDU back as an inform: its tag follows the message
+    // header and the copies of the version and the community.
+    const std::size_t header = ack[1] < 0x80 ? 2 : 2 + (ack[1] - 0x80);
+    const std::size_t at = header + (scratch.v2.version.End() - scratch.v2.versionTag) +
+                           (scratch.v2.community.End() - scratch.v2.communityTag);
+    if (at >= length || ack[at] != 0xA2) std::abort();
+    ack[at] = quillet::kInformRequestTag;
+    std::int32_t flag = 0;
+    quillet::NotificationScan(ack.data(), length, again, flag);
+    if (again.frameError || again.bindingCount != scratch.v2.bindingCount) std::abort();
+    const std::size_t second = quillet::BuildInformAck(ack.data(), again, ackAgain.data(), ackAgain.size());
+    ack[at] = 0xA2;
+    if (second != length || std::memcmp(ack.data(), ackAgain.data(), length) != 0) std::abort();
+}
 std::int32_t equipmentFlag = 0;  // carried from input to input, as in the listener
 
 }  // namespace
@@ -21,11 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 65536) return 0;
     batch.Clear();
     quillet::ReportTrap(data, static_cast<int>(size), scratch, equipmentFlag, batch);
-    for (int i = 0; i < scratch.v1.stringCount; ++i) {
+    // The SNMPv1 tables belong to the last datagram that went through the
+    // SNMPv1 scan (or an SNMPv2c equipment trap's alarm lines).
+    for (int i = 0; i < scratch.v1.stringCount && !scratch.notification; ++i) {
         const quillet::TrapString& s = scratch.v1.strings[i];
         if (s.length < 0 || s.offset + static_cast<std::size_t>(s.length) > size) std::abort();
     }
     if (scratch.v1.integerCount > quillet::kTrapTableSlots || scratch.v1.stringCount > quillet::kTrapTableSlots) std::abort();
     if (equipmentFlag != 0 && equipmentFlag != 1) std::abort();
+    if (scratch.notification) {
+        CheckBindings(scratch.v2, size);
+        CheckAck(data, size);
+    }
     return 0;
 }
