@@ -1,7 +1,9 @@
 // Requests built by the request operations, sent to a real net-snmp agent on
 // loopback: every kind in both versions (GetBulk in v2c) must come back as a
 // GetResponse with the same request id and error-status 0, and a Set of
-// sysLocation.0 must be read back by a Get.
+// sysLocation.0 must be read back by a Get. The agent's SNMPv2c answers with
+// exception values and Counter64 (two of them served by a pass script) go
+// through the response report and must show their binding lines.
 //
 // The agent runs once per test process on a free high port of 127.0.0.1 with
 // its own configuration and persistent directory in a temporary folder, and
@@ -23,8 +25,10 @@
 #include <thread>
 #include <vector>
 
+#include "console/OutputBatch.h"
 #include "console/platform/UdpSocket.h"
 #include "request/RequestOperation.h"
+#include "response/ResponseReport.h"
 
 extern char** environ;
 
@@ -118,6 +122,12 @@ protected:
         }
         dir_ = pattern;
         std::filesystem::create_directory(dir_ + "/persist");
+        // Two Counter64 objects that no agent counts up to: 2^64 - 1 and 2^63.
+        std::ofstream(dir_ + "/counter64.sh")
+            << "if [ \"$1\" = -g ]; then case \"$2\" in\n"
+            << ".1.3.6.1.4.1.99999.64.0) echo \"$2\"; echo counter64; echo 18446744073709551615 ;;\n"
+            << ".1.3.6.1.4.1.99999.64.1) echo \"$2\"; echo counter64; echo 9223372036854775808 ;;\n"
+            << "esac; fi\n";
         // The port is free when picked, but another process may take it before
         // the agent binds it; the agent then exits and another port is tried.
         for (int attempt = 0; attempt < 3; ++attempt) {
@@ -129,7 +139,8 @@ protected:
             port_ = picker.LocalPort();
             picker.Close();
             std::ofstream(dir_ + "/agent.conf") << "agentAddress udp:127.0.0.1:" << port_ << "\n"
-                                                << "rocommunity ravine default\nrwcommunity ravine-rw default\n";
+                                                << "rocommunity ravine default\nrwcommunity ravine-rw default\n"
+                                                << "pass .1.3.6.1.4.1.99999.64 /bin/sh " << dir_ << "/counter64.sh\n";
             if (!Spawn()) return;
             if (Answering()) {
                 error_.clear();
@@ -221,9 +232,11 @@ protected:
         const auto size = static_cast<std::size_t>(state_->sendSize);
         if (socket_.Send(state_->sendBuffer.data(), size) != static_cast<int>(size))
             return ::testing::AssertionFailure() << "send failed";
-        std::vector<std::uint8_t> answer(65536);
+        std::vector<std::uint8_t>& answer = answer_;
+        answer.assign(65536, 0);
         const int received = socket_.ReceiveWithin(answer.data(), answer.size(), 2000);
         if (received <= 0) return ::testing::AssertionFailure() << "no answer; agent log:\n" << AgentLog();
+        answer.resize(static_cast<std::size_t>(received));
         if (!Parse(answer.data(), static_cast<std::size_t>(received), r) || r.pduTag != 0xA2)
             return ::testing::AssertionFailure() << "not a GetResponse";
         // From 32768 on the agent reads the two id bytes as a negative number.
@@ -247,6 +260,7 @@ protected:
     static inline std::uint16_t port_ = 0;
     static inline std::string dir_, error_;
     UdpSocket socket_;
+    std::vector<std::uint8_t> answer_;  // the last answer, as received
     std::unique_ptr<RequestState> state_ = std::make_unique<RequestState>();
 };
 
@@ -319,6 +333,45 @@ TEST_F(SnmpdInterop, GetBulkWithRepeatersWideRepetitionsAndNothingToAsk) {
     ASSERT_TRUE(Exchange(RequestKind::GetBulk, fields, r));
     EXPECT_EQ(r.errorStatus, 0);
     EXPECT_TRUE(r.names.empty());
+}
+
+TEST_F(SnmpdInterop, SnmpV2AnswersShowExceptionsAndCounter64AsBindingLines) {
+    struct AnswerCase {
+        RequestKind kind;
+        const char* oid;
+        std::vector<std::string> lines;  // the binding lines; empty: a Counter64 read back below
+    };
+    const AnswerCase cases[] = {
+        {RequestKind::Get, "1.3.6.1.2.1.1.99.0", {"  object ID =1.3.6.1.2.1.1.99.0", "  応答データ(noSuchObject)"}},
+        {RequestKind::Get, "1.3.6.1.2.1.1.3.1", {"  object ID =1.3.6.1.2.1.1.3.1", "  応答データ(noSuchInstance)"}},
+        {RequestKind::GetNext, "1.3.6.1.9.9", {"  object ID =1.3.6.1.9.9", "  応答データ(endOfMibView)"}},
+        {RequestKind::Get, "1.3.6.1.4.1.99999.64.0",
+         {"  object ID =1.3.6.1.4.1.99999.64.0", "  応答データ(Counter64)=18446744073709551615"}},
+        {RequestKind::Get, "1.3.6.1.4.1.99999.64.1",
+         {"  object ID =1.3.6.1.4.1.99999.64.1", "  応答データ(Counter64)=9223372036854775808"}},
+        {RequestKind::Get, "1.3.6.1.2.1.31.1.1.1.6.1", {}},  // ifHCInOctets of lo
+    };
+    ResponseScanResult scan{};
+    OutputBatch batch;
+    for (const AnswerCase& c : cases) {
+        SCOPED_TRACE(c.oid);
+        Response r;
+        ASSERT_TRUE(Exchange(c.kind, Fields(1, c.oid), r));
+        batch.Clear();
+        ASSERT_TRUE(ReportResponse(answer_.data(), static_cast<int>(answer_.size()), 0, 1, scan, batch));
+        std::vector<std::string> lines = batch.LineTexts();
+        ASSERT_GE(lines.size(), 2u);
+        lines.erase(lines.begin(), lines.end() - 2);  // the binding lines are the last two
+        if (!c.lines.empty()) {
+            EXPECT_EQ(lines, c.lines);
+            continue;
+        }
+        // The Counter64 read independently from the answer's octets.
+        ASSERT_EQ(r.values.size(), 1u);
+        unsigned long long value = 0;
+        for (unsigned char octet : r.values[0]) value = value * 256 + octet;
+        EXPECT_EQ(lines[1], "  応答データ(Counter64)=" + std::to_string(value));
+    }
 }
 
 }  // namespace
