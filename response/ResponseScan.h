@@ -57,8 +57,9 @@ struct BindingRecord {
 
 struct ResponseScanResult {
     // Every INTEGER, Counter, Gauge and TimeTicks value in order of
-    // appearance: version, request-id, error-status, error-index, then the
-    // binding values of a well-formed response. Only the first integerCount
+    // appearance, as ReadNumber reads it: version, request-id, error-status,
+    // error-index, then the binding values of a well-formed response
+    // (Counter64 values are not in it). Only the first integerCount
     // entries are meaningful; read through Integer() to get 0 beyond them.
     std::uint32_t integers[kMaxResponseIntegers];
     std::size_t integerCount;
@@ -76,7 +77,10 @@ struct ResponseScanResult {
 };
 
 // Scans `size` octets at `data` (data may be null when size is 0) into `out`,
-// which is rebuilt from scratch. Never reads outside [data, data + size),
+// which is rebuilt from scratch. Stepped into: 30, A0, A2, A3. Values: 02,
+// 41, 42, 43 and 46 (short-form length), 04 and 40 (short form or 0x80 + n
+// read as a number), 06 (short form), 05 (two octets), and the exception
+// values 80, 81, 82 with length 0. Anything else ends the walk. Never reads outside [data, data + size),
 // never moves backwards and ends after at most size / 2 steps. A table that
 // fills up stops recording further entries of its kind while the walk goes
 // on, so a long answer still shows its first entries.
