@@ -7,7 +7,8 @@
 #   1. It starts, holds UDP 161 and 162, and once its window is up
 #      /proc/PID/status shows no capability in CapEff, CapPrm, CapInh and
 #      CapAmb, and NoNewPrivs 1; SIGTERM ends it with the stop mark.
-#   2. The same with QT_PLUGIN_PATH and QT_QPA_PLATFORM_PLUGIN_PATH on a
+#   2. A copy that also carries CAP_SETPCAP empties its bounding set too.
+#   3. The same as 1 with QT_PLUGIN_PATH and QT_QPA_PLATFORM_PLUGIN_PATH on a
 #      folder that holds a style plugin of the tests' own, chosen by
 #      QT_STYLE_OVERRIDE: the plugin runs (its trace is there) and runs
 #      without any capability.
@@ -53,20 +54,23 @@ fail() {
 # The program as an install would have it: a copy with the one capability,
 # in folders uid 65534 may enter; the plugin where the variables point.
 chmod 755 "$work"
-mkdir -p "$work/bin" "$work/plugins/styles"
+mkdir -p "$work/bin" "$work/bin-setpcap" "$work/plugins/styles"
 cp "$quillet" "$work/bin/quillet"
+cp "$quillet" "$work/bin-setpcap/quillet"
 cp "$plugin" "$work/plugins/styles/"
-chmod -R a+rX "$work/bin" "$work/plugins"
-if ! setcap cap_net_bind_service+ep "$work/bin/quillet"; then
+chmod -R a+rX "$work/bin" "$work/bin-setpcap" "$work/plugins"
+if ! setcap cap_net_bind_service+ep "$work/bin/quillet" ||
+    ! setcap cap_net_bind_service,cap_setpcap+ep "$work/bin-setpcap/quillet"; then
     echo "SKIP: setcap is refused here"
     exit 77
 fi
+program="$work/bin/quillet"
 
 netns_setup "$$" || exit 1
 
 as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all)
 
-# start_console NAME ENV...: starts the copy as uid 65534 in the console's
+# start_console NAME ENV...: starts $program as uid 65534 in the console's
 # namespace, working directory $work/NAME (writable by it), with the
 # variables ENV (NAME=VALUE) added. CONSOLE_PID is the program's own pid.
 start_console() {
@@ -74,7 +78,7 @@ start_console() {
     shift
     mkdir -p "$work/$name"
     chown 65534:65534 "$work/$name"
-    (cd "$work/$name" && exec env "$@" ip netns exec "$NETNS_CONSOLE" "${as_user[@]}" "$work/bin/quillet") \
+    (cd "$work/$name" && exec env "$@" ip netns exec "$NETNS_CONSOLE" "${as_user[@]}" "$program") \
         >"$work/$name.out" 2>&1 &
     CONSOLE_PID=$!
 }
@@ -145,6 +149,16 @@ run_console() {
 }
 
 run_console plain
+
+program="$work/bin-setpcap/quillet"
+run_console setpcap
+bounding=$(awk '/^CapBnd:/ {print $2}' "$work/setpcap.status" 2>/dev/null)
+if [ "$bounding" = 0000000000000000 ]; then
+    echo "ok: setpcap: the bounding set is empty too"
+else
+    fail "setpcap: CapBnd is '$bounding'"
+fi
+program="$work/bin/quillet"
 
 trace="$work/plugin-run/trace.txt"
 run_console plugin-run QT_PLUGIN_PATH="$work/plugins" QT_QPA_PLATFORM_PLUGIN_PATH="$work/plugins" \
