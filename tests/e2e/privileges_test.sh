@@ -8,7 +8,9 @@
 #      /proc/PID/status shows no capability in CapEff, CapPrm, CapInh and
 #      CapAmb, and NoNewPrivs 1; SIGTERM ends it with the stop mark.
 #   2. A copy that also carries CAP_SETPCAP empties its bounding set too.
-#   3. The same as 1 with QT_PLUGIN_PATH and QT_QPA_PLATFORM_PLUGIN_PATH on a
+#   3. Started by root it stays root: its capabilities are those it was
+#      started with (CI and the tests; raw ICMP for Ping).
+#   4. The same as 1 with QT_PLUGIN_PATH and QT_QPA_PLATFORM_PLUGIN_PATH on a
 #      folder that holds a style plugin of the tests' own, chosen by
 #      QT_STYLE_OVERRIDE: the plugin runs (its trace is there) and runs
 #      without any capability.
@@ -159,6 +161,24 @@ else
     fail "setpcap: CapBnd is '$bounding'"
 fi
 program="$work/bin/quillet"
+
+# Root: the same program, no setpriv.
+as_user=(env)
+start_console root-run
+if wait_until 15 log_started root-run; then
+    own=$(awk '/^CapEff:/ {print $2}' /proc/self/status)
+    held=$(awk '/^CapEff:/ {print $2}' "/proc/$CONSOLE_PID/status")
+    if [ "$held" = "$own" ] && [ "$held" != 0000000000000000 ]; then
+        echo "ok: root-run: a console started by root keeps its capabilities"
+    else
+        fail "root-run: CapEff $held, started with $own"
+    fi
+else
+    fail "root-run: no start mark"
+fi
+stop_pid "$CONSOLE_PID" 5
+CONSOLE_PID=""
+as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all)
 
 trace="$work/plugin-run/trace.txt"
 run_console plugin-run QT_PLUGIN_PATH="$work/plugins" QT_QPA_PLATFORM_PLUGIN_PATH="$work/plugins" \
