@@ -10,8 +10,9 @@
 //
 // --close-boxes=N  presses OK on the first N boxes once printed (default 0:
 //                  every box stays open until the process ends).
-// --send-to=ADDR   once the window is up, types ADDR into the agent address
-//                  and presses GetRequest (a send that fails opens a box).
+// --send-to=ADDR   once the window is up and the first N boxes are closed,
+//                  types ADDR into the agent address and presses GetRequest
+//                  (a send that fails opens a box).
 //
 // stdout, one line each, flushed:
 //   "box: TEXT"    a box opened; its lines joined by " | ", e.g.
@@ -58,9 +59,20 @@ int main(int argc, char** argv) {
         }
     }
 
+    quillet::TMainForm* form = nullptr;
+    bool sent = false;
+    const auto sendWhenDue = [&] {
+        if (sendTo.isEmpty() || sent || form == nullptr || boxesToClose > 0) return;
+        sent = true;
+        QTimer::singleShot(0, form, [form, sendTo] {
+            form->IpEdit->setText(sendTo);
+            form->GETButton->click();
+        });
+    };
+
     // Runs in every event loop, the boxes' own included.
     QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&boxesToClose] {
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || box->property("quilletSeen").toBool()) return;
         box->setProperty("quilletSeen", true);
@@ -69,18 +81,15 @@ int main(int argc, char** argv) {
             --boxesToClose;
             box->button(QMessageBox::Ok)->click();
             Say(QStringLiteral("closed box"));
+            sendWhenDue();
         }
     });
     watcher.start(10);
 
-    quillet::TMainForm form;
-    form.show();
+    quillet::TMainForm mainForm;
+    mainForm.show();
+    form = &mainForm;
     Say(QStringLiteral("window up"));
-    if (!sendTo.isEmpty()) {
-        QTimer::singleShot(0, &form, [&form, sendTo] {
-            form.IpEdit->setText(sendTo);
-            form.GETButton->click();
-        });
-    }
+    sendWhenDue();
     return app.Run();
 }
