@@ -112,9 +112,16 @@ IcmpSocket::~IcmpSocket() { Close(); }
 IcmpOpenResult IcmpSocket::Open(int ttl, int timeoutMs) {
     Close();
     // Only root uses the raw socket; everybody else the kernel's echo
-    // socket, so that an ordinary user's console needs no capability.
-    kind_ = ::geteuid() == 0 ? IcmpSocketKind::Raw : IcmpSocketKind::Datagram;
-    fd_ = ::socket(AF_INET, (kind_ == IcmpSocketKind::Raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC, IPPROTO_ICMP);
+    // socket, so that an ordinary user's console needs no capability. Root
+    // without CAP_NET_RAW (a confined container) takes the echo socket too.
+    if (::geteuid() == 0) {
+        fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        kind_ = IcmpSocketKind::Raw;
+    }
+    if (fd_ < 0) {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+        kind_ = IcmpSocketKind::Datagram;
+    }
     if (fd_ < 0) {
         kind_ = IcmpSocketKind::None;
         return IcmpOpenResult::SocketRefused;

@@ -2,14 +2,15 @@
 //
 // Open() gives root a raw ICMP socket, whose datagrams begin with the IPv4
 // header, filtered so that echo requests (the host's own, when it pings
-// itself) never reach it. Any other user gets the kernel's unprivileged
-// echo socket, with no capability needed; the kernel allows it where the
-// user's group lies in net.ipv4.ping_group_range (elsewhere Open() fails
-// with SocketRefused). On that socket the kernel puts its own
-// identifier into each request, hands each reply without the IP header,
-// reports the reply's TTL beside the datagram and ICMP errors about our
-// echoes in an error queue instead of as datagrams. Kind() says which one
-// was opened, so the caller reads the datagram in the right form.
+// itself) never reach it. Any other user (and root where raw sockets are
+// refused) gets the kernel's unprivileged echo socket, which needs no
+// capability; the kernel allows it where the user's group lies in
+// net.ipv4.ping_group_range (elsewhere Open() fails with SocketRefused). On
+// that socket the kernel puts its own identifier into each request, hands
+// each reply without the IP header, reports the reply's TTL beside the
+// datagram and ICMP errors about our echoes in an error queue instead of as
+// datagrams. Kind() says which one was opened, so the caller reads the
+// datagram in the right form.
 //
 // One IcmpSocket is used by one thread; only PingStopSignal::Signal() may
 // be called from another.
