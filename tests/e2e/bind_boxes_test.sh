@@ -10,14 +10,18 @@
 #      setcap command with the harness's own path;
 #   3. as uid 65534, ports allowed (ip_unprivileged_port_start=0 in the
 #      namespace) but the holders root's: they cannot be seen, and the
-#      second line gives the ss command that shows them.
+#      second line gives the ss command that shows them;
+#   4. as uid 65534 again, the daemons stopped and the shipped console
+#      running as the same user with cap_net_bind_service (as the run
+#      command sets it up): the second copy names the first.
 #
-#   $1: the quillet executable (not used here)
+#   $1: the quillet executable
 #   $2: the build directory (the harness is $2/tests/startup_harness)
 # Skips (exit 77) when not root or when ip netns, snmpd or snmptrapd is
 # missing.
 set -u
 
+quillet="${1:?usage: bind_boxes_test.sh QUILLET BUILD_DIR}"
 build="${2:?usage: bind_boxes_test.sh QUILLET BUILD_DIR}"
 harness="$build/tests/startup_harness"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -25,11 +29,13 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 
 # shellcheck source=netns.sh
 source "$here/netns.sh"
-netns_check_able snmptrapd setpriv ss || exit 77
-if [ ! -x "$harness" ]; then
-    echo "FAIL: $harness is missing"
-    exit 1
-fi
+netns_check_able snmptrapd setpriv setcap ss || exit 77
+for program in "$quillet" "$harness"; do
+    if [ ! -x "$program" ]; then
+        echo "FAIL: $program is missing"
+        exit 1
+    fi
+done
 
 work="$(mktemp -d /tmp/quillet-bindboxes.XXXXXX)"
 cleanup() {
@@ -49,8 +55,13 @@ fail() {
 chmod 755 "$work"
 mkdir -p "$work/bin"
 cp "$harness" "$work/bin/startup_harness"
+cp "$quillet" "$work/bin/quillet"
 chmod -R a+rX "$work/bin"
 harness="$work/bin/startup_harness"
+if ! setcap cap_net_bind_service+ep "$work/bin/quillet"; then
+    echo "SKIP: setcap is refused here"
+    exit 77
+fi
 
 netns_setup "$$" || exit 1
 
@@ -62,8 +73,10 @@ echo "disableAuthorization yes" >"$work/snmptrapd.conf"
 snmpd="$(command -v snmpd || echo /usr/sbin/snmpd)"
 snmptrapd="$(command -v snmptrapd || echo /usr/sbin/snmptrapd)"
 netns_spawn "$NETNS_CONSOLE" "$work" "$work/snmpd.log" 250 "$snmpd" -f -Lo -C -c "$work/snmpd.conf"
+daemons=("$NETNS_PID")
 netns_spawn "$NETNS_CONSOLE" "$work" "$work/snmptrapd.log" 250 "$snmptrapd" -f -Lo -C -c "$work/snmptrapd.conf" \
     udp:0.0.0.0:162
+daemons+=("$NETNS_PID")
 if ! wait_until 10 udp_bound "$NETNS_CONSOLE" 161 || ! wait_until 10 udp_bound "$NETNS_CONSOLE" 162; then
     echo "FAIL: snmpd or snmptrapd did not start"
     cat "$work/snmpd.log" "$work/snmptrapd.log"
@@ -78,7 +91,11 @@ port_holder() {
 snmpd_pid=$(port_holder 161)
 snmptrapd_pid=$(port_holder 162)
 
-box_count() { [ "$(grep -c '^box: ' "$1" 2>/dev/null)" -ge "$2" ]; }
+box_count() {
+    local count
+    count=$(grep -sc '^box: ' "$1")
+    [ "${count:-0}" -ge "$2" ]
+}
 
 # run_harness NAME [setpriv...]: runs the harness in the console's namespace
 # until it has shown (and closed) its four start-up boxes: two bind boxes,
@@ -128,6 +145,28 @@ run_harness holders-hidden "${as_user[@]}"
 check holders-hidden "when the holders are another user's, each bind box gives the ss command" \
     "UDPポート161は他のプログラムが使用しています。確認するには: sudo ss -ulpn 'sport = :161'" \
     "UDPポート162は他のプログラムが使用しています。確認するには: sudo ss -ulpn 'sport = :162'"
+
+for pid in "${daemons[@]}"; do stop_pid "$pid" 5; done
+ports_free() { ! udp_bound "$NETNS_CONSOLE" 161 && ! udp_bound "$NETNS_CONSOLE" 162; }
+mkdir -p "$work/first"
+chown 65534:65534 "$work/first"
+if wait_until 10 ports_free; then
+    netns_spawn "$NETNS_CONSOLE" "$work/first" "$work/first.out" 120 "${as_user[@]}" "$work/bin/quillet"
+    first_spawn=$NETNS_PID
+    if wait_until 15 udp_bound "$NETNS_CONSOLE" 162; then
+        first_pid=$(port_holder 161)
+        run_harness same-user "${as_user[@]}"
+        check same-user "a second copy names the first, run by the same user" \
+            "UDPポート161は quillet (PID $first_pid) が使用しています。" \
+            "UDPポート162は quillet (PID $first_pid) が使用しています。"
+    else
+        fail "the first console did not bind its ports"
+        cat "$work/first.out"
+    fi
+    stop_pid "$first_spawn" 5
+else
+    fail "snmpd and snmptrapd did not let go of the ports"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
