@@ -2,6 +2,8 @@
 // messages).
 #include "ping/IcmpSocket.h"
 
+#include "console/platform/Privileges.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -114,7 +116,7 @@ IcmpOpenResult IcmpSocket::Open(int ttl, int timeoutMs) {
     // Only root uses the raw socket; everybody else the kernel's echo
     // socket, so that an ordinary user's console needs no capability. Root
     // without CAP_NET_RAW (a confined container) takes the echo socket too.
-    if (::geteuid() == 0) {
+    if (RunsAsRoot()) {
         fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
         kind_ = IcmpSocketKind::Raw;
     }
