@@ -15,9 +15,11 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include "console/BindFailureText.h"
 #include "console/MessageBoxReporter.h"
 #include "console/UpDown.h"
 #include "console/platform/LocalTime.h"
+#include "console/platform/PortHolders.h"
 #include "response/T_Port161.h"
 #include "trap/T_Port162.h"
 
@@ -104,6 +106,14 @@ void SetReadOnlyField(QLineEdit* edit) {
 }
 
 void SetNoTabStop(QWidget* widget) { widget->setFocusPolicy(Qt::ClickFocus); }
+
+// The local address of socket entry `index`: all interfaces (or the test's
+// address), port 161 + index by default.
+Ipv4Endpoint LocalAddressOf(const ConsoleConfig& config, int index) {
+    Ipv4Endpoint local = config.bindAddress;
+    local.port = index == 0 ? config.requestPort : config.trapPort;
+    return local;
+}
 
 // Check boxes of the design width: a narrow gap between box and caption, so
 // that "PDU表示" fits with the fonts found on Linux too.
@@ -328,7 +338,8 @@ void TMainForm::StartUp() {
     } else {
         reporter_->ShowError("FILEのOPENに失敗しました。");
     }
-    if (StartSocketLayer() != 0) reporter_->ShowError("WSAStartup=NG");
+    const int socketLayer = config_.prebound != nullptr ? config_.prebound->socketLayerResult : StartSocketLayer();
+    if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
     SetupSocket(0);
     SetupSocket(1);
     if (config_.startListeners) StartListeners();
@@ -340,16 +351,34 @@ void TMainForm::StartUp() {
     }
 }
 
+void TMainForm::BindSocketTable(const ConsoleConfig& config, PreboundSockets& sockets) {
+    sockets.socketLayerResult = StartSocketLayer();
+    for (int index = 0; index < 2; ++index) {
+        PreboundSocket& entry = sockets.entries[index];
+        entry.created = entry.socket.Create();
+        entry.bound = entry.socket.BindTo(LocalAddressOf(config, index), kReceiveBuffer);
+    }
+}
+
 void TMainForm::SetupSocket(int index) {
     SocketEntry& entry = SocketTable[index];
-    entry.local = config_.bindAddress;
-    entry.local.port = index == 0 ? config_.requestPort : config_.trapPort;
+    entry.local = LocalAddressOf(config_, index);
     std::copy(std::begin(kPlaceholderOctets), std::end(kPlaceholderOctets), entry.destination.octets);
     entry.destination.port = static_cast<std::uint16_t>(config_.agentPort + index);
+    bool created;
+    bool bound;
+    if (config_.prebound != nullptr) {
+        PreboundSocket& made = config_.prebound->entries[index];
+        entry.socket.TakeOver(made.socket);
+        created = made.created;
+        bound = made.bound;
+    } else {
+        created = entry.socket.Create();
+        bound = entry.socket.BindTo(entry.local, kReceiveBuffer);
+    }
     entry.socket.SetDestination(entry.destination);
-    if (!entry.socket.Create()) reporter_->ShowError("recv socket=NG  当プログラムを既に起動していませんか？ ");
-    if (!entry.socket.BindTo(entry.local, kReceiveBuffer))
-        reporter_->ShowError("recv bind=NG  当プログラムを既に起動していませんか？ ");
+    if (!created) reporter_->ShowError("recv socket=NG  当プログラムを既に起動していませんか？ ");
+    if (!bound) reporter_->ShowError(BindFailureMessage(DescribeBindFailure(entry.local.port, entry.socket.LastError())));
 }
 
 void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octets[4]) {

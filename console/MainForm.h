@@ -42,6 +42,8 @@ class T_Port161;
 class T_Port162;
 class PingRun;
 
+struct PreboundSockets;
+
 // What tests may change; the shipped program always uses the defaults.
 struct ConsoleConfig {
     std::uint16_t requestPort = 161;  // local port of socket entry 0; entry 1 is this + 1
@@ -51,6 +53,24 @@ struct ConsoleConfig {
     Ipv4Endpoint bindAddress{};
     ErrorReporter* reporter = nullptr;  // null: real message boxes
     bool startListeners = true;
+    // The socket table made before the window (the shipped program binds
+    // first and then gives up its privileges). Null: SetupSocket creates
+    // and binds each socket itself. Either way the failures are reported
+    // at the same point of start-up, in the same order.
+    PreboundSockets* prebound = nullptr;
+};
+
+// One socket of the table created and bound ahead of the window, with what
+// each step gave.
+struct PreboundSocket {
+    UdpSocket socket;
+    bool created = false;
+    bool bound = false;
+};
+
+struct PreboundSockets {
+    int socketLayerResult = -1;  // StartSocketLayer()
+    PreboundSocket entries[2];
 };
 
 struct SocketEntry {
@@ -129,6 +149,12 @@ public:
     void GETNEXTButtonClick();
     void BulkButtonClick();
     void PingButtonClick();
+
+    // Starts the socket layer and creates and binds both sockets of the
+    // table for `config`'s ports and address, reporting nothing: the window
+    // made with `prebound` set to `sockets` reports the failures. Needs no
+    // Qt object, so it can run before the application exists.
+    static void BindSocketTable(const ConsoleConfig& config, PreboundSockets& sockets);
 
     // Socket table and send path (GUI thread).
     void SetupSocket(int index);

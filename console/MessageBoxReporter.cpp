@@ -6,33 +6,74 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include <algorithm>
+
 namespace quillet {
-namespace {
 
-void ShowBox(const QString& title, const QString& text, QMessageBox::Icon icon) {
-    QMessageBox box(icon, title, text, QMessageBox::Ok);
+// A box asked for by another thread: done once it has been closed (or was
+// never shown because the window is closing).
+struct MessageBoxReporter::Pending {
+    bool done = false;  // under MessageBoxReporter::mutex_
+};
+
+MessageBoxReporter::MessageBoxReporter() : guiContext_(std::make_unique<QObject>()) {}
+
+MessageBoxReporter::~MessageBoxReporter() { SetClosing(); }
+
+void MessageBoxReporter::Show(const QString& title, const QString& text, int icon) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closing_) return;
+    }
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::Ok);
+    openBoxes_.push_back(&box);
     box.exec();
+    openBoxes_.erase(std::remove(openBoxes_.begin(), openBoxes_.end(), &box), openBoxes_.end());
 }
-
-}  // namespace
 
 void MessageBoxReporter::ShowError(const std::string& text) {
     const QString message = QString::fromStdString(text);
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) return;
-    if (QThread::currentThread() == app->thread()) {
-        ShowBox(QStringLiteral("ERROR"), message, QMessageBox::NoIcon);
+    if (QCoreApplication::instance() == nullptr) return;
+    if (QThread::currentThread() == guiContext_->thread()) {
+        Show(QStringLiteral("ERROR"), message, QMessageBox::NoIcon);
         return;
     }
-    if (closing_) return;
+    // Another thread: the GUI thread shows the box, this one waits on a
+    // condition that the box's end or the window's closing fulfils. A
+    // blocking queued call could not be given up when the window closes.
+    auto pending = std::make_shared<Pending>();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closing_) return;
+    }
     QMetaObject::invokeMethod(
-        app, [message] { ShowBox(QStringLiteral("ERROR"), message, QMessageBox::NoIcon); },
-        Qt::BlockingQueuedConnection);
+        guiContext_.get(),
+        [this, pending, message] {
+            Show(QStringLiteral("ERROR"), message, QMessageBox::NoIcon);
+            std::lock_guard<std::mutex> lock(mutex_);
+            pending->done = true;
+            changed_.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this, &pending] { return pending->done || closing_; });
 }
 
 void MessageBoxReporter::ShowConversionError(const std::string& text) {
-    ShowBox(QCoreApplication::applicationName(), QString::fromStdString(ConversionErrorMessage(text)),
-            QMessageBox::Critical);
+    Show(QCoreApplication::applicationName(), QString::fromStdString(ConversionErrorMessage(text)),
+         QMessageBox::Critical);
+}
+
+void MessageBoxReporter::SetClosing() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+    }
+    changed_.notify_all();
+    // Each box's event loop ends once the code running inside it (perhaps
+    // this very close) has returned to it.
+    const std::vector<QMessageBox*> open = openBoxes_;
+    for (QMessageBox* box : open) box->done(QMessageBox::Ok);
 }
 
 }  // namespace quillet

@@ -1,24 +1,47 @@
 // Error boxes shown with the toolkit: modal, titled "ERROR", OK only. A call
 // from a listener thread is carried out on the GUI thread and waits there
-// until the operator has closed the box.
+// until the operator has closed the box, or until the window is closing.
 #pragma once
 
-#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "console/ErrorReporter.h"
+
+class QMessageBox;
+class QObject;
+class QString;
 
 namespace quillet {
 
 class MessageBoxReporter : public ErrorReporter {
 public:
+    // Made on the GUI thread, which shows every box.
+    MessageBoxReporter();
+    ~MessageBoxReporter() override;
+
     void ShowError(const std::string& text) override;
     void ShowConversionError(const std::string& text) override;
-    // Once the window is closing, boxes from other threads are dropped, so a
-    // listener never holds up the shutdown waiting for one.
-    void SetClosing() { closing_ = true; }
+
+    // The window is closing (GUI thread): closes every open box, wakes every
+    // thread waiting for one, and shows no box from then on, so that nothing
+    // holds up the shutdown, not even a listener whose box is open while the
+    // close runs inside that box's own event loop.
+    void SetClosing();
 
 private:
-    std::atomic<bool> closing_{false};
+    struct Pending;
+
+    // GUI thread: shows one box until the operator or SetClosing closes it.
+    void Show(const QString& title, const QString& text, int icon);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool closing_ = false;                          // under mutex_
+    std::vector<QMessageBox*> openBoxes_;           // GUI thread only
+    std::unique_ptr<QObject> guiContext_;           // queued calls die with the reporter
 };
 
 }  // namespace quillet

@@ -1,47 +1,49 @@
-// The console's entry: the application, the main window, and the event loop
-// until the window closes. SIGINT and SIGTERM close the window the way the
-// operator would, so the day's log still gets its stop mark.
-#include <QApplication>
-#include <QSocketNotifier>
+// The console's entry. In this order:
+// 1. Bind the two UDP sockets of the socket table (ports 161 and 162): the
+//    only step that may need a privilege (cap_net_bind_service on the
+//    program, for an ordinary user).
+// 2. Give up every capability unless the process runs as root, before the
+//    toolkit reads any plugin path or loads any plugin.
+// 3. The application object, whose SIGINT/SIGTERM handling is in place
+//    before the window is built.
+// 4. The main window, which reports the outcome of step 1 at the point of
+//    its start-up where the sockets are set up, then the event loop until
+//    the window closes.
+#include <cstdio>
+#include <exception>
+#include <memory>
 
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include "console/ConsoleApplication.h"
 #include "console/MainForm.h"
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t rc = ::write(signalPipe[1], &byte, 1);
-}
-
-}  // namespace
+#include "console/platform/Privileges.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillet"));
+    quillet::PreboundSockets sockets;
+    quillet::TMainForm::BindSocketTable(quillet::ConsoleConfig{}, sockets);
 
-    quillet::TMainForm mainForm;
-
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &mainForm, [&mainForm] {
-            char byte;
-            [[maybe_unused]] const ssize_t rc = ::read(signalPipe[0], &byte, 1);
-            mainForm.close();
-        });
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
+    const quillet::PrivilegeDrop drop = quillet::DropPrivilegesUnlessRoot();
+    if (!drop.done) {
+        // Going on would run the toolkit and its plugins with a privilege.
+        std::fprintf(stderr, "quillet: cannot give up privileges (%s)\n", drop.failure.c_str());
+        return 1;
     }
 
-    mainForm.show();
-    return app.exec();
+    quillet::ConsoleApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillet"));
+    app.StopOnSignals();
+
+    quillet::ConsoleConfig config;
+    config.prebound = &sockets;
+    std::unique_ptr<quillet::TMainForm> mainForm;
+    try {
+        mainForm = std::make_unique<quillet::TMainForm>(config);
+    } catch (const std::exception& error) {
+        quillet::ConsoleApplication::ShowException(error.what());
+        return 1;
+    } catch (...) {
+        quillet::ConsoleApplication::ShowException("Unknown exception");
+        return 1;
+    }
+    mainForm->show();
+    return app.Run();
 }

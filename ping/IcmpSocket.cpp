@@ -2,6 +2,8 @@
 // messages).
 #include "ping/IcmpSocket.h"
 
+#include "console/platform/Privileges.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 #ifdef __linux__
 #include <linux/errqueue.h>
+#include <linux/icmp.h>
 #endif
 
 #include <cerrno>
@@ -85,11 +88,9 @@ PingStopSignal::~PingStopSignal() {
 bool PingStopSignal::Open() {
     if (readFd_ >= 0) return true;
     int fds[2];
-    if (::pipe(fds) != 0) return false;
-    for (int fd : fds) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
+    // Close-on-exec from the start: a program started by another thread
+    // meanwhile must not inherit the pipe.
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     readFd_ = fds[0];
     writeFd_ = fds[1];
     return true;
@@ -112,8 +113,13 @@ IcmpSocket::~IcmpSocket() { Close(); }
 
 IcmpOpenResult IcmpSocket::Open(int ttl, int timeoutMs) {
     Close();
-    fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    kind_ = IcmpSocketKind::Raw;
+    // Only root uses the raw socket; everybody else the kernel's echo
+    // socket, so that an ordinary user's console needs no capability. Root
+    // without CAP_NET_RAW (a confined container) takes the echo socket too.
+    if (RunsAsRoot()) {
+        fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        kind_ = IcmpSocketKind::Raw;
+    }
     if (fd_ < 0) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
         kind_ = IcmpSocketKind::Datagram;
@@ -135,6 +141,17 @@ IcmpOpenResult IcmpSocket::Open(int ttl, int timeoutMs) {
         return result;
     }
 #ifdef __linux__
+    if (kind_ == IcmpSocketKind::Raw) {
+        // A raw socket gets every ICMP message the host receives, our own
+        // echo requests included when the target is this host: let only
+        // replies and errors through. Without the filter a ping to
+        // 127.0.0.1 reads its own request (type 8) instead of the reply.
+        // Linux always accepts it; elsewhere a ping to another host needs
+        // no filter, so a refusal does not end the echo.
+        icmp_filter filter{};
+        filter.data = 1u << ICMP_ECHO;
+        ::setsockopt(fd_, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    }
     if (kind_ == IcmpSocketKind::Datagram) {
         // Without these the echo socket would hide the reply's TTL and drop
         // ICMP errors about our echoes, which the raw socket hands over as

@@ -1,13 +1,16 @@
 // The socket of one ICMP echo, and the signal that breaks its wait.
 //
-// Open() asks for a raw ICMP socket, whose datagrams begin with the IPv4
-// header. Where raw sockets are refused (no root, no CAP_NET_RAW) it falls
-// back to the kernel's unprivileged echo socket, allowed where the user's
-// group lies in net.ipv4.ping_group_range: there the kernel puts its own
-// identifier into each request, hands each reply without the IP header,
-// reports the reply's TTL beside the datagram and ICMP errors about our
-// echoes in an error queue instead of as datagrams. Kind() says which one
-// was opened, so the caller reads the datagram in the right form.
+// Open() gives root a raw ICMP socket, whose datagrams begin with the IPv4
+// header, filtered so that echo requests (the host's own, when it pings
+// itself) never reach it. Any other user (and root where raw sockets are
+// refused) gets the kernel's unprivileged echo socket, which needs no
+// capability; the kernel allows it where the user's group lies in
+// net.ipv4.ping_group_range (elsewhere Open() fails with SocketRefused). On
+// that socket the kernel puts its own identifier into each request, hands
+// each reply without the IP header, reports the reply's TTL beside the
+// datagram and ICMP errors about our echoes in an error queue instead of as
+// datagrams. Kind() says which one was opened, so the caller reads the
+// datagram in the right form.
 //
 // One IcmpSocket is used by one thread; only PingStopSignal::Signal() may
 // be called from another.
@@ -75,7 +78,8 @@ public:
     IcmpSocket(const IcmpSocket&) = delete;
     IcmpSocket& operator=(const IcmpSocket&) = delete;
 
-    // Creates the socket (raw, else the unprivileged echo socket) and sets the
+    // Creates the socket (raw for root, else the unprivileged echo socket, so
+    // a process that is not root never uses a raw one) and sets the
     // send and receive time-outs to `timeoutMs` and the outgoing TTL to `ttl`.
     // Never sets SO_BROADCAST. On any failure the socket is closed again and
     // the result names the step that failed.

@@ -31,6 +31,13 @@ public:
     // Binds to `address`:`port` (tests use loopback).
     bool BindTo(const Ipv4Endpoint& local, int receiveBuffer = 0);
     bool IsBound() const { return bound_; }
+    // The system's error number (errno) of the last failed Create or Bind;
+    // a Bind without a socket keeps the one of the failed Create.
+    int LastError() const { return lastError_; }
+    // Takes over the socket of `other`, bound or not, with its destination
+    // and last error; `other` is left without one. Neither may be in use by
+    // another thread.
+    void TakeOver(UdpSocket& other);
 
     void SetDestination(const Ipv4Endpoint& destination) { destination_ = destination; }
     const Ipv4Endpoint& Destination() const { return destination_; }
@@ -60,6 +67,7 @@ public:
 private:
     int fd_ = -1;
     std::atomic<bool> bound_{false};
+    int lastError_ = 0;
     Ipv4Endpoint destination_;
 };
 

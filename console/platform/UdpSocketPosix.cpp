@@ -29,6 +29,7 @@ UdpSocket::~UdpSocket() { Close(); }
 bool UdpSocket::Create() {
     Close();
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) lastError_ = errno;
     return fd_ >= 0;
 }
 
@@ -43,7 +44,19 @@ bool UdpSocket::BindTo(const Ipv4Endpoint& local, int receiveBuffer) {
     if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     const sockaddr_in address = ToSockaddr(local);
     bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (!bound_) lastError_ = errno;
     return bound_;
+}
+
+void UdpSocket::TakeOver(UdpSocket& other) {
+    if (&other == this) return;
+    Close();
+    fd_ = other.fd_;
+    bound_ = other.bound_.load();
+    lastError_ = other.lastError_;
+    destination_ = other.destination_;
+    other.fd_ = -1;
+    other.bound_ = false;
 }
 
 int UdpSocket::Send(const std::uint8_t* data, std::size_t length) { return SendTo(destination_, data, length); }

@@ -133,6 +133,11 @@ run_console refused "${as_nobody[@]}" "$probe" 192.0.2.2
 expect_run 192.0.2.2 "socket(SOCK_RAW,IPPROTO_ICMP) faild." >"$work/refused.expected"
 check "no socket for an ordinary user ends the run" "$work/refused.expected" "$work/refused.out"
 
+# 2b. An ordinary user who holds CAP_NET_RAW still never gets a raw socket:
+# only root does. With the echo socket not allowed, the run has no socket.
+run_console refused-with-raw "${as_nobody[@]}" --inh-caps=+net_raw --ambient-caps=+net_raw "$probe" 192.0.2.2
+check "an ordinary user with CAP_NET_RAW gets no raw socket" "$work/refused.expected" "$work/refused-with-raw.out"
+
 # 3. The same user with the unprivileged echo socket allowed in this namespace.
 ip netns exec "$nsc" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
 run_console unprivileged "${as_nobody[@]}" "$probe" 192.0.2.2
@@ -177,6 +182,19 @@ fi
 run_console unreachable-unprivileged "${as_nobody[@]}" "$probe" 192.0.2.200
 check "destination unreachable on the unprivileged echo socket" "$work/unreachable.expected" \
     "$work/unreachable-unprivileged.out"
+
+# 9. The console's own machine: loopback and the namespace's own address.
+# The raw socket sees the host's own echo request too, which must not be
+# taken for the answer; the echo socket never sees requests.
+for self in 127.0.0.1 192.0.2.1; do
+    self_reply="Reply from $self bytes=28 time=Nms TTL=64"
+    expect_run "$self" "$self_reply" "$self_reply" "$self_reply" >"$work/self-$self.expected"
+    run_console "self-$self" "$probe" "$self"
+    check "three replies from $self itself on the raw socket" "$work/self-$self.expected" "$work/self-$self.out"
+    run_console "self-unprivileged-$self" "${as_nobody[@]}" "$probe" "$self"
+    check "three replies from $self itself on the unprivileged echo socket" "$work/self-$self.expected" \
+        "$work/self-unprivileged-$self.out"
+done
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <unistd.h>
+
 #include "console/Cp932.h"
 #include "console/UpDown.h"
 #include "tests/gui/FormFixture.h"
@@ -253,6 +255,12 @@ TEST(MainWindowLog, RunsOfOneDayAppendMarksAndLinesInCodePage932) {
     EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n");
 }
 
+std::string OwnProcessName() {
+    std::string name = ReadFile("/proc/self/comm");
+    while (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
+}
+
 TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowStillOpens) {
     RecordingReporter first;
     TMainForm running(LoopbackConfig(&first));
@@ -260,29 +268,59 @@ TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowSti
     const std::uint16_t trapPort = running.SocketAt(1).socket.LocalPort();
     ASSERT_NE(requestPort, 0);
 
-    RecordingReporter second;
-    TMainForm copy(LoopbackConfig(&second, requestPort, trapPort));
-    copy.show();
-    // The day's log is held by the first copy; both ports are taken.
-    const std::string bind = "recv bind=NG  当プログラムを既に起動していませんか？ ";
-    const auto errors = second.Errors();
-    ASSERT_GE(errors.size(), 3u);
-    EXPECT_EQ(errors[0], "FILEのOPENに失敗しました。");
-    EXPECT_EQ(errors[1], bind);
-    EXPECT_EQ(errors[2], bind);
-    EXPECT_TRUE(copy.isVisible());
-    EXPECT_FALSE(copy.LogOpen());
-    // The listeners of the copy report their failed receive once each.
-    EXPECT_TRUE(testing::WaitFor([&] { return second.Errors().size() == 5u; }));
-    const auto all = second.Errors();
-    std::vector<std::string> receive(all.begin() + 3, all.end());
-    std::sort(receive.begin(), receive.end());
-    EXPECT_EQ(receive[0], "PORT161受信エラー： Ether Port 161を使用するプログラムを起動していませんか？ ");
-    EXPECT_EQ(receive[1], "PORT162受信エラー： Ether Port 162aを使用するプログラムを起動していませんか？ ");
-    QApplication::processEvents();
-    EXPECT_EQ(second.Errors().size(), 5u);  // once per run, however often the receive fails
-    copy.close();
-    EXPECT_EQ(second.Errors().size(), 5u);  // closing without a log shows nothing more
+    // The window binds its sockets itself, or takes them bound before it
+    // existed (the shipped program): the same boxes in the same order.
+    for (const bool prebound : {false, true}) {
+        SCOPED_TRACE(prebound ? "pre-bound sockets" : "sockets bound by the window");
+        RecordingReporter second;
+        ConsoleConfig config = LoopbackConfig(&second, requestPort, trapPort);
+        PreboundSockets sockets;
+        if (prebound) {
+            TMainForm::BindSocketTable(config, sockets);
+            config.prebound = &sockets;
+        }
+        TMainForm copy(config);
+        copy.show();
+        // The day's log is held by the first copy; both ports are taken, by
+        // this very process, which the second line names.
+        const std::string bind = "recv bind=NG  当プログラムを既に起動していませんか？ \n";
+        const std::string holder = "は " + OwnProcessName() + " (PID " + std::to_string(::getpid()) + ") が使用しています。";
+        const auto errors = second.Errors();
+        ASSERT_GE(errors.size(), 3u);
+        EXPECT_EQ(errors[0], "FILEのOPENに失敗しました。");
+        EXPECT_EQ(errors[1], bind + "UDPポート" + std::to_string(requestPort) + holder);
+        EXPECT_EQ(errors[2], bind + "UDPポート" + std::to_string(trapPort) + holder);
+        EXPECT_TRUE(copy.isVisible());
+        EXPECT_FALSE(copy.LogOpen());
+        // The listeners of the copy report their failed receive once each.
+        EXPECT_TRUE(testing::WaitFor([&] { return second.Errors().size() == 5u; }));
+        const auto all = second.Errors();
+        std::vector<std::string> receive(all.begin() + 3, all.end());
+        std::sort(receive.begin(), receive.end());
+        EXPECT_EQ(receive[0], "PORT161受信エラー： Ether Port 161を使用するプログラムを起動していませんか？ ");
+        EXPECT_EQ(receive[1], "PORT162受信エラー： Ether Port 162aを使用するプログラムを起動していませんか？ ");
+        QApplication::processEvents();
+        EXPECT_EQ(second.Errors().size(), 5u);  // once per run, however often the receive fails
+        copy.close();
+        EXPECT_EQ(second.Errors().size(), 5u);  // closing without a log shows nothing more
+    }
+}
+
+TEST(MainWindowStartUp, PreboundSocketsAreTheOnesTheWindowUses) {
+    RecordingReporter reporter;
+    ConsoleConfig config = LoopbackConfig(&reporter);
+    PreboundSockets sockets;
+    TMainForm::BindSocketTable(config, sockets);
+    ASSERT_TRUE(sockets.entries[0].bound && sockets.entries[1].bound);
+    const std::uint16_t ports[2] = {sockets.entries[0].socket.LocalPort(), sockets.entries[1].socket.LocalPort()};
+    config.prebound = &sockets;
+    TMainForm form(config);
+    EXPECT_TRUE(reporter.Errors().empty());
+    for (int index = 0; index < 2; ++index) {
+        EXPECT_EQ(form.SocketAt(index).socket.LocalPort(), ports[index]);
+        EXPECT_TRUE(form.SocketAt(index).socket.IsBound());
+        EXPECT_EQ(sockets.entries[index].socket.LocalPort(), 0);  // taken over, not shared
+    }
 }
 
 TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {

@@ -1,0 +1,43 @@
+// The console's application object. Beyond QApplication it
+// - shows an exception that escapes an event handler in an error box (title
+//   the application's name, the exception's text, an OK button) and lets
+//   the event loop go on;
+// - on SIGINT or SIGTERM closes the main window the way the operator would,
+//   so the day's log gets its stop mark, and ends the process at once when
+//   the close cannot return to the main event loop (a box is open, or the
+//   window is still being built).
+#pragma once
+
+#include <QApplication>
+
+#include <string>
+
+namespace quillet {
+
+class ConsoleApplication : public QApplication {
+    Q_OBJECT
+public:
+    ConsoleApplication(int& argc, char** argv);
+    ~ConsoleApplication() override;
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Installs the SIGINT/SIGTERM handling. Call it right after the
+    // application exists, before the window is built, so that a signal that
+    // comes while a start-up box is open is handled too.
+    void StopOnSignals();
+
+    // Runs the main event loop until the main window has closed.
+    int Run();
+
+    // The error box for an exception: modal, titled with the application's
+    // name, `text` as its message, OK only.
+    static void ShowException(const std::string& text);
+
+private:
+    void OnStopSignal();
+
+    bool mainLoopRunning_ = false;
+};
+
+}  // namespace quillet
