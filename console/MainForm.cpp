@@ -9,12 +9,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 
+#include "console/Cp932.h"
 #include "console/MessageBoxReporter.h"
 #include "console/UpDown.h"
 #include "console/platform/LocalTime.h"
@@ -39,6 +41,9 @@ constexpr const char* kInitialIpText = "192.168.1.1";
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 
 const QColor kCyan(0, 255, 255);
+
+constexpr const char* kNoCp932Message =
+    "CP932 iconv=NG  日本語はログに?で記録され、コミュニティ名と送信データには使えません。";
 
 QFont WindowFont() {
     QFont font;
@@ -137,6 +142,9 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
     CreateControls();
     ConnectHandlers();
     StartUp();
+    // Without code page 932 the log and the wire could only get stand-ins
+    // for every Japanese character: say so once, after the other boxes.
+    if (!Cp932Available()) reporter_->ShowError(kNoCp932Message);
 }
 
 TMainForm::~TMainForm() {
@@ -299,6 +307,11 @@ void TMainForm::CreateControls() {
 }
 
 void TMainForm::ConnectHandlers() {
+    // A failed log write is told once per run, in a box that waits for
+    // nobody: the listeners go on and the log picks up again when it can.
+    output_.OnLogWriteFailure([this] {
+        QMetaObject::invokeMethod(this, [this] { ShowLogWriteNotice(); }, Qt::QueuedConnection);
+    });
     connect(VerButtons, &QButtonGroup::idClicked, this, [this](int) { VerRadioGroupClick(); });
     connect(NonOIDUpDown, &UpDown::clicked, this, [this] { NonOIDUpDownClick(); });
     connect(MaxOIDUpDown, &UpDown::clicked, this, [this] { MaxOIDUpDownClick(); });
@@ -462,6 +475,16 @@ void TMainForm::FlushPane() {
     output_.PaneApplied(started, std::chrono::steady_clock::now() - started, paneUpdate_);
 }
 
+void TMainForm::ShowLogWriteNotice() {
+    ++logWriteNotices_;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("ERROR"), QString::fromUtf8(kLogWriteNotice),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("LogWriteNotice"));
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();
@@ -470,8 +493,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
     if (closed_) return;
     closed_ = true;
-    WriteLogMark(StopMark);
-    output_.SetLogSink(nullptr);
+    // One step: a listener's batch cannot land between the stop mark and
+    // the end of the log.
+    output_.WriteStopMarkAndDetach(CurrentLocalTime());
     logFile_.Close();
     if (ownReporter_) ownReporter_->SetClosing();
     StopPing();
