@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -251,6 +252,43 @@ TEST(MainWindowLog, RunsOfOneDayAppendMarksAndLinesInCodePage932) {
     EXPECT_EQ(log.substr(59 + 44, 4), "\r\n\r\n");
     EXPECT_EQ(log.substr(107, 17), "++LOGGING START  ");
     EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n");
+}
+
+TEST_F(MainWindow, AFailedLogWriteIsToldOnceInABoxThatBlocksNobody) {
+    struct FullDisk : LogSink {
+        bool Write(const char*, std::size_t) override { return false; }
+    } full;
+    form->Output().SetLogSink(&full);
+    form->WriteLine("lost", SummaryLine);
+    ASSERT_TRUE(testing::WaitFor([&] { return form->LogWriteNotices() == 1; }));
+    auto* box = form->findChild<QMessageBox*>(QStringLiteral("LogWriteNotice"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isModal());
+    EXPECT_EQ(box->text().toStdString(), kLogWriteNotice);
+    form->WriteLine("lost too", SummaryLine);
+    QApplication::processEvents();
+    EXPECT_EQ(form->LogWriteNotices(), 1);
+    EXPECT_TRUE(reporter.Errors().empty());
+    form->Output().SetLogSink(nullptr);
+}
+
+TEST(MainWindowStartUp, AMissingCodePage932ConverterIsToldOnce) {
+    RecordingReporter reporter;
+    ASSERT_EQ(ToCp932("受"), "\x8E\xF3");  // this thread's converter stays the real one
+    UseCp932CharsetNameForTesting("QUILLET-NO-SUCH-CHARSET");
+    {
+        TMainForm form(LoopbackConfig(&reporter));
+        form.close();
+    }
+    UseCp932CharsetNameForTesting("CP932");
+    const auto errors = reporter.Errors();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(),
+                         "CP932 iconv=NG  日本語はログに?で記録され、コミュニティ名と送信データには使えません。"),
+              1);
+    RecordingReporter normal;
+    TMainForm form(LoopbackConfig(&normal));
+    EXPECT_TRUE(normal.Errors().empty());
 }
 
 TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowStillOpens) {
