@@ -1,6 +1,7 @@
 #include "console/UpDown.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -39,6 +40,15 @@ void UpDown::Click(Button button) {
     if (!isEnabled()) return;
     SetPosition(position_ + (button == Up ? 1 : -1));
     emit clicked(button);
+}
+
+void UpDown::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+        Click(event->key() == Qt::Key_Up ? Up : Down);
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void UpDown::changeEvent(QEvent* event) {

@@ -31,6 +31,8 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Up and Down step the position as the arrow buttons do.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QLineEdit* associate_;
