@@ -130,7 +130,7 @@ TEST_F(RequestButtons, GetNextWalksOnFromAnAnswerTheWindowHasNotShownYet) {
     EXPECT_EQ(PaneLines(*form)[2], "  object ID =1.3.6.1.2.1.1.2.0");
 }
 
-TEST_F(RequestButtons, TextsWithoutACodePage932FormAreRefusedAndNothingIsSent) {
+TEST_F(RequestButtons, TextsWithoutACodePage932FormAndOversizedRequestsAreRefusedAndNothingIsSent) {
     form->CommunityEdit->setText(QStringLiteral("ravin\u00E9"));
     form->GETButton->click();
     EXPECT_EQ(form->MessageEdit->text().toStdString(), "コミュニティ名が異常です。");
@@ -139,12 +139,18 @@ TEST_F(RequestButtons, TextsWithoutACodePage932FormAreRefusedAndNothingIsSent) {
     form->InMemo->setPlainText(QStringLiteral("caf\u00E9"));
     form->SetButton->click();
     EXPECT_EQ(form->MessageEdit->text().toStdString(), "入力データが異常です。");
+    // A request larger than one UDP datagram carries is refused the same way.
+    form->MessageEdit->clear();
+    form->InMemo->setPlainText(QString(65480, QLatin1Char('x')));  // a message of 65,528 bytes
+    form->SetButton->click();
+    EXPECT_EQ(form->MessageEdit->text().toStdString(), "入力データが異常です。");
     EXPECT_TRUE(NothingSent());
     EXPECT_EQ(PaneLines(*form).size(), 1u);
+    EXPECT_TRUE(reporter.Errors().empty());
     form->GETButton->click();
     const auto datagram = Received();
     ASSERT_GT(datagram.size(), 23u);
-    EXPECT_EQ(datagram[22], 0x02);  // the refused value used id 1, the community check none
+    EXPECT_EQ(datagram[22], 0x03);  // the refused values used ids 1 and 2, the community check none
 }
 
 TEST_F(RequestButtons, GetBulkWithoutNonRepeatersNamesItsFirstRepeater) {
