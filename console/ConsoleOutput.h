@@ -6,7 +6,8 @@
 // pane budget is charged (an emptying drops the queued lines it would remove
 // anyway), counters are advanced and their new texts queued; under the log
 // lock, taken first and held to the end, the batch's log records are written
-// in a single write call. The GUI thread takes the queued pane work with
+// together, whole or not at all (a failed write is told to the window once a
+// run, and the next batch tries again). The GUI thread takes the queued pane work with
 // TakePaneText (or TakePaneUpdate) and applies it whole; so every pane line
 // and its log record go together, in one order for pane and log, the window
 // is only ever touched on the GUI thread however fast lines arrive, and a
