@@ -24,6 +24,19 @@ void ConsoleOutput::SetLogSink(LogSink* sink) {
     log_ = sink;
 }
 
+void ConsoleOutput::WriteStopMarkAndDetach(const LocalDateTime& when) {
+    std::string record;
+    AppendLogMarkRecord(record, StopMark, when);
+    std::lock_guard<std::mutex> lock(logMutex_);
+    WriteLogLocked(record);
+    log_ = nullptr;
+}
+
+void ConsoleOutput::OnLogWriteFailure(std::function<void()> notify) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    logFailureNotice_ = std::move(notify);
+}
+
 void ConsoleOutput::SetSwitches(bool pduDisplay, bool noDisplay) {
     std::lock_guard<std::mutex> lock(mutex_);
     pduDisplay_ = pduDisplay;
@@ -57,7 +70,7 @@ void ConsoleOutput::Commit(const OutputBatch& batch) {
     logScratch_.clear();
     for (const OutputBatch::Item& item : batch)
         if (item.type == OutputBatch::ItemType::Line) AppendRecordLogLocked(logScratch_, item.text);
-    if (log_ != nullptr && !logScratch_.empty()) log_->Write(logScratch_.data(), logScratch_.size());
+    WriteLogLocked(logScratch_);
 }
 
 void ConsoleOutput::WriteLine(std::string_view text, int kind) {
@@ -83,7 +96,7 @@ void ConsoleOutput::WriteLogMark(int which, const LocalDateTime& when) {
     AppendLogMarkRecord(record, which, when);
     if (record.empty()) return;
     std::lock_guard<std::mutex> lock(logMutex_);
-    if (log_ != nullptr) log_->Write(record.data(), record.size());
+    WriteLogLocked(record);
 }
 
 void ConsoleOutput::ResetCounters() {
@@ -213,6 +226,15 @@ void ConsoleOutput::AppendRecordLogLocked(std::string& logBytes, std::string_vie
         AppendLogRecord(slot.record, line);
     }
     logBytes.append(slot.record);
+}
+
+void ConsoleOutput::WriteLogLocked(const std::string& records) {
+    if (log_ == nullptr || records.empty()) return;
+    if (log_->Write(records.data(), records.size()) || logFailureNoted_) return;
+    // The sink kept the file whole (these records are lost); the operator
+    // hears of it once, and the next batch simply tries again.
+    logFailureNoted_ = true;
+    if (logFailureNotice_) logFailureNotice_();
 }
 
 void ConsoleOutput::QueueLineLocked(std::string_view text) {

@@ -6,7 +6,8 @@
 // pane budget is charged (an emptying drops the queued lines it would remove
 // anyway), counters are advanced and their new texts queued; under the log
 // lock, taken first and held to the end, the batch's log records are written
-// in a single write call. The GUI thread takes the queued pane work with
+// together, whole or not at all (a failed write is told to the window once a
+// run, and the next batch tries again). The GUI thread takes the queued pane work with
 // TakePaneText (or TakePaneUpdate) and applies it whole; so every pane line
 // and its log record go together, in one order for pane and log, the window
 // is only ever touched on the GUI thread however fast lines arrive, and a
@@ -37,8 +38,10 @@ namespace quillet {
 class LogSink {
 public:
     virtual ~LogSink() = default;
-    // Appends the bytes in one write; failures are not reported.
-    virtual void Write(const char* data, std::size_t length) = 0;
+    // Appends the bytes, whole records or none: true when all of them were
+    // written, false when none remain (a write that failed halfway, for a
+    // full disk or an I/O error, is taken back).
+    virtual bool Write(const char* data, std::size_t length) = 0;
 };
 
 // Pane work taken by the GUI thread: first empty the pane if asked, then
@@ -87,6 +90,15 @@ public:
 
     // The log file, or null when there is none (lines are then not logged).
     void SetLogSink(LogSink* sink);
+    // Ends the run's records: writes the stop mark and detaches the log in
+    // one step under the log lock, so no batch of any thread can reach the
+    // file after the mark's empty line. Later batches go to the pane only.
+    void WriteStopMarkAndDetach(const LocalDateTime& when);
+    // Called once per run, on the first log write that fails, from the
+    // writing thread and under the log lock: it must only schedule a notice
+    // on the GUI thread. Writing goes on with every later batch, so records
+    // reach the file again once the disk has room.
+    void OnLogWriteFailure(std::function<void()> notify);
     // The state of "PDU表示" and "全非表示"; the GUI thread calls this whenever
     // either check box changes, so every write sees the current state.
     void SetSwitches(bool pduDisplay, bool noDisplay);
@@ -126,6 +138,7 @@ private:
     // "Locked": under mutex_; "LogLocked": under logMutex_.
     void ApplyLocked(const OutputBatch::Item& item);
     void AppendRecordLogLocked(std::string& logBytes, std::string_view line);
+    void WriteLogLocked(const std::string& records);
     void QueueLineLocked(std::string_view text);
     void ChargeLocked(int count);
     void QueueFieldLocked(Field field, std::string text);
@@ -146,6 +159,8 @@ private:
     std::mutex logMutex_;
     LogSink* log_ = nullptr;
     std::string logScratch_;
+    std::function<void()> logFailureNotice_;
+    bool logFailureNoted_ = false;
     // Log records of recently written non-ASCII lines, by a hash of the line.
     // Reports repeat the same Japanese texts datagram after datagram, and
     // converting a line to code page 932 costs more than the rest of its

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace quillet {
@@ -29,8 +30,27 @@ public:
     // in its place. Returns false if anything was replaced.
     bool Convert(std::string& out, std::string_view in, std::string_view replacement, bool utf8Input) {
         if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            out.append(in);
-            return false;
+            // No converter: ASCII passes, every other character is replaced,
+            // so no byte of the wrong code page reaches the log or the wire.
+            bool clean = true;
+            for (std::size_t i = 0; i < in.size();) {
+                const auto c = static_cast<unsigned char>(in[i]);
+                if (c < 0x80) {
+                    out.push_back(static_cast<char>(c));
+                    ++i;
+                    continue;
+                }
+                clean = false;
+                out.append(replacement);
+                std::size_t skip = 1;
+                if (utf8Input) {
+                    while (i + skip < in.size() && (static_cast<unsigned char>(in[i + skip]) & 0xC0) == 0x80) ++skip;
+                } else if (IsCp932LeadByte(c) && i + 1 < in.size()) {
+                    skip = 2;
+                }
+                i += skip;
+            }
+            return clean;
         }
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         bool clean = true;
@@ -60,18 +80,30 @@ public:
         return clean;
     }
 
+    bool IsOpen() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
 private:
     iconv_t cd_;
 };
 
+std::atomic<const char*> charsetName{"CP932"};
+
 }  // namespace
+
+bool Cp932Available() {
+    const Converter toCp932(charsetName.load(), "UTF-8");
+    const Converter fromCp932("UTF-8", charsetName.load());
+    return toCp932.IsOpen() && fromCp932.IsOpen();
+}
+
+void UseCp932CharsetNameForTesting(const char* name) { charsetName = name; }
 
 bool AppendCp932(std::string& out, std::string_view utf8) {
     if (IsAscii(utf8)) {
         out.append(utf8);
         return true;
     }
-    thread_local Converter converter("CP932", "UTF-8");
+    thread_local Converter converter(charsetName.load(), "UTF-8");
     return converter.Convert(out, utf8, "?", true);
 }
 
@@ -87,7 +119,7 @@ std::string Cp932ToUtf8(std::string_view cp932) {
         out.assign(cp932);
         return out;
     }
-    thread_local Converter converter("UTF-8", "CP932");
+    thread_local Converter converter("UTF-8", charsetName.load());
     converter.Convert(out, cp932, "\xEF\xBF\xBD", false);
     return out;
 }

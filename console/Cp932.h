@@ -13,8 +13,18 @@ namespace quillet {
 // Appends the code page 932 bytes of a UTF-8 text to `out`. Characters that
 // have no code page 932 form (and invalid UTF-8) become "?". Returns false
 // when anything had to be replaced. ASCII is copied without calling iconv.
+// Without a converter (Cp932Available() false) every non-ASCII character is
+// replaced: nothing but ASCII and code page 932 is ever appended.
 bool AppendCp932(std::string& out, std::string_view utf8);
 std::string ToCp932(std::string_view utf8);
+
+// True when the system's iconv converts between UTF-8 and code page 932 both
+// ways. The console says so at start-up when it does not.
+bool Cp932Available();
+
+// Tests only: the iconv name that converters opened from now on use (each
+// thread opens its converters on its first conversion).
+void UseCp932CharsetNameForTesting(const char* name);
 
 // The UTF-8 text of code page 932 bytes; undecodable bytes become U+FFFD.
 std::string Cp932ToUtf8(std::string_view cp932);

@@ -9,13 +9,20 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <algorithm>
+#include <vector>
 
 #include "console/BindFailureText.h"
+#include "console/Cp932.h"
 #include "console/MessageBoxReporter.h"
 #include "console/UpDown.h"
 #include "console/platform/LocalTime.h"
@@ -41,6 +48,9 @@ constexpr const char* kInitialIpText = "192.168.1.1";
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 
 const QColor kCyan(0, 255, 255);
+
+constexpr const char* kNoCp932Message =
+    "CP932 iconv=NG  日本語はログに?で記録され、コミュニティ名と送信データには使えません。";
 
 QFont WindowFont() {
     QFont font;
@@ -69,10 +79,24 @@ QLineEdit* MakeEdit(QWidget* parent, int x, int y, int w, int h, const QString& 
     return edit;
 }
 
-QLabel* MakeLabel(QWidget* parent, int x, int y, const QString& text) {
+// The largest pixel size, from the design's 12 down to 8, at which `text`
+// in `font`'s family is at most `width` pixels wide. The design's fonts are
+// narrower than the ones a Linux desktop has; a smaller size keeps a caption
+// inside its design rectangle instead of running it under its neighbour.
+QFont FittingFont(QFont font, const QString& text, int width) {
+    for (int pixels = 12; pixels >= 8; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetrics(font).horizontalAdvance(text) <= width) break;
+    }
+    return font;
+}
+
+// A caption at (x, y) in a rectangle `width` pixels wide, up to its
+// right-hand neighbour (or its frame), one line high.
+QLabel* MakeLabel(QWidget* parent, int x, int y, int width, const QString& text) {
     auto* label = new QLabel(text, parent);
-    label->move(x, y);
-    label->adjustSize();
+    label->setFont(FittingFont(parent->font(), text, width));
+    label->setGeometry(x, y, width, QFontMetrics(label->font()).height());
     return label;
 }
 
@@ -85,20 +109,44 @@ QPushButton* MakeButton(QWidget* parent, int x, int y, int w, int h, const QStri
 }
 
 // A radio group: a framed box with a caption and its items stacked evenly.
+// The caption sits on the frame's top line, as on the design's desktop, so
+// that the items have the box's height to themselves; each item is one row
+// whose indicator is sized to the row, so no circle is cut by its row or by
+// the frame.
 QGroupBox* MakeRadioGroup(QWidget* parent, int x, int y, int w, int h, const QString& caption,
                           const QStringList& items, QButtonGroup** group) {
     auto* box = new QGroupBox(caption, parent);
     box->setGeometry(x, y, w, h);
+    box->setFont(FittingFont(parent->font(), caption, w - 12));
+    const int titleHeight = QFontMetrics(box->font()).height();
+    box->setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+                                      " margin-top: %1px; }"
+                                      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                                      " left: 6px; padding: 0px 2px; }")
+                           .arg(titleHeight / 2));
     *group = new QButtonGroup(box);
-    const int top = 14;
-    const int step = (h - top - 2) / items.size();
+    const int top = titleHeight;
+    const int step = (h - top - 3) / static_cast<int>(items.size());
+    const int indicator = std::min(13, step - 1);
+    const int textWidth = w - 10 - indicator - 4;
     for (int i = 0; i < items.size(); ++i) {
         auto* radio = new QRadioButton(items[i], box);
-        radio->setGeometry(8, top + i * step, w - 12, step);
+        radio->setStyleSheet(QStringLiteral("QRadioButton { spacing: 3px; }"
+                                            "QRadioButton::indicator { width: %1px; height: %1px; }")
+                                 .arg(indicator));
+        radio->setFont(FittingFont(parent->font(), items[i], textWidth));
+        radio->setGeometry(6, top + i * step, w - 9, step);
         (*group)->addButton(radio, i);
     }
     (*group)->button(0)->setChecked(true);
     return box;
+}
+
+// The checked item of a radio group takes the focus by Tab, the others only
+// by a click or an arrow key, so Tab lands on the group once, at its choice.
+void TabStopAtCheckedItem(QButtonGroup* group) {
+    for (QAbstractButton* item : group->buttons())
+        item->setFocusPolicy(item->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void SetReadOnlyField(QLineEdit* edit) {
@@ -117,7 +165,13 @@ Ipv4Endpoint LocalAddressOf(const ConsoleConfig& config, int index) {
 
 // Check boxes of the design width: a narrow gap between box and caption, so
 // that "PDU表示" fits with the fonts found on Linux too.
-void TightenCheckBox(QCheckBox* box) { box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }")); }
+void TightenCheckBox(QCheckBox* box) {
+    box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const int indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).width();
+    box->setFont(FittingFont(box->font(), box->text(), box->width() - indicator - 3));
+}
 
 }  // namespace
 
@@ -147,6 +201,9 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
     CreateControls();
     ConnectHandlers();
     StartUp();
+    // Without code page 932 the log and the wire could only get stand-ins
+    // for every Japanese character: say so once, after the other boxes.
+    if (!Cp932Available()) reporter_->ShowError(kNoCp932Message);
 }
 
 TMainForm::~TMainForm() {
@@ -265,20 +322,21 @@ void TMainForm::CreateControls() {
     SetNoTabStop(OutMemo);
     OutMemo->setPlainText(QStringLiteral("Quillet   V6.10"));
 
-    CommunityLabel = MakeLabel(client, 16, 16, QStringLiteral("コミュニティ名"));
-    IpLabel = MakeLabel(client, 16, 56, QStringLiteral("エージェントIPアドレス"));
-    OID1_Label = MakeLabel(client, 16, 117, QStringLiteral("(Non)OID1"));
-    OID2_Label = MakeLabel(client, 16, 133, QStringLiteral("(Non)OID2"));
-    OID3_Label = MakeLabel(client, 16, 151, QStringLiteral("(Non)OID3"));
-    DataLabel = MakeLabel(client, 16, 256, QStringLiteral("データ入力欄"));
-    NonLabel = MakeLabel(client, 24, 464, QStringLiteral("Non-Repeaters"));
-    MaxLabel = MakeLabel(client, 144, 464, QStringLiteral("Max-Repetitions"));
-    MaxOID1_Label = MakeLabel(client, 24, 514, QStringLiteral("Max OID1"));
-    MaxOID2_Label = MakeLabel(client, 24, 530, QStringLiteral("Max OID2"));
-    MaxOID3_Label = MakeLabel(client, 24, 546, QStringLiteral("Max OID3"));
-    Label2 = MakeLabel(client, 264, 592, QStringLiteral("送信回数"));
-    Label3 = MakeLabel(client, 376, 592, QStringLiteral("受信回数"));
-    Label1 = MakeLabel(client, 488, 592, QStringLiteral("TRAP回数"));
+    // Each caption's width runs to the control on its right (or to its frame).
+    CommunityLabel = MakeLabel(client, 16, 16, 225, QStringLiteral("コミュニティ名"));
+    IpLabel = MakeLabel(client, 16, 56, 160, QStringLiteral("エージェントIPアドレス"));  // PingButton at 176
+    OID1_Label = MakeLabel(client, 16, 117, 56, QStringLiteral("(Non)OID1"));  // the OID fields at 72
+    OID2_Label = MakeLabel(client, 16, 133, 56, QStringLiteral("(Non)OID2"));
+    OID3_Label = MakeLabel(client, 16, 151, 56, QStringLiteral("(Non)OID3"));
+    DataLabel = MakeLabel(client, 16, 256, 225, QStringLiteral("データ入力欄"));
+    NonLabel = MakeLabel(client, 24, 464, 120, QStringLiteral("Non-Repeaters"));  // MaxLabel at 144
+    MaxLabel = MakeLabel(client, 144, 464, 97, QStringLiteral("Max-Repetitions"));
+    MaxOID1_Label = MakeLabel(client, 24, 514, 56, QStringLiteral("Max OID1"));  // the Max OID fields at 80
+    MaxOID2_Label = MakeLabel(client, 24, 530, 56, QStringLiteral("Max OID2"));
+    MaxOID3_Label = MakeLabel(client, 24, 546, 56, QStringLiteral("Max OID3"));
+    Label2 = MakeLabel(client, 264, 592, 48, QStringLiteral("送信回数"));  // SendEdit at 312
+    Label3 = MakeLabel(client, 376, 592, 48, QStringLiteral("受信回数"));  // RecvEdit at 424
+    Label1 = MakeLabel(client, 488, 592, 56, QStringLiteral("TRAP回数"));  // TrapEdit at 544
     Label4 = new QLabel(QStringLiteral("ZEL"), client);
     Label4->setGeometry(664, 582, 53, 33);
     {
@@ -294,21 +352,36 @@ void TMainForm::CreateControls() {
         Label4->setPalette(palette);
     }
 
-    // Keyboard order of the controls that take the focus by Tab.
-    QWidget* tabOrder[] = {CommunityEdit, IpEdit, PingButton, OID1Edit, OID2Edit, OID3Edit,
-                           DataTypeButtons->button(0), InMemo, VerButtons->button(0), dataDisplayCheckBox,
-                           SetButton, GETButton, GETNEXTButton, BulkButton, NonOID_C_Edit, MaxEdit,
-                           MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit, MaxOIDUpDown, NonOIDUpDown,
-                           ClrButton, nodisplay_CheckBox};
-    MaxOIDUpDown->setFocusPolicy(Qt::TabFocus);
-    NonOIDUpDown->setFocusPolicy(Qt::TabFocus);
-    for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i) setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    // Keyboard order of the controls that take the focus by Tab. A radio
+    // group is one stop: all its items stand together at the group's place,
+    // and only the checked one is a tab stop (the arrow keys move within the
+    // group). The up-down counters are stops of their own and answer the
+    // Up and Down keys.
+    std::vector<QWidget*> tabOrder = {CommunityEdit, IpEdit, PingButton, OID1Edit, OID2Edit, OID3Edit};
+    for (QAbstractButton* item : DataTypeButtons->buttons()) tabOrder.push_back(item);
+    tabOrder.push_back(InMemo);
+    for (QAbstractButton* item : VerButtons->buttons()) tabOrder.push_back(item);
+    tabOrder.insert(tabOrder.end(), {dataDisplayCheckBox, SetButton, GETButton, GETNEXTButton, BulkButton,
+                                     NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit,
+                                     MaxOIDUpDown, NonOIDUpDown, ClrButton, nodisplay_CheckBox});
+    MaxOIDUpDown->setFocusPolicy(Qt::StrongFocus);
+    NonOIDUpDown->setFocusPolicy(Qt::StrongFocus);
+    for (std::size_t i = 0; i + 1 < tabOrder.size(); ++i) setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    for (QButtonGroup* group : {DataTypeButtons, VerButtons}) {
+        TabStopAtCheckedItem(group);
+        connect(group, &QButtonGroup::idToggled, this, [group] { TabStopAtCheckedItem(group); });
+    }
 
     // The GetBulk group starts disabled: "SNMPv1" is selected.
     VerRadioGroupClick();
 }
 
 void TMainForm::ConnectHandlers() {
+    // A failed log write is told once per run, in a box that waits for
+    // nobody: the listeners go on and the log picks up again when it can.
+    output_.OnLogWriteFailure([this] {
+        QMetaObject::invokeMethod(this, [this] { ShowLogWriteNotice(); }, Qt::QueuedConnection);
+    });
     connect(VerButtons, &QButtonGroup::idClicked, this, [this](int) { VerRadioGroupClick(); });
     connect(NonOIDUpDown, &UpDown::clicked, this, [this] { NonOIDUpDownClick(); });
     connect(MaxOIDUpDown, &UpDown::clicked, this, [this] { MaxOIDUpDownClick(); });
@@ -437,8 +510,14 @@ void TMainForm::VerRadioGroupClick() {
 void TMainForm::ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third) {
     QLineEdit* edits[3] = {first, second, third};
     for (int i = 0; i < 3; ++i) {
+        // Cyan only while the field is enabled: a disabled field keeps the
+        // desktop's disabled look (its grey text is unreadable on cyan) and
+        // shows its colour again when it is enabled.
+        const QPalette normal = QApplication::palette(edits[i]);
         QPalette palette = edits[i]->palette();
-        palette.setColor(QPalette::Base, i < position ? kCyan : QApplication::palette(edits[i]).color(QPalette::Base));
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            palette.setColor(group, QPalette::Base, i < position ? kCyan : normal.color(group, QPalette::Base));
+        palette.setColor(QPalette::Disabled, QPalette::Base, normal.color(QPalette::Disabled, QPalette::Base));
         edits[i]->setPalette(palette);
     }
 }
@@ -491,6 +570,16 @@ void TMainForm::FlushPane() {
     output_.PaneApplied(started, std::chrono::steady_clock::now() - started, paneUpdate_);
 }
 
+void TMainForm::ShowLogWriteNotice() {
+    ++logWriteNotices_;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("ERROR"), QString::fromUtf8(kLogWriteNotice),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("LogWriteNotice"));
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();
@@ -499,8 +588,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
     if (closed_) return;
     closed_ = true;
-    WriteLogMark(StopMark);
-    output_.SetLogSink(nullptr);
+    // One step: a listener's batch cannot land between the stop mark and
+    // the end of the log.
+    output_.WriteStopMarkAndDetach(CurrentLocalTime());
     logFile_.Close();
     if (ownReporter_) ownReporter_->SetClosing();
     StopPing();

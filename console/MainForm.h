@@ -179,6 +179,8 @@ public:
     ErrorReporter& Reporter() { return *reporter_; }
     const std::string& LogFileName() const { return logFileName_; }
     bool LogOpen() const { return logFile_.IsOpen(); }
+    // How often the log-write notice was shown (at most once a run).
+    int LogWriteNotices() const { return logWriteNotices_; }
     // The text of IpEdit as last typed, readable from any thread (ping).
     std::string IpText() const;
 
@@ -196,6 +198,7 @@ private:
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void SchedulePaneFlush();
     void RunRequest(RequestKind kind);
+    void ShowLogWriteNotice();
 
     ConsoleConfig config_;
     std::unique_ptr<MessageBoxReporter> ownReporter_;  // when the config brings none
@@ -215,6 +218,12 @@ private:
     QTimer paneTimer_;
     PaneUpdate paneUpdate_;
     bool closed_ = false;
+    int logWriteNotices_ = 0;
 };
+
+// The notice shown once a run when a log write fails.
+inline constexpr const char* kLogWriteNotice =
+    "LOGファイルへの書き込みに失敗しました（ディスクの空き不足など）。書けなかった行はログに残りません。"
+    "空きができれば書き込みを再開します。";
 
 }  // namespace quillet

@@ -1,6 +1,8 @@
 #include "console/UpDown.h"
 
 #include <QEvent>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -18,7 +20,8 @@ UpDown::UpDown(QWidget* parent, QLineEdit* associate, int minimum, int maximum, 
         b->setAutoRepeat(true);
     }
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // A one-pixel rim around the arrows shows the keyboard focus.
+    layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
     layout->addWidget(up_);
     layout->addWidget(down_);
@@ -39,6 +42,32 @@ void UpDown::Click(Button button) {
     if (!isEnabled()) return;
     SetPosition(position_ + (button == Up ? 1 : -1));
     emit clicked(button);
+}
+
+void UpDown::paintEvent(QPaintEvent*) {
+    if (!hasFocus()) return;
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Highlight));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void UpDown::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void UpDown::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+void UpDown::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+        Click(event->key() == Qt::Key_Up ? Up : Down);
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void UpDown::changeEvent(QEvent* event) {

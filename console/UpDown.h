@@ -31,6 +31,12 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Up and Down step the position as the arrow buttons do; a rim in the
+    // highlight colour shows that the counter has the keyboard focus.
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QLineEdit* associate_;

@@ -16,10 +16,11 @@ constexpr std::size_t kOidTextLimit = 200;
 // Only the first 200 characters count. The text must be arcs of decimal
 // digits separated by single dots: no blank, sign, letter, empty arc or
 // trailing dot. An arc may have at most 10 digits and a value of at most
-// 4294967295. The first two arcs always become the single byte 2B (every
-// identifier is taken to begin with 1.3, whatever the text says), so "1",
-// "1.3" and "2.5" all encode as 2B; each further arc is written in base 128,
-// high groups first with the top bit set.
+// 4294967295. The identifier is written as typed: the first two arcs X.Y
+// become the one subidentifier 40 x X + Y ("1.3" gives 2B, "2.5" gives 55),
+// every later arc one subidentifier, each in base 128, high groups first
+// with the top bit set. A text with no such form fails: a single arc, a
+// first arc above 2, or a second arc above 39 under a first arc of 0 or 1.
 //
 // Returns 0 with the slot cleared to zeros, filled and its length set, or -1
 // with the slot untouched.

@@ -32,7 +32,12 @@ RequestFields ReadFields(const TMainForm& form) {
 }  // namespace
 
 void TMainForm::RunRequest(RequestKind kind) {
-    const PrepareResult result = PrepareRequest(kind, ReadFields(*this), request_);
+    // Answers already taken in but not yet shown (the pane is paced in a
+    // storm) may have changed the identifier fields: apply them first, so a
+    // GetNext walks on from what the last answer returned.
+    FlushPane();
+    const RequestFields fields = ReadFields(*this);
+    const PrepareResult result = PrepareRequest(kind, fields, request_);
     if (result.addressAccepted) SetAgentAddress(result.agentAddressText, result.agentAddress.data());
     if (result.messageChanged) MessageEdit->setText(QString::fromStdString(result.message));
     if (result.conversionError) {
@@ -45,7 +50,7 @@ void TMainForm::RunRequest(RequestKind kind) {
     // request in the pane and the log, not come before it. The report does
     // not depend on how the send went (a failed send is reported by its box).
     OutputBatch batch;
-    ReportRequest(kind, request_, OID1Edit->text().toStdString(), dataDisplayCheckBox->isChecked(), batch);
+    ReportRequest(kind, request_, ReportedOidText(kind, request_, fields), dataDisplayCheckBox->isChecked(), batch);
     output_.Commit(batch);
     SendDatagram(0, request_.sendBuffer.data(), request_.sendSize);
     FlushPane();

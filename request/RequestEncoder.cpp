@@ -9,9 +9,10 @@
 namespace quillet {
 namespace {
 
-// Largest message the 16-bit lengths can describe (the message SEQUENCE's
-// own length is four bytes less, so it always fits).
-constexpr std::size_t kMaxMessageSize = 65535;
+// Largest message one UDP datagram over IPv4 carries: 65,535 bytes of IP
+// packet less the 20-byte IP header and the 8-byte UDP header. It is also
+// well within the reach of the 16-bit lengths.
+constexpr std::size_t kMaxMessageSize = 65507;
 
 constexpr std::uint8_t kIntegerTag = 0x02;
 constexpr std::uint8_t kOctetStringTag = 0x04;
@@ -154,6 +155,11 @@ int WriteSetValue(Writer& out, RequestState& state, int dataType, std::string_vi
 
 }  // namespace
 
+void AdvanceRequestId(RequestState& state) {
+    // One counter for every request kind; 0 is never used again after start.
+    state.requestId = state.requestId >= 65535 || state.requestId < 0 ? 1 : state.requestId + 1;
+}
+
 int BuildRequest(RequestState& state, std::uint8_t pduTag, int version, int dataType, std::string_view valueBytes) {
     Writer out(state.sendBuffer);
 
@@ -168,8 +174,7 @@ int BuildRequest(RequestState& state, std::uint8_t pduTag, int version, int data
     out.Bytes(state.community.data(), communityLength);
     const std::size_t pdu = out.Open(pduTag);
 
-    // One counter for every request kind; 0 is never used again after start.
-    state.requestId = state.requestId >= 65535 || state.requestId < 0 ? 1 : state.requestId + 1;
+    AdvanceRequestId(state);
     // Always two content bytes, even for ids below 128 (02 02 00 01) and with
     // the top bit set from 32768 on (02 02 80 00): agents read it as a
     // negative id and echo the same bytes back.

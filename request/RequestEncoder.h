@@ -48,7 +48,8 @@ constexpr int kBuildIntegerConversion = -2;  // "integer" text that holds a-f
 // - kBuildBadValue: empty text; integer longer than 8 characters or holding a
 //   non-hex character; IpAddress rejected by ParseIpv4; hex text of odd length
 //   or holding a non-hex character; a `dataType` outside 0..3; or a value so
-//   long that the message would exceed 65,535 bytes;
+//   long that the message would exceed 65,507 bytes (the most one UDP
+//   datagram over IPv4 carries);
 // - kBuildIntegerConversion: an integer text of hex characters that holds a
 //   letter (it is not a decimal number).
 // On either failure the request id stays advanced, sendSize keeps its
@@ -56,5 +57,9 @@ constexpr int kBuildIntegerConversion = -2;  // "integer" text that holds a-f
 // stores its octets in state.valueAddress. Other tags ignore `dataType` and
 // `valueBytes` and always return kBuildOk.
 int BuildRequest(RequestState& state, std::uint8_t pduTag, int version, int dataType, std::string_view valueBytes);
+
+// Advances state.requestId as BuildRequest does (65535 wraps to 1), for a
+// request refused before it could be encoded that still uses up its id.
+void AdvanceRequestId(RequestState& state);
 
 }  // namespace quillet

@@ -37,10 +37,14 @@ PrepareResult& ConversionFailure(PrepareResult& result, std::string_view text) {
 
 // Copies the community in code page 932, at most 64 bytes; when the 64th byte
 // would be the first half of a double-byte character the name is cut one byte
-// earlier, so no character is split. Empty text fails (blanks pass).
+// earlier, so no character is split. Empty text fails (blanks pass), and so
+// does a text with a character that code page 932 lacks: a stand-in would
+// send another community than the one typed. `community` is left as it was
+// on failure.
 bool CheckCommunity(std::string_view text, RequestState& state) {
     if (text.empty()) return false;
-    const std::string bytes = ToCp932(text);
+    std::string bytes;
+    if (!AppendCp932(bytes, text)) return false;
     const std::size_t length = Cp932PrefixLength(bytes, kCommunityCapacity);
     state.community.fill(0);
     std::copy_n(bytes.begin(), length, state.community.begin());
@@ -58,14 +62,16 @@ bool CheckAgentAddress(std::string_view text, PrepareResult& result) {
 }
 
 // The value on the wire: line breaks as CR LF, characters in code page 932.
-std::string ValueBytes(std::string_view text) {
+// Returns false when a character has no code page 932 form.
+bool ValueBytes(std::string_view text, std::string& bytes) {
     std::string crlf;
     crlf.reserve(text.size() + text.size() / 8);
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) crlf.push_back('\r');
         crlf.push_back(text[i]);
     }
-    return ToCp932(crlf);
+    bytes.clear();
+    return AppendCp932(bytes, crlf);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -137,7 +143,7 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
         }
         // Raised before the datagram leaves, so that the answer can never be
         // handled by the listener before it is set.
-        state.walkPending = 1;
+        RaiseWalk(state);
         break;
     }
     case RequestKind::GetBulk: {
@@ -172,7 +178,7 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
         }
         // Non-repeaters 0 with no repeaters is sent as it is: a legal
         // GetBulk with an empty binding list, which the agent answers empty.
-        state.walkPending = 1;
+        RaiseWalk(state);
         break;
     }
     }
@@ -181,12 +187,22 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
     result.message.clear();
 
     std::string value;
-    if (kind == RequestKind::Set) value = ValueBytes(fields.value);
+    if (kind == RequestKind::Set && !ValueBytes(fields.value, value)) {
+        // A value the wire cannot carry is refused like any value that does
+        // not suit its type, and uses up its request id the same way.
+        AdvanceRequestId(state);
+        return Fail(result, kValueMessage);
+    }
     const int built = BuildRequest(state, pduTag, fields.version, fields.dataType, value);
     if (built == kBuildIntegerConversion) return ConversionFailure(result, fields.value);
     if (built != kBuildOk) return Fail(result, kValueMessage);
     result.ready = true;
     return result;
+}
+
+std::string_view ReportedOidText(RequestKind kind, const RequestState& state, const RequestFields& fields) {
+    if (kind != RequestKind::GetBulk || state.varBindCount.load() > 0) return fields.oid1;
+    return state.repeaterCount > 0 ? std::string_view(fields.maxOid1) : std::string_view();
 }
 
 void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,

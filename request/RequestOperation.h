@@ -61,7 +61,12 @@ struct PrepareResult {
 // slots, walkPending for GetNext and GetBulk), empties the message, encodes
 // the request with BuildRequest and returns ready. State written before a
 // failing check stays written, as do the request id of a refused SetRequest
-// value and walkPending once raised.
+// value and walkPending once raised (with a token of its own, RaiseWalk).
+//
+// Texts go on the wire in code page 932: a community holding a character
+// that code page 932 lacks is refused with the community message (no request
+// id used), a set value with one with the value message (its request id used
+// up, like any refused value). Nothing is replaced by a stand-in.
 //
 // Numeric texts (non-repeaters, max-repetitions, repeater count) read as 0
 // when empty, otherwise as an optional sign and decimal digits with optional
@@ -69,8 +74,15 @@ struct PrepareResult {
 // kept to 0..3 (their fields only ever show an up-down position).
 PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, RequestState& state);
 
+// The field text the report's "  object ID =" line names: the first
+// identifier the request carries. That is OID1Edit, except for a GetBulk
+// without non-repeaters, which carries MaxOID1Edit first, or no identifier at
+// all when it has no repeaters either (an empty text). Call it after a
+// successful PrepareRequest, with the same fields.
+std::string_view ReportedOidText(RequestKind kind, const RequestState& state, const RequestFields& fields);
+
 // Appends the report of the request just sent: the first line (kind, request
-// id, "  SIZE=", size), "  object ID =" with the OID1Edit text, "  送信DATA="
+// id, "  SIZE=", size), "  object ID =" with `oid1Text` (ReportedOidText), "  送信DATA="
 // and the dump of the send buffer as PDU lines, then the pane charge:
 // SetRequest sendSize x 3.2 + 100 (truncated) always; the others
 // sendSize x 3 + 100 while "PDU表示" is checked, else 100.

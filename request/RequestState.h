@@ -4,14 +4,15 @@
 // and sendBuffer holds the last request until the next BuildRequest.
 //
 // Everything here is written on the GUI thread only. The response listener
-// reads varBindCount and reads and clears walkPending, so those two are
-// atomics; all other fields are plain and must not be touched off the GUI
+// reads varBindCount and reads and clears walkPending (ClearWalk), so those
+// two are atomics; all other fields are plain and must not be touched off the GUI
 // thread. The record is about 70 KB: keep it on the heap or in static
 // storage, not on a thread's stack.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,8 +26,8 @@ constexpr std::size_t kOidSlotCapacity = 512;
 // Longest community name in bytes (code page 932).
 constexpr std::size_t kCommunityCapacity = 64;
 
-// Size of the send buffer; a request never exceeds 65,535 bytes, the reach of
-// the 82 hi lo lengths.
+// Size of the send buffer; a request never exceeds 65,507 bytes, the most
+// one UDP datagram over IPv4 carries (well within the 82 hi lo lengths).
 constexpr std::size_t kSendBufferSize = 65536;
 
 // Content octets of one OBJECT IDENTIFIER (no tag, no length).
@@ -56,9 +57,28 @@ struct RequestState {
     // The encoded request and its length.
     std::array<std::uint8_t, kSendBufferSize> sendBuffer{};
     std::int32_t sendSize = 0;
-    // 1 from just before a GetNext or GetBulk leaves until the response
-    // listener has handled the next datagram; the encoder never touches it.
+    // 0 while no walk is pending; otherwise the token of the GetNext or
+    // GetBulk that raised it (RaiseWalk), from just before that request
+    // leaves until the response listener has handled a datagram under that
+    // token (ClearWalk). The encoder never touches it.
     std::atomic<std::int32_t> walkPending{0};
+    // The token of the last walk raised; GUI thread only.
+    std::int32_t walkToken = 0;
 };
+
+// GUI thread: raises walkPending with a token of its own, never 0, so that the
+// listener can tell this walk from one raised before it.
+inline void RaiseWalk(RequestState& state) {
+    state.walkToken = state.walkToken <= 0 || state.walkToken == INT32_MAX ? 1 : state.walkToken + 1;
+    state.walkPending.store(state.walkToken);
+}
+
+// Response listener: clears walkPending only if it still holds `seen`, the
+// token read when the datagram was handled. A GetNext or GetBulk raised in
+// the meantime keeps its walk for its own answer. Returns true if cleared.
+inline bool ClearWalk(RequestState& state, std::int32_t seen) {
+    if (seen == 0) return false;
+    return state.walkPending.compare_exchange_strong(seen, 0);
+}
 
 }  // namespace quillet

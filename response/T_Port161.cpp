@@ -10,14 +10,17 @@ T_Port161::T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& re
       request_(request) {}
 
 void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint&, OutputBatch& batch) {
-    clearWalk_ = ReportResponse(data, size, request_.walkPending.load(), request_.varBindCount.load(), scan_, batch);
+    seenWalk_ = request_.walkPending.load();
+    clearWalk_ = ReportResponse(data, size, seenWalk_, request_.varBindCount.load(), scan_, batch);
 }
 
 void T_Port161::AfterReceiveFailure() { request_.walkPending = 0; }
 
 void T_Port161::AfterCommit() {
-    // A malformed datagram leaves the walk pending for the real answer.
-    if (clearWalk_) request_.walkPending = 0;
+    // A malformed datagram leaves the walk pending for the real answer. Only
+    // the walk this datagram was handled under is cleared: a GetNext pressed
+    // meanwhile keeps its write-back for its own answer.
+    if (clearWalk_) ClearWalk(request_, seenWalk_);
 }
 
 }  // namespace quillet

@@ -3,6 +3,8 @@
 // identifiers written back into the OID fields so that GetNext walks on.
 #pragma once
 
+#include <cstdint>
+
 #include "console/ListenerThread.h"
 #include "request/RequestState.h"
 #include "response/ResponseScan.h"
@@ -22,6 +24,7 @@ private:
     RequestState& request_;
     ResponseScanResult scan_{};
     bool clearWalk_ = false;
+    std::int32_t seenWalk_ = 0;  // walkPending as the last datagram found it
 };
 
 }  // namespace quillet

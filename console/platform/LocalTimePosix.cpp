@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <cerrno>
+
 namespace quillet {
 
 LocalDateTime CurrentLocalTime() {
@@ -21,7 +23,10 @@ void SleepMs(int milliseconds) {
     struct timespec ts {};
     ts.tv_sec = milliseconds / 1000;
     ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-    while (nanosleep(&ts, &ts) != 0) {
+    // Only a signal resumes the sleep with the time left; any other failure
+    // (a negative or otherwise invalid time) ends it at once rather than
+    // retrying for ever.
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
 }
 

@@ -1,6 +1,8 @@
-// The day's log file: opened once, written only at its end, one write call
-// per record batch, closed at shutdown.
+// The day's log file: opened once, written only at its end, one record batch
+// at a time (whole batches or none), closed at shutdown.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <string>
@@ -24,13 +26,19 @@ public:
     // Returns false on failure; the object then stays closed.
     bool Open(const std::string& path);
     bool IsOpen() const { return fd_ >= 0; }
-    // Appends the bytes in one write call; the result is not reported (a
-    // closed file or a failed write loses the record silently).
-    void Write(const char* data, std::size_t length) override;
+    // Appends the bytes, whole or not at all: a short write is carried on
+    // until everything is written; a write that fails (disk full, I/O error)
+    // cuts the file back to its size before this call, so no part of a
+    // record stays for the next one to run into. True when all bytes were
+    // written; false on a failure or a closed file.
+    bool Write(const char* data, std::size_t length) override;
     void Close();
 
 private:
     int fd_ = -1;
+    // Size of the file as this holder wrote it (nobody else writes to it
+    // while the lock is held): where a failed write is cut back to.
+    off_t size_ = 0;
 };
 
 }  // namespace quillet

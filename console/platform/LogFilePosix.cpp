@@ -22,18 +22,33 @@ bool LogFile::Open(const std::string& path) {
         ::close(fd);
         return false;
     }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        ::close(fd);
+        return false;
+    }
     fd_ = fd;
+    size_ = status.st_size;
     return true;
 }
 
-void LogFile::Write(const char* data, std::size_t length) {
-    if (fd_ < 0) return;
-    // One write call per record batch; a short write (disk full) is not retried
-    // except when a signal interrupted it before anything was written.
-    ssize_t rc;
-    do {
-        rc = ::write(fd_, data, length);
-    } while (rc < 0 && errno == EINTR);
+bool LogFile::Write(const char* data, std::size_t length) {
+    if (fd_ < 0) return false;
+    std::size_t written = 0;
+    while (written < length) {
+        const ssize_t rc = ::write(fd_, data + written, length - written);
+        if (rc > 0) {
+            written += static_cast<std::size_t>(rc);  // a short write goes on from there
+            continue;
+        }
+        if (rc < 0 && errno == EINTR) continue;
+        // Disk full, I/O error, or no progress: take back the part of the
+        // batch that did land, so the file holds whole records only.
+        if (written > 0 && ::ftruncate(fd_, size_) != 0) size_ += static_cast<off_t>(written);
+        return false;
+    }
+    size_ += static_cast<off_t>(length);
+    return true;
 }
 
 void LogFile::Close() {

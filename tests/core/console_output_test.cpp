@@ -1,6 +1,8 @@
 // The output hub: display switches, pane budget, counters and log records.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,10 +15,13 @@ namespace {
 
 class RecordingSink : public LogSink {
 public:
-    void Write(const char* data, std::size_t length) override {
-        bytes.append(data, length);
+    bool Write(const char* data, std::size_t length) override {
         ++writes;
+        if (full) return false;
+        bytes.append(data, length);
+        return true;
     }
+    bool full = false;
     std::string bytes;
     int writes = 0;
 };
@@ -150,6 +155,54 @@ TEST(ConsoleOutput, LinesOfConcurrentBatchesNeverInterleave) {
         const char tag = log[pos];
         EXPECT_EQ(log.substr(pos, 12), std::string(1, tag) + "0\r\n" + tag + "1\r\n" + tag + "2\r\n");
     }
+}
+
+TEST(ConsoleOutput, NothingOfARunIsLoggedAfterItsStopMark) {
+    // Writers keep committing while the window closes: the stop mark and its
+    // empty line must be the last bytes, with only whole records before.
+    Hub hub;
+    std::atomic<bool> stop{false};
+    auto writer = [&hub, &stop](const char* tag) {
+        OutputBatch batch;
+        batch.WriteLine(tag, SummaryLine);
+        batch.WriteLine(tag, SummaryLine);
+        while (!stop) hub.output.Commit(batch);
+    };
+    std::thread a(writer, "a"), b(writer, "b");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const LocalDateTime when{2005, 3, 7, 23, 59, 59};
+    hub.output.WriteStopMarkAndDetach(when);
+    std::string mark;
+    AppendLogMarkRecord(mark, StopMark, when);
+    const std::string atClose = hub.sink.bytes;
+    stop = true;
+    a.join();
+    b.join();
+    EXPECT_EQ(hub.sink.bytes, atClose);
+    ASSERT_GE(hub.sink.bytes.size(), mark.size());
+    EXPECT_EQ(hub.sink.bytes.substr(hub.sink.bytes.size() - mark.size()), mark);
+    for (std::size_t pos = 0; pos + mark.size() < hub.sink.bytes.size(); pos += 6) {
+        const std::string pair = hub.sink.bytes.substr(pos, 6);
+        ASSERT_TRUE(pair == "a\r\na\r\n" || pair == "b\r\nb\r\n") << pos;
+    }
+}
+
+TEST(ConsoleOutput, AFailedLogWriteIsToldOnceAndWritingGoesOn) {
+    Hub hub;
+    int notices = 0;
+    hub.output.OnLogWriteFailure([&notices] { ++notices; });
+    hub.output.WriteLine("before", SummaryLine);
+    hub.sink.full = true;
+    hub.output.WriteLine("lost 1", SummaryLine);
+    hub.output.WriteLogMark(StartMark, LocalDateTime{2005, 3, 7});
+    hub.output.WriteLine("lost 2", SummaryLine);
+    hub.sink.full = false;
+    hub.output.WriteLine("after", SummaryLine);
+    hub.sink.full = true;
+    hub.output.WriteLine("lost 3", SummaryLine);
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(hub.sink.bytes, "before\r\nafter\r\n");
+    EXPECT_EQ(hub.TakeLines(), (std::vector<std::string>{"before", "lost 1", "lost 2", "after", "lost 3"}));
 }
 
 TEST(ConsoleOutput, WakesTheGuiOnlyWhenWorkBecomesPending) {

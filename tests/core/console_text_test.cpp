@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "console/Cp932.h"
 #include "console/DecimalText.h"
@@ -60,6 +61,25 @@ TEST(Cp932, UnconvertibleCharactersBecomeQuestionMarks) {
     std::string out;
     EXPECT_FALSE(AppendCp932(out, "a\xF0\x9F\x98\x80" "b"));  // an emoji has no code page 932 form
     EXPECT_EQ(out, "a?b");
+}
+
+TEST(Cp932, WithoutAConverterOnlyAsciiIsWrittenAndStartUpCanTell) {
+    EXPECT_TRUE(Cp932Available());
+    UseCp932CharsetNameForTesting("QUILLET-NO-SUCH-CHARSET");
+    // Converters are opened per thread on first use: convert on a fresh one.
+    bool available = true, clean = true;
+    std::string out, back;
+    std::thread([&] {
+        available = Cp932Available();
+        clean = AppendCp932(out, "a受\xF0\x9F\x98\x80" "b");
+        back = Cp932ToUtf8("x\x8E\xF3y");
+    }).join();
+    UseCp932CharsetNameForTesting("CP932");
+    EXPECT_FALSE(available);
+    EXPECT_FALSE(clean);
+    EXPECT_EQ(out, "a??b");  // neither UTF-8 bytes nor anything else but ASCII
+    EXPECT_EQ(back, "x\xEF\xBF\xBDy");
+    EXPECT_TRUE(Cp932Available());
 }
 
 TEST(Cp932, PrefixNeverCutsADoubleByteCharacter) {

@@ -101,19 +101,24 @@ TEST(BuildRequest, LongOctetStringsUseTheMinimalLengthForm) {
     }
 }
 
-TEST(BuildRequest, MessageOf65535BytesIsTheLargestAccepted) {
-    // 40 header bytes + 04 82 hi lo + 65491 value bytes = 65535.
+TEST(BuildRequest, MessageOf65507BytesIsTheLargestUdpCarries) {
+    // UDP over IPv4 carries at most 65,535 - 20 - 8 = 65,507 bytes.
+    // 40 header bytes + 04 82 hi lo + 65463 value bytes = 65507.
     auto state = State();
-    ASSERT_EQ(BuildRequest(*state, kSetRequestTag, SnmpV1, AsciiStringValue, std::string(65491, 'x')), kBuildOk);
-    EXPECT_EQ(state->sendSize, 65535);
-    EXPECT_EQ(HexOf(state->sendBuffer.data(), 4), "30 82 FF FB");
-    EXPECT_EQ(HexOf(state->sendBuffer.data() + 40, 4), "04 82 FF D3");
+    ASSERT_EQ(BuildRequest(*state, kSetRequestTag, SnmpV1, AsciiStringValue, std::string(65463, 'x')), kBuildOk);
+    EXPECT_EQ(state->sendSize, 65507);
+    EXPECT_EQ(HexOf(state->sendBuffer.data(), 4), "30 82 FF DF");
+    EXPECT_EQ(HexOf(state->sendBuffer.data() + 40, 4), "04 82 FF B7");
 
     state->sendSize = 77;
-    EXPECT_EQ(BuildRequest(*state, kSetRequestTag, SnmpV1, AsciiStringValue, std::string(65492, 'x')), kBuildBadValue);
-    EXPECT_EQ(BuildRequest(*state, kSetRequestTag, SnmpV1, HexStringValue, std::string(131072, 'a')), kBuildBadValue);
+    const struct { int type; std::size_t length; } tooLong[] = {
+        {AsciiStringValue, 65464}, {AsciiStringValue, 65491}, {HexStringValue, 2 * 65464}, {HexStringValue, 131072},
+    };
+    for (const auto& c : tooLong)
+        EXPECT_EQ(BuildRequest(*state, kSetRequestTag, SnmpV1, c.type, std::string(c.length, 'a')), kBuildBadValue)
+            << c.length;
     EXPECT_EQ(state->sendSize, 77);
-    EXPECT_EQ(state->requestId, 3);
+    EXPECT_EQ(state->requestId, 5);
 }
 
 TEST(BuildRequest, RequestIdAdvancesOnEveryCallAndWrapsTo1) {

@@ -36,13 +36,22 @@ TEST(PrepareRequest, ChecksRunInTheirOrderAndTheFirstBadFieldIsReported) {
         {K::Get, [](RequestFields& f) { f.community = ""; f.ipAddress = "x"; f.oid1 = "x"; }, "コミュニティ名が異常です。"},
         {K::Set, [](RequestFields& f) { f.ipAddress = "1.2.3"; f.oid1 = ""; }, "IPアドレスが異常です。"},
         {K::Get, [](RequestFields& f) { f.ipAddress = "192.0.2.1 "; }, "IPアドレスが異常です。"},
+        {K::Get, [](RequestFields& f) { f.community = "caf\xC3\xA9"; }, "コミュニティ名が異常です。"},  // é: no code page 932 form
         {K::GetNext, [](RequestFields& f) { f.oid1 = "1.3."; }, "object IDが異常です。"},
+        {K::Get, [](RequestFields& f) { f.oid1 = "3.1.2"; }, "object IDが異常です。"},  // no 40 x X + Y form
+        {K::Get, [](RequestFields& f) { f.oid1 = "1.40.2"; }, "object IDが異常です。"},
+        {K::Get, [](RequestFields& f) { f.oid1 = "1"; }, "object IDが異常です。"},
+        {K::Get, [](RequestFields& f) { f.oid1 = "2.100.3"; }, ""},
+        {K::Set, [](RequestFields& f) { f.dataType = 3; f.value = "caf\xC3\xA9"; }, "入力データが異常です。"},
+        {K::Set, [](RequestFields& f) { f.dataType = 3; f.value = std::string(65464, 'x'); }, "入力データが異常です。"},
+        {K::Set, [](RequestFields& f) { f.oid1 = "1.3"; f.dataType = 2; f.value = std::string(2 * 65463, 'a'); }, ""},
         {K::Get, [](RequestFields& f) { f.community = " "; }, ""},
         {K::Set, [](RequestFields&) {}, "入力データが異常です。"},  // empty value
         {K::Set, [](RequestFields& f) { f.dataType = 1; f.value = "192.0.2"; }, "入力データが異常です。"},
         {K::GetNext, [](RequestFields& f) { f.oid2 = "x"; f.oid3 = "y"; }, "object ID2が異常です。"},
         {K::GetNext, [](RequestFields& f) { f.oid2 = "1.3.6"; f.oid3 = "1.3.6 "; }, "object ID3が異常です。"},
         {K::GetNext, [](RequestFields& f) { f.oid2 = " "; }, "object ID2が異常です。"},
+        {K::GetNext, [](RequestFields& f) { f.oid3 = "0.40"; }, "object ID3が異常です。"},
         {K::GetBulk, [](RequestFields& f) { f.oid1 = "a"; f.maxRepetitions = "x"; }, "object IDが異常です。"},
         {K::GetBulk, [](RequestFields& f) { f.repeaterCount = "2"; f.nonRepeatersCount = "3"; f.oid3 = "x"; },
          "Max-Repetitionsを入力下さい。"},
@@ -62,6 +71,8 @@ TEST(PrepareRequest, ChecksRunInTheirOrderAndTheFirstBadFieldIsReported) {
         {K::GetBulk, [](RequestFields& f) { f.repeaterCount = "2"; f.maxRepetitions = "1"; f.maxOid1 = "."; },
          "Max OID1が異常です。"},
         {K::GetBulk, [](RequestFields& f) { f.repeaterCount = "1"; f.maxRepetitions = "1"; f.maxOid2 = "."; }, ""},
+        {K::GetBulk, [](RequestFields& f) { f.repeaterCount = "1"; f.maxRepetitions = "1"; f.maxOid1 = "4.1"; },
+         "Max OID1が異常です。"},
     };
     for (const auto& c : cases) {
         auto state = std::make_unique<RequestState>();
@@ -117,6 +128,18 @@ TEST(PrepareRequest, RefusedSetValueUsesUpARequestId) {
     RequestFields fields = Window();
     ASSERT_TRUE(PrepareRequest(RequestKind::Get, fields, *state).ready);
     EXPECT_FALSE(PrepareRequest(RequestKind::Set, fields, *state).ready);  // empty value
+    fields.dataType = 3;
+    fields.value = "\xE2\x82\xAC";  // €: code page 932 has no euro sign
+    EXPECT_EQ(PrepareRequest(RequestKind::Set, fields, *state).message, "入力データが異常です。");
+    EXPECT_EQ(state->requestId, 3);
+    EXPECT_EQ(state->sendSize, 46);  // the GetRequest's, untouched
+    fields.community = "\xE2\x82\xAC";  // refused before any id is used
+    EXPECT_EQ(PrepareRequest(RequestKind::Get, fields, *state).message, "コミュニティ名が異常です。");
+    EXPECT_EQ(state->communityLength, 6);
+    fields.community = "ravine";
+    fields.dataType = 0;
+    fields.value.clear();
+    state->requestId = 2;  // as if the euro had never been typed
 
     fields.value = "1a";  // passes the hex check, is no decimal number
     const PrepareResult result = PrepareRequest(RequestKind::Set, fields, *state);
@@ -165,6 +188,27 @@ TEST(PrepareRequest, GetNextSkipsAnEmptyOid2AndRaisesTheWalk) {
     ASSERT_TRUE(PrepareRequest(RequestKind::Get, fields, *state).ready);
     EXPECT_EQ(state->walkPending, 0);
     EXPECT_EQ(state->varBindCount, 1);
+}
+
+TEST(PrepareRequest, AWalkIsClearedOnlyForTheRequestThatRaisedIt) {
+    auto state = std::make_unique<RequestState>();
+    RequestFields fields = Window(1);
+    ASSERT_TRUE(PrepareRequest(RequestKind::GetNext, fields, *state).ready);
+    const std::int32_t first = state->walkPending;  // the listener reads it for an answer ...
+    EXPECT_NE(first, 0);
+    ASSERT_TRUE(PrepareRequest(RequestKind::GetBulk, fields, *state).ready);  // ... a second press meanwhile
+    const std::int32_t second = state->walkPending;
+    EXPECT_NE(second, 0);
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(ClearWalk(*state, first));  // the answer to the first clears nothing
+    EXPECT_EQ(state->walkPending, second);
+    EXPECT_TRUE(ClearWalk(*state, second));
+    EXPECT_EQ(state->walkPending, 0);
+    EXPECT_FALSE(ClearWalk(*state, 0));
+
+    state->walkToken = 2147483647;  // tokens wrap without ever being 0
+    ASSERT_TRUE(PrepareRequest(RequestKind::GetNext, fields, *state).ready);
+    EXPECT_EQ(state->walkPending, 1);
 }
 
 TEST(PrepareRequest, GetBulkNeedsRepetitionsForRepeatersAndLeavesOid1Out) {
@@ -251,6 +295,27 @@ TEST(ReportRequest, GetRequestLinesDumpAndCharge) {
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(batch[i].value, kinds[i]) << i;
     EXPECT_EQ(batch[6].type, OutputBatch::ItemType::Charge);
     EXPECT_EQ(batch[6].value, 238);
+}
+
+TEST(ReportRequest, ObjectIdLineNamesTheFirstIdentifierSent) {
+    using K = RequestKind;
+    const struct { K kind; const char *nonRepeaters, *repeaters, *named; } cases[] = {
+        {K::Get, "0", "0", "1.3.6.1.4.1"}, {K::Set, "0", "0", "1.3.6.1.4.1"}, {K::GetNext, "0", "0", "1.3.6.1.4.1"},
+        {K::GetBulk, "1", "2", "1.3.6.1.4.1"}, {K::GetBulk, "0", "2", "1.3.6.1.2.1.2.2.1.2"},
+        {K::GetBulk, "0", "0", ""},
+    };
+    for (const auto& c : cases) {
+        auto state = std::make_unique<RequestState>();
+        RequestFields fields = Window(1);
+        fields.value = "1";
+        fields.nonRepeatersCount = c.nonRepeaters;
+        fields.repeaterCount = c.repeaters;
+        fields.maxRepetitions = "4";
+        fields.maxOid1 = "1.3.6.1.2.1.2.2.1.2";
+        fields.oid2 = "1.3.6.1.2.1.1.5";
+        ASSERT_TRUE(PrepareRequest(c.kind, fields, *state).ready) << c.named;
+        EXPECT_EQ(ReportedOidText(c.kind, *state, fields), c.named);
+    }
 }
 
 TEST(ReportRequest, FirstLineAndChargeByKind) {

@@ -6,11 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <unistd.h>
 
@@ -140,13 +144,176 @@ TEST_F(MainWindow, HintsAndTabOrder) {
     EXPECT_EQ(form->OID1Edit->toolTip().toStdString(), "set , get するMIBのオブジェクトIDを入力します。");
     EXPECT_EQ(form->ClrButton->toolTip().toStdString(), "送受信回数をクリアします。");
     EXPECT_TRUE(form->TrapEdit->toolTip().isEmpty());
-    EXPECT_EQ(form->CommunityEdit->nextInFocusChain(), form->IpEdit);
-    EXPECT_EQ(form->IpEdit->nextInFocusChain(), form->PingButton);
-    EXPECT_EQ(form->SetButton->nextInFocusChain(), form->GETButton);
     for (QWidget* noTab : {static_cast<QWidget*>(form->MessageEdit), static_cast<QWidget*>(form->OutMemo),
                            static_cast<QWidget*>(form->SendEdit), static_cast<QWidget*>(form->RecvEdit),
                            static_cast<QWidget*>(form->TrapEdit)})
         EXPECT_FALSE(noTab->focusPolicy() & Qt::TabFocus);
+}
+
+// Presses a key on the widget that has the focus, as the keyboard would.
+void PressKey(int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(QApplication::focusWidget(), &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(QApplication::focusWidget(), &release);
+}
+
+std::string Name(QWidget* w) {
+    if (w == nullptr) return "(none)";
+    const std::string text = Text(w);
+    return std::string(w->metaObject()->className()) + (text.empty() ? "" : " " + text);
+}
+
+// The widgets Tab visits from CommunityEdit until it comes back to it.
+std::vector<QWidget*> TabChain(TMainForm& f) {
+    f.CommunityEdit->setFocus(Qt::TabFocusReason);
+    std::vector<QWidget*> chain{QApplication::focusWidget()};
+    for (int i = 0; i < 40; ++i) {
+        PressKey(Qt::Key_Tab);
+        if (QApplication::focusWidget() == f.CommunityEdit) break;
+        chain.push_back(QApplication::focusWidget());
+    }
+    return chain;
+}
+
+TEST_F(MainWindow, TabVisitsEachControlOnceInTheTableOrderAndEachRadioGroupAtItsCheckedItem) {
+    TMainForm& f = *form;
+    f.show();
+    f.activateWindow();
+    ASSERT_TRUE(testing::WaitFor([&] { return QApplication::activeWindow() == &f; }));
+    struct Case {
+        int version, dataType;
+        std::vector<QWidget*> bulk;  // the GetBulk part of the chain
+    };
+    const Case cases[] = {
+        {0, 0, {}},
+        {1, 2, {f.BulkButton, f.NonOID_C_Edit, f.MaxEdit, f.MaxOID_C_Edit, f.MaxOID1Edit, f.MaxOID2Edit, f.MaxOID3Edit,
+                f.MaxOIDUpDown, f.NonOIDUpDown}},
+    };
+    for (const Case& c : cases) {
+        f.VerButtons->button(c.version)->click();
+        f.DataTypeButtons->button(c.dataType)->click();
+        std::vector<QWidget*> expected = {f.CommunityEdit, f.IpEdit, f.PingButton, f.OID1Edit, f.OID2Edit, f.OID3Edit,
+                                          f.DataTypeButtons->button(c.dataType), f.InMemo, f.VerButtons->button(c.version),
+                                          f.dataDisplayCheckBox, f.SetButton, f.GETButton, f.GETNEXTButton};
+        expected.insert(expected.end(), c.bulk.begin(), c.bulk.end());
+        expected.insert(expected.end(), {f.ClrButton, f.nodisplay_CheckBox});
+        std::vector<std::string> want, got;
+        for (QWidget* w : expected) want.push_back(Name(w));
+        for (QWidget* w : TabChain(f)) got.push_back(Name(w));
+        EXPECT_EQ(got, want) << "version " << c.version;
+    }
+}
+
+TEST_F(MainWindow, ArrowKeysMoveWithinARadioGroupAndStepTheUpDownCounters) {
+    TMainForm& f = *form;
+    f.show();
+    f.activateWindow();
+    ASSERT_TRUE(testing::WaitFor([&] { return QApplication::activeWindow() == &f; }));
+    f.DataTypeButtons->button(1)->setFocus(Qt::TabFocusReason);
+    f.DataTypeButtons->button(1)->click();
+    PressKey(Qt::Key_Down);
+    EXPECT_EQ(f.DataType(), 2);
+    EXPECT_EQ(QApplication::focusWidget(), f.DataTypeButtons->button(2));
+    PressKey(Qt::Key_Up);
+    PressKey(Qt::Key_Up);
+    EXPECT_EQ(f.DataType(), 0);
+
+    f.VerButtons->button(0)->setFocus(Qt::TabFocusReason);
+    PressKey(Qt::Key_Down);
+    EXPECT_EQ(f.Version(), 1);
+    EXPECT_TRUE(f.BulkButton->isEnabled());  // the version rule ran
+
+    struct Step {
+        UpDown* counter;
+        QLineEdit* field;
+        int key;
+        const char* shown;
+    };
+    const Step steps[] = {
+        {f.MaxOIDUpDown, f.MaxOID_C_Edit, Qt::Key_Up, "1"},   {f.MaxOIDUpDown, f.MaxOID_C_Edit, Qt::Key_Up, "2"},
+        {f.MaxOIDUpDown, f.MaxOID_C_Edit, Qt::Key_Down, "1"}, {f.NonOIDUpDown, f.NonOID_C_Edit, Qt::Key_Down, "0"},
+        {f.NonOIDUpDown, f.NonOID_C_Edit, Qt::Key_Up, "1"},
+    };
+    for (const Step& s : steps) {
+        s.counter->setFocus(Qt::TabFocusReason);
+        PressKey(s.key);
+        EXPECT_EQ(s.field->text().toStdString(), s.shown);
+    }
+    EXPECT_EQ(f.OID1Edit->palette().color(QPalette::Active, QPalette::Base), QColor(0, 255, 255));  // clicked() ran
+}
+
+TEST_F(MainWindow, EveryCaptionFitsItsPlaceAndNoneRunsUnderAControl) {
+    TMainForm& f = *form;
+    f.show();  // captions are measured as drawn, style sheets applied
+    QWidget* controls[] = {f.CommunityEdit, f.IpEdit,       f.PingButton,    f.OID1Edit,      f.OID2Edit,
+                           f.OID3Edit,      f.DataTypeGroup, f.InMemo,       f.VerRadioGroup, f.dataDisplayCheckBox,
+                           f.SetButton,     f.MessageEdit,  f.GETButton,     f.GETNEXTButton, f.BulkButton,
+                           f.NonOID_C_Edit, f.MaxEdit,      f.MaxOID_C_Edit, f.MaxOID1Edit,   f.MaxOID2Edit,
+                           f.MaxOID3Edit,   f.MaxOIDUpDown, f.NonOIDUpDown,  f.TrapEdit,      f.ClrButton,
+                           f.nodisplay_CheckBox, f.SendEdit, f.RecvEdit,    f.OutMemo,       f.Label4};
+    QLabel* labels[] = {f.CommunityLabel, f.IpLabel,       f.OID1_Label,    f.OID2_Label,    f.OID3_Label,
+                        f.DataLabel,      f.NonLabel,      f.MaxLabel,      f.MaxOID1_Label, f.MaxOID2_Label,
+                        f.MaxOID3_Label,  f.Label2,        f.Label3,        f.Label1};
+    const QRect client(0, 0, 727, 617);
+    for (QLabel* label : labels) {
+        SCOPED_TRACE(label->text().toStdString());
+        const QFontMetrics metrics(label->font());
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->contentsRect().width());
+        EXPECT_LE(metrics.height(), label->height());
+        EXPECT_TRUE(client.contains(label->geometry()));
+        for (QWidget* control : controls)
+            EXPECT_FALSE(label->geometry().intersects(control->geometry())) << Name(control);
+    }
+    // Radio items and check boxes: the indicator whole inside the item, the
+    // text within the room the style leaves it, the item inside its frame.
+    for (QButtonGroup* group : {f.DataTypeButtons, f.VerButtons}) {
+        auto* box = static_cast<QGroupBox*>(group->button(0)->parentWidget());
+        EXPECT_LE(QFontMetrics(box->font()).horizontalAdvance(box->title()), box->width() - 8) << Name(box);
+        for (QAbstractButton* item : group->buttons()) {
+            SCOPED_TRACE(item->text().toStdString());
+            QStyleOptionButton option;
+            option.initFrom(item);
+            option.text = item->text();
+            const QRect indicator = item->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, item);
+            const QRect contents = item->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, item);
+            EXPECT_TRUE(item->rect().contains(indicator)) << indicator.y() << "+" << indicator.height();
+            EXPECT_LE(QFontMetrics(item->font()).horizontalAdvance(item->text()), contents.width());
+            EXPECT_TRUE(box->contentsRect().contains(item->geometry()));
+        }
+    }
+    for (QCheckBox* check : {f.dataDisplayCheckBox, f.nodisplay_CheckBox}) {
+        QStyleOptionButton option;
+        option.initFrom(check);
+        option.text = check->text();
+        const QRect indicator = check->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, check);
+        const QRect contents = check->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, check);
+        EXPECT_TRUE(check->rect().contains(indicator)) << check->text().toStdString();
+        EXPECT_LE(QFontMetrics(check->font()).horizontalAdvance(check->text()), contents.width())
+            << check->text().toStdString();
+    }
+    for (QPushButton* button : {f.SetButton, f.GETButton, f.GETNEXTButton, f.BulkButton, f.ClrButton, f.PingButton})
+        EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()), button->width() - 4)
+            << button->text().toStdString();
+}
+
+TEST_F(MainWindow, ADisabledIdentifierFieldLooksDisabledAndGetsItsColourBack) {
+    form->VerButtons->button(1)->click();
+    form->MaxOIDUpDown->Click(UpDown::Up);
+    form->MaxOIDUpDown->Click(UpDown::Up);
+    const QColor cyan(0, 255, 255);
+    EXPECT_EQ(form->MaxOID2Edit->palette().color(QPalette::Active, QPalette::Base), cyan);
+    form->VerButtons->button(0)->click();
+    for (QLineEdit* edit : {form->MaxOID1Edit, form->MaxOID2Edit, form->MaxOID3Edit}) {
+        EXPECT_FALSE(edit->isEnabled());
+        EXPECT_NE(edit->palette().color(QPalette::Disabled, QPalette::Base), cyan);
+        EXPECT_EQ(edit->palette().color(QPalette::Disabled, QPalette::Base),
+                  QApplication::palette(edit).color(QPalette::Disabled, QPalette::Base));
+    }
+    form->VerButtons->button(1)->click();
+    EXPECT_EQ(form->MaxOID1Edit->palette().color(QPalette::Base), cyan);
+    EXPECT_EQ(form->MaxOID3Edit->palette().color(QPalette::Base),
+              QApplication::palette(form->MaxOID3Edit).color(QPalette::Active, QPalette::Base));
 }
 
 TEST_F(MainWindow, VersionRuleTogglesTheBulkGroupAndKeepsItsValues) {
@@ -259,6 +426,43 @@ std::string OwnProcessName() {
     std::string name = ReadFile("/proc/self/comm");
     while (!name.empty() && name.back() == '\n') name.pop_back();
     return name;
+}
+
+TEST_F(MainWindow, AFailedLogWriteIsToldOnceInABoxThatBlocksNobody) {
+    struct FullDisk : LogSink {
+        bool Write(const char*, std::size_t) override { return false; }
+    } full;
+    form->Output().SetLogSink(&full);
+    form->WriteLine("lost", SummaryLine);
+    ASSERT_TRUE(testing::WaitFor([&] { return form->LogWriteNotices() == 1; }));
+    auto* box = form->findChild<QMessageBox*>(QStringLiteral("LogWriteNotice"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isModal());
+    EXPECT_EQ(box->text().toStdString(), kLogWriteNotice);
+    form->WriteLine("lost too", SummaryLine);
+    QApplication::processEvents();
+    EXPECT_EQ(form->LogWriteNotices(), 1);
+    EXPECT_TRUE(reporter.Errors().empty());
+    form->Output().SetLogSink(nullptr);
+}
+
+TEST(MainWindowStartUp, AMissingCodePage932ConverterIsToldOnce) {
+    RecordingReporter reporter;
+    ASSERT_EQ(ToCp932("受"), "\x8E\xF3");  // this thread's converter stays the real one
+    UseCp932CharsetNameForTesting("QUILLET-NO-SUCH-CHARSET");
+    {
+        TMainForm form(LoopbackConfig(&reporter));
+        form.close();
+    }
+    UseCp932CharsetNameForTesting("CP932");
+    const auto errors = reporter.Errors();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(),
+                         "CP932 iconv=NG  日本語はログに?で記録され、コミュニティ名と送信データには使えません。"),
+              1);
+    RecordingReporter normal;
+    TMainForm form(LoopbackConfig(&normal));
+    EXPECT_TRUE(normal.Errors().empty());
 }
 
 TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowStillOpens) {
