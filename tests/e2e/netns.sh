@@ -7,7 +7,7 @@
 # joined by one veth pair. Traffic stays between these two addresses.
 #
 #   source "$(dirname "$0")/netns.sh"
-#   netns_check_able python3 || exit 0     # prints SKIP: ... when it cannot run
+#   netns_check_able python3 || exit 77    # prints SKIP: ...; 77 tells CTest it skipped
 #   netns_setup "$$" || exit 1
 #   trap netns_teardown EXIT               # or call it from your own trap
 #   agent_start "$work/agent" "syscontact someone" || exit 1
