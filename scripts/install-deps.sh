@@ -110,19 +110,14 @@ echo "install-deps: disabling what this install enabled, so nothing holds UDP 16
 if [ -d /run/systemd/system ]; then
   systemctl disable --now "${units[@]}"
 else
-  # No systemd running: undo the enable links deb-systemd-helper made, and
-  # turn the init scripts' start links into stop links.
+  # No systemd running: undo the enable links that deb-systemd-helper made
+  # for the package's maintainer script (it acts only on behalf of a
+  # package), and turn the init script's start links into stop links.
   for unit in "${units[@]}"; do
-    deb-systemd-helper disable "$unit" >/dev/null
-  done
-  for unit in "${units[@]}"; do
-    case "$unit" in
-      *.service)
-        name=${unit%.service}
-        if [ -x "/etc/init.d/$name" ]; then
-          update-rc.d "$name" disable >/dev/null
-        fi
-        ;;
-    esac
+    name=${unit%.*}
+    DPKG_MAINTSCRIPT_PACKAGE=$name deb-systemd-helper disable "$unit"
+    if [ "$unit" = "$name.service" ] && [ -x "/etc/init.d/$name" ]; then
+      update-rc.d "$name" disable
+    fi
   done
 fi

@@ -44,6 +44,14 @@ netns_check_able() {
         echo "SKIP: ip netns is unavailable"
         return 1
     fi
+    # install_test.sh purges and reinstalls snmpd and snmptrapd for a while:
+    # wait until it is done, and hold it off while this script runs (the
+    # shared lock lasts as long as this shell).
+    exec {NETNS_PACKAGES_LOCK}>>/tmp/quillet-snmp-packages.lock
+    if ! flock -s -w 600 "$NETNS_PACKAGES_LOCK"; then
+        echo "netns: the SNMP packages stayed locked for 600 s (/tmp/quillet-snmp-packages.lock)" >&2
+        return 1
+    fi
     local tool
     for tool in snmpd snmptrap "$@"; do
         if ! command -v "$tool" >/dev/null 2>&1 && [ ! -x "/usr/sbin/$tool" ]; then
