@@ -107,10 +107,11 @@ restore() {
     rm -f /usr/sbin/policy-rc.d.quillet-saved
     local p
     if [ ${#originally[@]} -gt 0 ]; then
-        # Purged and installed again the machine's way, then their links,
-        # enable state and configuration as they were.
-        apt_get purge "${originally[@]}" >>"$work/restore.log" 2>&1
-        apt_get install --no-install-recommends "${originally[@]}" >>"$work/restore.log" 2>&1
+        # Installed again if a case ended half-way, then their links, enable
+        # state and configuration as they were.
+        for p in "${originally[@]}"; do
+            installed "$p" || apt_get install --no-install-recommends "$p" >>"$work/restore.log" 2>&1
+        done
         rm -f /etc/systemd/system/*.wants/snmp* /etc/rc?.d/[SK][0-9][0-9]snmp*
         tar -C / -xpf "$work/saved.tar" 2>>"$work/restore.log"
         if [ "$systemd_running" -eq 1 ]; then
