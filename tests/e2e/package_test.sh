@@ -25,7 +25,7 @@ if ! ip netns list >/dev/null 2>&1; then
 fi
 for tool in cpack dpkg-deb dpkg-shlibdeps apt-get getcap setpriv ss iconv flock timeout; do
     if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"
+        echo "FAIL: $tool is missing (scripts/install-deps.sh test installs it)"
         exit 1
     fi
 done
