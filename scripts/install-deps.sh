@@ -50,6 +50,10 @@ done
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps: these packages are missing: ${missing[*]}"
+  if ! command -v sudo >/dev/null; then
+    echo "install-deps: sudo is not installed; as root, run: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
   echo "install-deps: installing them with apt-get needs root, so sudo asks for your password now."
   exec sudo -- bash "$(cd "$(dirname "$0")" && pwd)/$(basename "$0")" "$set_name"
 fi

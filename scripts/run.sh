@@ -29,6 +29,10 @@ if [ "$(id -u)" -ne 0 ]; then
     if [ "$(getcap "$quillet" 2>/dev/null | awk '{print $2}')" != "cap_net_bind_service=ep" ]; then
         echo "run.sh: the console binds UDP ports 161 and 162, which needs the capability"
         echo "run.sh: cap_net_bind_service (and no other); it gives it up once both are bound."
+        if ! command -v sudo >/dev/null; then
+            echo "run.sh: sudo is not installed; as root, run: setcap cap_net_bind_service+ep $quillet" >&2
+            exit 1
+        fi
         echo "run.sh: setting it on build/quillet needs root, so sudo asks for your password now."
         if ! sudo setcap cap_net_bind_service+ep "$quillet"; then
             echo "run.sh: setcap failed: the file system holding $here/build does not keep file" >&2
