@@ -26,7 +26,9 @@ quillet="$here/build/quillet"
 
 if [ "$(id -u)" -ne 0 ]; then
     # A new link drops the capability; set it again only when it is gone.
-    if [ "$(getcap "$quillet" 2>/dev/null | awk '{print $2}')" != "cap_net_bind_service=ep" ]; then
+    # getcap lives in /usr/sbin, outside an ordinary user's PATH on Debian.
+    if [ "$(PATH="$PATH:/usr/sbin:/sbin" getcap "$quillet" 2>/dev/null | awk '{print $2}')" != \
+        "cap_net_bind_service=ep" ]; then
         echo "run.sh: the console binds UDP ports 161 and 162, which needs the capability"
         echo "run.sh: cap_net_bind_service (and no other); it gives it up once both are bound."
         if ! command -v sudo >/dev/null; then
