@@ -40,7 +40,8 @@ finish_stage() {
 run_ctest() {
     local build="$1"
     shift
-    local junit="$build/ctest-results.xml"
+    local junit
+    junit="$(cd "$build" && pwd)/ctest-results.xml"
     rm -f "$junit"
     (cd "$build" && ctest --output-on-failure --no-tests=error -j"$jobs" --output-junit "$junit" "$@")
     local skipped
