@@ -75,12 +75,12 @@ run_ctest "$here/build-test"
 
 stage "address sanitizer"
 cmake -S "$here" -B "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON -DQUILLET_WERROR=ON
-cmake --build "$here/build-asan" -j"$jobs"
+cmake --build "$here/build-asan" -j"$jobs" --target quillet_unit_tests
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$here/build-asan" -E '^e2e\.'
 
 stage "thread sanitizer"
-cmake -S "$here" -B "$here/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_TSAN=ON -DQUILLET_WERROR=ON
-cmake --build "$here/build-tsan" -j"$jobs"
+cmake -S "$here" -B "$here/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_TSAN=ON -DQUILLET_WERROR=ON
+cmake --build "$here/build-tsan" -j"$jobs" --target quillet_unit_tests
 # Qt's own libraries are not instrumented: the suppressions name only Qt's
 # internals, never our code. A report ends the test with an error.
 TSAN_OPTIONS="suppressions=$here/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" \

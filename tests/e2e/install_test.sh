@@ -105,7 +105,11 @@ restore() {
         rm -f "$policy"
     fi
     rm -f /usr/sbin/policy-rc.d.quillet-saved
-    local p
+    local p extra=()
+    for p in "${daemons[@]}"; do
+        [[ " ${originally[*]} " == *" $p "* ]] || ! installed "$p" || extra+=("$p")
+    done
+    [ ${#extra[@]} -eq 0 ] || apt_get purge "${extra[@]}" >>"$work/restore.log" 2>&1
     if [ ${#originally[@]} -gt 0 ]; then
         # Installed again if a case ended half-way, then their links, enable
         # state and configuration as they were.
