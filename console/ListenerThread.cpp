@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "console/ThreadHandOff.h"
 #include "console/platform/LocalTime.h"
 
 namespace quillet {
@@ -20,6 +21,7 @@ void ListenerThread::Stop() {
     // A listener may be waiting for an error box to be shown by the GUI
     // thread; keep serving events until it has ended.
     while (!wait(20)) QCoreApplication::processEvents();
+    AcceptHandOff(this);
 }
 
 void ListenerThread::run() {
@@ -41,6 +43,7 @@ void ListenerThread::run() {
         output_.Commit(batch_);
         AfterCommit();
     }
+    AnnounceHandOff(this);
 }
 
 }  // namespace quillet

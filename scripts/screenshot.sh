@@ -23,7 +23,7 @@ if [ ! -x "$quillet" ]; then
     exit 1
 fi
 for tool in Xvfb import; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps.sh test installs it)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)

@@ -7,7 +7,7 @@
 # joined by one veth pair. Traffic stays between these two addresses.
 #
 #   source "$(dirname "$0")/netns.sh"
-#   netns_check_able python3 || exit 0     # prints SKIP: ... when it cannot run
+#   netns_check_able python3 || exit 77    # prints SKIP: ...; 77 tells CTest it skipped
 #   netns_setup "$$" || exit 1
 #   trap netns_teardown EXIT               # or call it from your own trap
 #   agent_start "$work/agent" "syscontact someone" || exit 1
@@ -42,6 +42,14 @@ netns_check_able() {
     fi
     if ! command -v ip >/dev/null 2>&1 || ! ip netns list >/dev/null 2>&1; then
         echo "SKIP: ip netns is unavailable"
+        return 1
+    fi
+    # install_test.sh purges and reinstalls snmpd and snmptrapd for a while:
+    # wait until it is done, and hold it off while this script runs (the
+    # shared lock lasts as long as this shell).
+    exec {NETNS_PACKAGES_LOCK}>>/tmp/quillet-snmp-packages.lock
+    if ! flock -s -w 600 "$NETNS_PACKAGES_LOCK"; then
+        echo "netns: the SNMP packages stayed locked for 600 s (/tmp/quillet-snmp-packages.lock)" >&2
         return 1
     fi
     local tool

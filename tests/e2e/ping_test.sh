@@ -4,7 +4,7 @@
 # namespace and compares its lines (the reply times replaced by N).
 #   $1: the quillet executable (not used here)
 #   $2: the build directory (the probe is $2/tests/ping_probe)
-# Skips (exit 0) when not root or when network namespaces are unavailable.
+# Skips (exit 77) when not root or when network namespaces are unavailable.
 set -u
 
 build="${2:?usage: ping_test.sh QUILLET BUILD_DIR}"
@@ -12,11 +12,11 @@ built_probe="$build/tests/ping_probe"
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIP: ping end to end needs root (network namespaces)"
-    exit 0
+    exit 77
 fi
 if ! ip netns list >/dev/null 2>&1; then
     echo "SKIP: ip netns is unavailable"
-    exit 0
+    exit 77
 fi
 if [ ! -x "$built_probe" ]; then
     echo "FAIL: $built_probe is missing"
@@ -47,7 +47,7 @@ chmod 755 "$probe"
 
 if ! ip netns add "$nsc" 2>/dev/null || ! ip netns add "$nsa" 2>/dev/null; then
     echo "SKIP: cannot create network namespaces"
-    exit 0
+    exit 77
 fi
 set -e
 ip link add "$vc" type veth peer name "$va"

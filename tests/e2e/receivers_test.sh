@@ -22,7 +22,7 @@
 #
 #   $1: the quillet executable
 #   $2: the build directory (the harness is $2/tests/console_harness)
-# Skips (exit 0) when not root or when ip netns, snmpd or snmptrap is missing.
+# Skips (exit 77) when not root or when ip netns, snmpd or snmptrap is missing.
 set -u
 
 quillet="${1:?usage: receivers_test.sh QUILLET BUILD_DIR}"
@@ -35,7 +35,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 
 # shellcheck source=netns.sh
 source "$here/netns.sh"
-netns_check_able snmpget snmpwalk snmpbulkget python3 iconv ss timeout || exit 0
+netns_check_able snmpget snmpwalk snmpbulkget python3 iconv ss timeout || exit 77
 
 for program in "$quillet" "$harness"; do
     if [ ! -x "$program" ]; then

@@ -51,26 +51,32 @@ void CheckAck(const std::uint8_t* data, std::size_t size) {
     ack[at] = 0xA2;
     if (second != length || std::memcmp(ack.data(), ackAgain.data(), length) != 0) std::abort();
 }
-std::int32_t equipmentFlag = 0;  // carried from input to input, as in the listener
 
 }  // namespace
 
+// The listener carries the equipment flag from one datagram to the next. Each
+// input is run from both values the flag can have when it arrives, so what an
+// input does depends on its bytes alone and a crash file reproduces on its own.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The listener never receives more than 65,536 bytes.
     if (size > 65536) return 0;
-    batch.Clear();
-    quillet::ReportTrap(data, static_cast<int>(size), scratch, equipmentFlag, batch);
-    // The SNMPv1 tables belong to the last datagram that went through the
-    // SNMPv1 scan (or an SNMPv2c equipment trap's alarm lines).
-    for (int i = 0; i < scratch.v1.stringCount && !scratch.notification; ++i) {
-        const quillet::TrapString& s = scratch.v1.strings[i];
-        if (s.length < 0 || s.offset + static_cast<std::size_t>(s.length) > size) std::abort();
-    }
-    if (scratch.v1.integerCount > quillet::kTrapTableSlots || scratch.v1.stringCount > quillet::kTrapTableSlots) std::abort();
-    if (equipmentFlag != 0 && equipmentFlag != 1) std::abort();
-    if (scratch.notification) {
-        CheckBindings(scratch.v2, size);
-        CheckAck(data, size);
+    for (const std::int32_t arriving : {0, 1}) {
+        std::int32_t equipmentFlag = arriving;
+        batch.Clear();
+        quillet::ReportTrap(data, static_cast<int>(size), scratch, equipmentFlag, batch);
+        // The SNMPv1 tables belong to the last datagram that went through the
+        // SNMPv1 scan (or an SNMPv2c equipment trap's alarm lines).
+        for (int i = 0; i < scratch.v1.stringCount && !scratch.notification; ++i) {
+            const quillet::TrapString& s = scratch.v1.strings[i];
+            if (s.length < 0 || s.offset + static_cast<std::size_t>(s.length) > size) std::abort();
+        }
+        if (scratch.v1.integerCount > quillet::kTrapTableSlots || scratch.v1.stringCount > quillet::kTrapTableSlots)
+            std::abort();
+        if (equipmentFlag != 0 && equipmentFlag != 1) std::abort();
+        if (scratch.notification) {
+            CheckBindings(scratch.v2, size);
+            CheckAck(data, size);
+        }
     }
     return 0;
 }
