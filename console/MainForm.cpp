@@ -36,7 +36,6 @@ constexpr const char* kInitialIpText = "192.168.1.1";
 
 // Receive queues large enough to ride out a stall of the thread during a
 // trap storm: datagrams wait in the kernel instead of being dropped.
-constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 
 const QColor kCyan(0, 255, 255);
 
@@ -126,12 +125,12 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
     connect(&paneTimer_, &QTimer::timeout, this, [this] {
         // More work may have come since the timer was armed: look again
         // later if the pane's pace does not allow it yet.
-        if (const int wait = output_.PaneFrameDelayMs(); wait > 0) {
+        if (const int wait = PaneDelayMs(); wait > 0) {
             paneTimer_.start(wait);
             return;
         }
         FlushPane();
-        output_.PanePaced();
+        panePacer_.Paced(std::chrono::steady_clock::now());
     });
 
     CreateControls();
@@ -348,7 +347,7 @@ void TMainForm::SetupSocket(int index) {
     entry.destination.port = static_cast<std::uint16_t>(config_.agentPort + index);
     entry.socket.SetDestination(entry.destination);
     if (!entry.socket.Create()) reporter_->ShowError("recv socket=NG  当プログラムを既に起動していませんか？ ");
-    if (!entry.socket.BindTo(entry.local, kReceiveBuffer))
+    if (!entry.socket.BindTo(entry.local, config_.receiveBuffer))
         reporter_->ShowError("recv bind=NG  当プログラムを既に起動していませんか？ ");
 }
 
@@ -372,9 +371,9 @@ void TMainForm::SendDatagram(int index, const std::uint8_t* data, int length) {
 }
 
 void TMainForm::StartListeners() {
-    port161_ = new T_Port161(SocketTable[0].socket, output_, *reporter_, request_);
+    port161_ = new T_Port161(SocketTable[0].socket, output_, *reporter_, request_, config_.listenerQueue);
     port161_->start();
-    port162_ = new T_Port162(SocketTable[1].socket, output_, *reporter_, equipmentFlag_);
+    port162_ = new T_Port162(SocketTable[1].socket, output_, *reporter_, equipmentFlag_, config_.listenerQueue);
     port162_->start();
 }
 
@@ -438,7 +437,7 @@ void TMainForm::SchedulePaneFlush() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!paneTimer_.isActive()) paneTimer_.start(output_.PaneFrameDelayMs());
+            if (!paneTimer_.isActive()) paneTimer_.start(PaneDelayMs());
         },
         Qt::QueuedConnection);
 }
@@ -459,7 +458,12 @@ void TMainForm::FlushPane() {
     for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
         if (paneUpdate_.fields[i]) fields[i]->setText(QString::fromStdString(*paneUpdate_.fields[i]));
     }
-    output_.PaneApplied(started, std::chrono::steady_clock::now() - started, paneUpdate_);
+    panePacer_.Applied(paneUpdate_.lineCount, paneUpdate_.clearFirst, started, std::chrono::steady_clock::now() - started);
+}
+
+int TMainForm::PaneDelayMs() {
+    const PendingPane pending = output_.Pending();
+    return panePacer_.DelayMs(pending.lineCount, pending.clearFirst, std::chrono::steady_clock::now());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

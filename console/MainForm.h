@@ -19,6 +19,8 @@
 
 #include "console/ConsoleOutput.h"
 #include "console/ErrorReporter.h"
+#include "console/PanePacer.h"
+#include "console/platform/DatagramQueue.h"
 #include "console/platform/LogFile.h"
 #include "console/platform/UdpSocket.h"
 #include "request/RequestOperation.h"
@@ -51,6 +53,10 @@ struct ConsoleConfig {
     Ipv4Endpoint bindAddress{};
     ErrorReporter* reporter = nullptr;  // null: real message boxes
     bool startListeners = true;
+    // Receive buffer asked for each socket (the bench models a stock
+    // system's limit with it), and the bound of each listener's queue.
+    int receiveBuffer = 4 * 1024 * 1024;
+    DatagramQueueBound listenerQueue{};
 };
 
 struct SocketEntry {
@@ -169,6 +175,8 @@ private:
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void SchedulePaneFlush();
+    // Milliseconds until the pending pane work is due (PanePacer's rules).
+    int PaneDelayMs();
     void RunRequest(RequestKind kind);
 
     ConsoleConfig config_;
@@ -187,6 +195,7 @@ private:
     mutable std::mutex ipTextMutex_;
     std::string ipText_;
     QTimer paneTimer_;
+    PanePacer panePacer_;
     PaneUpdate paneUpdate_;
     bool closed_ = false;
 };

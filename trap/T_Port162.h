@@ -13,11 +13,15 @@ namespace quillet {
 
 class T_Port162 : public ListenerThread {
 public:
+    // The line that says how many traps were lost, before the count.
+    static constexpr const char* kLossLineHead = "TRAP受信欠落  COUNT=";
+
     // `equipmentFlag` is process-wide: kept across datagrams.
-    T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::atomic<std::int32_t>& equipmentFlag);
+    T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::atomic<std::int32_t>& equipmentFlag,
+              DatagramQueueBound bound = {});
 
 protected:
-    void HandleDatagram(const std::uint8_t* data, int size, OutputBatch& batch) override;
+    void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) override;
 
 private:
     std::atomic<std::int32_t>& equipmentFlag_;
