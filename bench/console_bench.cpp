@@ -2,9 +2,14 @@
 // with the instruments the storm runs read.
 //
 //   console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]
+//                 [--receive-buffer BYTES] [--queue-entries N] [--queue-bytes BYTES]
 //
 // --trace-stalls prints every stall of the event loop over 10 ms to stderr,
-// with the time it ended (CLOCK_MONOTONIC seconds).
+// with the time it ended (CLOCK_MONOTONIC seconds). --receive-buffer asks
+// for that receive buffer instead of the console's own (212992 models a
+// stock system's net.core.rmem_max, which cannot be set inside a network
+// namespace); --queue-entries and --queue-bytes bound the listeners' queues
+// (a tiny bound forces losses).
 //
 // The window is the shipped TMainForm; only its ports and bind address
 // differ (127.0.0.1, high ports), and its error boxes are printed instead of
@@ -18,8 +23,10 @@
 //
 // Commands, one a line on standard input; every answer is one line:
 //   stats          "stats traps=.. responses=.. stall_ms=.. clicks=.. click_max_ms=..
-//                   click_waiting=.. cpu_ms=.. gui_cpu_ms=.. rss_kb=.. pane_lines=.."; the stall and click
-//                   figures cover the time since the previous stats
+//                   click_waiting=.. cpu_ms=.. gui_cpu_ms=.. rss_kb=.. peak_rss_kb=.. pane_lines=..
+//                   most_queued=.."; the stall and click figures cover the time since the previous
+//                   stats; peak_rss_kb is the most resident memory so far, most_queued the most
+//                   traps that ever waited in the trap listener's queue
 //   count          "count traps=.. responses=.." (resets nothing)
 //   probe on|off   starts or stops the 1 ms timer and the clicks (off for CPU runs)
 //   gets N         presses GETButton N times, one after another; each time waits
@@ -89,6 +96,12 @@ long ResidentKilobytes() {
     while (std::getline(status, line))
         if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
     return -1;
+}
+
+long PeakResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 void Say(const std::string& text) {
@@ -184,7 +197,9 @@ private:
                            " click_waiting=" + (waiting ? "1" : "0") + " cpu_ms=" + Ms(CpuMicroseconds() / 1e3) +
                            " gui_cpu_ms=" + Ms(ThreadCpuMicroseconds() / 1e3) +
                            " rss_kb=" + std::to_string(ResidentKilobytes()) +
-                           " pane_lines=" + std::to_string(form_.OutMemo->blockCount());
+                           " peak_rss_kb=" + std::to_string(PeakResidentKilobytes()) +
+                           " pane_lines=" + std::to_string(form_.OutMemo->blockCount()) +
+                           " most_queued=" + std::to_string(form_.TrapListenerMostQueued());
         Say(line);
         worstGap_ = 0;
         worstClick_ = 0;
@@ -298,7 +313,9 @@ private:
 };
 
 [[noreturn]] void Usage() {
-    std::fprintf(stderr, "usage: console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]\n");
+    std::fprintf(stderr,
+                 "usage: console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]\n"
+                 "                     [--receive-buffer BYTES] [--queue-entries N] [--queue-bytes BYTES]\n");
     std::exit(2);
 }
 
@@ -309,6 +326,7 @@ int main(int argc, char** argv) {
     std::string dir;
     long trapPort = 0, requestPort = 0, agentPort = 0;
     bool traceStalls = false;
+    long receiveBuffer = 0, queueEntries = 0, queueBytes = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--trace-stalls") {
@@ -320,6 +338,9 @@ int main(int argc, char** argv) {
         else if (arg == "--trap-port") trapPort = std::strtol(argv[++i], nullptr, 10);
         else if (arg == "--request-port") requestPort = std::strtol(argv[++i], nullptr, 10);
         else if (arg == "--agent-port") agentPort = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--receive-buffer") receiveBuffer = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--queue-entries") queueEntries = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--queue-bytes") queueBytes = std::strtol(argv[++i], nullptr, 10);
         else Usage();
     }
     if (dir.empty() || trapPort <= 0 || trapPort > 65535 || requestPort <= 0 || requestPort > 65535 ||
@@ -339,11 +360,15 @@ int main(int argc, char** argv) {
     config.bindAddress.octets[0] = 127;
     config.bindAddress.octets[3] = 1;
     config.reporter = &reporter;
+    if (receiveBuffer > 0) config.receiveBuffer = static_cast<int>(receiveBuffer);
+    if (queueEntries > 0) config.listenerQueue.entries = static_cast<std::size_t>(queueEntries);
+    if (queueBytes > 0) config.listenerQueue.bytes = static_cast<std::size_t>(queueBytes);
 
     auto form = std::make_unique<TMainForm>(config);
     form->show();
     Bench bench(*form, traceStalls);
-    Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(ResidentKilobytes()));
+    Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(ResidentKilobytes()) +
+        " receive_buffer=" + std::to_string(form->SocketAt(1).socket.ReceiveBufferBytes()));
     const int rc = app.exec();
     form.reset();
     return rc;

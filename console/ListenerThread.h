@@ -54,8 +54,8 @@ public:
 
 protected:
     void run() override;
-    // Reports one received datagram from `sender` into `batch` (already
-    // cleared). Runs on the reporting thread.
+    // Reports one received datagram from `sender` by appending to `batch`.
+    // Runs on the reporting thread.
     virtual void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
                                 OutputBatch& batch) = 0;
     // Called after each failed receive (after the box, if one was shown), on
@@ -64,9 +64,16 @@ protected:
     // Called after the batch of a datagram has been committed, on the
     // reporting thread; the datagram's bytes are still valid.
     virtual void AfterCommit() {}
+    // Whether the datagram just handled must be committed on its own, with
+    // AfterCommit right after, before the next one is handled (it has work
+    // to do after its commit, or the next one depends on that work). When
+    // false, the lines of several datagrams go to the hub in one commit and
+    // AfterCommit is called once for each of them after it.
+    virtual bool CommitAlone() const { return true; }
 
 private:
     void ReceiveLoop();
+    void CommitJoined(std::size_t datagrams);
 
     UdpSocket& socket_;
     ConsoleOutput& output_;

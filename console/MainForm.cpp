@@ -377,6 +377,8 @@ void TMainForm::StartListeners() {
     port162_->start();
 }
 
+std::size_t TMainForm::TrapListenerMostQueued() const { return port162_ != nullptr ? port162_->MostQueued() : 0; }
+
 void TMainForm::StopListeners() {
     for (ListenerThread* listener : {static_cast<ListenerThread*>(port161_), static_cast<ListenerThread*>(port162_)}) {
         if (listener == nullptr) continue;

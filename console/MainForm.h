@@ -140,6 +140,8 @@ public:
     void SetupSocket(int index);
     void SendDatagram(int index, const std::uint8_t* data, int length);
     SocketEntry& SocketAt(int index) { return SocketTable[index]; }
+    // The most traps that ever waited in the trap listener's queue (bench).
+    std::size_t TrapListenerMostQueued() const;
     const std::string& AgentAddressText() const { return agentAddressText_; }
     void SetAgentAddress(const std::string& text, const std::uint8_t octets[4]);
 

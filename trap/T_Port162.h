@@ -22,6 +22,9 @@ public:
 
 protected:
     void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) override;
+    // A trap has nothing to do after its lines are committed: traps share
+    // commits in a storm.
+    bool CommitAlone() const override { return false; }
 
 private:
     std::atomic<std::int32_t>& equipmentFlag_;
