@@ -15,10 +15,13 @@ namespace quillet {
 // the datagrams dropped since the reading before. Readings may arrive out of
 // step (a datagram carries the counter as it was when the datagram was
 // queued, which can be older than a reading taken since): a reading behind
-// the last one counts nothing and is otherwise ignored.
+// the last one counts nothing and is otherwise ignored. Between two readings
+// fewer than 2^31 drops are taken to have happened.
 class DropCount {
 public:
     // The counter starts at 0 with the socket.
+    explicit DropCount(std::uint32_t start = 0) : last_(start) {}
+
     std::uint32_t Advance(std::uint32_t counter) {
         const auto step = static_cast<std::int32_t>(counter - last_);
         if (step <= 0) return 0;

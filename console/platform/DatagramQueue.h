@@ -42,6 +42,8 @@ public:
     // each after `kernelLost[i]` datagrams the kernel dropped just before it
     // (null: none). Returns how many were dropped for want of room.
     std::size_t Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost);
+    // The same for one datagram; false when it was dropped.
+    bool Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost = 0);
     // Receiving thread: `lost` more datagrams were lost after the last one
     // queued. They are said with the next entry; Flush queues a loss-only
     // entry for them now, if there is room (false if not: try again later).

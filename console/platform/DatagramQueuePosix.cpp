@@ -95,6 +95,20 @@ std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, c
     return dropped;
 }
 
+bool DatagramQueue::Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost) {
+    bool pushed;
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::uint64_t lost = pendingLost_ + kernelLost;
+        pushed = PushLocked(data, size, sender, lost);
+        pendingLost_ = pushed ? 0 : lost + 1;
+        wake = waiting_ && pushed;
+    }
+    if (wake) ready_.notify_one();
+    return pushed;
+}
+
 void DatagramQueue::AddLost(std::uint64_t lost) {
     std::lock_guard<std::mutex> lock(mutex_);
     pendingLost_ += lost;
