@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "console/Cp932.h"
 #include "console/DecimalText.h"
 
 namespace quillet {
@@ -166,9 +167,7 @@ void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
 }
 
 void ConsoleOutput::AppendRecordLogLocked(std::string& logBytes, std::string_view line) {
-    bool ascii = true;
-    for (unsigned char c : line) ascii &= c < 0x80;
-    if (ascii) {
+    if (IsAscii(line)) {
         AppendLogRecord(logBytes, line);  // copied as it is
         return;
     }
