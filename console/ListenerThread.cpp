@@ -18,7 +18,7 @@ constexpr int kReceiveFailurePauseMs = 200;
 // The reporting thread runs below the receiving thread and the GUI thread:
 // when the cores are busy, the socket is drained first (a datagram the kernel
 // drops is gone, one in the queue only waits), and the window stays quick.
-constexpr int kReportingPriorityDrop = 10;
+constexpr int kReportingPriorityDrop = 5;
 // Entries the reporting thread takes from the queue at a time; their room is
 // given back when all are reported.
 constexpr std::size_t kReportRun = 256;
@@ -31,6 +31,8 @@ constexpr std::size_t kJoinedDatagrams = 64;
 // hundred small datagrams, more than 200,000 a second bring in that time.
 constexpr int kGatherBelow = ListenerThread::kReceiveBatch;
 constexpr long kGatherNs = 500'000;
+// The reporting thread does the same after a run of fewer entries than this.
+constexpr std::size_t kGatherRun = 64;
 
 namespace {
 
@@ -88,6 +90,9 @@ void ListenerThread::run() {
         CommitJoined(joined);
         queue_.Release();
         if (stopping_) break;
+        // A short run means a stream, not a burst: let the next run gather
+        // for a moment instead of waking for every few datagrams.
+        if (run < kGatherRun) SleepNs(kGatherNs);
     }
     receiver_.join();
 }
