@@ -137,7 +137,7 @@ bool ConsoleOutput::TakePaneText(PaneUpdate& update) {
 
 PendingPane ConsoleOutput::Pending() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return PendingPane{pending_.lineCount, pending_.clearFirst};
+    return PendingPane{hasPending_, pending_.lineCount, pending_.clearFirst};
 }
 
 void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {

@@ -60,9 +60,10 @@ struct PaneUpdate {
     }
 };
 
-// The pending pane work as the pace sees it: lines to add, and whether the
-// pane is emptied first.
+// The pending pane work as the pace sees it: whether there is any, lines to
+// add, and whether the pane is emptied first.
 struct PendingPane {
+    bool any = false;
     std::size_t lineCount = 0;
     bool clearFirst = false;
 };

@@ -129,8 +129,9 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
             paneTimer_.start(wait);
             return;
         }
-        FlushPane();
-        panePacer_.Paced(std::chrono::steady_clock::now());
+        // Only an update that applied something counts toward the steady
+        // rate: a handler may have flushed the work since the timer was armed.
+        if (FlushPane()) panePacer_.Paced(std::chrono::steady_clock::now());
     });
 
     CreateControls();
@@ -439,17 +440,19 @@ void TMainForm::SchedulePaneFlush() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!paneTimer_.isActive()) paneTimer_.start(PaneDelayMs());
+            // Nothing to arm for when a handler has flushed the work already.
+            if (!paneTimer_.isActive() && output_.Pending().any)
+                paneTimer_.start(PaneDelayMs());
         },
         Qt::QueuedConnection);
 }
 
-void TMainForm::FlushPane() {
+bool TMainForm::FlushPane() {
     const auto started = std::chrono::steady_clock::now();
     // Whatever is pending is applied now; work committed from here on wakes
     // the GUI thread again and arms the timer afresh.
     paneTimer_.stop();
-    if (!output_.TakePaneText(paneUpdate_)) return;
+    if (!output_.TakePaneText(paneUpdate_)) return false;
     if (paneUpdate_.clearFirst) OutMemo->clear();
     if (paneUpdate_.lineCount != 0) {
         OutMemo->appendPlainText(
@@ -461,6 +464,7 @@ void TMainForm::FlushPane() {
         if (paneUpdate_.fields[i]) fields[i]->setText(QString::fromStdString(*paneUpdate_.fields[i]));
     }
     panePacer_.Applied(paneUpdate_.lineCount, paneUpdate_.clearFirst, started, std::chrono::steady_clock::now() - started);
+    return true;
 }
 
 int TMainForm::PaneDelayMs() {

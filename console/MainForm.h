@@ -155,7 +155,8 @@ public:
 
     // Applies the pending pane work now (the GUI thread does this by itself
     // at most once a frame; handlers and tests call it for immediacy).
-    void FlushPane();
+    // False when there was none.
+    bool FlushPane();
 
     RequestState& Request() { return request_; }
     ErrorReporter& Reporter() { return *reporter_; }

@@ -8,4 +8,7 @@ namespace quillet {
 // background so yields at once to the threads that must answer quickly.
 void LowerThreadPriority(int steps);
 
+// Suspends the calling thread for `microseconds` (finer than SleepMs).
+void PauseMicroseconds(long microseconds);
+
 }  // namespace quillet

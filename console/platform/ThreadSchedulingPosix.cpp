@@ -1,7 +1,8 @@
-#include "console/platform/ThreadPriority.h"
+#include "console/platform/ThreadScheduling.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,12 @@ void LowerThreadPriority(int steps) {
     const int now = ::getpriority(PRIO_PROCESS, tid);
     if (now == -1 && errno != 0) return;
     ::setpriority(PRIO_PROCESS, tid, now + steps);
+}
+
+void PauseMicroseconds(long microseconds) {
+    timespec wait{microseconds / 1'000'000, (microseconds % 1'000'000) * 1000};
+    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
 }
 
 }  // namespace quillet
