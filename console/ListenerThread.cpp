@@ -99,6 +99,10 @@ void ListenerThread::CommitJoined(std::size_t datagrams) {
 }
 
 void ListenerThread::ReceiveLoop() {
+    // The socket must be drained within milliseconds in a burst (a stock
+    // receive buffer holds about 500 small datagrams), even while the other
+    // threads keep the cores busy.
+    AskShortSlices();
     ReceiveBatchBuffers buffers(kReceiveBatch, kReceiveBufferSize);
     std::array<std::uint32_t, kReceiveBatch> kernelLost{};
     DropCount kernelDrops;

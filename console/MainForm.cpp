@@ -34,9 +34,6 @@ constexpr const char* kPlaceholderAgentAddress = "127.0.0.1";
 constexpr std::uint8_t kPlaceholderOctets[4] = {127, 0, 0, 1};
 constexpr const char* kInitialIpText = "192.168.1.1";
 
-// Receive queues large enough to ride out a stall of the thread during a
-// trap storm: datagrams wait in the kernel instead of being dropped.
-
 const QColor kCyan(0, 255, 255);
 
 QFont WindowFont() {

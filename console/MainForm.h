@@ -53,8 +53,9 @@ struct ConsoleConfig {
     Ipv4Endpoint bindAddress{};
     ErrorReporter* reporter = nullptr;  // null: real message boxes
     bool startListeners = true;
-    // Receive buffer asked for each socket (the bench models a stock
-    // system's limit with it), and the bound of each listener's queue.
+    // Receive buffer asked for each socket: large enough to ride out a stall
+    // of the receiving thread in a trap storm (the bench models a stock
+    // system's limit with it). And the bound of each listener's queue.
     int receiveBuffer = 4 * 1024 * 1024;
     DatagramQueueBound listenerQueue{};
 };
