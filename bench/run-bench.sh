@@ -2,20 +2,28 @@
 # Trap-storm benchmark: the console (its window run offscreen on loopback)
 # side by side with net-snmp's snmptrapd, on the same trap bytes.
 #
-#   bench/run-bench.sh [--short] BUILD_DIR
+#   bench/run-bench.sh [--short] [--veth] BUILD_DIR
 #
 # BUILD_DIR holds bench/trap_blaster, bench/console_bench and
 # bench/response_responder. --short runs every step with tiny counts (a few
 # seconds; it checks that the bench works, not how fast anything is).
-# Traffic stays on 127.0.0.1. Prints a table; see bench/README.md.
+# Traffic stays on 127.0.0.1; with --veth (as root) it goes over a veth pair
+# between two network namespaces of the bench's own instead, the console and
+# snmptrapd at 192.0.2.1, the sender and the responder at 192.0.2.2.
+# Prints a table; see bench/README.md.
 set -euo pipefail
 
 short=0
-if [ "${1:-}" = "--short" ]; then
-  short=1
+veth=0
+while [ $# -gt 1 ]; do
+  case "$1" in
+    --short) short=1 ;;
+    --veth) veth=1 ;;
+    *) break ;;
+  esac
   shift
-fi
-build=${1:?usage: run-bench.sh [--short] BUILD_DIR}
+done
+build=${1:?usage: run-bench.sh [--short] [--veth] BUILD_DIR}
 build=$(cd "$build" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 blaster=$build/bench/trap_blaster
@@ -64,14 +72,43 @@ work=$(mktemp -d /tmp/quillet-bench.XXXXXX)
 trapd_pid=""
 responder_pid=""
 harness_pid=""
+ns_console=""
+ns_sender=""
 cleanup() {
   [ -n "$trapd_pid" ] && kill "$trapd_pid" 2>/dev/null || true
   [ -n "$responder_pid" ] && kill "$responder_pid" 2>/dev/null || true
   [ -n "$harness_pid" ] && kill "$harness_pid" 2>/dev/null || true
   wait 2>/dev/null || true
+  [ -n "$ns_console" ] && ip netns del "$ns_console" 2>/dev/null || true
+  [ -n "$ns_sender" ] && ip netns del "$ns_sender" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Where each side runs, and its address.
+console_addr=127.0.0.1
+sender_addr=127.0.0.1
+in_console=()
+in_sender=()
+if [ $veth = 1 ]; then
+  [ "$(id -u)" = 0 ] || { echo "--veth needs root" >&2; exit 2; }
+  ns_console=qbench-c-$$
+  ns_sender=qbench-s-$$
+  ip netns add "$ns_console"
+  ip netns add "$ns_sender"
+  ip link add "qbc$$" type veth peer name "qbs$$"
+  ip link set "qbc$$" netns "$ns_console"
+  ip link set "qbs$$" netns "$ns_sender"
+  ip -n "$ns_console" addr add 192.0.2.1/24 dev "qbc$$"
+  ip -n "$ns_sender" addr add 192.0.2.2/24 dev "qbs$$"
+  for ns in "$ns_console" "$ns_sender"; do ip -n "$ns" link set lo up; done
+  ip -n "$ns_console" link set "qbc$$" up
+  ip -n "$ns_sender" link set "qbs$$" up
+  console_addr=192.0.2.1
+  sender_addr=192.0.2.2
+  in_console=(ip netns exec "$ns_console")
+  in_sender=(ip netns exec "$ns_sender")
+fi
 
 # Four free UDP ports on loopback.
 read -r trap_port request_port agent_port trapd_port < <(python3 - <<'EOF'
@@ -93,7 +130,7 @@ field() { # field NAME "k=v k=v ..."
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
 
 blast() { # blast PORT HEXFILE COUNT RATE -> "sent=.. errors=.. seconds=.. rate=.."
-  "$blaster" --to "127.0.0.1:$1" --hex-file "$2" --count "$3" --rate "$4" --max-seconds 120
+  "${in_sender[@]}" "$blaster" --to "$console_addr:$1" --hex-file "$2" --count "$3" --rate "$4" --max-seconds 120
 }
 # A pause between steps, so that one step's tail (a pane update, the log's
 # write-back) does not weigh on the next.
@@ -106,8 +143,8 @@ if command -v snmptrapd >/dev/null 2>&1; then
   have_trapd=1
   mkdir -p "$work/trapd-persist"
   echo "disableAuthorization yes" >"$work/trapd.conf"
-  SNMP_PERSISTENT_DIR=$work/trapd-persist MIBS= snmptrapd -f -Lf "$trapd_log" -On -n -m '' -C \
-    -c "$work/trapd.conf" -F '%a %w %q %v\n' "udp:127.0.0.1:$trapd_port" &
+  SNMP_PERSISTENT_DIR=$work/trapd-persist MIBS= "${in_console[@]}" snmptrapd -f -Lf "$trapd_log" -On -n -m '' -C \
+    -c "$work/trapd.conf" -F '%a %w %q %v\n' "udp:$console_addr:$trapd_port" &
   trapd_pid=$!
   for _ in $(seq 50); do grep -q NET-SNMP "$trapd_log" 2>/dev/null && break; sleep 0.1; done
 fi
@@ -131,8 +168,9 @@ start_harness() { # start_harness NAME [options]: one harness at a time
   local name=$1
   shift
   mkdir -p "$work/$name"
-  coproc HARNESS { exec "$harness" --dir "$work/$name" --trap-port "$trap_port" --request-port "$request_port" \
-    --agent-port "$agent_port" --trace-stalls "$@" 2>"$work/console.err"; }
+  coproc HARNESS { exec "${in_console[@]}" "$harness" --dir "$work/$name" --trap-port "$trap_port" \
+    --request-port "$request_port" --agent-port "$agent_port" --bind "$console_addr" --agent "$sender_addr" \
+    --trace-stalls "$@" 2>"$work/console.err"; }
   harness_pid=$HARNESS_PID
   harness_in=${HARNESS[1]}
   harness_out=${HARNESS[0]}
@@ -280,7 +318,7 @@ cpu_trapd() {
   calc %.1f "($after_cpu - $before_cpu) * 1000 / ($logged > 0 ? $logged : 1)"
 }
 
-echo "Trap storm benchmark: console vs snmptrapd, $(nproc) cores, trap of $(($(tr -d '\n' <"$trap_hex" | wc -c) / 2)) bytes" >&2
+echo "Trap storm benchmark: console vs snmptrapd, $(nproc) cores, $([ $veth = 1 ] && echo "veth between two namespaces" || echo loopback), trap of $(($(tr -d '\n' <"$trap_hex" | wc -c) / 2)) bytes" >&2
 [ $short = 1 ] && echo "(short run: tiny counts, figures mean nothing)" >&2
 
 # Warm-up: the console's first pane work and the log file's first pages.
@@ -363,7 +401,7 @@ long_cpu=$(calc %.1f "($(field cpu_ms "$stats_after") - $(field cpu_ms "$stats_b
 # answers at once, then a flood of responses.
 echo "console: (f) response path" >&2
 settle
-"$responder" --listen "127.0.0.1:$agent_port" --max-replies $((gets + 10)) --max-seconds 300 >"$work/responder.out" &
+"${in_sender[@]}" "$responder" --listen "$sender_addr:$agent_port" --max-replies $((gets + 10)) --max-seconds 300 >"$work/responder.out" &
 responder_pid=$!
 for _ in $(seq 50); do grep -q listening "$work/responder.out" 2>/dev/null && break; sleep 0.1; done
 console_reset
