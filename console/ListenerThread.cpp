@@ -129,6 +129,7 @@ void ListenerThread::ReceiveLoop() {
             std::uint32_t counter;
             if (socket_.ReadDropCounter(counter)) queue_.AddLost(kernelDrops.Advance(counter));
             queue_.FlushLost();
+            queue_.TrimIfEmpty();
             continue;
         }
         for (int i = 0; i < count; ++i) kernelLost[i] = kernelDrops.Advance(buffers.DropCounter(i));

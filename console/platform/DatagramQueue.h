@@ -10,8 +10,8 @@
 //
 // The ring's pages are reserved, not used, until datagrams reach them. Each
 // time the queue runs empty it starts again at the beginning, so a steady
-// stream stays in the first pages; after a burst has used more than
-// kKeptBytes, the pages beyond are handed back to the system.
+// stream stays in the first pages; once a burst that used more than
+// kKeptBytes is over, the pages beyond are handed back to the system.
 #pragma once
 
 #include <condition_variable>
@@ -50,6 +50,11 @@ public:
     void AddLost(std::uint64_t lost);
     bool FlushLost();
     std::uint64_t PendingLost() const;
+    // Receiving thread, when the socket has been quiet: if the queue is
+    // empty, hands the pages a burst used beyond kKeptBytes back to the
+    // system (never while datagrams keep coming, when it would only cost
+    // time).
+    void TrimIfEmpty();
 
     // One entry as the reporting thread sees it. `size` < 0: a loss-only entry.
     struct Entry {
@@ -79,7 +84,6 @@ private:
     struct Header;
     static std::size_t RecordSize(int size);
     bool PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost);
-    void TrimLocked();
 
     DatagramQueueBound bound_;
     std::uint8_t* ring_ = nullptr;

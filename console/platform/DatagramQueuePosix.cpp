@@ -180,15 +180,22 @@ void DatagramQueue::Release() {
         // Empty: start again at the beginning, in pages already in use.
         read_ = write_ = 0;
         wrapAt_ = capacity_;
-        if (reached_ > kKeptBytes) TrimLocked();
     }
 }
 
-void DatagramQueue::TrimLocked() {
+void DatagramQueue::TrimIfEmpty() {
+    std::size_t to;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (entries_ != 0 || reached_ <= kKeptBytes) return;
+        to = std::min(RoundUp(reached_, PageSize()), capacity_);
+        reached_ = 0;
+    }
+    // Outside the lock: the caller is the only writer and the queue is
+    // empty, so nothing touches the pages meanwhile, and a slow hand-back
+    // never holds up the reporting thread.
     const std::size_t from = RoundUp(kKeptBytes, PageSize());
-    const std::size_t to = std::min(RoundUp(reached_, PageSize()), capacity_);
     if (to > from) ::madvise(ring_ + from, to - from, MADV_DONTNEED);
-    reached_ = 0;
 }
 
 void DatagramQueue::Stop() {
