@@ -67,7 +67,8 @@ public:
     // then returns a run of at most `limit` entries, oldest first (0 after
     // Stop). The run stays valid until Release.
     std::size_t Take(std::size_t limit);
-    // Entry i of the run Take returned (walked in order: i from 0 upward).
+    // The next entry of the run Take returned, oldest first; call it once
+    // for each entry of the run.
     Entry Next();
     // Frees the run Take returned.
     void Release();
@@ -75,8 +76,8 @@ public:
     // Wakes Take for good.
     void Stop();
 
-    // Instruments: entries queued now, the most ever queued, the bytes the
-    // ring's datagrams have reached since the last trim.
+    // Instruments: entries queued now (those of a run taken but not yet
+    // released included), and the most ever queued.
     std::size_t Queued() const;
     std::size_t MostQueued() const;
 
