@@ -6,6 +6,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <time.h>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -63,12 +65,27 @@ inline std::string ReadWhole(const std::string& path) {
 
 // True inside a network namespace of our own. The host's own network may use
 // 192.0.2.0/24 as well, so that range is only safe where a test namespace
-// confines it.
+// confines it. Ours differs from the first process's; where that one cannot
+// be read (a container may hide it), ours is one made by `ip netns add`,
+// which keeps it under /run/netns.
 inline bool InOwnNetworkNamespace() {
     char self[64] = {}, init[64] = {};
     if (readlink("/proc/self/ns/net", self, sizeof self - 1) < 0) return false;
-    if (readlink("/proc/1/ns/net", init, sizeof init - 1) < 0) return false;
-    return std::string(self) != std::string(init);
+    if (readlink("/proc/1/ns/net", init, sizeof init - 1) >= 0) return std::string(self) != std::string(init);
+    struct stat own{};
+    if (stat("/proc/self/ns/net", &own) != 0) return false;
+    DIR* named = opendir("/run/netns");
+    if (named == nullptr) return false;
+    bool found = false;
+    while (const dirent* entry = readdir(named)) {
+        struct stat one{};
+        const std::string path = std::string("/run/netns/") + entry->d_name;
+        if (entry->d_name[0] != '.' && stat(path.c_str(), &one) == 0 && one.st_dev == own.st_dev &&
+            one.st_ino == own.st_ino)
+            found = true;
+    }
+    closedir(named);
+    return found;
 }
 
 // Loopback, or the documentation network inside a test namespace.

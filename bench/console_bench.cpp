@@ -2,12 +2,20 @@
 // with the instruments the storm runs read.
 //
 //   console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]
+//                 [--receive-buffer BYTES] [--queue-entries N] [--queue-bytes BYTES]
+//                 [--bind A.B.C.D] [--agent A.B.C.D]
 //
 // --trace-stalls prints every stall of the event loop over 10 ms to stderr,
-// with the time it ended (CLOCK_MONOTONIC seconds).
+// with the time it ended (CLOCK_MONOTONIC seconds). --receive-buffer asks
+// for that receive buffer instead of the console's own (212992 models a
+// stock system's net.core.rmem_max, which cannot be set inside a network
+// namespace); --queue-entries and --queue-bytes bound the listeners' queues
+// (a tiny bound forces losses). --bind is the local address of both ports
+// and --agent the address the GetRequests go to (both 127.0.0.1 unless the
+// bench runs between two network namespaces).
 //
 // The window is the shipped TMainForm; only its ports and bind address
-// differ (127.0.0.1, high ports), and its error boxes are printed instead of
+// differ (127.0.0.1 or --bind, high ports), and its error boxes are printed instead of
 // shown. The log goes to DIR/LOG/<date>.LOG. Instruments:
 //   - a 1 ms timer on the GUI thread: the longest gap between two of its
 //     ticks is the worst stall of the event loop;
@@ -18,8 +26,10 @@
 //
 // Commands, one a line on standard input; every answer is one line:
 //   stats          "stats traps=.. responses=.. stall_ms=.. clicks=.. click_max_ms=..
-//                   click_waiting=.. cpu_ms=.. gui_cpu_ms=.. rss_kb=.. pane_lines=.."; the stall and click
-//                   figures cover the time since the previous stats
+//                   click_waiting=.. cpu_ms=.. gui_cpu_ms=.. rss_kb=.. peak_rss_kb=.. pane_lines=..
+//                   most_queued=.."; the stall and click figures cover the time since the previous
+//                   stats; peak_rss_kb is the most resident memory so far, most_queued the most
+//                   traps that ever waited in the trap listener's queue
 //   count          "count traps=.. responses=.." (resets nothing)
 //   probe on|off   starts or stops the 1 ms timer and the clicks (off for CPU runs)
 //   gets N         presses GETButton N times, one after another; each time waits
@@ -50,6 +60,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/ErrorReporter.h"
@@ -91,6 +102,12 @@ long ResidentKilobytes() {
     return -1;
 }
 
+long PeakResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 void Say(const std::string& text) {
     std::fputs(text.c_str(), stdout);
     std::fputc('\n', stdout);
@@ -107,7 +124,8 @@ class Bench : public QObject {
 public:
     static constexpr std::int64_t kTracedStallNs = 10'000'000;
 
-    Bench(TMainForm& form, bool traceStalls) : form_(form), traceStalls_(traceStalls) {
+    Bench(TMainForm& form, bool traceStalls, QString agent)
+        : form_(form), traceStalls_(traceStalls), agent_(std::move(agent)) {
         clock_.start();
         probe_.setTimerType(Qt::PreciseTimer);
         probe_.setInterval(1);
@@ -184,7 +202,9 @@ private:
                            " click_waiting=" + (waiting ? "1" : "0") + " cpu_ms=" + Ms(CpuMicroseconds() / 1e3) +
                            " gui_cpu_ms=" + Ms(ThreadCpuMicroseconds() / 1e3) +
                            " rss_kb=" + std::to_string(ResidentKilobytes()) +
-                           " pane_lines=" + std::to_string(form_.OutMemo->blockCount());
+                           " peak_rss_kb=" + std::to_string(PeakResidentKilobytes()) +
+                           " pane_lines=" + std::to_string(form_.OutMemo->blockCount()) +
+                           " most_queued=" + std::to_string(form_.TrapListenerMostQueued());
         Say(line);
         worstGap_ = 0;
         worstClick_ = 0;
@@ -200,7 +220,7 @@ private:
         getsLeft_ = count;
         getsSent_ = 0;
         latencies_.clear();
-        form_.IpEdit->setText(QStringLiteral("127.0.0.1"));
+        form_.IpEdit->setText(agent_);
         form_.OID1Edit->setText(QStringLiteral("1.3.6.1.2.1.1.1.0"));
         NextGet();
     }
@@ -279,6 +299,7 @@ private:
 
     TMainForm& form_;
     bool traceStalls_;
+    QString agent_;
     QElapsedTimer clock_;
     QTimer probe_;
     QTimer clicker_;
@@ -298,7 +319,10 @@ private:
 };
 
 [[noreturn]] void Usage() {
-    std::fprintf(stderr, "usage: console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]\n");
+    std::fprintf(stderr,
+                 "usage: console_bench --dir DIR --trap-port P --request-port Q --agent-port R [--trace-stalls]\n"
+                 "                     [--receive-buffer BYTES] [--queue-entries N] [--queue-bytes BYTES]\n"
+                 "                     [--bind A.B.C.D] [--agent A.B.C.D]\n");
     std::exit(2);
 }
 
@@ -309,6 +333,8 @@ int main(int argc, char** argv) {
     std::string dir;
     long trapPort = 0, requestPort = 0, agentPort = 0;
     bool traceStalls = false;
+    long receiveBuffer = 0, queueEntries = 0, queueBytes = 0;
+    std::string bind = "127.0.0.1", agent = "127.0.0.1";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--trace-stalls") {
@@ -320,6 +346,11 @@ int main(int argc, char** argv) {
         else if (arg == "--trap-port") trapPort = std::strtol(argv[++i], nullptr, 10);
         else if (arg == "--request-port") requestPort = std::strtol(argv[++i], nullptr, 10);
         else if (arg == "--agent-port") agentPort = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--receive-buffer") receiveBuffer = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--queue-entries") queueEntries = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--queue-bytes") queueBytes = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--bind") bind = argv[++i];
+        else if (arg == "--agent") agent = argv[++i];
         else Usage();
     }
     if (dir.empty() || trapPort <= 0 || trapPort > 65535 || requestPort <= 0 || requestPort > 65535 ||
@@ -336,14 +367,22 @@ int main(int argc, char** argv) {
     config.requestPort = static_cast<std::uint16_t>(requestPort);
     config.trapPort = static_cast<std::uint16_t>(trapPort);
     config.agentPort = static_cast<std::uint16_t>(agentPort);
-    config.bindAddress.octets[0] = 127;
-    config.bindAddress.octets[3] = 1;
+    unsigned octets[4];
+    char end;
+    if (std::sscanf(bind.c_str(), "%u.%u.%u.%u%c", &octets[0], &octets[1], &octets[2], &octets[3], &end) != 4 ||
+        octets[0] > 255 || octets[1] > 255 || octets[2] > 255 || octets[3] > 255)
+        Usage();
+    for (int k = 0; k < 4; ++k) config.bindAddress.octets[k] = static_cast<std::uint8_t>(octets[k]);
     config.reporter = &reporter;
+    if (receiveBuffer > 0) config.receiveBuffer = static_cast<int>(receiveBuffer);
+    if (queueEntries > 0) config.listenerQueue.entries = static_cast<std::size_t>(queueEntries);
+    if (queueBytes > 0) config.listenerQueue.bytes = static_cast<std::size_t>(queueBytes);
 
     auto form = std::make_unique<TMainForm>(config);
     form->show();
-    Bench bench(*form, traceStalls);
-    Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(ResidentKilobytes()));
+    Bench bench(*form, traceStalls, QString::fromStdString(agent));
+    Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(ResidentKilobytes()) +
+        " receive_buffer=" + std::to_string(form->SocketAt(1).socket.ReceiveBufferBytes()));
     const int rc = app.exec();
     form.reset();
     return rc;

@@ -11,9 +11,15 @@ write, not taken from the log, so a wrong line shows as an incomplete block.
 
 Prints: records=<blocks that begin with the header> complete=<blocks equal to
 the expected bytes> lines_per_record=<lines of the expected block>
-other_bytes=<bytes of the file that are not complete blocks>.
+other_bytes=<bytes of the file that are neither complete blocks nor loss
+lines> loss_lines=<lines that say datagrams were lost> lost=<the numbers
+they say, added up>.
 """
+import re
 import sys
+
+# The line a listener writes where datagrams were lost, and its count.
+LOSS_HEADS = {"trap": "TRAP受信欠落  COUNT=", "response": "response 受信欠落  COUNT="}
 
 
 def dump_lines(data):
@@ -70,8 +76,12 @@ def main():
         log = f.read()
     records = log.count(header)
     complete = log.count(block)
-    print("records=%d complete=%d lines_per_record=%d other_bytes=%d"
-          % (records, complete, len(lines), len(log) - complete * len(block)))
+    loss = re.compile(re.escape(LOSS_HEADS[kind].encode("cp932")) + rb"([0-9]+)\r\n")
+    losses = loss.findall(log)
+    loss_bytes = sum(len(m.group(0)) for m in loss.finditer(log))
+    print("records=%d complete=%d lines_per_record=%d other_bytes=%d loss_lines=%d lost=%d"
+          % (records, complete, len(lines), len(log) - complete * len(block) - loss_bytes,
+             len(losses), sum(int(n) for n in losses)))
 
 
 if __name__ == "__main__":

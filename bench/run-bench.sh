@@ -2,20 +2,28 @@
 # Trap-storm benchmark: the console (its window run offscreen on loopback)
 # side by side with net-snmp's snmptrapd, on the same trap bytes.
 #
-#   bench/run-bench.sh [--short] BUILD_DIR
+#   bench/run-bench.sh [--short] [--veth] BUILD_DIR
 #
 # BUILD_DIR holds bench/trap_blaster, bench/console_bench and
 # bench/response_responder. --short runs every step with tiny counts (a few
 # seconds; it checks that the bench works, not how fast anything is).
-# Traffic stays on 127.0.0.1. Prints a table; see bench/README.md.
+# Traffic stays on 127.0.0.1; with --veth (as root) it goes over a veth pair
+# between two network namespaces of the bench's own instead, the console and
+# snmptrapd at 192.0.2.1, the sender and the responder at 192.0.2.2.
+# Prints a table; see bench/README.md.
 set -euo pipefail
 
 short=0
-if [ "${1:-}" = "--short" ]; then
-  short=1
+veth=0
+while [ $# -gt 1 ]; do
+  case "$1" in
+    --short) short=1 ;;
+    --veth) veth=1 ;;
+    *) break ;;
+  esac
   shift
-fi
-build=${1:?usage: run-bench.sh [--short] BUILD_DIR}
+done
+build=${1:?usage: run-bench.sh [--short] [--veth] BUILD_DIR}
 build=$(cd "$build" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 blaster=$build/bench/trap_blaster
@@ -28,32 +36,79 @@ for tool in "$blaster" "$harness" "$responder"; do
 done
 export QT_QPA_PLATFORM=offscreen
 
+# The receive buffer a stock Debian 12 grants (net.core.rmem_max), asked for
+# by a second harness: the limit cannot be set inside a namespace, and here
+# it is larger.
+stock_buffer=212992
+# The forced-loss harness: queues of this many datagrams only.
+tiny_queue=64
 if [ $short = 1 ]; then
   rates="1000 2000"; step_ms=300; settle_s=0.05; poll_s=0.05
-  burst_small=1000; burst_large=3000
-  cpu_rate=2000; cpu_count=1000
+  burst_small=1000; burst_large=3000; burst_huge=5000
+  cpu_rate=2000; cpu_count=1000; fast_cpu_rate=4000; fast_cpu_count=2000
   long_count=2000; long_rate=4000
   gets=20; flood_rate=2000; flood_count=500
+  forced_count=2000
 else
-  rates="1000 2000 3000 4500 6000 9000 12000 18000 24000 36000 48000 72000 96000 120000 150000"; step_ms=5000
-  burst_small=10000; burst_large=100000
-  cpu_rate=5000; cpu_count=30000
-  long_count=1000000; long_rate=18000; settle_s=1; poll_s=0.2
+  rates="1000 2000 3000 4500 6000 9000 12000 18000 24000 36000 48000 72000 96000 120000 150000 180000 210000"
+  step_ms=5000
+  burst_small=10000; burst_large=100000; burst_huge=1000000
+  cpu_rate=5000; cpu_count=30000; fast_cpu_rate=60000; fast_cpu_count=300000
+  long_count=1000000; long_rate=20000; settle_s=1; poll_s=0.2
   gets=1000; flood_rate=10000; flood_count=50000
+  forced_count=20000
 fi
+# Goals.
+goal_rate=150000          # loss-free traps/s
+goal_cpu_us=5             # CPU per trap at fast_cpu_rate
+goal_stall_ms=50          # worst GUI stall
+goal_rss_mb=10            # RSS growth over the long storm
+# Memory a flat-out burst may take and must give back: the trap queue's
+# ring (32 MiB) and what the pane and the log's buffers take besides.
+goal_burst_mb=48
+goal_back_mb=5
 
 work=$(mktemp -d /tmp/quillet-bench.XXXXXX)
 trapd_pid=""
 responder_pid=""
 harness_pid=""
+ns_console=""
+ns_sender=""
 cleanup() {
   [ -n "$trapd_pid" ] && kill "$trapd_pid" 2>/dev/null || true
   [ -n "$responder_pid" ] && kill "$responder_pid" 2>/dev/null || true
   [ -n "$harness_pid" ] && kill "$harness_pid" 2>/dev/null || true
   wait 2>/dev/null || true
+  [ -n "$ns_console" ] && ip netns del "$ns_console" 2>/dev/null || true
+  [ -n "$ns_sender" ] && ip netns del "$ns_sender" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Where each side runs, and its address.
+console_addr=127.0.0.1
+sender_addr=127.0.0.1
+in_console=()
+in_sender=()
+if [ $veth = 1 ]; then
+  [ "$(id -u)" = 0 ] || { echo "--veth needs root" >&2; exit 2; }
+  ns_console=qbench-c-$$
+  ns_sender=qbench-s-$$
+  ip netns add "$ns_console"
+  ip netns add "$ns_sender"
+  ip link add "qbc$$" type veth peer name "qbs$$"
+  ip link set "qbc$$" netns "$ns_console"
+  ip link set "qbs$$" netns "$ns_sender"
+  ip -n "$ns_console" addr add 192.0.2.1/24 dev "qbc$$"
+  ip -n "$ns_sender" addr add 192.0.2.2/24 dev "qbs$$"
+  for ns in "$ns_console" "$ns_sender"; do ip -n "$ns" link set lo up; done
+  ip -n "$ns_console" link set "qbc$$" up
+  ip -n "$ns_sender" link set "qbs$$" up
+  console_addr=192.0.2.1
+  sender_addr=192.0.2.2
+  in_console=(ip netns exec "$ns_console")
+  in_sender=(ip netns exec "$ns_sender")
+fi
 
 # Four free UDP ports on loopback.
 read -r trap_port request_port agent_port trapd_port < <(python3 - <<'EOF'
@@ -75,7 +130,7 @@ field() { # field NAME "k=v k=v ..."
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
 
 blast() { # blast PORT HEXFILE COUNT RATE -> "sent=.. errors=.. seconds=.. rate=.."
-  "$blaster" --to "127.0.0.1:$1" --hex-file "$2" --count "$3" --rate "$4" --max-seconds 120
+  "${in_sender[@]}" "$blaster" --to "$console_addr:$1" --hex-file "$2" --count "$3" --rate "$4" --max-seconds 120
 }
 # A pause between steps, so that one step's tail (a pane update, the log's
 # write-back) does not weigh on the next.
@@ -88,8 +143,8 @@ if command -v snmptrapd >/dev/null 2>&1; then
   have_trapd=1
   mkdir -p "$work/trapd-persist"
   echo "disableAuthorization yes" >"$work/trapd.conf"
-  SNMP_PERSISTENT_DIR=$work/trapd-persist MIBS= snmptrapd -f -Lf "$trapd_log" -On -n -m '' -C \
-    -c "$work/trapd.conf" -F '%a %w %q %v\n' "udp:127.0.0.1:$trapd_port" &
+  SNMP_PERSISTENT_DIR=$work/trapd-persist MIBS= "${in_console[@]}" snmptrapd -f -Lf "$trapd_log" -On -n -m '' -C \
+    -c "$work/trapd.conf" -F '%a %w %q %v\n' "udp:$console_addr:$trapd_port" &
   trapd_pid=$!
   for _ in $(seq 50); do grep -q NET-SNMP "$trapd_log" 2>/dev/null && break; sleep 0.1; done
 fi
@@ -109,20 +164,34 @@ trapd_drain() { # waits until the log stops growing or holds $1 traps
 trapd_reset() { : >"$trapd_log"; }
 
 # ---------------------------------------------------------- console harness
-mkdir -p "$work/console"
-coproc HARNESS { exec "$harness" --dir "$work/console" --trap-port "$trap_port" --request-port "$request_port" \
-  --agent-port "$agent_port" --trace-stalls 2>"$work/console.err"; }
-harness_pid=$HARNESS_PID
-harness_in=${HARNESS[1]}
-harness_out=${HARNESS[0]}
+start_harness() { # start_harness NAME [options]: one harness at a time
+  local name=$1
+  shift
+  mkdir -p "$work/$name"
+  coproc HARNESS { exec "${in_console[@]}" "$harness" --dir "$work/$name" --trap-port "$trap_port" \
+    --request-port "$request_port" --agent-port "$agent_port" --bind "$console_addr" --agent "$sender_addr" \
+    --trace-stalls "$@" 2>"$work/console.err"; }
+  harness_pid=$HARNESS_PID
+  harness_in=${HARNESS[1]}
+  harness_out=${HARNESS[0]}
+  read -r -t 30 -u "$harness_out" ready
+  console_log=$(field log "$ready")
+  console_buffer=$(field receive_buffer "$ready")
+}
+stop_harness() {
+  echo quit >&"$harness_in" || true
+  wait "$harness_pid" 2>/dev/null || true
+  harness_pid=""
+  if [ -s "$work/console.err" ] && grep -v -e XDG_RUNTIME_DIR -e '^$' -e '^stall ' "$work/console.err" >&2; then :; fi
+}
 ask() { # ask COMMAND -> the harness's answer line
   echo "$1" >&"$harness_in"
   local line
   read -r -t 120 -u "$harness_out" line || { echo "console_bench did not answer '$1'" >&2; cat "$work/console.err" >&2; exit 1; }
   echo "$line"
 }
-read -r -t 30 -u "$harness_out" ready
-console_log=$(field log "$ready")
+start_harness console
+first_buffer=$console_buffer
 console_traps() { field traps "$(ask count)"; }
 console_responses() { field responses "$(ask count)"; }
 console_drain() { # console_drain traps|responses BEFORE COUNT
@@ -142,6 +211,19 @@ console_logged() { # console_logged trap|response HEXFILE
   counts=$(python3 "$here/count_log.py" "$1" "$console_log" "$2")
   echo "$(field records "$counts") $(field complete "$counts") $(field lines_per_record "$counts")"
 }
+# Loss lines in the console's log, and the numbers they say added up.
+console_losses() { # console_losses trap|response HEXFILE -> "LINES LOST"
+  local counts
+  counts=$(python3 "$here/count_log.py" "$1" "$console_log" "$2")
+  echo "$(field loss_lines "$counts") $(field lost "$counts")"
+}
+# Loss lines seen in runs that lost nothing (must stay 0), one count a run in
+# a file: the steps run in subshells.
+no_stray_losses() { # no_stray_losses trap|response HEXFILE, after a run whose every datagram was logged
+  local lines lost
+  read -r lines lost < <(console_losses "$@")
+  echo "$lines" >>"$work/stray-losses"
+}
 
 # ------------------------------------------------------------------ steps
 # (a) rising rates, 5-second steps, up to the first step that loses a trap.
@@ -158,6 +240,7 @@ ramp_console() {
     read -r records complete lines < <(console_logged trap "$trap_hex")
     say "console   $rate/s: sent $sent at $(field rate "$out")/s, logged $records, complete ($lines lines) $complete"
     if [ "$complete" = "$count" ] && [ "$records" = "$count" ]; then
+      no_stray_losses trap "$trap_hex"
       best=$(field rate "$out"); best_rate=$rate
     else
       break
@@ -188,8 +271,10 @@ burst_console() {
   out=$(blast "$trap_port" "$trap_hex" "$count" 0)
   console_drain traps "$before" "$count"
   read -r records complete lines < <(console_logged trap "$trap_hex")
-  say "console   burst $count at $(field rate "$out")/s: logged $records, complete $complete"
-  echo "$complete"
+  read -r loss_lines lost < <(console_losses trap "$trap_hex")
+  say "console   burst $count at $(field rate "$out")/s (receive buffer $console_buffer): logged $records," \
+    "complete $complete, $loss_lines loss lines saying $lost lost"
+  echo "$complete $loss_lines $lost"
 }
 burst_trapd() {
   local count=$1 out logged
@@ -202,19 +287,20 @@ burst_trapd() {
   echo "$logged"
 }
 # (c) CPU time per logged trap at one common rate.
-cpu_console() {
-  local before_cpu before_gui before out stats complete records lines
+cpu_console() { # cpu_console RATE COUNT
+  local rate=$1 count=$2 before_cpu before_gui before out stats complete records lines
   settle
   console_reset
   before=$(console_traps)
   stats=$(ask stats)
   before_cpu=$(field cpu_ms "$stats")
   before_gui=$(field gui_cpu_ms "$stats")
-  out=$(blast "$trap_port" "$trap_hex" "$cpu_count" "$cpu_rate")
-  console_drain traps "$before" "$cpu_count"
+  out=$(blast "$trap_port" "$trap_hex" "$count" "$rate")
+  console_drain traps "$before" "$count"
   stats=$(ask stats)
   read -r records complete lines < <(console_logged trap "$trap_hex")
-  say "console   CPU run: $complete of $cpu_count logged, $(calc %.0f "$(field cpu_ms "$stats") - $before_cpu") ms CPU," \
+  [ "$complete" = "$count" ] && no_stray_losses trap "$trap_hex"
+  say "console   CPU run at $rate/s: $complete of $count logged, $(calc %.0f "$(field cpu_ms "$stats") - $before_cpu") ms CPU," \
     "$(calc %.0f "$(field gui_cpu_ms "$stats") - $before_gui") ms of it on the GUI thread"
   echo "$(calc %.1f "($(field cpu_ms "$stats") - $before_cpu) * 1000 / ($complete > 0 ? $complete : 1)")" \
     "$(calc %.1f "($(field gui_cpu_ms "$stats") - $before_gui) * 1000 / ($complete > 0 ? $complete : 1)")"
@@ -232,12 +318,15 @@ cpu_trapd() {
   calc %.1f "($after_cpu - $before_cpu) * 1000 / ($logged > 0 ? $logged : 1)"
 }
 
-echo "Trap storm benchmark: console vs snmptrapd, $(nproc) cores, trap of $(($(tr -d '\n' <"$trap_hex" | wc -c) / 2)) bytes" >&2
+echo "Trap storm benchmark: console vs snmptrapd, $(nproc) cores, $([ $veth = 1 ] && echo "veth between two namespaces" || echo loopback), trap of $(($(tr -d '\n' <"$trap_hex" | wc -c) / 2)) bytes" >&2
 [ $short = 1 ] && echo "(short run: tiny counts, figures mean nothing)" >&2
 
 # Warm-up: the console's first pane work and the log file's first pages.
-blast "$trap_port" "$trap_hex" 200 2000 >/dev/null
-console_drain traps 0 200
+warm_up() {
+  blast "$trap_port" "$trap_hex" 200 2000 >/dev/null
+  console_drain traps 0 200
+}
+warm_up
 
 t0=$SECONDS
 # snmptrapd first, with the console idle (its 1 ms probe and clicks off).
@@ -255,12 +344,28 @@ if [ $have_trapd = 1 ]; then
 fi
 
 # The console, with its instruments off for the CPU figure, on for the rest.
-echo "console: (c) CPU at $cpu_rate/s, (a) loss-free rate, (b) bursts" >&2
-read -r c_cpu c_cpu_gui < <(cpu_console)
+echo "console: (c) CPU at $cpu_rate/s and $fast_cpu_rate/s, (a) loss-free rate, (b) bursts" >&2
+ask "probe off" >/dev/null
+read -r c_cpu c_cpu_gui < <(cpu_console "$cpu_rate" "$cpu_count")
+read -r c_fast_cpu c_fast_cpu_gui < <(cpu_console "$fast_cpu_rate" "$fast_cpu_count")
 ask "probe on" >/dev/null
 read -r c_rate c_rate_step < <(ramp_console)
-c_burst_small=$(burst_console $burst_small)
-c_burst_large=$(burst_console $burst_large)
+read -r c_burst_small _ _ < <(burst_console $burst_small)
+[ "$c_burst_small" = "$burst_small" ] && no_stray_losses trap "$trap_hex"
+read -r c_burst_large _ _ < <(burst_console $burst_large)
+[ "$c_burst_large" = "$burst_large" ] && no_stray_losses trap "$trap_hex"
+# A burst far beyond any receive buffer: every trap logged or its loss said;
+# memory taken meanwhile (the most the process ever held) and given back.
+settle
+huge_before=$(ask stats)
+read -r c_burst_huge c_huge_loss_lines c_huge_lost < <(burst_console $burst_huge)
+settle
+huge_after=$(ask stats)
+console_reset
+huge_rss_before=$(field rss_kb "$huge_before")
+huge_peak=$(field peak_rss_kb "$huge_after")
+huge_rss_after=$(field rss_kb "$huge_after")
+huge_queued=$(field most_queued "$huge_after")
 
 # (d) and (e): a long storm at the target rate (or the highest rate the
 # console held without loss, if that is lower): worst GUI stall, clicks, and
@@ -296,7 +401,7 @@ long_cpu=$(calc %.1f "($(field cpu_ms "$stats_after") - $(field cpu_ms "$stats_b
 # answers at once, then a flood of responses.
 echo "console: (f) response path" >&2
 settle
-"$responder" --listen "127.0.0.1:$agent_port" --max-replies $((gets + 10)) --max-seconds 300 >"$work/responder.out" &
+"${in_sender[@]}" "$responder" --listen "$sender_addr:$agent_port" --max-replies $((gets + 10)) --max-seconds 300 >"$work/responder.out" &
 responder_pid=$!
 for _ in $(seq 50); do grep -q listening "$work/responder.out" 2>/dev/null && break; sleep 0.1; done
 console_reset
@@ -312,10 +417,35 @@ console_drain responses "$before" "$flood_count"
 read -r f_records f_complete f_lines < <(console_logged response "$response_hex")
 say "console   response flood: sent $(field sent "$out") at $(field rate "$out")/s, logged $f_records, complete ($f_lines lines) $f_complete"
 
-echo quit >&"$harness_in" || true
-wait "$harness_pid" 2>/dev/null || true
-harness_pid=""
-if [ -s "$work/console.err" ] && grep -v -e XDG_RUNTIME_DIR -e '^$' -e '^stall ' "$work/console.err" >&2; then :; fi
+[ "$f_complete" = "$flood_count" ] && no_stray_losses response "$response_hex"
+stop_harness
+stray_loss_lines=$(awk '{ n += $1 } END { print n + 0 }' "$work/stray-losses" 2>/dev/null || echo 0)
+
+# The same burst, the console's socket asking for a stock system's buffer.
+echo "console: (b) burst of $burst_large with a receive buffer of $stock_buffer bytes" >&2
+start_harness stock --receive-buffer "$stock_buffer"
+stock_granted=$console_buffer
+warm_up
+read -r c_burst_stock _ _ < <(burst_console $burst_large)
+[ "$c_burst_stock" = "$burst_large" ] && no_stray_losses trap "$trap_hex"
+stop_harness
+
+# Forced loss: the bench's harness with queues of $tiny_queue datagrams.
+echo "console: forced loss, queues of $tiny_queue datagrams, $forced_count traps flat out" >&2
+start_harness forced --queue-entries "$tiny_queue"
+warm_up
+console_reset
+before=$(console_traps)
+out=$(blast "$trap_port" "$trap_hex" "$forced_count" 0)
+forced_sent=$(field sent "$out")
+console_drain traps "$before" "$forced_sent"
+sleep 0.5  # the losses at the end are said once the socket is quiet
+read -r forced_records forced_complete _ < <(console_logged trap "$trap_hex")
+read -r forced_loss_lines forced_lost < <(console_losses trap "$trap_hex")
+stray_loss_lines=$(awk '{ n += $1 } END { print n + 0 }' "$work/stray-losses" 2>/dev/null || echo 0)
+say "console   forced loss: sent $forced_sent, logged $forced_records, complete $forced_complete," \
+  "$forced_loss_lines loss lines saying $forced_lost lost"
+stop_harness
 
 ratio() { # ratio A B
   awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 == 0) print "-"; else printf "%.2f", a / b }'
@@ -329,8 +459,15 @@ row "figure" "console" "snmptrapd" "ratio"
 row "(a) loss-free rate, traps/s (5 s steps)" "$(num "$c_rate")" "$(num "$t_rate")" "$(ratio "$c_rate" "$t_rate")"
 row "(b) logged of a flat-out burst of $(num $burst_small)" "$(num "$c_burst_small")" "$(num "$t_burst_small")" "$(ratio "$c_burst_small" "$t_burst_small")"
 row "    logged of a flat-out burst of $(num $burst_large)" "$(num "$c_burst_large")" "$(num "$t_burst_large")" "$(ratio "$c_burst_large" "$t_burst_large")"
+row "      the same, receive buffer $(num $stock_buffer) B" "$(num "$c_burst_stock")" "$(num "$t_burst_large")" "$(ratio "$c_burst_stock" "$t_burst_large")"
+row "    logged of a flat-out burst of $(num $burst_huge)" "$(num "$c_burst_huge")" "" ""
+row "      lost, as said by $c_huge_loss_lines loss lines" "$(num "$c_huge_lost")" "" ""
+row "      RSS before / peak / after, MB" "$(mb "$huge_rss_before") / $(mb "$huge_peak") / $(mb "$huge_rss_after")" "" ""
+row "      most traps queued at once" "$(num "$huge_queued")" "" ""
 row "(c) CPU per trap at $(num $cpu_rate)/s, us" "$c_cpu" "$t_cpu" "$(ratio "$c_cpu" "$t_cpu")"
 row "    of it on the console's GUI thread, us" "$c_cpu_gui" "" ""
+row "    CPU per trap at $(num $fast_cpu_rate)/s, us" "$c_fast_cpu" "" ""
+row "    of it on the console's GUI thread, us" "$c_fast_cpu_gui" "" ""
 row "(d) worst GUI stall at $(num $long_rate)/s, ms" "$(field stall_ms "$stats_storm")" "" ""
 own=$(field worst_own_ms "$stall_match")
 [ "${own:-0}" = "0.0" ] && own="<10"
@@ -346,6 +483,40 @@ row "    of them logged complete" "$(num "$l_complete")" "" ""
 row "(f) GetRequest -> pane, median / p99 ms" "$(field median_ms "$gets_line") / $(field p99_ms "$gets_line")" "" ""
 row "    answered of $gets GetRequests" "$(field answered "$gets_line")" "" ""
 row "    responses logged of $(num $flood_count) at $(num $flood_rate)/s" "$(num "$f_complete")" "" ""
+row "(g) forced loss: sent / logged complete" "$(num "$forced_sent") / $(num "$forced_complete")" "" ""
+row "    loss lines / lost as they say" "$forced_loss_lines / $(num "$forced_lost")" "" ""
+row "    loss lines in runs that lost nothing" "$stray_loss_lines" "" ""
 echo
 echo "Every console figure counts only traps whose $l_lines log lines are all there, byte for byte."
+echo "Receive buffer granted: $(num "$stock_granted") B when asked for $(num $stock_buffer), $(num "$first_buffer") B for the console's own."
+
+goal() { # goal TEXT CONDITION(awk)
+  local verdict
+  verdict=$(awk "BEGIN { print (($2) ? \"met\" : \"NOT MET\") }")
+  printf "  %-8s %s\n" "$verdict" "$1"
+}
+echo
+echo "Goals:"
+goal "a flat-out burst of $(num $burst_large) logged complete ($(num "$c_burst_large"))" "$c_burst_large == $burst_large"
+goal "the same with a receive buffer of $(num $stock_buffer) B ($(num "$c_burst_stock"))" "$c_burst_stock == $burst_large"
+goal "a flat-out burst of $(num $burst_huge): logged + said lost = sent ($(num "$c_burst_huge") + $(num "$c_huge_lost"))" \
+  "$c_burst_huge + $c_huge_lost == $burst_huge"
+goal "  memory growth during it at most $goal_burst_mb MB ($(calc %.1f "($huge_peak - $huge_rss_before) / 1024"))" \
+  "($huge_peak - $huge_rss_before) / 1024 <= $goal_burst_mb"
+goal "  memory given back, within $goal_back_mb MB ($(calc %.1f "($huge_rss_after - $huge_rss_before) / 1024"))" \
+  "($huge_rss_after - $huge_rss_before) / 1024 <= $goal_back_mb"
+goal "loss-free rate at least $(num $goal_rate)/s ($(num "$c_rate"))" "$c_rate >= $goal_rate"
+goal "CPU per trap at $(num $fast_cpu_rate)/s at most $goal_cpu_us us ($c_fast_cpu)" "$c_fast_cpu <= $goal_cpu_us"
+goal "every line byte for byte and in order in the long storm ($(num "$l_complete") of $(num $long_count))" \
+  "$l_complete == $long_count"
+goal "GUI stall under $goal_stall_ms ms at $(num $long_rate)/s ($(field stall_ms "$stats_storm"))" \
+  "$(field stall_ms "$stats_storm") < $goal_stall_ms"
+goal "clicks answered ($(field clicks "$stats_storm"), none left waiting)" \
+  "$(field clicks "$stats_storm") > 0 && $(field click_waiting "$stats_storm") == 0"
+goal "RSS flat over $(num $long_count) traps at $(num $long_rate)/s, growth under $goal_rss_mb MB" \
+  "($rss_after - $rss_before) / 1024 < $goal_rss_mb"
+goal "forced loss said: logged + said lost = sent, in at least one line" \
+  "$forced_complete + $forced_lost == $forced_sent && $forced_loss_lines >= 1"
+goal "no loss line where nothing was lost" "$stray_loss_lines == 0"
+echo
 echo "Run time: $((SECONDS - t0)) s"

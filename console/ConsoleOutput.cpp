@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "console/Cp932.h"
 #include "console/DecimalText.h"
 
 namespace quillet {
@@ -147,43 +148,9 @@ bool ConsoleOutput::TakePaneText(PaneUpdate& update) {
     return true;
 }
 
-int ConsoleOutput::PaneFrameDelayMs() {
-    using namespace std::chrono;
-    // Lines the next update will touch: those it adds, and those an emptying
-    // removes from the widget.
-    std::size_t lines;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines = pending_.lineCount + (pending_.clearFirst ? shownLines_ : 0);
-    }
-    auto due = rateCredit_ - milliseconds(kMinFrameMs) * (kPaneBurst - 1);
-    auto rest = lineCost_ * static_cast<std::int64_t>(lines) * kFrameCostFactor;
-    if (rest > milliseconds(kMaxFrameMs)) rest = milliseconds(kMaxFrameMs);
-    const auto rested = lastPaneEnd_ + duration_cast<steady_clock::duration>(rest);
-    if (due < rested) due = rested;
-    const auto wait = ceil<milliseconds>(due - steady_clock::now()).count();
-    return wait <= 0 ? 0 : static_cast<int>(wait < kMinFrameMs ? wait : kMinFrameMs);
-}
-
-void ConsoleOutput::PaneApplied(std::chrono::steady_clock::time_point started,
-                                std::chrono::steady_clock::duration cost, const PaneUpdate& applied) {
-    using namespace std::chrono;
-    lastPaneEnd_ = started + cost;
-    const std::size_t lines = applied.lineCount + (applied.clearFirst ? shownLines_ : 0);
-    shownLines_ = (applied.clearFirst ? 0 : shownLines_) + applied.lineCount;
-    // Learn the cost of a line from updates big enough to measure; a quarter
-    // weight for the newest keeps one slow update from swinging the pace.
-    constexpr std::size_t kMeasurableLines = 64;
-    if (lines >= kMeasurableLines) {
-        const auto perLine = duration_cast<nanoseconds>(cost) / static_cast<std::int64_t>(lines);
-        lineCost_ = (lineCost_ * 3 + perLine) / 4;
-    }
-}
-
-void ConsoleOutput::PanePaced() {
-    const auto now = std::chrono::steady_clock::now();
-    if (rateCredit_ < now) rateCredit_ = now;
-    rateCredit_ += std::chrono::milliseconds(kMinFrameMs);
+PendingPane ConsoleOutput::Pending() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return PendingPane{hasPending_, pending_.lineCount, pending_.clearFirst};
 }
 
 void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
@@ -213,9 +180,7 @@ void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
 }
 
 void ConsoleOutput::AppendRecordLogLocked(std::string& logBytes, std::string_view line) {
-    bool ascii = true;
-    for (unsigned char c : line) ascii &= c < 0x80;
-    if (ascii) {
+    if (IsAscii(line)) {
         AppendLogRecord(logBytes, line);  // copied as it is
         return;
     }

@@ -13,14 +13,13 @@
 // is only ever touched on the GUI thread however fast lines arrive, and a
 // slow write to the file never holds up the GUI thread's pane work.
 //
-// The GUI thread takes that work when PaneFrameDelayMs says it is due: at
-// once after a quiet spell, and in a storm only as often as keeps the pane's
-// share of the GUI thread small. The longer it waits, the more lines an
-// emptying drops before they ever reach the widget.
+// The GUI thread takes that work when its PanePacer says it is due: at once
+// after a quiet spell, and in a storm only as often as keeps the pane's share
+// of the GUI thread small. The longer it waits, the more lines an emptying
+// drops before they ever reach the widget.
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -64,24 +63,18 @@ struct PaneUpdate {
     }
 };
 
+// The pending pane work as the pace sees it: whether there is any, lines to
+// add, and whether the pane is emptied first.
+struct PendingPane {
+    bool any = false;
+    std::size_t lineCount = 0;
+    bool clearFirst = false;
+};
+
 class ConsoleOutput {
 public:
     // The pane is emptied once the budget exceeds 0.4 x 65536 characters.
     static constexpr std::int32_t kPaneBudgetLimit = 26214;  // emptied at 26215 and above
-
-    // Pace of the pane updates the GUI thread makes on its own (handlers that
-    // flush the pane at once are not paced). Two rules, both must allow:
-    //  - rate: a steady stream of updates is held to one per kMinFrameMs,
-    //    with bursts of kPaneBurst (an answer shows at once);
-    //  - cost: before an update that will take c to apply, the GUI thread
-    //    has been free of the pane for kFrameCostFactor x c since the last
-    //    one, but never more than kMaxFrameMs. In a storm the GUI thread so
-    //    spends a small share of its time on the pane, and the update tends
-    //    to come soon after an emptying, when there is little to add.
-    static constexpr int kMinFrameMs = 15;
-    static constexpr int kPaneBurst = 3;
-    static constexpr int kMaxFrameMs = 200;
-    static constexpr int kFrameCostFactor = 24;
 
     // `wakeGui` is called (from the committing thread, outside the pane lock) when
     // pane work becomes pending; it must only schedule TakePaneUpdate on the
@@ -123,16 +116,9 @@ public:
     // `update` is handed back and forth, so that no line is allocated.
     bool TakePaneText(PaneUpdate& update);
 
-    // GUI thread: milliseconds from now until the pending pane work is due
-    // (0: now). At most kMinFrameMs: the answer changes as work comes in (an
-    // emptying makes it cheap), so the GUI asks again at least once a frame.
-    int PaneFrameDelayMs();
-    // GUI thread: `applied` (as TakePaneText gave it) took `cost` to apply.
-    void PaneApplied(std::chrono::steady_clock::time_point started, std::chrono::steady_clock::duration cost,
-                     const PaneUpdate& applied);
-    // GUI thread: an update was made by the pace above (it counts toward the
-    // steady rate).
-    void PanePaced();
+    // GUI thread: the size of the pending pane work, for its pace
+    // (PanePacer).
+    PendingPane Pending() const;
 
 private:
     // "Locked": under mutex_; "LogLocked": under logMutex_.
@@ -171,14 +157,6 @@ private:
     };
     static constexpr std::size_t kRecordSlots = 64;
     std::array<RecordSlot, kRecordSlots> recordCache_;
-    // Pace of the pane (GUI thread only): the end of the last update, the
-    // lines the pane holds, the cost of one line added or emptied away as
-    // measured so far, and the credit of the steady rate (each paced update
-    // adds kMinFrameMs; it never lags the present).
-    std::chrono::steady_clock::time_point lastPaneEnd_{};
-    std::size_t shownLines_ = 0;
-    std::chrono::nanoseconds lineCost_{2000};
-    std::chrono::steady_clock::time_point rateCredit_{};
 };
 
 }  // namespace quillet

@@ -4,15 +4,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 namespace quillet {
 namespace {
-
-bool IsAscii(std::string_view text) {
-    for (unsigned char c : text)
-        if (c >= 0x80) return false;
-    return true;
-}
 
 // One converter per thread and direction: iconv_t keeps shift state and is
 // not safe to share, and opening one per call costs far more than a line.
@@ -97,6 +93,20 @@ bool Cp932Available() {
 }
 
 void UseCp932CharsetNameForTesting(const char* name) { charsetName = name; }
+
+bool IsAscii(std::string_view text) {
+    // Eight bytes at a time: most report lines are ASCII (the dumps).
+    const char* p = text.data();
+    std::size_t left = text.size();
+    for (; left >= 8; p += 8, left -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if ((word & 0x8080808080808080ull) != 0) return false;
+    }
+    for (; left > 0; ++p, --left)
+        if (static_cast<unsigned char>(*p) >= 0x80) return false;
+    return true;
+}
 
 bool AppendCp932(std::string& out, std::string_view utf8) {
     if (IsAscii(utf8)) {

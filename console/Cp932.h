@@ -10,6 +10,10 @@
 
 namespace quillet {
 
+// True when every byte of `text` is below 0x80: such a text is the same in
+// UTF-8 and code page 932.
+bool IsAscii(std::string_view text);
+
 // Appends the code page 932 bytes of a UTF-8 text to `out`. Characters that
 // have no code page 932 form (and invalid UTF-8) become "?". Returns false
 // when anything had to be replaced. ASCII is copied without calling iconv.

@@ -1,18 +1,31 @@
-// A listener thread: receives datagrams on one socket of the socket table for
-// the whole run, reports each one through the output hub, and shows a
+// A listener: receives datagrams on one socket of the socket table for the
+// whole run, reports each one through the output hub, and shows a
 // receive-failure box once per run.
+//
+// Two threads share the work, so that the socket is drained faster than
+// datagrams can arrive and a burst waits in memory instead of being dropped
+// by the kernel:
+//   - the receiving thread takes datagrams in batches (one system call for
+//     all that are queued) into a bounded DatagramQueue, with their senders;
+//   - the reporting thread (this QThread) decodes, reports and logs them
+//     from that queue, in arrival order, one committed batch per datagram.
+// Datagrams lost anyway, dropped by the kernel (its drop counter comes with
+// every datagram, and is read when the socket has been quiet for a while) or
+// for want of room in the queue, are said with one line at the point where
+// they were lost: the listener's loss line head and the number lost.
 #pragma once
 
 #include <QThread>
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "console/ConsoleOutput.h"
 #include "console/ErrorReporter.h"
 #include "console/OutputBatch.h"
+#include "console/platform/DatagramQueue.h"
 #include "console/platform/UdpSocket.h"
 
 namespace quillet {
@@ -20,32 +33,57 @@ namespace quillet {
 class ListenerThread : public QThread {
 public:
     static constexpr std::size_t kReceiveBufferSize = 65536;
+    // Datagrams taken by one receive call.
+    static constexpr int kReceiveBatch = 64;
+    // How long the socket is quiet before the kernel's drop counter is read.
+    static constexpr int kQuietMs = 100;
 
-    ListenerThread(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::string receiveErrorText);
+    ListenerThread(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::string receiveErrorText,
+                   std::string lossLineHead, DatagramQueueBound bound = {});
+    ~ListenerThread() override;
 
-    // Ends the thread: wakes a waiting receive and returns when it has ended.
+    // Ends both threads: wakes a waiting receive and the reporting thread,
+    // and returns when both have ended.
     void Stop();
+
+    // Instruments (any thread): datagrams waiting to be reported, the most
+    // that ever waited, and losses not yet said.
+    std::size_t Queued() const { return queue_.Queued(); }
+    std::size_t MostQueued() const { return queue_.MostQueued(); }
+    std::uint64_t LostNotYetSaid() const { return queue_.PendingLost(); }
 
 protected:
     void run() override;
-    // Reports one received datagram into `batch` (already cleared); `sender`
-    // is the address and port it came from.
+    // Reports one received datagram from `sender` by appending to `batch`.
+    // Runs on the reporting thread.
     virtual void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
                                 OutputBatch& batch) = 0;
-    // Called after each failed receive (after the box, if one was shown).
+    // Called after each failed receive (after the box, if one was shown), on
+    // the receiving thread.
     virtual void AfterReceiveFailure() {}
-    // Called after the batch of a datagram has been committed.
+    // Called after the batch of a datagram has been committed, on the
+    // reporting thread; the datagram's bytes are still valid.
     virtual void AfterCommit() {}
+    // Whether the datagram just handled must be committed on its own, with
+    // AfterCommit right after, before the next one is handled (it has work
+    // to do after its commit, or the next one depends on that work). When
+    // false, the lines of several datagrams go to the hub in one commit and
+    // AfterCommit is called once for each of them after it.
+    virtual bool CommitAlone() const { return true; }
 
 private:
+    void ReceiveLoop();
+    void CommitJoined(std::size_t datagrams);
+
     UdpSocket& socket_;
     ConsoleOutput& output_;
     ErrorReporter& reporter_;
     std::string receiveErrorText_;
+    std::string lossLineHead_;
     std::atomic<bool> stopping_{false};
     bool receiveErrorShown_ = false;
-    // One buffer for every datagram; the scans point into it.
-    std::array<std::uint8_t, kReceiveBufferSize> buffer_{};
+    DatagramQueue queue_;
+    std::thread receiver_;
     OutputBatch batch_;
 };
 

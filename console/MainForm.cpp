@@ -43,10 +43,6 @@ constexpr const char* kPlaceholderAgentAddress = "127.0.0.1";
 constexpr std::uint8_t kPlaceholderOctets[4] = {127, 0, 0, 1};
 constexpr const char* kInitialIpText = "192.168.1.1";
 
-// Receive queues large enough to ride out a stall of the thread during a
-// trap storm: datagrams wait in the kernel instead of being dropped.
-constexpr int kReceiveBuffer = 4 * 1024 * 1024;
-
 const QColor kCyan(0, 255, 255);
 
 constexpr const char* kNoCp932Message =
@@ -190,12 +186,13 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
     connect(&paneTimer_, &QTimer::timeout, this, [this] {
         // More work may have come since the timer was armed: look again
         // later if the pane's pace does not allow it yet.
-        if (const int wait = output_.PaneFrameDelayMs(); wait > 0) {
+        if (const int wait = PaneDelayMs(); wait > 0) {
             paneTimer_.start(wait);
             return;
         }
-        FlushPane();
-        output_.PanePaced();
+        // Only an update that applied something counts toward the steady
+        // rate: a handler may have flushed the work since the timer was armed.
+        if (FlushPane()) panePacer_.Paced(std::chrono::steady_clock::now());
     });
 
     CreateControls();
@@ -429,7 +426,7 @@ void TMainForm::BindSocketTable(const ConsoleConfig& config, PreboundSockets& so
     for (int index = 0; index < 2; ++index) {
         PreboundSocket& entry = sockets.entries[index];
         entry.created = entry.socket.Create();
-        entry.bound = entry.socket.BindTo(LocalAddressOf(config, index), kReceiveBuffer);
+        entry.bound = entry.socket.BindTo(LocalAddressOf(config, index), config.receiveBuffer);
     }
 }
 
@@ -447,7 +444,7 @@ void TMainForm::SetupSocket(int index) {
         bound = made.bound;
     } else {
         created = entry.socket.Create();
-        bound = entry.socket.BindTo(entry.local, kReceiveBuffer);
+        bound = entry.socket.BindTo(entry.local, config_.receiveBuffer);
     }
     entry.socket.SetDestination(entry.destination);
     if (!created) reporter_->ShowError("recv socket=NG  当プログラムを既に起動していませんか？ ");
@@ -474,11 +471,13 @@ void TMainForm::SendDatagram(int index, const std::uint8_t* data, int length) {
 }
 
 void TMainForm::StartListeners() {
-    port161_ = new T_Port161(SocketTable[0].socket, output_, *reporter_, request_);
+    port161_ = new T_Port161(SocketTable[0].socket, output_, *reporter_, request_, config_.listenerQueue);
     port161_->start();
-    port162_ = new T_Port162(SocketTable[1].socket, output_, *reporter_, equipmentFlag_);
+    port162_ = new T_Port162(SocketTable[1].socket, output_, *reporter_, equipmentFlag_, config_.listenerQueue);
     port162_->start();
 }
+
+std::size_t TMainForm::TrapListenerMostQueued() const { return port162_ != nullptr ? port162_->MostQueued() : 0; }
 
 void TMainForm::StopListeners() {
     for (ListenerThread* listener : {static_cast<ListenerThread*>(port161_), static_cast<ListenerThread*>(port162_)}) {
@@ -546,17 +545,19 @@ void TMainForm::SchedulePaneFlush() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!paneTimer_.isActive()) paneTimer_.start(output_.PaneFrameDelayMs());
+            // Nothing to arm for when a handler has flushed the work already.
+            if (!paneTimer_.isActive() && output_.Pending().any)
+                paneTimer_.start(PaneDelayMs());
         },
         Qt::QueuedConnection);
 }
 
-void TMainForm::FlushPane() {
+bool TMainForm::FlushPane() {
     const auto started = std::chrono::steady_clock::now();
     // Whatever is pending is applied now; work committed from here on wakes
     // the GUI thread again and arms the timer afresh.
     paneTimer_.stop();
-    if (!output_.TakePaneText(paneUpdate_)) return;
+    if (!output_.TakePaneText(paneUpdate_)) return false;
     if (paneUpdate_.clearFirst) OutMemo->clear();
     if (paneUpdate_.lineCount != 0) {
         OutMemo->appendPlainText(
@@ -567,7 +568,13 @@ void TMainForm::FlushPane() {
     for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
         if (paneUpdate_.fields[i]) fields[i]->setText(QString::fromStdString(*paneUpdate_.fields[i]));
     }
-    output_.PaneApplied(started, std::chrono::steady_clock::now() - started, paneUpdate_);
+    panePacer_.Applied(paneUpdate_.lineCount, paneUpdate_.clearFirst, started, std::chrono::steady_clock::now() - started);
+    return true;
+}
+
+int TMainForm::PaneDelayMs() {
+    const PendingPane pending = output_.Pending();
+    return panePacer_.DelayMs(pending.lineCount, pending.clearFirst, std::chrono::steady_clock::now());
 }
 
 void TMainForm::ShowLogWriteNotice() {

@@ -19,6 +19,8 @@
 
 #include "console/ConsoleOutput.h"
 #include "console/ErrorReporter.h"
+#include "console/PanePacer.h"
+#include "console/platform/DatagramQueue.h"
 #include "console/platform/LogFile.h"
 #include "console/platform/UdpSocket.h"
 #include "request/RequestOperation.h"
@@ -53,6 +55,11 @@ struct ConsoleConfig {
     Ipv4Endpoint bindAddress{};
     ErrorReporter* reporter = nullptr;  // null: real message boxes
     bool startListeners = true;
+    // Receive buffer asked for each socket: large enough to ride out a stall
+    // of the receiving thread in a trap storm (the bench models a stock
+    // system's limit with it). And the bound of each listener's queue.
+    int receiveBuffer = 4 * 1024 * 1024;
+    DatagramQueueBound listenerQueue{};
     // The socket table made before the window (the shipped program binds
     // first and then gives up its privileges). Null: SetupSocket creates
     // and binds each socket itself. Either way the failures are reported
@@ -160,6 +167,8 @@ public:
     void SetupSocket(int index);
     void SendDatagram(int index, const std::uint8_t* data, int length);
     SocketEntry& SocketAt(int index) { return SocketTable[index]; }
+    // The most traps that ever waited in the trap listener's queue (bench).
+    std::size_t TrapListenerMostQueued() const;
     const std::string& AgentAddressText() const { return agentAddressText_; }
     void SetAgentAddress(const std::string& text, const std::uint8_t octets[4]);
 
@@ -173,7 +182,8 @@ public:
 
     // Applies the pending pane work now (the GUI thread does this by itself
     // at most once a frame; handlers and tests call it for immediacy).
-    void FlushPane();
+    // False when there was none.
+    bool FlushPane();
 
     RequestState& Request() { return request_; }
     ErrorReporter& Reporter() { return *reporter_; }
@@ -197,6 +207,8 @@ private:
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void SchedulePaneFlush();
+    // Milliseconds until the pending pane work is due (PanePacer's rules).
+    int PaneDelayMs();
     void RunRequest(RequestKind kind);
     void ShowLogWriteNotice();
 
@@ -216,6 +228,7 @@ private:
     mutable std::mutex ipTextMutex_;
     std::string ipText_;
     QTimer paneTimer_;
+    PanePacer panePacer_;
     PaneUpdate paneUpdate_;
     bool closed_ = false;
     int logWriteNotices_ = 0;

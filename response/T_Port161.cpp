@@ -4,12 +4,15 @@
 
 namespace quillet {
 
-T_Port161::T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request)
+T_Port161::T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
+                     DatagramQueueBound bound)
     : ListenerThread(socket, output, reporter,
-                     "PORT161受信エラー： Ether Port 161を使用するプログラムを起動していませんか？ "),
+                     "PORT161受信エラー： Ether Port 161を使用するプログラムを起動していませんか？ ", kLossLineHead,
+                     bound),
       request_(request) {}
 
-void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint&, OutputBatch& batch) {
+void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& /*sender*/,
+                               OutputBatch& batch) {
     seenWalk_ = request_.walkPending.load();
     clearWalk_ = ReportResponse(data, size, seenWalk_, request_.varBindCount.load(), scan_, batch);
 }

@@ -13,7 +13,11 @@ namespace quillet {
 
 class T_Port161 : public ListenerThread {
 public:
-    T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request);
+    // The line that says how many datagrams were lost, before the count.
+    static constexpr const char* kLossLineHead = "response 受信欠落  COUNT=";
+
+    T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
+              DatagramQueueBound bound = {});
 
 protected:
     void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) override;

@@ -17,14 +17,21 @@ namespace quillet {
 
 class T_Port162 : public ListenerThread {
 public:
+    // The line that says how many traps were lost, before the count.
+    static constexpr const char* kLossLineHead = "TRAP受信欠落  COUNT=";
+
     // `equipmentFlag` is process-wide: kept across datagrams.
-    T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::atomic<std::int32_t>& equipmentFlag);
+    T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::atomic<std::int32_t>& equipmentFlag,
+              DatagramQueueBound bound = {});
 
 protected:
     void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) override;
     // Sends the acknowledgement of an inform once its lines are committed,
     // so the log shows the inform before its sender can act on the answer.
     void AfterCommit() override;
+    // Traps share commits in a storm; an inform to answer is committed on
+    // its own, so that its answer leaves right after its lines.
+    bool CommitAlone() const override { return ackLength_ > 0; }
 
 private:
     UdpSocket& socket_;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 namespace quillet {
 
@@ -12,6 +13,32 @@ namespace quillet {
 struct Ipv4Endpoint {
     std::uint8_t octets[4] = {0, 0, 0, 0};
     std::uint16_t port = 0;
+};
+
+// Buffers for UdpSocket::ReceiveBatch: `slots` datagrams of up to
+// `slotSize` bytes each, with their senders and the socket's drop counter.
+// Made once and reused, so that receiving allocates nothing.
+class ReceiveBatchBuffers {
+public:
+    ReceiveBatchBuffers(int slots, std::size_t slotSize);
+    ~ReceiveBatchBuffers();
+    ReceiveBatchBuffers(const ReceiveBatchBuffers&) = delete;
+    ReceiveBatchBuffers& operator=(const ReceiveBatchBuffers&) = delete;
+
+    int Slots() const { return slots_; }
+    // Datagram i of the last ReceiveBatch (i below its result).
+    const std::uint8_t* Data(int i) const;
+    int Size(int i) const;
+    const Ipv4Endpoint& Sender(int i) const;
+    // The socket's count of datagrams dropped by the kernel (a 32-bit counter
+    // that wraps) as it stood when datagram i was queued.
+    std::uint32_t DropCounter(int i) const;
+
+private:
+    friend class UdpSocket;
+    struct Impl;
+    int slots_;
+    std::unique_ptr<Impl> impl_;
 };
 
 class UdpSocket {
@@ -25,8 +52,10 @@ public:
     bool Create();
     // Binds to all interfaces on `port`. False on failure (no socket, port held
     // by another program, no privilege). Never sets SO_REUSEADDR, so a second
-    // holder of the port fails. `receiveBuffer` > 0 asks for a larger receive
-    // queue (datagrams that arrive during a stall are kept, not dropped).
+    // holder of the port fails. `receiveBuffer` > 0 asks for that receive
+    // queue (datagrams that arrive during a stall are kept, not dropped);
+    // beyond the system's limit it is granted only to a process that may
+    // raise that limit, others get the limit.
     bool Bind(std::uint16_t port, int receiveBuffer = 0);
     // Binds to `address`:`port` (tests use loopback).
     bool BindTo(const Ipv4Endpoint& local, int receiveBuffer = 0);
@@ -57,6 +86,19 @@ public:
     int ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Ipv4Endpoint& sender);
     // Waits at most `timeoutMs` (tests). Returns -2 on time-out.
     int ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int timeoutMs);
+    // Waits up to `waitMs` for a datagram, then takes every datagram already
+    // queued, up to the slots of `buffers`, in one system call. Returns how
+    // many were taken, 0 when none came within `waitMs`, -1 on failure (as
+    // Receive). A datagram longer than a slot is cut to the slot's size.
+    // The first call asks the kernel to report its drop counter with each
+    // datagram.
+    int ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs);
+    // The kernel's drop counter of the socket now (see DropCounter). False
+    // when the system cannot tell.
+    bool ReadDropCounter(std::uint32_t& counter) const;
+    // The receive buffer the kernel really gave the socket, in bytes.
+    int ReceiveBufferBytes() const;
+
     // Wakes a thread blocked in Receive; later receives fail.
     void Shutdown();
     void Close();
@@ -68,6 +110,7 @@ private:
     int fd_ = -1;
     std::atomic<bool> bound_{false};
     int lastError_ = 0;
+    int batchWaitMs_ = -1;  // the receive time-out set for ReceiveBatch
     Ipv4Endpoint destination_;
 };
 

@@ -6,9 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <linux/sock_diag.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace quillet {
 namespace {
@@ -23,6 +26,42 @@ sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint) {
 }
 
 }  // namespace
+
+struct ReceiveBatchBuffers::Impl {
+    std::size_t slotSize;
+    std::unique_ptr<std::uint8_t[]> data;  // slots x slotSize, touched only as used
+    std::vector<mmsghdr> messages;
+    std::vector<iovec> vectors;
+    std::vector<sockaddr_in> from;
+    // Room for one SO_RXQ_OVFL control message a datagram.
+    static constexpr std::size_t kControlSize = CMSG_SPACE(sizeof(std::uint32_t));
+    std::vector<std::uint8_t> control;
+    std::vector<Ipv4Endpoint> senders;
+    std::vector<std::uint32_t> drops;
+};
+
+ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
+    : slots_(slots < 1 ? 1 : slots), impl_(std::make_unique<Impl>()) {
+    Impl& m = *impl_;
+    const auto n = static_cast<std::size_t>(slots_);
+    m.slotSize = slotSize;
+    m.data.reset(new std::uint8_t[n * slotSize]);
+    m.messages.resize(n);
+    m.vectors.resize(n);
+    m.from.resize(n);
+    m.control.resize(n * Impl::kControlSize);
+    m.senders.resize(n);
+    m.drops.resize(n);
+}
+
+ReceiveBatchBuffers::~ReceiveBatchBuffers() = default;
+
+const std::uint8_t* ReceiveBatchBuffers::Data(int i) const {
+    return impl_->data.get() + static_cast<std::size_t>(i) * impl_->slotSize;
+}
+int ReceiveBatchBuffers::Size(int i) const { return static_cast<int>(impl_->messages[i].msg_len); }
+const Ipv4Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[i]; }
+std::uint32_t ReceiveBatchBuffers::DropCounter(int i) const { return impl_->drops[i]; }
 
 UdpSocket::~UdpSocket() { Close(); }
 
@@ -41,7 +80,12 @@ bool UdpSocket::Bind(std::uint16_t port, int receiveBuffer) {
 
 bool UdpSocket::BindTo(const Ipv4Endpoint& local, int receiveBuffer) {
     if (fd_ < 0) return false;
-    if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    // SO_RCVBUFFORCE passes the system's limit (net.core.rmem_max, 212,992
+    // bytes on a stock system) but needs the privilege to change it; without
+    // it SO_RCVBUF gives what the limit allows.
+    if (receiveBuffer > 0 &&
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBuffer, sizeof receiveBuffer) != 0)
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     const sockaddr_in address = ToSockaddr(local);
     bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     if (!bound_) lastError_ = errno;
@@ -54,6 +98,7 @@ void UdpSocket::TakeOver(UdpSocket& other) {
     fd_ = other.fd_;
     bound_ = other.bound_.load();
     lastError_ = other.lastError_;
+    batchWaitMs_ = other.batchWaitMs_;
     destination_ = other.destination_;
     other.fd_ = -1;
     other.bound_ = false;
@@ -105,6 +150,74 @@ int UdpSocket::ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int tim
     if (ready == 0) return -2;
     if (ready < 0) return -1;
     return Receive(buffer, capacity);
+}
+
+int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
+    if (fd_ < 0 || !bound_) return -1;
+    if (batchWaitMs_ < 0) {
+        const int on = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+    }
+    if (waitMs != batchWaitMs_) {
+        // The time-out bounds the wait for the first datagram of a batch.
+        timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        batchWaitMs_ = waitMs;
+    }
+    ReceiveBatchBuffers::Impl& m = *buffers.impl_;
+    const int slots = buffers.Slots();
+    for (int i = 0; i < slots; ++i) {
+        iovec& v = m.vectors[i];
+        v.iov_base = m.data.get() + static_cast<std::size_t>(i) * m.slotSize;
+        v.iov_len = m.slotSize;
+        msghdr& h = m.messages[i].msg_hdr;
+        h.msg_name = &m.from[i];
+        h.msg_namelen = sizeof(sockaddr_in);
+        h.msg_iov = &v;
+        h.msg_iovlen = 1;
+        h.msg_control = m.control.data() + static_cast<std::size_t>(i) * ReceiveBatchBuffers::Impl::kControlSize;
+        h.msg_controllen = ReceiveBatchBuffers::Impl::kControlSize;
+        h.msg_flags = 0;
+        m.messages[i].msg_len = 0;
+    }
+    int n;
+    do {
+        // MSG_WAITFORONE: block for the first datagram only, then take what
+        // is already queued.
+        n = ::recvmmsg(fd_, m.messages.data(), static_cast<unsigned>(slots), MSG_WAITFORONE, nullptr);
+    } while (n < 0 && errno == EINTR && bound_);
+    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) && bound_ ? 0 : -1;
+    if (!bound_) return -1;
+    for (int i = 0; i < n; ++i) {
+        const msghdr& h = m.messages[i].msg_hdr;
+        Ipv4Endpoint& sender = m.senders[i];
+        std::memcpy(sender.octets, &m.from[i].sin_addr.s_addr, 4);
+        sender.port = ntohs(m.from[i].sin_port);
+        // The control message comes only once the counter is above 0.
+        std::uint32_t drops = 0;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&h); c != nullptr; c = CMSG_NXTHDR(const_cast<msghdr*>(&h), c))
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL)
+                std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
+        m.drops[i] = drops;
+    }
+    return n;
+}
+
+bool UdpSocket::ReadDropCounter(std::uint32_t& counter) const {
+    if (fd_ < 0) return false;
+    std::uint32_t info[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof info;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_MEMINFO, info, &length) != 0 || length <= SK_MEMINFO_DROPS * sizeof info[0])
+        return false;
+    counter = info[SK_MEMINFO_DROPS];
+    return true;
+}
+
+int UdpSocket::ReceiveBufferBytes() const {
+    int bytes = 0;
+    socklen_t length = sizeof bytes;
+    if (fd_ < 0 || ::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, &length) != 0) return 0;
+    return bytes;
 }
 
 void UdpSocket::Shutdown() {

@@ -1,0 +1,175 @@
+// The receiving side of the listeners: batches taken from a loopback socket
+// with their senders and the kernel's drop counter, and the bounded queue
+// between the receiving and the reporting thread.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "console/platform/DatagramQueue.h"
+#include "console/platform/UdpSocket.h"
+
+namespace quillet {
+namespace {
+
+Ipv4Endpoint Loopback(std::uint16_t port = 0) {
+    Ipv4Endpoint e;
+    e.octets[0] = 127;
+    e.octets[3] = 1;
+    e.port = port;
+    return e;
+}
+
+std::vector<std::uint8_t> Datagram(int size, std::uint8_t fill) { return std::vector<std::uint8_t>(size, fill); }
+
+// What the reporting thread sees: "size:fill" per datagram, "lost N" before
+// an entry that follows losses, "-" for a loss-only entry.
+std::vector<std::string> TakeAll(DatagramQueue& queue) {
+    std::vector<std::string> seen;
+    while (queue.Queued() != 0) {
+        const std::size_t run = queue.Take(3);
+        for (std::size_t i = 0; i < run; ++i) {
+            const DatagramQueue::Entry e = queue.Next();
+            if (e.lostBefore != 0) seen.push_back("lost " + std::to_string(e.lostBefore));
+            seen.push_back(e.size < 0 ? "-"
+                                      : std::to_string(e.size) + ":" + std::to_string(e.size ? e.data[e.size - 1] : 0));
+        }
+        queue.Release();
+    }
+    return seen;
+}
+
+TEST(DatagramQueue, KeepsArrivalOrderAndSaysWhatItHadNoRoomFor) {
+    // The ring rounds up to one 4096-byte page; a record is a 24-byte header
+    // and its datagram, rounded to 8 bytes.
+    struct Case {
+        const char* what;
+        DatagramQueueBound bound;
+        std::vector<int> sizes;  // datagrams pushed, each filled with its index
+        std::vector<std::string> seen;
+    };
+    const Case cases[] = {
+        {"room for all", {4096, 10}, {0, 5, 1000}, {"0:0", "5:1", "1000:2"}},
+        {"entry bound", {4096, 2}, {10, 11, 12, 13}, {"10:0", "11:1"}},
+        {"byte bound", {4096, 100}, {2500, 2000, 50}, {"2500:0", "lost 1", "50:2"}},
+        {"larger than the ring", {4096, 100}, {5000, 7}, {"lost 1", "7:1"}},
+    };
+    for (const Case& c : cases) {
+        DatagramQueue queue(c.bound);
+        for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+            const auto d = Datagram(c.sizes[i], static_cast<std::uint8_t>(i));
+            queue.Push(d.data(), c.sizes[i], Loopback(static_cast<std::uint16_t>(i)));
+        }
+        std::vector<std::string> seen = TakeAll(queue);
+        // Losses at the end are said by a loss-only entry, once room is back.
+        if (queue.PendingLost() != 0) {
+            const std::uint64_t lost = queue.PendingLost();
+            ASSERT_TRUE(queue.FlushLost()) << c.what;
+            const std::vector<std::string> tail = TakeAll(queue);
+            EXPECT_EQ(tail, (std::vector<std::string>{"lost " + std::to_string(lost), "-"})) << c.what;
+        }
+        EXPECT_EQ(seen, c.seen) << c.what;
+        EXPECT_EQ(queue.PendingLost(), 0u) << c.what;
+    }
+}
+
+TEST(DatagramQueue, WrapsAroundTheRingWithoutLosingOrder) {
+    DatagramQueue queue({4096, 1000});
+    // 900-byte datagrams (928 a record): four fit. Each round fills the ring,
+    // then takes two, so that the next round writes at the start while two
+    // still wait at the end.
+    std::vector<int> taken;
+    std::uint64_t lostSaid = 0;
+    int pushed = 0, dropped = 0;
+    auto take = [&](std::size_t limit) {
+        const std::size_t run = queue.Take(limit);
+        for (std::size_t i = 0; i < run; ++i) {
+            const DatagramQueue::Entry e = queue.Next();
+            lostSaid += e.lostBefore;
+            if (e.size < 0) continue;  // the losses at the end
+            EXPECT_EQ(e.size, 900);
+            taken.push_back(e.data[0] | e.data[899] << 8);
+        }
+        queue.Release();
+    };
+    for (int round = 0; round < 8; ++round) {
+        for (int tries = 0; tries < 6; ++tries) {
+            const int n = pushed + dropped;
+            auto d = Datagram(900, static_cast<std::uint8_t>(n));
+            d[899] = static_cast<std::uint8_t>(n >> 8);
+            if (queue.Push(d.data(), 900, Loopback())) ++pushed;
+            else ++dropped;
+        }
+        take(2);
+    }
+    while (queue.Queued() != 0) take(100);
+    ASSERT_TRUE(queue.FlushLost());
+    while (queue.Queued() != 0) take(100);
+    EXPECT_EQ(static_cast<int>(taken.size()), pushed);
+    EXPECT_EQ(lostSaid, static_cast<std::uint64_t>(dropped));
+    for (std::size_t i = 1; i < taken.size(); ++i) EXPECT_LT(taken[i - 1], taken[i]) << "out of order at " << i;
+    EXPECT_GE(pushed, 16);  // the ring really went round
+}
+
+TEST(DatagramQueue, TakeReturnsNothingOnceStopped) {
+    DatagramQueue queue;
+    const auto d = Datagram(3, 1);
+    queue.Push(d.data(), 3, Loopback());
+    queue.Stop();
+    EXPECT_EQ(queue.Take(10), 0u);
+}
+
+TEST(UdpBatchReceive, TakesQueuedDatagramsAtOnceWithTheirSenders) {
+    UdpSocket receiver, sender;
+    ASSERT_TRUE(receiver.Create() && receiver.BindTo(Loopback()));
+    ASSERT_TRUE(sender.Create() && sender.BindTo(Loopback()));
+    sender.SetDestination(Loopback(receiver.LocalPort()));
+    for (int i = 1; i <= 5; ++i) {
+        const auto d = Datagram(i, static_cast<std::uint8_t>(i));
+        ASSERT_EQ(sender.Send(d.data(), d.size()), i);
+    }
+    ReceiveBatchBuffers buffers(4, 65536);
+    ASSERT_EQ(receiver.ReceiveBatch(buffers, 1000), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(buffers.Size(i), i + 1);
+        EXPECT_EQ(buffers.Data(i)[i], i + 1);
+        EXPECT_EQ(buffers.Sender(i).port, sender.LocalPort());
+        EXPECT_EQ(buffers.Sender(i).octets[0], 127);
+        EXPECT_EQ(buffers.DropCounter(i), 0u);
+    }
+    ASSERT_EQ(receiver.ReceiveBatch(buffers, 1000), 1);
+    EXPECT_EQ(buffers.Size(0), 5);
+    // Nothing more: the wait ends with 0.
+    EXPECT_EQ(receiver.ReceiveBatch(buffers, 20), 0);
+    receiver.Shutdown();
+    EXPECT_EQ(receiver.ReceiveBatch(buffers, 20), -1);
+}
+
+TEST(UdpBatchReceive, TheKernelsDropsAreCountedWithTheNextDatagram) {
+    UdpSocket receiver, sender;
+    // The smallest receive buffer the kernel grants holds a few datagrams.
+    ASSERT_TRUE(receiver.Create() && receiver.BindTo(Loopback(), 1));
+    ASSERT_TRUE(sender.Create() && sender.BindTo(Loopback()));
+    sender.SetDestination(Loopback(receiver.LocalPort()));
+    ReceiveBatchBuffers buffers(64, 65536);
+    ASSERT_EQ(receiver.ReceiveBatch(buffers, 1), 0);  // turns the drop counter on
+    constexpr int kSent = 200;
+    const auto d = Datagram(1000, 7);
+    for (int i = 0; i < kSent; ++i) ASSERT_EQ(sender.Send(d.data(), d.size()), 1000);
+    int received = 0;
+    for (int n; (n = receiver.ReceiveBatch(buffers, 20)) > 0;) {
+        for (int i = 0; i < n; ++i) EXPECT_EQ(buffers.DropCounter(i), 0u);  // queued before any drop
+        received += n;
+    }
+    std::uint32_t dropped = 0;
+    ASSERT_TRUE(receiver.ReadDropCounter(dropped));
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(received + static_cast<int>(dropped), kSent);
+    ASSERT_EQ(sender.Send(d.data(), d.size()), 1000);
+    ASSERT_EQ(receiver.ReceiveBatch(buffers, 1000), 1);
+    EXPECT_EQ(buffers.DropCounter(0), dropped);
+}
+
+}  // namespace
+}  // namespace quillet
