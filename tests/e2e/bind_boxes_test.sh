@@ -30,12 +30,7 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 # shellcheck source=netns.sh
 source "$here/netns.sh"
 netns_check_able snmptrapd setpriv setcap ss || exit 77
-for program in "$quillet" "$harness"; do
-    if [ ! -x "$program" ]; then
-        echo "FAIL: $program is missing"
-        exit 1
-    fi
-done
+require_programs "$quillet" "$harness"
 
 work="$(mktemp -d /tmp/quillet-bindboxes.XXXXXX)"
 cleanup() {
@@ -44,12 +39,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 # A copy uid 65534 may run, with a working folder it may write.
 chmod 755 "$work"

@@ -62,6 +62,26 @@ netns_check_able() {
     return 0
 }
 
+# require_programs PATH...: ends the script (exit 1, with a message) unless
+# every PATH is an executable file.
+require_programs() {
+    local program
+    for program in "$@"; do
+        if [ ! -x "$program" ]; then
+            echo "FAIL: $program is missing"
+            exit 1
+        fi
+    done
+}
+
+# fail MESSAGE...: reports one failed check and counts it in $failures; the
+# script ends with a non-zero status when any check failed.
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
 # netns_exists NAME: 0 when the namespace NAME exists.
 netns_exists() {
     ip netns list 2>/dev/null | awk '{print $1}' | grep -qx -- "$1"

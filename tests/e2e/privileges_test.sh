@@ -47,12 +47,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
 # The program as an install would have it: a copy with the one capability,
 # in folders uid 65534 may enter; the plugin where the variables point.
 chmod 755 "$work"

@@ -37,12 +37,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/netns.sh"
 netns_check_able snmpget snmpwalk snmpbulkget python3 iconv ss timeout || exit 77
 
-for program in "$quillet" "$harness"; do
-    if [ ! -x "$program" ]; then
-        echo "FAIL: $program is missing"
-        exit 1
-    fi
-done
+require_programs "$quillet" "$harness"
 
 work="$(mktemp -d /tmp/quillet-receivers.XXXXXX)"
 cleanup() {
@@ -51,12 +46,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 netns_setup "$$" || exit 1
 agent_start "$work/agent" "sysdescr Quillet e2e agent" "syscontact e2e-contact" "sysname e2e-agent" || exit 1

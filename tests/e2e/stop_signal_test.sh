@@ -26,12 +26,7 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 # shellcheck source=netns.sh
 source "$here/netns.sh"
 netns_check_able python3 ss || exit 77
-for program in "$quillet" "$harness"; do
-    if [ ! -x "$program" ]; then
-        echo "FAIL: $program is missing"
-        exit 1
-    fi
-done
+require_programs "$quillet" "$harness"
 
 work="$(mktemp -d /tmp/quillet-stop.XXXXXX)"
 cleanup() {
@@ -41,12 +36,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 netns_setup "$$" || exit 1
 
