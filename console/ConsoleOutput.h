@@ -7,8 +7,8 @@
 // anyway), counters are advanced and their new texts queued; under the log
 // lock, taken first and held to the end, the batch's log records are written
 // together, whole or not at all (a failed write is told to the window once a
-// run, and the next batch tries again). The GUI thread takes the queued pane work with
-// TakePaneText (or TakePaneUpdate) and applies it whole; so every pane line
+// run, and the next batch tries again). The GUI thread takes the queued pane
+// work with TakePaneText (or TakePaneUpdate) and applies it whole; so every pane line
 // and its log record go together, in one order for pane and log, the window
 // is only ever touched on the GUI thread however fast lines arrive, and a
 // slow write to the file never holds up the GUI thread's pane work.
