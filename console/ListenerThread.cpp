@@ -2,15 +2,15 @@
 
 #include <QCoreApplication>
 
-#include <array>
+#include <algorithm>
 #include <chrono>
 
-#include "console/DropCount.h"
 #include "console/ThreadHandOff.h"
 #include "console/platform/LocalTime.h"
 #include "console/platform/ThreadScheduling.h"
 
 namespace quillet {
+namespace {
 
 // Pause after a failed receive: a socket that fails every time (its port was
 // taken by another program at start-up) must not keep a core busy.
@@ -25,16 +25,34 @@ constexpr std::size_t kReportRun = 256;
 // The most datagrams whose lines go to the hub in one commit.
 constexpr std::size_t kJoinedDatagrams = 64;
 // After a receive that found only a few datagrams waiting, the receiving
-// thread waits this long before the next, so that a stream is taken a batch
-// at a time instead of with two thread wake-ups per datagram. A receive that
-// took longer than kWaited had to wait for its datagram: no stream. The kernel's
-// receive buffer holds what comes meanwhile: a stock system's holds about 500
-// small datagrams, 2.5 ms of 200,000 a second.
+// thread waits this long (or less when the receive buffer would fill sooner)
+// before the next, so that a stream is taken a batch at a time instead of
+// with two thread wake-ups per datagram. A wait for the socket that took
+// longer than kWaited had to wait for its datagram: no stream.
 constexpr int kGatherBelow = ListenerThread::kReceiveBatch;
-constexpr long kGatherUs = 500;
+constexpr std::int64_t kGatherUs = 500;
 constexpr std::chrono::microseconds kWaited{100};
 // The reporting thread does the same after a run of fewer entries than this.
 constexpr std::size_t kGatherRun = 64;
+// The reporting thread lets waiting threads have its processor every this
+// many datagrams (about 60 us of work): a draining thread kept waiting behind
+// it would otherwise wait for the scheduler's next tick, up to 4 ms, while a
+// fast stream fills a stock receive buffer in under 2.
+constexpr std::size_t kYieldEvery = 16;
+// The watching thread drains the socket itself when it has gone undrained for
+// this many of the pace's intervals: the receiving thread is overdue.
+constexpr std::int64_t kOverdueIntervals = 2;
+// The watching thread sleeps until the next datagram once none has come for
+// this long.
+constexpr std::int64_t kWatchQuietUs = 20000;
+
+std::int64_t NowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
 
 ListenerThread::ListenerThread(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter,
                                std::string receiveErrorText, std::string lossLineHead, DatagramQueueBound bound)
@@ -47,21 +65,32 @@ ListenerThread::ListenerThread(UdpSocket& socket, ConsoleOutput& output, ErrorRe
 
 ListenerThread::~ListenerThread() {
     if (receiver_.joinable()) receiver_.join();
+    if (watcher_.joinable()) watcher_.join();
 }
 
 void ListenerThread::Stop() {
     stopping_ = true;
     socket_.Shutdown();
     queue_.Stop();
+    {
+        // Under the lock: the watching thread is either waiting already, or
+        // sees stopping_ before it waits.
+        std::lock_guard<std::mutex> lock(watchMutex_);
+    }
+    watchWake_.notify_all();
     // The receiving thread may be waiting for an error box to be shown by
-    // the GUI thread; keep serving events until both threads have ended.
+    // the GUI thread; keep serving events until the threads have ended.
     while (!wait(20)) QCoreApplication::processEvents();
     AcceptHandOff(this);
 }
 
 void ListenerThread::run() {
     receiver_ = std::thread([this] { ReceiveLoop(); });
+    watcher_ = std::thread([this] { WatchLoop(); });
     LowerThreadPriority(kReportingPriorityDrop);
+    // Short slices: the scheduler takes the processor back for a draining
+    // thread at its first chance instead of after a full slice.
+    AskShortSlices();
     for (;;) {
         const auto asked = std::chrono::steady_clock::now();
         const std::size_t run = queue_.Take(kReportRun);
@@ -72,6 +101,7 @@ void ListenerThread::run() {
         std::size_t joined = 0;
         batch_.Clear();
         for (std::size_t i = 0; i < run && !stopping_; ++i) {
+            if (i % kYieldEvery == kYieldEvery - 1) YieldProcessor();
             const DatagramQueue::Entry entry = queue_.Next();
             AppendLossLine(batch_, lossLineHead_, entry.lostBefore);
             if (entry.size >= 0) {
@@ -91,6 +121,7 @@ void ListenerThread::run() {
         if (stream && run < kGatherRun) PauseMicroseconds(kGatherUs);
     }
     receiver_.join();
+    watcher_.join();
     AnnounceHandOff(this);
 }
 
@@ -106,18 +137,29 @@ void ListenerThread::ReceiveLoop() {
     // receive buffer holds about 500 small datagrams), even while the other
     // threads keep the cores busy.
     AskShortSlices();
-    ReceiveBatchBuffers buffers(kReceiveBatch, kReceiveBufferSize);
-    std::array<std::uint32_t, kReceiveBatch> kernelLost{};
-    DropCount kernelDrops;
+    {
+        std::lock_guard<std::mutex> turn(receiveTurn_);
+        pace_.SetBuffer(socket_.ReceiveBufferBytes());
+    }
     while (!stopping_) {
         const auto asked = std::chrono::steady_clock::now();
-        const int count = socket_.ReceiveBatch(buffers, kQuietMs);
-        // Datagrams that were waiting already are a stream; one that the
-        // receive had to wait for came alone, and the next may be an answer
-        // the operator waits for: it is not held up.
+        const int ready = socket_.WaitReadable(kQuietMs);
+        // Datagrams that were waiting already are a stream; one that had to
+        // be waited for came alone, and the next may be an answer the
+        // operator waits for: it is not held up.
         const bool stream = std::chrono::steady_clock::now() - asked < kWaited;
         if (stopping_) break;
+        int count = -1;
+        if (ready >= 0) {
+            std::lock_guard<std::mutex> turn(receiveTurn_);
+            if (ready == 0) {
+                SettleQuietLocked();
+                continue;
+            }
+            count = TakeQueuedLocked();
+        }
         if (count < 0) {
+            if (stopping_) break;
             if (!receiveErrorShown_) {
                 receiveErrorShown_ = true;
                 reporter_.ShowError(receiveErrorText_);
@@ -126,19 +168,94 @@ void ListenerThread::ReceiveLoop() {
             SleepMs(kReceiveFailurePauseMs);
             continue;
         }
-        if (count == 0) {
-            // Quiet: datagrams the kernel dropped after the last one that
-            // came are said now, not with the next one, which may never come.
-            std::uint32_t counter;
-            if (socket_.ReadDropCounter(counter)) queue_.AddLost(kernelDrops.Advance(counter));
-            queue_.FlushLost();
-            queue_.TrimIfEmpty();
-            continue;
-        }
-        for (int i = 0; i < count; ++i) kernelLost[i] = kernelDrops.Advance(buffers.DropCounter(i));
-        queue_.Push(buffers, count, kernelLost.data());
-        if (stream && count < kGatherBelow) PauseMicroseconds(kGatherUs);
+        receiverProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
+        if (count > 0) WakeWatcher();
+        if (stream && count < kGatherBelow)
+            PauseMicroseconds(static_cast<long>(std::min(kGatherUs, pace_.IntervalUs())));
     }
+}
+
+void ListenerThread::WakeWatcher() {
+    if (watching_.load()) return;
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        watching_.store(true);
+    }
+    watchWake_.notify_one();
+}
+
+void ListenerThread::WatchLoop() {
+    // A thread that sleeps most of the time and asks for short slices gets
+    // the processor soon after it wakes, even when the receiving thread,
+    // busy with a burst, is kept waiting.
+    AskShortSlices();
+    int keptOff = -1;
+    while (!stopping_) {
+        {
+            std::unique_lock<std::mutex> lock(watchMutex_);
+            watchWake_.wait(lock, [this] { return watching_.load() || stopping_; });
+        }
+        std::int64_t sleepUs = pace_.IntervalUs();
+        while (!stopping_) {
+            PauseMicroseconds(static_cast<long>(sleepUs));
+            // Stand in from another processor than the receiving thread's:
+            // one busy processor must not hold up both.
+            const int receiving = receiverProcessor_.load(std::memory_order_relaxed);
+            if (receiving >= 0 && receiving != keptOff && CurrentProcessor() == receiving &&
+                KeepOffProcessor(receiving))
+                keptOff = receiving;
+            const std::int64_t intervalUs = pace_.IntervalUs();
+            int taken = -1;
+            if (NowUs() - lastDrainUs_.load(std::memory_order_relaxed) >= kOverdueIntervals * intervalUs) {
+                // The socket has gone undrained too long: take what waits,
+                // unless the receiving thread holds the turn (it is at it).
+                std::unique_lock<std::mutex> turn(receiveTurn_, std::try_to_lock);
+                if (turn.owns_lock()) {
+                    taken = 0;
+                    int count;
+                    while (!stopping_ && (count = TakeQueuedLocked()) > 0) {
+                        taken += count;
+                        if (count < kReceiveBatch) break;
+                    }
+                }
+            }
+            // Found nothing waiting: look less often, down to the slowest
+            // pace, until the datagrams have stopped for a while.
+            sleepUs = taken == 0 ? std::min(sleepUs * 2, DrainPace::kLongestUs) : intervalUs;
+            if (NowUs() - lastDatagramUs_.load() <= kWatchQuietUs) continue;
+            // No datagram for a while: sleep until the receiving thread takes
+            // one again. Either it sees watching_ cleared and wakes this
+            // thread, or this thread sees the time of its datagram.
+            watching_.store(false);
+            if (NowUs() - lastDatagramUs_.load() > kWatchQuietUs) break;
+            watching_.store(true);
+        }
+    }
+}
+
+int ListenerThread::TakeQueuedLocked() {
+    const int count = socket_.ReceiveBatch(buffers_, 0);
+    const std::int64_t now = NowUs();
+    lastDrainUs_.store(now, std::memory_order_relaxed);
+    if (count <= 0) return count;
+    lastDatagramUs_.store(now);
+    std::int64_t bytes = 0;
+    for (int i = 0; i < count; ++i) {
+        kernelLost_[i] = kernelDrops_.Advance(buffers_.DropCounter(i));
+        bytes += buffers_.Size(i);
+    }
+    queue_.Push(buffers_, count, kernelLost_.data());
+    pace_.Taken(count, bytes, now);
+    return count;
+}
+
+void ListenerThread::SettleQuietLocked() {
+    // Datagrams the kernel dropped after the last one that came are said now,
+    // not with the next one, which may never come.
+    std::uint32_t counter;
+    if (socket_.ReadDropCounter(counter)) queue_.AddLost(kernelDrops_.Advance(counter));
+    queue_.FlushLost();
+    queue_.TrimIfEmpty();
 }
 
 }  // namespace quillet

@@ -2,11 +2,17 @@
 // whole run, reports each one through the output hub, and shows a
 // receive-failure box once per run.
 //
-// Two threads share the work, so that the socket is drained faster than
+// Three threads share the work, so that the socket is drained faster than
 // datagrams can arrive and a burst waits in memory instead of being dropped
 // by the kernel:
 //   - the receiving thread takes datagrams in batches (one system call for
 //     all that are queued) into a bounded DatagramQueue, with their senders;
+//   - while datagrams come, a watching thread wakes in step with how fast
+//     the kernel's receive buffer would fill, and drains the socket itself
+//     when the receiving thread is overdue (kept from running by
+//     other work on its processor). Only the holder of the receive turn
+//     takes datagrams from the socket and queues them, so they stay in
+//     arrival order whichever thread takes them;
 //   - the reporting thread (this QThread) decodes, reports and logs them
 //     from that queue, in arrival order, one committed batch per datagram.
 // Datagrams lost anyway, dropped by the kernel (its drop counter comes with
@@ -17,12 +23,17 @@
 
 #include <QThread>
 
+#include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "console/ConsoleOutput.h"
+#include "console/DrainPace.h"
+#include "console/DropCount.h"
 #include "console/ErrorReporter.h"
 #include "console/OutputBatch.h"
 #include "console/platform/DatagramQueue.h"
@@ -73,6 +84,15 @@ protected:
 
 private:
     void ReceiveLoop();
+    void WatchLoop();
+    // Datagrams came: the watching thread follows them until they stop.
+    void WakeWatcher();
+    // With the receive turn held: takes what is queued on the socket into
+    // the queue. Returns how many datagrams, -1 on failure.
+    int TakeQueuedLocked();
+    // With the receive turn held, the socket quiet: says the kernel's drops
+    // since the last datagram, and gives back the queue's pages.
+    void SettleQuietLocked();
     void CommitJoined(std::size_t datagrams);
 
     UdpSocket& socket_;
@@ -84,7 +104,27 @@ private:
     bool receiveErrorShown_ = false;
     DatagramQueue queue_;
     std::thread receiver_;
+    std::thread watcher_;
     OutputBatch batch_;
+
+    // The receive turn: only its holder takes datagrams from the socket and
+    // queues them (so they keep their arrival order whichever thread takes
+    // them), and only its holder uses the buffers, counts and pace below.
+    std::mutex receiveTurn_;
+    ReceiveBatchBuffers buffers_{kReceiveBatch, kReceiveBufferSize};
+    std::array<std::uint32_t, kReceiveBatch> kernelLost_{};
+    DropCount kernelDrops_;
+    DrainPace pace_;
+
+    // Steady-clock microseconds of the last look at the socket and of the
+    // last datagrams taken from it.
+    std::atomic<std::int64_t> lastDrainUs_{0};
+    std::atomic<std::int64_t> lastDatagramUs_{0};
+    // The processor the receiving thread ran on last (-1: not known).
+    std::atomic<int> receiverProcessor_{-1};
+    std::mutex watchMutex_;
+    std::condition_variable watchWake_;
+    std::atomic<bool> watching_{false};
 };
 
 }  // namespace quillet

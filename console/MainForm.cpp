@@ -26,6 +26,7 @@
 #include "console/MessageBoxReporter.h"
 #include "console/UpDown.h"
 #include "console/platform/LocalTime.h"
+#include "console/platform/ThreadScheduling.h"
 #include "console/platform/PortHolders.h"
 #include "response/T_Port161.h"
 #include "trap/T_Port162.h"
@@ -182,6 +183,10 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
         ownReporter_ = std::make_unique<MessageBoxReporter>();
         reporter_ = ownReporter_.get();
     }
+    // The window's thread takes short slices of the processor, so that a
+    // listener's thread that must drain its socket is not kept waiting a
+    // long slice behind a pane update.
+    AskShortSlices();
     paneTimer_.setSingleShot(true);
     connect(&paneTimer_, &QTimer::timeout, this, [this] {
         // More work may have come since the timer was armed: look again

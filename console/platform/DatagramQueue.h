@@ -38,19 +38,20 @@ public:
     DatagramQueue(const DatagramQueue&) = delete;
     DatagramQueue& operator=(const DatagramQueue&) = delete;
 
-    // Receiving thread. Queues datagram i of `buffers` for i below `count`,
-    // each after `kernelLost[i]` datagrams the kernel dropped just before it
-    // (null: none). Returns how many were dropped for want of room.
+    // Receiving side (one thread at a time). Queues datagram i of `buffers`
+    // for i below `count`, each after `kernelLost[i]` datagrams the kernel
+    // dropped just before it (null: none). Returns how many were dropped for
+    // want of room.
     std::size_t Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost);
     // The same for one datagram; false when it was dropped.
     bool Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost = 0);
-    // Receiving thread: `lost` more datagrams were lost after the last one
+    // Receiving side: `lost` more datagrams were lost after the last one
     // queued. They are said with the next entry; Flush queues a loss-only
     // entry for them now, if there is room (false if not: try again later).
     void AddLost(std::uint64_t lost);
     bool FlushLost();
     std::uint64_t PendingLost() const;
-    // Receiving thread, when the socket has been quiet: if the queue is
+    // Receiving side, when the socket has been quiet: if the queue is
     // empty, hands the pages a burst used beyond kKeptBytes back to the
     // system (never while datagrams keep coming, when it would only cost
     // time).

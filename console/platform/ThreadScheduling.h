@@ -17,4 +17,18 @@ void AskShortSlices();
 // Suspends the calling thread for `microseconds` (finer than SleepMs).
 void PauseMicroseconds(long microseconds);
 
+// Lets the other threads waiting for the calling thread's processor run
+// first, if any are.
+void YieldProcessor();
+
+// The processor the calling thread runs on now, -1 where the system cannot
+// tell.
+int CurrentProcessor();
+
+// Keeps the calling thread off processor `processor` from now on (it may run
+// on any other that the process may use), so that two threads that stand in for each other
+// are not both held up by one busy processor. False, and nothing changed,
+// where that would leave no processor or the system has no such control.
+bool KeepOffProcessor(int processor);
+
 }  // namespace quillet

@@ -54,4 +54,31 @@ void PauseMicroseconds(long microseconds) {
     }
 }
 
+void YieldProcessor() { ::sched_yield(); }
+
+int CurrentProcessor() {
+#ifdef __linux__
+    return ::sched_getcpu();
+#else
+    return -1;
+#endif
+}
+
+bool KeepOffProcessor(int processor) {
+#ifdef __linux__
+    if (processor < 0 || processor >= CPU_SETSIZE) return false;
+    // The processors the process may use (those of its main thread, which
+    // keeps any limit the user set), less the one to keep off.
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(::getpid(), sizeof allowed, &allowed) != 0) return false;
+    CPU_CLR(processor, &allowed);
+    if (CPU_COUNT(&allowed) == 0) return false;
+    return ::sched_setaffinity(0, sizeof allowed, &allowed) == 0;
+#else
+    (void)processor;
+    return false;
+#endif
+}
+
 }  // namespace quillet

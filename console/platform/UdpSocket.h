@@ -86,13 +86,17 @@ public:
     int ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Ipv4Endpoint& sender);
     // Waits at most `timeoutMs` (tests). Returns -2 on time-out.
     int ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int timeoutMs);
-    // Waits up to `waitMs` for a datagram, then takes every datagram already
-    // queued, up to the slots of `buffers`, in one system call. Returns how
-    // many were taken, 0 when none came within `waitMs`, -1 on failure (as
-    // Receive). A datagram longer than a slot is cut to the slot's size.
-    // The first call asks the kernel to report its drop counter with each
-    // datagram.
+    // Waits up to `waitMs` for a datagram (0: not at all), then takes every
+    // datagram already queued, up to the slots of `buffers`, in one system
+    // call. Returns how many were taken, 0 when none came within `waitMs`,
+    // -1 on failure (as Receive). A datagram longer than a slot is cut to
+    // the slot's size. The first call asks the kernel to report its drop
+    // counter with each datagram.
     int ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs);
+    // Waits up to `waitMs` until a datagram is queued, without taking it.
+    // Returns 1 when one is (or the socket was shut down meanwhile: the
+    // next receive tells), 0 on time-out, -1 on failure (as Receive).
+    int WaitReadable(int waitMs);
     // The kernel's drop counter of the socket now (see DropCounter). False
     // when the system cannot tell.
     bool ReadDropCounter(std::uint32_t& counter) const;
@@ -110,6 +114,7 @@ private:
     int fd_ = -1;
     std::atomic<bool> bound_{false};
     int lastError_ = 0;
+    bool dropCounterOn_ = false;
     int batchWaitMs_ = -1;  // the receive time-out set for ReceiveBatch
     Ipv4Endpoint destination_;
 };

@@ -98,6 +98,7 @@ void UdpSocket::TakeOver(UdpSocket& other) {
     fd_ = other.fd_;
     bound_ = other.bound_.load();
     lastError_ = other.lastError_;
+    dropCounterOn_ = other.dropCounterOn_;
     batchWaitMs_ = other.batchWaitMs_;
     destination_ = other.destination_;
     other.fd_ = -1;
@@ -154,11 +155,12 @@ int UdpSocket::ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int tim
 
 int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
     if (fd_ < 0 || !bound_) return -1;
-    if (batchWaitMs_ < 0) {
+    if (!dropCounterOn_) {
         const int on = 1;
         ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+        dropCounterOn_ = true;
     }
-    if (waitMs != batchWaitMs_) {
+    if (waitMs > 0 && waitMs != batchWaitMs_) {
         // The time-out bounds the wait for the first datagram of a batch.
         timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
@@ -183,8 +185,9 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
     int n;
     do {
         // MSG_WAITFORONE: block for the first datagram only, then take what
-        // is already queued.
-        n = ::recvmmsg(fd_, m.messages.data(), static_cast<unsigned>(slots), MSG_WAITFORONE, nullptr);
+        // is already queued; MSG_DONTWAIT: take what is queued, if anything.
+        n = ::recvmmsg(fd_, m.messages.data(), static_cast<unsigned>(slots), waitMs > 0 ? MSG_WAITFORONE : MSG_DONTWAIT,
+                       nullptr);
     } while (n < 0 && errno == EINTR && bound_);
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) && bound_ ? 0 : -1;
     if (!bound_) return -1;
@@ -201,6 +204,17 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
         m.drops[i] = drops;
     }
     return n;
+}
+
+int UdpSocket::WaitReadable(int waitMs) {
+    if (fd_ < 0 || !bound_) return -1;
+    pollfd p{fd_, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&p, 1, waitMs);
+    } while (ready < 0 && errno == EINTR && bound_);
+    if (ready < 0 || !bound_) return -1;
+    return ready > 0 ? 1 : 0;
 }
 
 bool UdpSocket::ReadDropCounter(std::uint32_t& counter) const {
