@@ -217,6 +217,12 @@ void ListenerThread::WatchLoop() {
                         taken += count;
                         if (count < kReceiveBatch) break;
                     }
+                } else {
+                    // The holder has held the turn for two intervals without
+                    // taking anything: the scheduler keeps it from running,
+                    // likely with a batch in hand. Take what waits into the
+                    // rescue store; the holder queues it with its batch.
+                    taken = Rescue();
                 }
             }
             // Found nothing waiting: look less often, down to the slowest
@@ -237,19 +243,63 @@ int ListenerThread::TakeQueuedLocked() {
     const int count = socket_.ReceiveBatch(buffers_, 0);
     const std::int64_t now = NowUs();
     lastDrainUs_.store(now, std::memory_order_relaxed);
-    if (count <= 0) return count;
+    std::lock_guard<std::mutex> rescue(rescueMutex_);
+    if (count < 0 || (count == 0 && rescued_.Empty())) return count;
     lastDatagramUs_.store(now);
+    const int rescued = static_cast<int>(rescued_.Count());
     std::int64_t bytes = 0;
-    for (int i = 0; i < count; ++i) {
-        kernelLost_[i] = kernelDrops_.Advance(buffers_.DropCounter(i));
-        bytes += buffers_.Size(i);
+    if (rescued == 0) {
+        for (int i = 0; i < count; ++i) {
+            kernelLost_[i] = kernelDrops_.Advance(buffers_.DropCounter(i));
+            bytes += buffers_.Size(i);
+        }
+        queue_.Push(buffers_, count, kernelLost_.data());
+    } else {
+        bytes = QueueMergedLocked(count);
     }
-    queue_.Push(buffers_, count, kernelLost_.data());
-    pace_.Taken(count, bytes, now);
+    pace_.Taken(count + rescued, bytes, now);
     return count;
 }
 
+std::int64_t ListenerThread::QueueMergedLocked(int count) {
+    std::int64_t bytes = 0;
+    MergeInArrivalOrder(
+        count, [this](int i) { return buffers_.ArrivalNs(i); }, rescued_.Count(),
+        [this](std::size_t j) { return rescued_.At(j).arrivalNs; },
+        [&](int i) {
+            queue_.Push(buffers_.Data(i), buffers_.Size(i), buffers_.Sender(i),
+                        kernelDrops_.Advance(buffers_.DropCounter(i)));
+            bytes += buffers_.Size(i);
+        },
+        [&](std::size_t j) {
+            const RescuedDatagrams::Entry& entry = rescued_.At(j);
+            queue_.Push(rescued_.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter));
+            bytes += entry.size;
+        });
+    rescued_.Clear();
+    return bytes;
+}
+
+int ListenerThread::Rescue() {
+    std::lock_guard<std::mutex> rescue(rescueMutex_);
+    int taken = 0;
+    while (!stopping_ && rescued_.HasRoom()) {
+        const int count = socket_.ReceiveBatch(rescueBuffers_, 0);
+        if (count <= 0) break;
+        rescued_.Append(rescueBuffers_, count);
+        taken += count;
+        if (count < kReceiveBatch) break;
+    }
+    if (taken > 0) lastDatagramUs_.store(NowUs());
+    return taken;
+}
+
 void ListenerThread::SettleQuietLocked() {
+    {
+        // Rescued datagrams go first: they came before the quiet.
+        std::lock_guard<std::mutex> rescue(rescueMutex_);
+        if (!rescued_.Empty()) QueueMergedLocked(0);
+    }
     // Datagrams the kernel dropped after the last one that came are said now,
     // not with the next one, which may never come.
     std::uint32_t counter;

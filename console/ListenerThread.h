@@ -12,7 +12,10 @@
 //     when the receiving thread is overdue (kept from running by
 //     other work on its processor). Only the holder of the receive turn
 //     takes datagrams from the socket and queues them, so they stay in
-//     arrival order whichever thread takes them;
+//     arrival order whichever thread takes them; when the holder itself is
+//     kept from running, the watching thread takes what waits into a rescue
+//     store, and the holder queues it merged with its own batch by the
+//     kernel's arrival times;
 //   - the reporting thread (this QThread) decodes, reports and logs them
 //     from that queue, in arrival order, one committed batch per datagram.
 // Datagrams lost anyway, dropped by the kernel (its drop counter comes with
@@ -34,6 +37,7 @@
 #include "console/ConsoleOutput.h"
 #include "console/DrainPace.h"
 #include "console/DropCount.h"
+#include "console/RescuedDatagrams.h"
 #include "console/ErrorReporter.h"
 #include "console/OutputBatch.h"
 #include "console/platform/DatagramQueue.h"
@@ -90,8 +94,17 @@ private:
     // With the receive turn held: takes what is queued on the socket into
     // the queue. Returns how many datagrams, -1 on failure.
     int TakeQueuedLocked();
-    // With the receive turn held, the socket quiet: says the kernel's drops
-    // since the last datagram, and gives back the queue's pages.
+    // With the receive turn and the rescue lock held: queues the turn's own
+    // batch of `count` and the rescued datagrams, merged in arrival order.
+    // Returns their bytes.
+    std::int64_t QueueMergedLocked(int count);
+    // The watching thread, while the holder of the turn is kept from
+    // running: takes what waits on the socket into the rescue store.
+    // Returns how many datagrams.
+    int Rescue();
+    // With the receive turn held, the socket quiet: queues what was rescued,
+    // says the kernel's drops since the last datagram, and gives back the
+    // queue's pages.
     void SettleQuietLocked();
     void CommitJoined(std::size_t datagrams);
 
@@ -115,6 +128,11 @@ private:
     std::array<std::uint32_t, kReceiveBatch> kernelLost_{};
     DropCount kernelDrops_;
     DrainPace pace_;
+    // Taken by the watching thread while the turn's holder could not run;
+    // the rescue lock is taken after the turn, never before it.
+    std::mutex rescueMutex_;
+    ReceiveBatchBuffers rescueBuffers_{kReceiveBatch, kReceiveBufferSize};
+    RescuedDatagrams rescued_;
 
     // Steady-clock microseconds of the last look at the socket and of the
     // last datagrams taken from it.

@@ -33,6 +33,10 @@ public:
     // The socket's count of datagrams dropped by the kernel (a 32-bit counter
     // that wraps) as it stood when datagram i was queued.
     std::uint32_t DropCounter(int i) const;
+    // When the kernel received datagram i, in nanoseconds of the system's
+    // clock (0 where the system does not tell): datagrams taken from one
+    // socket by two threads at once can be put back in arrival order.
+    std::int64_t ArrivalNs(int i) const;
 
 private:
     friend class UdpSocket;
@@ -91,7 +95,7 @@ public:
     // call. Returns how many were taken, 0 when none came within `waitMs`,
     // -1 on failure (as Receive). A datagram longer than a slot is cut to
     // the slot's size. The first call asks the kernel to report its drop
-    // counter with each datagram.
+    // counter and the arrival time with each datagram.
     int ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs);
     // Waits up to `waitMs` until a datagram is queued, without taking it.
     // Returns 1 when one is (or the socket was shut down meanwhile: the

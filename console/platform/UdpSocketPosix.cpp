@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace quillet {
@@ -33,11 +34,13 @@ struct ReceiveBatchBuffers::Impl {
     std::vector<mmsghdr> messages;
     std::vector<iovec> vectors;
     std::vector<sockaddr_in> from;
-    // Room for one SO_RXQ_OVFL control message a datagram.
-    static constexpr std::size_t kControlSize = CMSG_SPACE(sizeof(std::uint32_t));
+    // Room for an SO_RXQ_OVFL and an SO_TIMESTAMPNS control message a
+    // datagram.
+    static constexpr std::size_t kControlSize = CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(timespec));
     std::vector<std::uint8_t> control;
     std::vector<Ipv4Endpoint> senders;
     std::vector<std::uint32_t> drops;
+    std::vector<std::int64_t> arrivals;
 };
 
 ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
@@ -52,6 +55,7 @@ ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
     m.control.resize(n * Impl::kControlSize);
     m.senders.resize(n);
     m.drops.resize(n);
+    m.arrivals.resize(n);
 }
 
 ReceiveBatchBuffers::~ReceiveBatchBuffers() = default;
@@ -62,6 +66,7 @@ const std::uint8_t* ReceiveBatchBuffers::Data(int i) const {
 int ReceiveBatchBuffers::Size(int i) const { return static_cast<int>(impl_->messages[i].msg_len); }
 const Ipv4Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[i]; }
 std::uint32_t ReceiveBatchBuffers::DropCounter(int i) const { return impl_->drops[i]; }
+std::int64_t ReceiveBatchBuffers::ArrivalNs(int i) const { return impl_->arrivals[i]; }
 
 UdpSocket::~UdpSocket() { Close(); }
 
@@ -158,6 +163,7 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
     if (!dropCounterOn_) {
         const int on = 1;
         ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+        ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         dropCounterOn_ = true;
     }
     if (waitMs > 0 && waitMs != batchWaitMs_) {
@@ -196,12 +202,21 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
         Ipv4Endpoint& sender = m.senders[i];
         std::memcpy(sender.octets, &m.from[i].sin_addr.s_addr, 4);
         sender.port = ntohs(m.from[i].sin_port);
-        // The control message comes only once the counter is above 0.
+        // The drop counter comes only once it is above 0.
         std::uint32_t drops = 0;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&h); c != nullptr; c = CMSG_NXTHDR(const_cast<msghdr*>(&h), c))
-            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL)
+        std::int64_t arrival = 0;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&h); c != nullptr; c = CMSG_NXTHDR(const_cast<msghdr*>(&h), c)) {
+            if (c->cmsg_level != SOL_SOCKET) continue;
+            if (c->cmsg_type == SO_RXQ_OVFL) {
                 std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
+            } else if (c->cmsg_type == SO_TIMESTAMPNS) {
+                timespec at;
+                std::memcpy(&at, CMSG_DATA(c), sizeof at);
+                arrival = std::int64_t{at.tv_sec} * 1'000'000'000 + at.tv_nsec;
+            }
+        }
         m.drops[i] = drops;
+        m.arrivals[i] = arrival;
     }
     return n;
 }

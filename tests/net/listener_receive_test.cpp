@@ -137,13 +137,25 @@ TEST(UdpBatchReceive, TakesQueuedDatagramsAtOnceWithTheirSenders) {
         EXPECT_EQ(buffers.Sender(i).port, sender.LocalPort());
         EXPECT_EQ(buffers.Sender(i).octets[0], 127);
         EXPECT_EQ(buffers.DropCounter(i), 0u);
+        // Arrival times, in arrival order.
+        EXPECT_GT(buffers.ArrivalNs(i), 0);
+        if (i > 0) {
+            EXPECT_GE(buffers.ArrivalNs(i), buffers.ArrivalNs(i - 1));
+        }
     }
-    ASSERT_EQ(receiver.ReceiveBatch(buffers, 1000), 1);
+    const std::int64_t fourth = buffers.ArrivalNs(3);
+    // The fifth waits without being taken, then comes without a wait.
+    EXPECT_EQ(receiver.WaitReadable(1000), 1);
+    ASSERT_EQ(receiver.ReceiveBatch(buffers, 0), 1);
     EXPECT_EQ(buffers.Size(0), 5);
-    // Nothing more: the wait ends with 0.
+    EXPECT_GE(buffers.ArrivalNs(0), fourth);
+    // Nothing more: the wait ends with 0, and a take without a wait too.
+    EXPECT_EQ(receiver.WaitReadable(20), 0);
     EXPECT_EQ(receiver.ReceiveBatch(buffers, 20), 0);
+    EXPECT_EQ(receiver.ReceiveBatch(buffers, 0), 0);
     receiver.Shutdown();
     EXPECT_EQ(receiver.ReceiveBatch(buffers, 20), -1);
+    EXPECT_EQ(receiver.WaitReadable(20), -1);
 }
 
 TEST(UdpBatchReceive, TheKernelsDropsAreCountedWithTheNextDatagram) {
