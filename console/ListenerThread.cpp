@@ -138,7 +138,7 @@ void ListenerThread::ReceiveLoop() {
     // threads keep the cores busy.
     AskShortSlices();
     {
-        std::lock_guard<std::mutex> turn(receiveTurn_);
+        std::lock_guard<std::timed_mutex> turn(receiveTurn_);
         pace_.SetBuffer(socket_.ReceiveBufferBytes());
     }
     while (!stopping_) {
@@ -151,7 +151,13 @@ void ListenerThread::ReceiveLoop() {
         if (stopping_) break;
         int count = -1;
         if (ready >= 0) {
-            std::lock_guard<std::mutex> turn(receiveTurn_);
+            // The watching thread may hold the turn; when it holds it for two
+            // intervals it cannot run, and this thread rescues instead.
+            std::unique_lock<std::timed_mutex> turn(receiveTurn_, std::defer_lock);
+            if (!turn.try_lock_for(std::chrono::microseconds(kOverdueIntervals * pace_.IntervalUs()))) {
+                Rescue();
+                continue;
+            }
             if (ready == 0) {
                 SettleQuietLocked();
                 continue;
@@ -209,7 +215,7 @@ void ListenerThread::WatchLoop() {
             if (NowUs() - lastDrainUs_.load(std::memory_order_relaxed) >= kOverdueIntervals * intervalUs) {
                 // The socket has gone undrained too long: take what waits,
                 // unless the receiving thread holds the turn (it is at it).
-                std::unique_lock<std::mutex> turn(receiveTurn_, std::try_to_lock);
+                std::unique_lock<std::timed_mutex> turn(receiveTurn_, std::try_to_lock);
                 if (turn.owns_lock()) {
                     taken = 0;
                     int count;
@@ -218,9 +224,9 @@ void ListenerThread::WatchLoop() {
                         if (count < kReceiveBatch) break;
                     }
                 } else {
-                    // The holder has held the turn for two intervals without
-                    // taking anything: the scheduler keeps it from running,
-                    // likely with a batch in hand. Take what waits into the
+                    // The receiving thread has held the turn for two intervals
+                    // without taking anything: the scheduler keeps it from
+                    // running, likely with a batch in hand. Take what waits into the
                     // rescue store; the holder queues it with its batch.
                     taken = Rescue();
                 }

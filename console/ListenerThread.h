@@ -13,7 +13,7 @@
 //     other work on its processor). Only the holder of the receive turn
 //     takes datagrams from the socket and queues them, so they stay in
 //     arrival order whichever thread takes them; when the holder itself is
-//     kept from running, the watching thread takes what waits into a rescue
+//     kept from running, the other thread takes what waits into a rescue
 //     store, and the holder queues it merged with its own batch by the
 //     kernel's arrival times;
 //   - the reporting thread (this QThread) decodes, reports and logs them
@@ -98,9 +98,9 @@ private:
     // batch of `count` and the rescued datagrams, merged in arrival order.
     // Returns their bytes.
     std::int64_t QueueMergedLocked(int count);
-    // The watching thread, while the holder of the turn is kept from
-    // running: takes what waits on the socket into the rescue store.
-    // Returns how many datagrams.
+    // While the other thread holds the turn but is kept from running: takes
+    // what waits on the socket into the rescue store. Returns how many
+    // datagrams.
     int Rescue();
     // With the receive turn held, the socket quiet: queues what was rescued,
     // says the kernel's drops since the last datagram, and gives back the
@@ -123,13 +123,13 @@ private:
     // The receive turn: only its holder takes datagrams from the socket and
     // queues them (so they keep their arrival order whichever thread takes
     // them), and only its holder uses the buffers, counts and pace below.
-    std::mutex receiveTurn_;
+    std::timed_mutex receiveTurn_;
     ReceiveBatchBuffers buffers_{kReceiveBatch, kReceiveBufferSize};
     std::array<std::uint32_t, kReceiveBatch> kernelLost_{};
     DropCount kernelDrops_;
     DrainPace pace_;
-    // Taken by the watching thread while the turn's holder could not run;
-    // the rescue lock is taken after the turn, never before it.
+    // Taken while the turn's holder could not run; the rescue lock is taken
+    // after the turn, never before it.
     std::mutex rescueMutex_;
     ReceiveBatchBuffers rescueBuffers_{kReceiveBatch, kReceiveBufferSize};
     RescuedDatagrams rescued_;
