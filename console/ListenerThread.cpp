@@ -201,7 +201,9 @@ void ListenerThread::WatchLoop() {
             std::unique_lock<std::mutex> lock(watchMutex_);
             watchWake_.wait(lock, [this] { return watching_.load() || stopping_; });
         }
-        std::int64_t sleepUs = pace_.IntervalUs();
+        // The pace may still hold the rate of before a quiet spell, when
+        // the stream that woke this thread may be a burst: look soon.
+        std::int64_t sleepUs = std::min(pace_.IntervalUs(), DrainPace::kUnmeasuredUs);
         while (!stopping_) {
             PauseMicroseconds(static_cast<long>(sleepUs));
             // Stand in from another processor than the receiving thread's:
