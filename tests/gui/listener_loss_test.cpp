@@ -67,6 +67,19 @@ private:
     bool released_ = false;
 };
 
+// Binds `socket` and `sender` on loopback, `sender` aimed at `socket`.
+bool LoopbackPair(UdpSocket& socket, UdpSocket& sender, int receiveBuffer = 0) {
+    Ipv4Endpoint loopback;
+    loopback.octets[0] = 127;
+    loopback.octets[3] = 1;
+    if (!socket.Create() || !socket.BindTo(loopback, receiveBuffer)) return false;
+    if (!sender.Create() || !sender.BindTo(loopback)) return false;
+    Ipv4Endpoint to = loopback;
+    to.port = socket.LocalPort();
+    sender.SetDestination(to);
+    return true;
+}
+
 TEST(ListenerLoss, LostDatagramsAreSaidOnceWithTheirCountWhereTheyWereLost) {
     struct Case {
         int port;
@@ -83,14 +96,7 @@ TEST(ListenerLoss, LostDatagramsAreSaidOnceWithTheirCountWhereTheyWereLost) {
         ConsoleOutput output;
         output.SetLogSink(&log);
         UdpSocket socket, sender;
-        Ipv4Endpoint loopback;
-        loopback.octets[0] = 127;
-        loopback.octets[3] = 1;
-        ASSERT_TRUE(socket.Create() && socket.BindTo(loopback));
-        ASSERT_TRUE(sender.Create() && sender.BindTo(loopback));
-        Ipv4Endpoint to = loopback;
-        to.port = socket.LocalPort();
-        sender.SetDestination(to);
+        ASSERT_TRUE(LoopbackPair(socket, sender));
         RequestState request;
         std::atomic<std::int32_t> equipment{0};
         DatagramQueueBound tiny;
@@ -141,15 +147,8 @@ TEST(ListenerLoss, ABurstBeyondTheReceiveBufferKeepsItsOrderAndSaysEveryGap) {
     ConsoleOutput output;
     output.SetLogSink(&log);
     UdpSocket socket, sender;
-    Ipv4Endpoint loopback;
-    loopback.octets[0] = 127;
-    loopback.octets[3] = 1;
     // A receive buffer of about a hundred of these datagrams.
-    ASSERT_TRUE(socket.Create() && socket.BindTo(loopback, 65536));
-    ASSERT_TRUE(sender.Create() && sender.BindTo(loopback));
-    Ipv4Endpoint to = loopback;
-    to.port = socket.LocalPort();
-    sender.SetDestination(to);
+    ASSERT_TRUE(LoopbackPair(socket, sender, 65536));
     std::atomic<std::int32_t> equipment{0};
     T_Port162 listener(socket, output, reporter, equipment);
     listener.start();
