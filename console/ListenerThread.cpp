@@ -42,6 +42,9 @@ constexpr std::size_t kYieldEvery = 16;
 // The watching thread drains the socket itself when it has gone undrained for
 // this many of the pace's intervals: the receiving thread is overdue.
 constexpr std::int64_t kOverdueIntervals = 2;
+// How often the receiving thread looks whether the watching thread has
+// given the turn back.
+constexpr long kTurnPollUs = 50;
 // The watching thread sleeps until the next datagram once none has come for
 // this long.
 constexpr std::int64_t kWatchQuietUs = 20000;
@@ -138,7 +141,7 @@ void ListenerThread::ReceiveLoop() {
     // threads keep the cores busy.
     AskShortSlices();
     {
-        std::lock_guard<std::timed_mutex> turn(receiveTurn_);
+        std::lock_guard<std::mutex> turn(receiveTurn_);
         pace_.SetBuffer(socket_.ReceiveBufferBytes());
     }
     while (!stopping_) {
@@ -153,10 +156,14 @@ void ListenerThread::ReceiveLoop() {
         if (ready >= 0) {
             // The watching thread may hold the turn; when it holds it for two
             // intervals it cannot run, and this thread rescues instead.
-            std::unique_lock<std::timed_mutex> turn(receiveTurn_, std::defer_lock);
-            if (!turn.try_lock_for(std::chrono::microseconds(kOverdueIntervals * pace_.IntervalUs()))) {
-                Rescue();
-                continue;
+            std::unique_lock<std::mutex> turn(receiveTurn_, std::try_to_lock);
+            if (!turn.owns_lock()) {
+                const std::int64_t until = NowUs() + kOverdueIntervals * pace_.IntervalUs();
+                while (!turn.try_lock() && NowUs() < until) PauseMicroseconds(kTurnPollUs);
+                if (!turn.owns_lock()) {
+                    Rescue();
+                    continue;
+                }
             }
             if (ready == 0) {
                 SettleQuietLocked();
@@ -217,7 +224,7 @@ void ListenerThread::WatchLoop() {
             if (NowUs() - lastDrainUs_.load(std::memory_order_relaxed) >= kOverdueIntervals * intervalUs) {
                 // The socket has gone undrained too long: take what waits,
                 // unless the receiving thread holds the turn (it is at it).
-                std::unique_lock<std::timed_mutex> turn(receiveTurn_, std::try_to_lock);
+                std::unique_lock<std::mutex> turn(receiveTurn_, std::try_to_lock);
                 if (turn.owns_lock()) {
                     taken = 0;
                     int count;

@@ -123,7 +123,7 @@ private:
     // The receive turn: only its holder takes datagrams from the socket and
     // queues them (so they keep their arrival order whichever thread takes
     // them), and only its holder uses the buffers, counts and pace below.
-    std::timed_mutex receiveTurn_;
+    std::mutex receiveTurn_;
     ReceiveBatchBuffers buffers_{kReceiveBatch, kReceiveBufferSize};
     std::array<std::uint32_t, kReceiveBatch> kernelLost_{};
     DropCount kernelDrops_;
