@@ -13,6 +13,7 @@
 
 #include "console/ErrorReporter.h"
 #include "console/MainForm.h"
+#include "tests/net/Loopback.h"
 
 namespace quillet::testing {
 
@@ -45,8 +46,7 @@ inline ConsoleConfig LoopbackConfig(ErrorReporter* reporter, std::uint16_t reque
     ConsoleConfig config;
     config.requestPort = requestPort;
     config.trapPort = trapPort;
-    config.bindAddress.octets[0] = 127;
-    config.bindAddress.octets[3] = 1;
+    config.bindAddress = Loopback();
     config.reporter = reporter;
     return config;
 }

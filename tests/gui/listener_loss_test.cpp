@@ -25,6 +25,7 @@
 #include "request/RequestState.h"
 #include "response/T_Port161.h"
 #include "trap/T_Port162.h"
+#include "tests/net/Loopback.h"
 
 namespace quillet {
 namespace {
@@ -69,14 +70,9 @@ private:
 
 // Binds `socket` and `sender` on loopback, `sender` aimed at `socket`.
 bool LoopbackPair(UdpSocket& socket, UdpSocket& sender, int receiveBuffer = 0) {
-    Ipv4Endpoint loopback;
-    loopback.octets[0] = 127;
-    loopback.octets[3] = 1;
-    if (!socket.Create() || !socket.BindTo(loopback, receiveBuffer)) return false;
-    if (!sender.Create() || !sender.BindTo(loopback)) return false;
-    Ipv4Endpoint to = loopback;
-    to.port = socket.LocalPort();
-    sender.SetDestination(to);
+    if (!socket.Create() || !socket.BindTo(Loopback(), receiveBuffer)) return false;
+    if (!sender.Create() || !sender.BindTo(Loopback())) return false;
+    sender.SetDestination(Loopback(socket.LocalPort()));
     return true;
 }
 

@@ -21,6 +21,7 @@
 #include "console/Cp932.h"
 #include "console/UpDown.h"
 #include "tests/gui/FormFixture.h"
+#include "tests/net/Loopback.h"
 
 namespace quillet {
 namespace {
@@ -532,13 +533,8 @@ TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {
     TMainForm form(LoopbackConfig(&reporter));
     UdpSocket sender;
     ASSERT_TRUE(sender.Create());
-    Ipv4Endpoint loopback;
-    loopback.octets[0] = 127;
-    loopback.octets[3] = 1;
-    ASSERT_TRUE(sender.BindTo(loopback));
-    Ipv4Endpoint trapPort = loopback;
-    trapPort.port = form.SocketAt(1).socket.LocalPort();
-    sender.SetDestination(trapPort);
+    ASSERT_TRUE(sender.BindTo(Loopback()));
+    sender.SetDestination(Loopback(form.SocketAt(1).socket.LocalPort()));
     const std::uint8_t empty[1] = {0};
     ASSERT_EQ(sender.Send(empty, 0), 0);
     ASSERT_TRUE(testing::WaitFor([&] { return form.TrapEdit->text() == QStringLiteral("1"); }));
@@ -551,9 +547,7 @@ TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {
                                      0x30, 0x0E, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00, 0x04,
                                      0x02, 'a', 'b'};
     ASSERT_EQ(sizeof response, 43u);
-    Ipv4Endpoint requestPort = loopback;
-    requestPort.port = form.SocketAt(0).socket.LocalPort();
-    sender.SetDestination(requestPort);
+    sender.SetDestination(Loopback(form.SocketAt(0).socket.LocalPort()));
     ASSERT_EQ(sender.Send(response, sizeof response), static_cast<int>(sizeof response));
     ASSERT_TRUE(testing::WaitFor([&] { return form.RecvEdit->text() == QStringLiteral("1"); }));
     form.FlushPane();

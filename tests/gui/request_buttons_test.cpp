@@ -12,6 +12,7 @@
 
 #include "console/UpDown.h"
 #include "tests/gui/FormFixture.h"
+#include "tests/net/Loopback.h"
 
 namespace quillet {
 namespace {
@@ -25,10 +26,7 @@ class RequestButtons : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(agent.Create());
-        Ipv4Endpoint loopback;
-        loopback.octets[0] = 127;
-        loopback.octets[3] = 1;
-        ASSERT_TRUE(agent.BindTo(loopback));
+        ASSERT_TRUE(agent.BindTo(Loopback()));
         ConsoleConfig config = LoopbackConfig(&reporter);
         config.agentPort = agent.LocalPort();
         form = std::make_unique<TMainForm>(config);

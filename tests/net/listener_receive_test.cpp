@@ -9,17 +9,10 @@
 
 #include "console/platform/DatagramQueue.h"
 #include "console/platform/UdpSocket.h"
+#include "tests/net/Loopback.h"
 
 namespace quillet {
 namespace {
-
-Ipv4Endpoint Loopback(std::uint16_t port = 0) {
-    Ipv4Endpoint e;
-    e.octets[0] = 127;
-    e.octets[3] = 1;
-    e.port = port;
-    return e;
-}
 
 std::vector<std::uint8_t> Datagram(int size, std::uint8_t fill) { return std::vector<std::uint8_t>(size, fill); }
 

@@ -29,6 +29,7 @@
 #include "console/platform/UdpSocket.h"
 #include "request/RequestOperation.h"
 #include "response/ResponseReport.h"
+#include "tests/net/Loopback.h"
 
 extern char** environ;
 
@@ -102,14 +103,6 @@ bool Parse(const std::uint8_t* data, std::size_t size, Response& r) {
 const std::string kSysDescr0("\x2B\x06\x01\x02\x01\x01\x01\x00", 8);
 const std::string kSysUpTime0("\x2B\x06\x01\x02\x01\x01\x03\x00", 8);
 const std::string kSysLocation0("\x2B\x06\x01\x02\x01\x01\x06\x00", 8);
-
-Ipv4Endpoint Loopback(std::uint16_t port = 0) {
-    Ipv4Endpoint endpoint;
-    endpoint.octets[0] = 127;
-    endpoint.octets[3] = 1;
-    endpoint.port = port;
-    return endpoint;
-}
 
 class SnmpdInterop : public ::testing::Test {
 protected:

@@ -7,17 +7,10 @@
 #include <thread>
 
 #include "console/platform/UdpSocket.h"
+#include "tests/net/Loopback.h"
 
 namespace quillet {
 namespace {
-
-Ipv4Endpoint Loopback(std::uint16_t port = 0) {
-    Ipv4Endpoint endpoint;
-    endpoint.octets[0] = 127;
-    endpoint.octets[3] = 1;
-    endpoint.port = port;
-    return endpoint;
-}
 
 TEST(UdpAnswer, ReceiveFromNamesTheSenderAndSendToReachesIt) {
     UdpSocket receiver, agent, bystander;
