@@ -233,10 +233,11 @@ void ListenerThread::WatchLoop() {
                         if (count < kReceiveBatch) break;
                     }
                 } else {
-                    // The receiving thread has held the turn for two intervals
-                    // without taking anything: the scheduler keeps it from
-                    // running, likely with a batch in hand. Take what waits into the
-                    // rescue store; the holder queues it with its batch.
+                    // The receiving thread has held the turn for two
+                    // intervals without taking anything: the scheduler keeps
+                    // it from running, likely with a batch in hand. Take what
+                    // waits into the rescue store; the holder queues it with
+                    // its batch.
                     taken = Rescue();
                 }
             }
