@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "console/ThreadHandOff.h"
 #include "console/platform/LocalTime.h"
@@ -48,6 +49,9 @@ constexpr long kTurnPollUs = 50;
 // The watching thread sleeps until the next datagram once none has come for
 // this long.
 constexpr std::int64_t kWatchQuietUs = 20000;
+// The watching thread's longest wait for datagrams in one call (stopping
+// wakes it sooner).
+constexpr int kWatchIdleMs = 1000;
 
 std::int64_t NowUs() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -171,6 +175,10 @@ void ListenerThread::ReceiveLoop() {
             }
             count = TakeQueuedLocked();
         }
+        // The reporting thread is woken with the turn given back: the wake-up
+        // may cost this thread its processor, and then the watching thread
+        // can take over.
+        queue_.WakeReader();
         if (count < 0) {
             if (stopping_) break;
             if (!receiveErrorShown_) {
@@ -204,10 +212,24 @@ void ListenerThread::WatchLoop() {
     AskShortSlices();
     int keptOff = -1;
     while (!stopping_) {
-        {
-            std::unique_lock<std::mutex> lock(watchMutex_);
-            watchWake_.wait(lock, [this] { return watching_.load() || stopping_; });
+        // Between bursts this thread waits on the socket itself, as the
+        // receiving thread does, so that the first datagram wakes both. At
+        // the start of a burst the receiving thread may be woken on the
+        // sender's busy processor, or be owed no early turn after its busy
+        // spell in the last burst; this thread, which has slept, then drains
+        // from the start. Where the socket cannot be waited on, the receiving
+        // thread wakes this one (WakeWatcher).
+        while (!stopping_ && !watching_.load()) {
+            const int ready = socket_.WaitReadable(kWatchIdleMs);
+            if (ready > 0) {
+                watching_.store(true);
+            } else if (ready < 0) {
+                std::unique_lock<std::mutex> lock(watchMutex_);
+                watchWake_.wait_for(lock, std::chrono::milliseconds(kWatchIdleMs),
+                                    [this] { return watching_.load() || stopping_; });
+            }
         }
+        if (stopping_) break;
         // The pace may still hold the rate of before a quiet spell, when
         // the stream that woke this thread may be a burst: look soon.
         std::int64_t sleepUs = std::min(pace_.IntervalUs(), DrainPace::kUnmeasuredUs);
@@ -232,6 +254,10 @@ void ListenerThread::WatchLoop() {
                         taken += count;
                         if (count < kReceiveBatch) break;
                     }
+                    turn.unlock();
+                    // Woken only now that the socket is drained and the turn
+                    // given back (a wake-up may cost this thread its processor).
+                    queue_.WakeReader();
                 } else {
                     // The receiving thread has held the turn for two
                     // intervals without taking anything: the scheduler keeps
@@ -259,40 +285,52 @@ int ListenerThread::TakeQueuedLocked() {
     const int count = socket_.ReceiveBatch(buffers_, 0);
     const std::int64_t now = NowUs();
     lastDrainUs_.store(now, std::memory_order_relaxed);
-    std::lock_guard<std::mutex> rescue(rescueMutex_);
-    if (count < 0 || (count == 0 && rescued_.Empty())) return count;
+    // A rescue runs under the rescue lock, from its receive to its store: so
+    // every rescue that took datagrams before (or while) this batch was taken
+    // has stored them by now, and any later one takes later datagrams.
+    TakeRescuedLocked();
+    const int own = std::max(count, 0);
+    if (own == 0 && merging_.Empty()) return count;
     lastDatagramUs_.store(now);
-    const int rescued = static_cast<int>(rescued_.Count());
+    const int rescued = static_cast<int>(merging_.Count());
     std::int64_t bytes = 0;
     if (rescued == 0) {
         for (int i = 0; i < count; ++i) {
             kernelLost_[i] = kernelDrops_.Advance(buffers_.DropCounter(i));
             bytes += buffers_.Size(i);
         }
-        queue_.Push(buffers_, count, kernelLost_.data());
+        queue_.Push(buffers_, count, kernelLost_.data(), DatagramQueue::Wake::Later);
     } else {
-        bytes = QueueMergedLocked(count);
+        bytes = QueueMergedLocked(own);
     }
-    pace_.Taken(count + rescued, bytes, now);
+    pace_.Taken(own + rescued, bytes, now);
     return count;
+}
+
+void ListenerThread::TakeRescuedLocked() {
+    std::lock_guard<std::mutex> rescue(rescueMutex_);
+    // merging_ is empty here (the holder queues all of it before it gives
+    // the turn back); swapping moves no datagram and allocates nothing.
+    if (!rescued_.Empty()) std::swap(rescued_, merging_);
 }
 
 std::int64_t ListenerThread::QueueMergedLocked(int count) {
     std::int64_t bytes = 0;
     MergeInArrivalOrder(
-        count, [this](int i) { return buffers_.ArrivalNs(i); }, rescued_.Count(),
-        [this](std::size_t j) { return rescued_.At(j).arrivalNs; },
+        count, [this](int i) { return buffers_.ArrivalNs(i); }, merging_.Count(),
+        [this](std::size_t j) { return merging_.At(j).arrivalNs; },
         [&](int i) {
             queue_.Push(buffers_.Data(i), buffers_.Size(i), buffers_.Sender(i),
-                        kernelDrops_.Advance(buffers_.DropCounter(i)));
+                        kernelDrops_.Advance(buffers_.DropCounter(i)), DatagramQueue::Wake::Later);
             bytes += buffers_.Size(i);
         },
         [&](std::size_t j) {
-            const RescuedDatagrams::Entry& entry = rescued_.At(j);
-            queue_.Push(rescued_.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter));
+            const RescuedDatagrams::Entry& entry = merging_.At(j);
+            queue_.Push(merging_.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter),
+                        DatagramQueue::Wake::Later);
             bytes += entry.size;
         });
-    rescued_.Clear();
+    merging_.Clear();
     return bytes;
 }
 
@@ -311,10 +349,11 @@ int ListenerThread::Rescue() {
 }
 
 void ListenerThread::SettleQuietLocked() {
-    {
-        // Rescued datagrams go first: they came before the quiet.
-        std::lock_guard<std::mutex> rescue(rescueMutex_);
-        if (!rescued_.Empty()) QueueMergedLocked(0);
+    // Rescued datagrams go first: they came before the quiet.
+    TakeRescuedLocked();
+    if (!merging_.Empty()) {
+        QueueMergedLocked(0);
+        queue_.WakeReader();
     }
     // Datagrams the kernel dropped after the last one that came are said now,
     // not with the next one, which may never come.

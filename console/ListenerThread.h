@@ -7,10 +7,11 @@
 // by the kernel:
 //   - the receiving thread takes datagrams in batches (one system call for
 //     all that are queued) into a bounded DatagramQueue, with their senders;
-//   - while datagrams come, a watching thread wakes in step with how fast
-//     the kernel's receive buffer would fill, and drains the socket itself
-//     when the receiving thread is overdue (kept from running by
-//     other work on its processor). Only the holder of the receive turn
+//   - a watching thread, woken by the socket like the receiving thread,
+//     then wakes in step with how fast the kernel's receive buffer would
+//     fill while datagrams come, and drains the socket itself when the
+//     receiving thread is overdue (kept from running by other work on its
+//     processor). Only the holder of the receive turn
 //     takes datagrams from the socket and queues them, so they stay in
 //     arrival order whichever thread takes them; when the holder itself is
 //     kept from running, the other thread takes what waits into a rescue
@@ -94,10 +95,13 @@ private:
     // With the receive turn held: takes what is queued on the socket into
     // the queue. Returns how many datagrams, -1 on failure.
     int TakeQueuedLocked();
-    // With the receive turn and the rescue lock held: queues the turn's own
-    // batch of `count` and the rescued datagrams, merged in arrival order.
+    // With the receive turn held: queues the turn's own batch of `count` and
+    // the rescued datagrams taken out of the store, merged in arrival order.
     // Returns their bytes.
     std::int64_t QueueMergedLocked(int count);
+    // With the receive turn held: moves what the rescue store holds into
+    // merging_. A rescue that begins after this takes later datagrams.
+    void TakeRescuedLocked();
     // While the other thread holds the turn but is kept from running: takes
     // what waits on the socket into the rescue store. Returns how many
     // datagrams.
@@ -129,10 +133,14 @@ private:
     DropCount kernelDrops_;
     DrainPace pace_;
     // Taken while the turn's holder could not run; the rescue lock is taken
-    // after the turn, never before it.
+    // after the turn, never before it. It is held for a rescue, and by the
+    // holder only to move the rescued datagrams into merging_ (its own, used
+    // under the turn), never while it queues: a holder kept from running
+    // while queueing must not keep the rescuer waiting too.
     std::mutex rescueMutex_;
     ReceiveBatchBuffers rescueBuffers_{kReceiveBatch, kReceiveBufferSize};
     RescuedDatagrams rescued_;
+    RescuedDatagrams merging_;
 
     // Steady-clock microseconds of the last look at the socket and of the
     // last datagrams taken from it.

@@ -38,13 +38,23 @@ public:
     DatagramQueue(const DatagramQueue&) = delete;
     DatagramQueue& operator=(const DatagramQueue&) = delete;
 
+    // Whether a push wakes a waiting reporting thread at once, or leaves that
+    // to WakeReader: waking a thread may cost the pusher its processor, which
+    // a thread that is draining a socket cannot afford until it is done.
+    enum class Wake { Now, Later };
+
     // Receiving side (one thread at a time). Queues datagram i of `buffers`
     // for i below `count`, each after `kernelLost[i]` datagrams the kernel
     // dropped just before it (null: none). Returns how many were dropped for
     // want of room.
-    std::size_t Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost);
+    std::size_t Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost,
+                     Wake wake = Wake::Now);
     // The same for one datagram; false when it was dropped.
-    bool Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost = 0);
+    bool Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost = 0,
+              Wake wake = Wake::Now);
+    // Receiving side: wakes the reporting thread if it waits while entries
+    // are queued (after pushes with Wake::Later).
+    void WakeReader();
     // Receiving side: `lost` more datagrams were lost after the last one
     // queued. They are said with the next entry; Flush queues a loss-only
     // entry for them now, if there is room (false if not: try again later).

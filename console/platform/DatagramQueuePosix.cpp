@@ -75,9 +75,10 @@ bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Ipv4End
     return true;
 }
 
-std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost) {
+std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost,
+                                Wake wake) {
+    bool waiting;
     std::size_t dropped = 0;
-    bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         for (int i = 0; i < count; ++i) {
@@ -89,24 +90,34 @@ std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, c
                 ++dropped;
             }
         }
-        wake = waiting_ && entries_ != 0;
+        waiting = waiting_ && entries_ != 0;
     }
-    if (wake) ready_.notify_one();
+    if (waiting && wake == Wake::Now) ready_.notify_one();
     return dropped;
 }
 
-bool DatagramQueue::Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost) {
+bool DatagramQueue::Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost,
+                         Wake wake) {
     bool pushed;
-    bool wake;
+    bool waiting;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const std::uint64_t lost = pendingLost_ + kernelLost;
         pushed = PushLocked(data, size, sender, lost);
         pendingLost_ = pushed ? 0 : lost + 1;
-        wake = waiting_ && pushed;
+        waiting = waiting_ && pushed;
     }
-    if (wake) ready_.notify_one();
+    if (waiting && wake == Wake::Now) ready_.notify_one();
     return pushed;
+}
+
+void DatagramQueue::WakeReader() {
+    bool waiting;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        waiting = waiting_ && entries_ != 0;
+    }
+    if (waiting) ready_.notify_one();
 }
 
 void DatagramQueue::AddLost(std::uint64_t lost) {

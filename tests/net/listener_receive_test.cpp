@@ -3,8 +3,11 @@
 // between the receiving and the reporting thread.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console/platform/DatagramQueue.h"
@@ -103,6 +106,29 @@ TEST(DatagramQueue, WrapsAroundTheRingWithoutLosingOrder) {
     EXPECT_EQ(lostSaid, static_cast<std::uint64_t>(dropped));
     for (std::size_t i = 1; i < taken.size(); ++i) EXPECT_LT(taken[i - 1], taken[i]) << "out of order at " << i;
     EXPECT_GE(pushed, 16);  // the ring really went round
+}
+
+TEST(DatagramQueue, AReaderLeftToBeWokenLaterIsWokenByWakeReader) {
+    // A draining thread pushes without waking the reader and wakes it once
+    // it is done: the entries must not wait unseen.
+    for (const bool readerWaitsFirst : {true, false}) {
+        DatagramQueue queue;
+        std::promise<void> started;
+        auto reader = std::async(std::launch::async, [&] {
+            started.set_value();
+            return queue.Take(10);
+        });
+        started.get_future().wait();
+        if (readerWaitsFirst) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const auto d = Datagram(3, 1);
+        queue.Push(d.data(), 3, Loopback(), 0, DatagramQueue::Wake::Later);
+        queue.Push(d.data(), 3, Loopback(), 0, DatagramQueue::Wake::Later);
+        queue.WakeReader();
+        const bool woken = reader.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        if (!woken) queue.Stop();
+        EXPECT_TRUE(woken) << readerWaitsFirst;
+        EXPECT_EQ(reader.get(), woken ? 2u : 0u);
+    }
 }
 
 TEST(DatagramQueue, TakeReturnsNothingOnceStopped) {
