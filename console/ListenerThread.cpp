@@ -271,9 +271,10 @@ void ListenerThread::WatchLoop() {
             // pace, until the datagrams have stopped for a while.
             sleepUs = taken == 0 ? std::min(sleepUs * 2, DrainPace::kLongestUs) : intervalUs;
             if (NowUs() - lastDatagramUs_.load() <= kWatchQuietUs) continue;
-            // No datagram for a while: sleep until the receiving thread takes
-            // one again. Either it sees watching_ cleared and wakes this
-            // thread, or this thread sees the time of its datagram.
+            // No datagram for a while: wait for the next one on the socket.
+            // Where the socket cannot be waited on, either the receiving
+            // thread sees watching_ cleared and wakes this thread, or this
+            // thread sees the time of its datagram.
             watching_.store(false);
             if (NowUs() - lastDatagramUs_.load() > kWatchQuietUs) break;
             watching_.store(true);
