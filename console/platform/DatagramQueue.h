@@ -14,6 +14,7 @@
 // kKeptBytes is over, the pages beyond are handed back to the system.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -52,8 +53,8 @@ public:
     // The same for one datagram; false when it was dropped.
     bool Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost = 0,
               Wake wake = Wake::Now);
-    // Receiving side: wakes the reporting thread if it waits while entries
-    // are queued (after pushes with Wake::Later).
+    // Receiving side: wakes the reporting thread if a push with Wake::Later
+    // found it waiting.
     void WakeReader();
     // Receiving side: `lost` more datagrams were lost after the last one
     // queued. They are said with the next entry; Flush queues a loss-only
@@ -104,6 +105,9 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable ready_;
     bool waiting_ = false;
+    // A push with Wake::Later found the reporting thread waiting: WakeReader
+    // wakes it (and only then costs anything).
+    std::atomic<bool> wakeOwed_{false};
     bool stopped_ = false;
     std::size_t read_ = 0;      // offset of the oldest record
     std::size_t write_ = 0;     // offset where the next record goes

@@ -91,6 +91,7 @@ std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, c
             }
         }
         waiting = waiting_ && entries_ != 0;
+        if (waiting && wake == Wake::Later) wakeOwed_.store(true);
     }
     if (waiting && wake == Wake::Now) ready_.notify_one();
     return dropped;
@@ -106,18 +107,16 @@ bool DatagramQueue::Push(const std::uint8_t* data, int size, const Ipv4Endpoint&
         pushed = PushLocked(data, size, sender, lost);
         pendingLost_ = pushed ? 0 : lost + 1;
         waiting = waiting_ && pushed;
+        if (waiting && wake == Wake::Later) wakeOwed_.store(true);
     }
     if (waiting && wake == Wake::Now) ready_.notify_one();
     return pushed;
 }
 
 void DatagramQueue::WakeReader() {
-    bool waiting;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        waiting = waiting_ && entries_ != 0;
-    }
-    if (waiting) ready_.notify_one();
+    // The reporting thread set waiting_ and began to wait under the lock the
+    // push held, so it is waiting now, or has woken and will see the entries.
+    if (wakeOwed_.exchange(false)) ready_.notify_one();
 }
 
 void DatagramQueue::AddLost(std::uint64_t lost) {
