@@ -9,12 +9,21 @@ namespace {
 // What the store keeps after a rescue of large datagrams.
 constexpr std::size_t kKeptBytes = 256u << 10;
 
+// Room for `count` elements whose pages are resident already: resized and
+// cleared rather than only reserved, so that a rescue, which races a filling
+// socket, never waits for the system to fault its pages in.
+template <typename T>
+void ReserveResident(std::vector<T>& store, std::size_t count) {
+    store.resize(count);
+    store.clear();
+}
+
 }  // namespace
 
 RescuedDatagrams::RescuedDatagrams() {
-    bytes_.reserve(kKeptBytes);
+    ReserveResident(bytes_, kKeptBytes);
     // One batch of 64 may go past the bound before taking stops.
-    entries_.reserve(kMaxEntries + 64);
+    ReserveResident(entries_, kMaxEntries + 64);
 }
 
 void RescuedDatagrams::Append(const ReceiveBatchBuffers& buffers, int count) {
@@ -31,7 +40,7 @@ void RescuedDatagrams::Clear() {
     bytes_.clear();
     if (bytes_.capacity() > kKeptBytes) {
         bytes_.shrink_to_fit();
-        bytes_.reserve(kKeptBytes);
+        ReserveResident(bytes_, kKeptBytes);
     }
 }
 

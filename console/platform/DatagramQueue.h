@@ -8,7 +8,9 @@
 // that gets in (a datagram, or a loss-only entry when none follows), so the
 // reporting thread says how many were lost at the point they were lost.
 //
-// The ring's pages are reserved, not used, until datagrams reach them. Each
+// The ring's first kKeptBytes are made resident at the start: faulting pages
+// in one by one costs the receiving thread time just when a burst fills the
+// socket. The rest are reserved, not used, until datagrams reach them. Each
 // time the queue runs empty it starts again at the beginning, so a steady
 // stream stays in the first pages; once a burst that used more than
 // kKeptBytes is over, the pages beyond are handed back to the system.

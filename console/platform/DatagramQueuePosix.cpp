@@ -32,6 +32,9 @@ DatagramQueue::DatagramQueue(DatagramQueueBound bound) : bound_(bound) {
     if (ring == MAP_FAILED) throw std::bad_alloc();
     ring_ = static_cast<std::uint8_t*>(ring);
     wrapAt_ = capacity_;
+    // The pages kept between bursts are made resident now, so that the first
+    // burst does not fault them in one by one while the socket fills.
+    std::memset(ring_, 0, std::min(RoundUp(kKeptBytes, PageSize()), capacity_));
 }
 
 DatagramQueue::~DatagramQueue() { ::munmap(ring_, capacity_); }

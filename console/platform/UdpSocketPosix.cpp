@@ -8,6 +8,7 @@
 
 #include <linux/sock_diag.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -30,7 +31,7 @@ sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint) {
 
 struct ReceiveBatchBuffers::Impl {
     std::size_t slotSize;
-    std::unique_ptr<std::uint8_t[]> data;  // slots x slotSize, touched only as used
+    std::unique_ptr<std::uint8_t[]> data;  // slots x slotSize; see the constructor
     std::vector<mmsghdr> messages;
     std::vector<iovec> vectors;
     std::vector<sockaddr_in> from;
@@ -49,6 +50,11 @@ ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
     const auto n = static_cast<std::size_t>(slots_);
     m.slotSize = slotSize;
     m.data.reset(new std::uint8_t[n * slotSize]);
+    // The first page of every slot is made resident now: a burst fills all
+    // slots of its first batch at once, and faulting their pages in then
+    // would hold up the draining thread just when the socket fills.
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    for (std::size_t i = 0; i < n; ++i) std::memset(m.data.get() + i * slotSize, 0, std::min(slotSize, page));
     m.messages.resize(n);
     m.vectors.resize(n);
     m.from.resize(n);
