@@ -123,7 +123,6 @@ private:
     std::size_t runEntries_ = 0;
     std::size_t runPos_ = 0;
     std::size_t runWrapAt_ = 0;
-    std::size_t runEnd_ = 0;
 };
 
 }  // namespace quillet
