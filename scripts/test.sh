@@ -87,7 +87,7 @@ TSAN_OPTIONS="suppressions=$here/tests/tsan.supp halt_on_error=1 second_deadlock
     run_ctest "$here/build-tsan" -E '^e2e\.'
 
 stage "fuzzers"
-CXX=clang++ cmake -S "$here" -B "$here/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_FUZZ=ON -DQUILLET_SANITIZE=ON
+CXX=clang++ cmake -S "$here" -B "$here/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_FUZZ=ON -DQUILLET_SANITIZE=ON -DQUILLET_WERROR=ON
 cmake --build "$here/build-fuzz" -j"$jobs"
 fuzzers=("$here"/build-fuzz/tests/*_fuzz)
 [ -x "${fuzzers[0]}" ] || { echo "FAIL: no fuzzers were built" >&2; exit 1; }
