@@ -11,12 +11,11 @@
 //     then wakes in step with how fast the kernel's receive buffer would
 //     fill while datagrams come, and drains the socket itself when the
 //     receiving thread is overdue (kept from running by other work on its
-//     processor). Only the holder of the receive turn
-//     takes datagrams from the socket and queues them, so they stay in
-//     arrival order whichever thread takes them; when the holder itself is
-//     kept from running, the other thread takes what waits into a rescue
-//     store, and the holder queues it merged with its own batch by the
-//     kernel's arrival times;
+//     processor). Only the holder of the receive turn takes datagrams from
+//     the socket and queues them, so they stay in arrival order whichever
+//     thread takes them; when the holder itself is kept from running, the
+//     other thread takes what waits into a rescue store, and the holder
+//     queues it merged with its own batch by the kernel's arrival times;
 //   - the reporting thread (this QThread) decodes, reports and logs them
 //     from that queue, in arrival order, one committed batch per datagram.
 // Datagrams lost anyway, dropped by the kernel (its drop counter comes with

@@ -1,8 +1,9 @@
 // Datagrams that one of a listener's draining threads took from the socket
 // while the other, holding the receive turn, was kept from running with a
-// batch of its own in hand. They wait here, in the order they were taken, until the holder of the
-// turn queues them together with its own batch, the two merged by the
-// kernel's arrival times, so that the queue keeps the arrival order.
+// batch of its own in hand. They wait here, in the order they were taken,
+// until the holder of the turn queues them together with its own batch, the
+// two merged by the kernel's arrival times, so that the queue keeps the
+// arrival order.
 #pragma once
 
 #include <cstddef>

@@ -119,7 +119,10 @@ bool DatagramQueue::Push(const std::uint8_t* data, int size, const Ipv4Endpoint&
 void DatagramQueue::WakeReader() {
     // The reporting thread set waiting_ and began to wait under the lock the
     // push held, so it is waiting now, or has woken and will see the entries.
-    if (wakeOwed_.exchange(false)) ready_.notify_one();
+    // Called after every drain: the plain load keeps the common case (nothing
+    // owed) to a read. The thread that set the flag always calls this after,
+    // and sees its own store.
+    if (wakeOwed_.load(std::memory_order_relaxed) && wakeOwed_.exchange(false)) ready_.notify_one();
 }
 
 void DatagramQueue::AddLost(std::uint64_t lost) {

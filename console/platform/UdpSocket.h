@@ -95,7 +95,7 @@ public:
     // call. Returns how many were taken, 0 when none came within `waitMs`,
     // -1 on failure (as Receive). A datagram longer than a slot is cut to
     // the slot's size. Each datagram comes with the kernel's drop counter
-    // and its arrival time (asked for by BindTo, or else by the first call).
+    // and its arrival time (asked for when the socket is bound).
     int ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs);
     // Waits up to `waitMs` until a datagram is queued, without taking it.
     // Returns 1 when one is (or the socket was shut down meanwhile: the
@@ -115,16 +115,9 @@ public:
     std::uint16_t LocalPort() const;
 
 private:
-    // Asks the kernel for the drop counter and the arrival time with each
-    // datagram.
-    void EnableArrivalInfo();
-
     int fd_ = -1;
     std::atomic<bool> bound_{false};
     int lastError_ = 0;
-    // Read by every thread that receives (a listener's two draining threads
-    // may take the first batch at once; setting the options twice is harmless).
-    std::atomic<bool> dropCounterOn_{false};
     int batchWaitMs_ = -1;  // the receive time-out set for ReceiveBatch
     Ipv4Endpoint destination_;
 };

@@ -101,18 +101,13 @@ bool UdpSocket::BindTo(const Ipv4Endpoint& local, int receiveBuffer) {
     // counter and its arrival time. A datagram queued before the arrival
     // time is asked for is given the time it is taken instead, and two
     // threads that take datagrams at once could then see them out of order.
-    EnableArrivalInfo();
+    const int on = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+    ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     const sockaddr_in address = ToSockaddr(local);
     bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     if (!bound_) lastError_ = errno;
     return bound_;
-}
-
-void UdpSocket::EnableArrivalInfo() {
-    const int on = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-    ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    dropCounterOn_.store(true);
 }
 
 void UdpSocket::TakeOver(UdpSocket& other) {
@@ -121,7 +116,6 @@ void UdpSocket::TakeOver(UdpSocket& other) {
     fd_ = other.fd_;
     bound_ = other.bound_.load();
     lastError_ = other.lastError_;
-    dropCounterOn_ = other.dropCounterOn_.load();
     batchWaitMs_ = other.batchWaitMs_;
     destination_ = other.destination_;
     other.fd_ = -1;
@@ -178,7 +172,6 @@ int UdpSocket::ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int tim
 
 int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
     if (fd_ < 0 || !bound_) return -1;
-    if (!dropCounterOn_.load()) EnableArrivalInfo();
     if (waitMs > 0 && waitMs != batchWaitMs_) {
         // The time-out bounds the wait for the first datagram of a batch.
         timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
