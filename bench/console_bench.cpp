@@ -63,7 +63,7 @@
 #include <utility>
 #include <vector>
 
-#include "console/ErrorReporter.h"
+#include "output/ErrorReporter.h"
 #include "console/MainForm.h"
 
 namespace {
@@ -75,6 +75,7 @@ using quillet::TMainForm;
 class PrintingReporter : public quillet::ErrorReporter {
 public:
     void ShowError(const std::string& text) override { std::fprintf(stderr, "error box: %s\n", text.c_str()); }
+    void ShowNotice(const std::string& text) override { std::fprintf(stderr, "notice box: %s\n", text.c_str()); }
     void ShowConversionError(const std::string& text) override {
         std::fprintf(stderr, "conversion box: %s\n", text.c_str());
     }
@@ -204,7 +205,7 @@ private:
                            " rss_kb=" + std::to_string(ResidentKilobytes()) +
                            " peak_rss_kb=" + std::to_string(PeakResidentKilobytes()) +
                            " pane_lines=" + std::to_string(form_.OutMemo->blockCount()) +
-                           " most_queued=" + std::to_string(form_.TrapListenerMostQueued());
+                           " most_queued=" + std::to_string(form_.Sockets().TrapListenerMostQueued());
         Say(line);
         worstGap_ = 0;
         worstClick_ = 0;
@@ -382,7 +383,7 @@ int main(int argc, char** argv) {
     form->show();
     Bench bench(*form, traceStalls, QString::fromStdString(agent));
     Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(ResidentKilobytes()) +
-        " receive_buffer=" + std::to_string(form->SocketAt(1).socket.ReceiveBufferBytes()));
+        " receive_buffer=" + std::to_string(form->Sockets().At(1).socket.ReceiveBufferBytes()));
     const int rc = app.exec();
     form.reset();
     return rc;

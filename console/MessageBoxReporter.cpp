@@ -1,7 +1,5 @@
 #include "console/MessageBoxReporter.h"
 
-#include "request/RequestOperation.h"
-
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
@@ -57,6 +55,22 @@ void MessageBoxReporter::ShowError(const std::string& text) {
         Qt::QueuedConnection);
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this, &pending] { return pending->done || closing_; });
+}
+
+void MessageBoxReporter::ShowNotice(const std::string& text) {
+    if (QCoreApplication::instance() == nullptr) return;
+    const QString message = QString::fromStdString(text);
+    QMetaObject::invokeMethod(
+        guiContext_.get(),
+        [this, message] {
+            auto* box =
+                new QMessageBox(QMessageBox::Warning, QStringLiteral("ERROR"), message, QMessageBox::Ok, window_);
+            box->setObjectName(QStringLiteral("Notice"));
+            box->setWindowModality(Qt::NonModal);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+        },
+        Qt::QueuedConnection);
 }
 
 void MessageBoxReporter::ShowConversionError(const std::string& text) {

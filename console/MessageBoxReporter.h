@@ -1,6 +1,7 @@
 // Error boxes shown with the toolkit: modal, titled "ERROR", OK only. A call
 // from a listener thread is carried out on the GUI thread and waits there
 // until the operator has closed the box, or until the window is closing.
+// A notice is shown the same way but waits for nobody.
 #pragma once
 
 #include <condition_variable>
@@ -8,11 +9,12 @@
 #include <mutex>
 #include <vector>
 
-#include "console/ErrorReporter.h"
+#include "output/ErrorReporter.h"
 
 class QMessageBox;
 class QObject;
 class QString;
+class QWidget;
 
 namespace quillet {
 
@@ -23,6 +25,10 @@ public:
     ~MessageBoxReporter() override;
 
     void ShowError(const std::string& text) override;
+    // A notice is a child of `window` (GUI thread; null: a window of its own),
+    // so that it closes with it.
+    void SetWindow(QWidget* window) { window_ = window; }
+    void ShowNotice(const std::string& text) override;
     void ShowConversionError(const std::string& text) override;
 
     // The window is closing (GUI thread): closes every open box, wakes every
@@ -41,6 +47,7 @@ private:
     std::condition_variable changed_;
     bool closing_ = false;                          // under mutex_
     std::vector<QMessageBox*> openBoxes_;           // GUI thread only
+    QWidget* window_ = nullptr;                     // GUI thread only
     std::unique_ptr<QObject> guiContext_;           // queued calls die with the reporter
 };
 

@@ -15,11 +15,11 @@
 
 #include "console/ConsoleApplication.h"
 #include "console/MainForm.h"
-#include "console/platform/Privileges.h"
+#include "platform/Privileges.h"
 
 int main(int argc, char** argv) {
     quillet::PreboundSockets sockets;
-    quillet::TMainForm::BindSocketTable(quillet::ConsoleConfig{}, sockets);
+    quillet::SocketTable::Bind(quillet::ConsoleConfig{}, sockets);
 
     const quillet::PrivilegeDrop drop = quillet::DropPrivilegesUnlessRoot();
     if (!drop.done) {

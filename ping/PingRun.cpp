@@ -6,9 +6,9 @@
 #include <thread>
 #include <utility>
 
-#include "console/platform/LocalTime.h"
+#include "platform/LocalTime.h"
 #include "ping/IcmpEcho.h"
-#include "ping/IcmpSocket.h"
+#include "platform/IcmpSocket.h"
 
 namespace quillet {
 

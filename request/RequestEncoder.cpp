@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "request/HexText.h"
+#include "text/HexText.h"
 #include "request/Ipv4Text.h"
 
 namespace quillet {

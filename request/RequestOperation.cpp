@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "console/Cp932.h"
-#include "console/DecimalText.h"
+#include "text/Cp932.h"
+#include "text/DecimalText.h"
 #include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
 #include "request/RequestEncoder.h"
@@ -101,13 +101,6 @@ bool ReadIntegerField(std::string_view text, std::int32_t& value) {
     if (signedValue > 2147483647LL) return false;
     value = static_cast<std::int32_t>(signedValue);
     return true;
-}
-
-std::string ConversionErrorMessage(std::string_view text) {
-    std::string message = "'";
-    message.append(text);
-    message.append("' is not a valid integer value");
-    return message;
 }
 
 PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, RequestState& state) {

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/OutputBatch.h"
+#include "output/OutputBatch.h"
 #include "request/RequestState.h"
 
 namespace quillet {
@@ -49,7 +49,8 @@ struct PrepareResult {
     bool messageChanged = false;
     std::string message;
     // A numeric text that is not a number: the GUI shows the toolkit-style
-    // error box ConversionErrorMessage(conversionErrorText); nothing is sent.
+    // error box ConversionErrorMessage(conversionErrorText) (output/ErrorReporter.h);
+    // nothing is sent.
     bool conversionError = false;
     std::string conversionErrorText;
     // state.sendBuffer holds a request of state.sendSize bytes to send now.
@@ -88,9 +89,6 @@ std::string_view ReportedOidText(RequestKind kind, const RequestState& state, co
 // sendSize x 3 + 100 while "PDU表示" is checked, else 100.
 void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
                    OutputBatch& batch);
-
-// The text of the toolkit's error box for a text that is not an integer.
-std::string ConversionErrorMessage(std::string_view text);
 
 // Reads a numeric field: 0 for an empty text, else an optional sign and
 // decimal digits with optional blanks around them, within -2147483648 ..

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "console/DecimalText.h"
-#include "response/BerReader.h"
+#include "text/DecimalText.h"
+#include "text/BerReader.h"
 #include "response/ErrorStatusNames.h"
-#include "response/OidText.h"
+#include "text/OidText.h"
 
 namespace quillet {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "console/OutputBatch.h"
+#include "output/OutputBatch.h"
 #include "response/ResponseScan.h"
 
 namespace quillet {

@@ -1,6 +1,6 @@
 #include "response/ErrorStatusNames.h"
 
-#include "console/DecimalText.h"
+#include "text/DecimalText.h"
 
 namespace quillet {
 

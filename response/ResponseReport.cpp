@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "console/DecimalText.h"
+#include "text/DecimalText.h"
 #include "response/BindingLines.h"
-#include "response/OidText.h"
+#include "text/OidText.h"
 
 namespace quillet {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "response/BerReader.h"
+#include "text/BerReader.h"
 
 namespace quillet {
 

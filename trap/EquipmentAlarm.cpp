@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "console/DecimalText.h"
+#include "text/DecimalText.h"
 
 namespace quillet {
 namespace {

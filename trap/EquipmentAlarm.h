@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "console/OutputBatch.h"
+#include "output/OutputBatch.h"
 #include "trap/TrapScan.h"
 
 namespace quillet {

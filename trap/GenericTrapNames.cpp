@@ -1,6 +1,6 @@
 #include "trap/GenericTrapNames.h"
 
-#include "console/DecimalText.h"
+#include "text/DecimalText.h"
 
 namespace quillet {
 namespace {

@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "response/BerReader.h"
+#include "text/BerReader.h"
 #include "response/ResponseScan.h"
 
 namespace quillet {

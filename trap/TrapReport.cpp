@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/DecimalText.h"
+#include "text/DecimalText.h"
 #include "response/BindingLines.h"
 #include "trap/EquipmentAlarm.h"
 #include "trap/GenericTrapNames.h"

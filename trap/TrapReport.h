@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "console/OutputBatch.h"
+#include "output/OutputBatch.h"
 #include "trap/NotificationScan.h"
 #include "trap/TrapScan.h"
 

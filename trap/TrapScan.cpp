@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "response/BerReader.h"
+#include "text/BerReader.h"
 
 namespace quillet {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "response/BerReader.h"
+#include "text/BerReader.h"
 #include "tests/core/HexBytes.h"
 
 namespace quillet {

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "console/ConsoleOutput.h"
-#include "console/Cp932.h"
+#include "output/ConsoleOutput.h"
+#include "text/Cp932.h"
 
 namespace quillet {
 namespace {

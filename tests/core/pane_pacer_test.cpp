@@ -4,7 +4,7 @@
 #include <chrono>
 #include <vector>
 
-#include "console/PanePacer.h"
+#include "output/PanePacer.h"
 
 namespace quillet {
 namespace {

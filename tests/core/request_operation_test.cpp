@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "output/ErrorReporter.h"
 #include "request/RequestOperation.h"
 #include "tests/core/HexBytes.h"
 

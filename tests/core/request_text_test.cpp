@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "request/HexText.h"
+#include "text/HexText.h"
 #include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
 #include "tests/core/HexBytes.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console/OutputBatch.h"
+#include "output/OutputBatch.h"
 #include "response/BindingLines.h"
 #include "response/ResponseReport.h"
 #include "response/ResponseScan.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "response/ErrorStatusNames.h"
-#include "response/OidText.h"
+#include "text/OidText.h"
 #include "response/ResponseScan.h"
 #include "tests/core/HexBytes.h"
 

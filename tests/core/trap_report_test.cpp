@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/OutputBatch.h"
+#include "output/OutputBatch.h"
 #include "trap/TrapReport.h"
 #include "tests/core/HexBytes.h"
 

@@ -40,7 +40,7 @@
 #include <map>
 #include <string>
 
-#include "console/ErrorReporter.h"
+#include "output/ErrorReporter.h"
 #include "console/MainForm.h"
 #include "console/UpDown.h"
 
@@ -55,6 +55,10 @@ class StderrReporter : public quillet::ErrorReporter {
 public:
     void ShowError(const std::string& text) override {
         std::fprintf(stderr, "error box: %s\n", text.c_str());
+        ++count;
+    }
+    void ShowNotice(const std::string& text) override {
+        std::fprintf(stderr, "notice box: %s\n", text.c_str());
         ++count;
     }
     void ShowConversionError(const std::string& text) override {

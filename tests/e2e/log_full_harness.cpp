@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QThread>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -26,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "console/ErrorReporter.h"
+#include "output/ErrorReporter.h"
 #include "console/MainForm.h"
 
 namespace {
@@ -41,11 +42,16 @@ public:
         std::fprintf(stderr, "error box: %s\n", text.c_str());
         ++count;
     }
+    void ShowNotice(const std::string& text) override {
+        std::fprintf(stderr, "notice box: %s\n", text.c_str());
+        ++notices;
+    }
     void ShowConversionError(const std::string& text) override {
         std::fprintf(stderr, "conversion error box: %s\n", text.c_str());
         ++count;
     }
     int count = 0;
+    std::atomic<int> notices{0};
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
@@ -109,16 +115,16 @@ int main(int argc, char** argv) {
     loopback.octets[3] = 1;
     if (!sender.Create() || !sender.BindTo(loopback)) return 1;
     quillet::Ipv4Endpoint trapPort = loopback;
-    trapPort.port = form.SocketAt(1).socket.LocalPort();
+    trapPort.port = form.Sockets().At(1).socket.LocalPort();
     sender.SetDestination(trapPort);
 
     int sent = 0;
     bool ok = true;
-    while (form.LogWriteNotices() == 0 && sent < kMaxFloodTraps && ok) {
+    while (reporter.notices.load() == 0 && sent < kMaxFloodTraps && ok) {
         for (int i = 0; i < kChunk; ++i, ++sent) sender.Send(flood.data(), flood.size());
         ok = WaitForTraps(form, sent);
     }
-    if (form.LogWriteNotices() == 0 || !ok) {
+    if (reporter.notices.load() == 0 || !ok) {
         std::fprintf(stderr, "log_full_harness: no notice after %d traps\n", sent);
         return 1;
     }
@@ -137,6 +143,6 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     form.close();
     QApplication::processEvents();
-    std::printf("notices=%d traps=%s\n", form.LogWriteNotices(), form.TrapEdit->text().toStdString().c_str());
+    std::printf("notices=%d traps=%s\n", reporter.notices.load(), form.TrapEdit->text().toStdString().c_str());
     return ok && reporter.count == 0 ? 0 : 1;
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/OutputBatch.h"
+#include "output/OutputBatch.h"
 #include "response/ResponseReport.h"
 #include "response/ResponseScan.h"
 

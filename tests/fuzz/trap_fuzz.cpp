@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/OutputBatch.h"
+#include "output/OutputBatch.h"
 #include "trap/InformAck.h"
 #include "trap/TrapReport.h"
 

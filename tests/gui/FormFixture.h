@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "console/ErrorReporter.h"
+#include "output/ErrorReporter.h"
 #include "console/MainForm.h"
 #include "tests/net/Loopback.h"
 
@@ -23,6 +23,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         errors_.push_back(text);
     }
+    void ShowNotice(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        notices_.push_back(text);
+    }
     void ShowConversionError(const std::string& text) override {
         std::lock_guard<std::mutex> lock(mutex_);
         conversions_.push_back(text);
@@ -30,6 +34,10 @@ public:
     std::vector<std::string> Errors() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return errors_;
+    }
+    std::vector<std::string> Notices() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return notices_;
     }
     std::vector<std::string> Conversions() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -39,6 +47,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> errors_;
+    std::vector<std::string> notices_;
     std::vector<std::string> conversions_;
 };
 

@@ -1,6 +1,6 @@
 // The real error boxes: a listener's box gives way when the window closes,
-// and an exception that escapes a handler becomes a box while the event
-// loop goes on.
+// a notice blocks nobody, and an exception that escapes a handler becomes a
+// box while the event loop goes on.
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
@@ -114,6 +114,20 @@ TEST(ErrorBoxes, AnExceptionEscapingAHandlerIsShownAndTheEventLoopGoesOn) {
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(reporter.Errors().empty());
+}
+
+TEST(ErrorBoxes, ANoticeFromAnyThreadIsAChildOfTheWindowAndBlocksNobody) {
+    MessageBoxReporter reporter;
+    QWidget window;
+    reporter.SetWindow(&window);
+    std::thread writer([&] { reporter.ShowNotice(kLogWriteNotice); });
+    writer.join();  // returned without anyone closing a box
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = window.findChild<QMessageBox*>(QStringLiteral("Notice"))) != nullptr; }));
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isModal());
+    EXPECT_EQ(box->windowTitle().toStdString(), "ERROR");
+    EXPECT_EQ(box->text().toStdString(), kLogWriteNotice);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <cmath>
 
 #include "console/UpDown.h"
+#include "console/ControlLayout.h"
 #include "tests/gui/FormFixture.h"
 
 namespace quillet {
@@ -32,8 +33,8 @@ using testing::LoopbackConfig;
 using testing::RecordingReporter;
 using testing::WaitFor;
 
-constexpr int kWidth = 727;
-constexpr int kHeight = 617;
+constexpr int kWidth = kClientSize.width();
+constexpr int kHeight = kClientSize.height();
 
 int ScaleOfThisRun() {
     const QByteArray factor = qgetenv("QT_SCALE_FACTOR");
@@ -93,30 +94,18 @@ TEST_F(HighDpiWindow, GrabHasTheLogicalSizeTimesTheFactor) {
 }
 
 TEST_F(HighDpiWindow, ControlsKeepTheirLogicalPositions) {
-    struct Case {
-        QWidget* widget;
-        QRect geometry;
-    };
-    TMainForm& f = *form;
-    const Case cases[] = {
-        {f.CommunityEdit, {16, 32, 225, 20}}, {f.IpEdit, {16, 72, 145, 20}},
-        {f.PingButton, {176, 64, 65, 28}},    {f.OID1Edit, {72, 112, 169, 20}},
-        {f.DataTypeGroup, {16, 176, 225, 73}}, {f.InMemo, {16, 272, 225, 41}},
-        {f.SetButton, {24, 385, 97, 32}},     {f.BulkButton, {136, 424, 97, 33}},
-        {f.MaxOID3Edit, {80, 544, 161, 20}},  {f.NonOIDUpDown, {41, 480, 15, 20}},
-        {f.ClrButton, {608, 589, 41, 17}},    {f.OutMemo, {264, 16, 449, 553}},
-        {f.Label4, {664, 582, 53, 33}},
-    };
     const QPoint windowOrigin = form->mapToGlobal(QPoint(0, 0));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.widget->objectName().isEmpty() ? c.widget->metaObject()->className()
-                                                      : qPrintable(c.widget->objectName()));
-        EXPECT_EQ(c.widget->geometry(), c.geometry);
+    for (const ControlPlace& place : kControlLayout) {
+        if (place.rect.height() == 0) continue;  // captions: one line of a font that scales
+        SCOPED_TRACE(place.name);
+        auto* widget = form->findChild<QWidget*>(QString::fromLatin1(place.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), place.rect);
         // The controls sit straight on the client area, which fills the window.
-        EXPECT_EQ(c.widget->mapTo(form.get(), QPoint(0, 0)), c.geometry.topLeft());
-        EXPECT_EQ(c.widget->mapTo(form.get(), QPoint(c.geometry.width(), c.geometry.height())),
-                  c.geometry.bottomRight() + QPoint(1, 1));
-        EXPECT_EQ(c.widget->mapToGlobal(QPoint(0, 0)) - windowOrigin, c.geometry.topLeft());
+        EXPECT_EQ(widget->mapTo(form.get(), QPoint(0, 0)), place.rect.topLeft());
+        EXPECT_EQ(widget->mapTo(form.get(), QPoint(place.rect.width(), place.rect.height())),
+                  place.rect.bottomRight() + QPoint(1, 1));
+        EXPECT_EQ(widget->mapToGlobal(QPoint(0, 0)) - windowOrigin, place.rect.topLeft());
     }
 }
 
@@ -127,7 +116,7 @@ TEST_F(HighDpiWindow, ControlsAreDrawnAtTheirScaledPositions) {
     form->VerButtons->button(1)->click();
     for (int i = 0; i < 3; ++i) form->NonOIDUpDown->Click(UpDown::Up);
     const QImage image = Grab();
-    const QRect fields = QRect(72, 112, 169, 20) | QRect(72, 148, 169, 20);
+    const QRect fields = PlaceOf(Control::OID1Edit).rect | PlaceOf(Control::OID3Edit).rect;
     const QRect cyan = InkBox(image, image.rect(), [](const QColor& c) { return c == QColor(0, 255, 255); });
     ASSERT_FALSE(cyan.isEmpty());
     const QRect expected = Scaled(fields, scale);
@@ -145,7 +134,7 @@ TEST_F(HighDpiWindow, ControlsAreDrawnAtTheirScaledPositions) {
 TEST_F(HighDpiWindow, TextIsDrawnWithTheFactor) {
     const QImage image = Grab();
     // The top of the pane, inside its frame and left of its scroll bar.
-    const QRect firstLine = Scaled(QRect(264 + 3, 16 + 3, 200, 20), scale);
+    const QRect firstLine = Scaled(QRect(PlaceOf(Control::OutMemo).rect.topLeft() + QPoint(3, 3), QSize(200, 20)), scale);
     const QRect ink = InkBox(image, firstLine, [](const QColor& c) { return c.lightness() < 128; });
     ASSERT_FALSE(ink.isEmpty());
     EXPECT_GE(ink.height(), 7 * scale);

@@ -20,11 +20,11 @@
 #include <QPlainTextEdit>
 
 #include "tests/gui/FormFixture.h"
-#include "console/ConsoleOutput.h"
-#include "console/Cp932.h"
+#include "output/ConsoleOutput.h"
+#include "text/Cp932.h"
 #include "request/RequestState.h"
-#include "response/T_Port161.h"
-#include "trap/T_Port162.h"
+#include "listener/T_Port161.h"
+#include "listener/T_Port162.h"
 #include "tests/net/Loopback.h"
 
 namespace quillet {

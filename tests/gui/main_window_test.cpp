@@ -18,8 +18,9 @@
 
 #include <unistd.h>
 
-#include "console/Cp932.h"
+#include "text/Cp932.h"
 #include "console/UpDown.h"
+#include "console/ControlLayout.h"
 #include "tests/gui/FormFixture.h"
 #include "tests/net/Loopback.h"
 
@@ -56,71 +57,76 @@ protected:
 };
 
 TEST_F(MainWindow, ControlsHaveTheirPositionsTextsAndStates) {
+    TMainForm& f = *form;
+    // Every control sits where the layout table puts it; a caption's row
+    // gives its position and the width up to its right-hand neighbour.
+    for (const ControlPlace& place : kControlLayout) {
+        SCOPED_TRACE(place.name);
+        auto* widget = f.findChild<QWidget*>(QString::fromLatin1(place.name));
+        ASSERT_NE(widget, nullptr);
+        if (place.rect.height() == 0) {
+            EXPECT_EQ(widget->pos(), place.rect.topLeft());
+            EXPECT_EQ(widget->width(), place.rect.width());
+        } else {
+            EXPECT_EQ(widget->geometry(), place.rect);
+        }
+    }
     struct Case {
         QWidget* widget;
-        QRect geometry;
         std::string text;
         bool enabled;
     };
-    TMainForm& f = *form;
     const Case cases[] = {
-        {f.CommunityEdit, {16, 32, 225, 20}, "ravine", true},
-        {f.PingButton, {176, 64, 65, 28}, "P i n g", true},
-        {f.OID1Edit, {72, 112, 169, 20}, "1.3.6.1.4.1", true},
-        {f.OID2Edit, {72, 130, 169, 20}, "", true},
-        {f.OID3Edit, {72, 148, 169, 20}, "", true},
-        {f.DataTypeGroup, {16, 176, 225, 73}, "入力データタイプ選択", true},
-        {f.InMemo, {16, 272, 225, 41}, "", true},
-        {f.VerRadioGroup, {8, 328, 105, 41}, "SNMPバージョン", true},
-        {f.dataDisplayCheckBox, {138, 336, 65, 17}, "PDU表示", true},
-        {f.SetButton, {24, 385, 97, 32}, "SetRequest", true},
-        {f.MessageEdit, {16, 584, 225, 20}, "", true},
-        {f.GETButton, {136, 385, 97, 32}, "GetRequest", true},
-        {f.GETNEXTButton, {24, 424, 97, 33}, "GetNextRequest", true},
-        {f.BulkButton, {136, 424, 97, 33}, "GetBulkRequest", false},
-        {f.NonOID_C_Edit, {24, 480, 17, 20}, "0", false},
-        {f.MaxEdit, {144, 480, 33, 20}, "0", false},
-        {f.MaxOID_C_Edit, {200, 480, 17, 20}, "0", false},
-        {f.MaxOID1Edit, {80, 512, 161, 20}, "1.3.6.1.4.1", false},
-        {f.MaxOID2Edit, {80, 528, 161, 20}, "1.3.6.1.4.1", false},
-        {f.MaxOID3Edit, {80, 544, 161, 20}, "1.3.6.1.4.1", false},
-        {f.MaxOIDUpDown, {217, 480, 15, 20}, "", false},
-        {f.NonOIDUpDown, {41, 480, 15, 20}, "", false},
-        {f.TrapEdit, {544, 588, 57, 20}, "0", true},
-        {f.ClrButton, {608, 589, 41, 17}, "Clr", true},
-        {f.nodisplay_CheckBox, {138, 350, 65, 17}, "全非表示", true},
-        {f.SendEdit, {312, 588, 57, 20}, "0", true},
-        {f.RecvEdit, {424, 588, 57, 20}, "0", true},
-        {f.OutMemo, {264, 16, 449, 553}, "Quillet   V6.10", true},
-        {f.Label4, {664, 582, 53, 33}, "ZEL", true},
+        {f.CommunityEdit, "ravine", true},
+        {f.PingButton, "P i n g", true},
+        {f.OID1Edit, "1.3.6.1.4.1", true},
+        {f.OID2Edit, "", true},
+        {f.OID3Edit, "", true},
+        {f.DataTypeGroup, "入力データタイプ選択", true},
+        {f.InMemo, "", true},
+        {f.VerRadioGroup, "SNMPバージョン", true},
+        {f.dataDisplayCheckBox, "PDU表示", true},
+        {f.SetButton, "SetRequest", true},
+        {f.MessageEdit, "", true},
+        {f.GETButton, "GetRequest", true},
+        {f.GETNEXTButton, "GetNextRequest", true},
+        {f.BulkButton, "GetBulkRequest", false},
+        {f.NonOID_C_Edit, "0", false},
+        {f.MaxEdit, "0", false},
+        {f.MaxOID_C_Edit, "0", false},
+        {f.MaxOID1Edit, "1.3.6.1.4.1", false},
+        {f.MaxOID2Edit, "1.3.6.1.4.1", false},
+        {f.MaxOID3Edit, "1.3.6.1.4.1", false},
+        {f.MaxOIDUpDown, "", false},
+        {f.NonOIDUpDown, "", false},
+        {f.TrapEdit, "0", true},
+        {f.ClrButton, "Clr", true},
+        {f.nodisplay_CheckBox, "全非表示", true},
+        {f.SendEdit, "0", true},
+        {f.RecvEdit, "0", true},
+        {f.OutMemo, "Quillet   V6.10", true},
+        {f.Label4, "ZEL", true},
+        {f.CommunityLabel, "コミュニティ名", true},
+        {f.IpLabel, "エージェントIPアドレス", true},
+        {f.OID1_Label, "(Non)OID1", true},
+        {f.OID2_Label, "(Non)OID2", true},
+        {f.OID3_Label, "(Non)OID3", true},
+        {f.DataLabel, "データ入力欄", true},
+        {f.NonLabel, "Non-Repeaters", false},
+        {f.MaxLabel, "Max-Repetitions", false},
+        {f.MaxOID1_Label, "Max OID1", false},
+        {f.MaxOID2_Label, "Max OID2", false},
+        {f.MaxOID3_Label, "Max OID3", false},
+        {f.Label2, "送信回数", true},
+        {f.Label3, "受信回数", true},
+        {f.Label1, "TRAP回数", true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.widget->metaObject()->className() + std::string(" ") + c.text);
-        EXPECT_EQ(c.widget->geometry(), c.geometry);
+        SCOPED_TRACE(c.widget->objectName().toStdString() + " " + c.text);
         EXPECT_EQ(Text(c.widget), c.text);
         EXPECT_EQ(c.widget->isEnabled(), c.enabled);
     }
-    struct LabelCase {
-        QLabel* label;
-        QPoint position;
-        std::string text;
-        bool enabled;
-    };
-    const LabelCase labels[] = {
-        {f.CommunityLabel, {16, 16}, "コミュニティ名", true}, {f.IpLabel, {16, 56}, "エージェントIPアドレス", true},
-        {f.OID1_Label, {16, 117}, "(Non)OID1", true},      {f.OID2_Label, {16, 133}, "(Non)OID2", true},
-        {f.OID3_Label, {16, 151}, "(Non)OID3", true},      {f.DataLabel, {16, 256}, "データ入力欄", true},
-        {f.NonLabel, {24, 464}, "Non-Repeaters", false},   {f.MaxLabel, {144, 464}, "Max-Repetitions", false},
-        {f.MaxOID1_Label, {24, 514}, "Max OID1", false},   {f.MaxOID2_Label, {24, 530}, "Max OID2", false},
-        {f.MaxOID3_Label, {24, 546}, "Max OID3", false},   {f.Label2, {264, 592}, "送信回数", true},
-        {f.Label3, {376, 592}, "受信回数", true},          {f.Label1, {488, 592}, "TRAP回数", true},
-    };
-    for (const LabelCase& c : labels) {
-        EXPECT_EQ(c.label->pos(), c.position) << c.text;
-        EXPECT_EQ(Text(c.label), c.text);
-        EXPECT_EQ(c.label->isEnabled(), c.enabled) << c.text;
-    }
-    EXPECT_EQ(f.size(), QSize(727, 617));
+    EXPECT_EQ(f.size(), kClientSize);
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_EQ(f.windowTitle().toStdString(), "Quillet v2c  V6.10" + std::string(65, ' ') + "SNMP v1 , v2c");
     EXPECT_TRUE(f.dataDisplayCheckBox->isChecked());
@@ -256,7 +262,7 @@ TEST_F(MainWindow, EveryCaptionFitsItsPlaceAndNoneRunsUnderAControl) {
     QLabel* labels[] = {f.CommunityLabel, f.IpLabel,       f.OID1_Label,    f.OID2_Label,    f.OID3_Label,
                         f.DataLabel,      f.NonLabel,      f.MaxLabel,      f.MaxOID1_Label, f.MaxOID2_Label,
                         f.MaxOID3_Label,  f.Label2,        f.Label3,        f.Label1};
-    const QRect client(0, 0, 727, 617);
+    const QRect client(QPoint(0, 0), kClientSize);
     for (QLabel* label : labels) {
         SCOPED_TRACE(label->text().toStdString());
         const QFontMetrics metrics(label->font());
@@ -363,8 +369,8 @@ TEST_F(MainWindow, ClrButtonZeroesTheCountersAndLeavesThePane) {
     batch.CountDatagram(Counter::Recv);
     batch.CountDatagram(Counter::Trap);
     batch.CountDatagram(Counter::Trap);
-    form->Commit(batch);
-    form->WriteLine("a line", SummaryLine);
+    form->Output().Commit(batch);
+    form->Output().WriteLine("a line", SummaryLine);
     form->FlushPane();
     EXPECT_EQ(form->TrapEdit->text(), QStringLiteral("2"));
     form->ClrButton->click();
@@ -372,24 +378,24 @@ TEST_F(MainWindow, ClrButtonZeroesTheCountersAndLeavesThePane) {
     EXPECT_EQ(form->RecvEdit->text(), QStringLiteral("0"));
     EXPECT_EQ(form->SendEdit->text(), QStringLiteral("0"));
     EXPECT_EQ(PaneLines(*form), (std::vector<std::string>{"Quillet   V6.10", "a line"}));
-    form->Commit(batch);
+    form->Output().Commit(batch);
     form->FlushPane();
     EXPECT_EQ(form->RecvEdit->text(), QStringLiteral("1"));
 }
 
 TEST_F(MainWindow, WritersFollowTheCheckBoxesAndTheBudget) {
     form->dataDisplayCheckBox->setChecked(false);
-    form->WriteLine("hidden pdu", PduLine);
-    form->WriteLine("shown summary", SummaryLine);
+    form->Output().WriteLine("hidden pdu", PduLine);
+    form->Output().WriteLine("shown summary", SummaryLine);
     form->FlushPane();
     EXPECT_EQ(PaneLines(*form), (std::vector<std::string>{"Quillet   V6.10", "shown summary"}));
     form->nodisplay_CheckBox->setChecked(true);
-    form->WriteLine("hidden summary", SummaryLine);
-    form->ChargeOutput(40000);
+    form->Output().WriteLine("hidden summary", SummaryLine);
+    form->Output().ChargeOutput(40000);
     form->FlushPane();
     EXPECT_EQ(PaneLines(*form).size(), 2u);
     form->nodisplay_CheckBox->setChecked(false);
-    form->ChargeOutput(26215);
+    form->Output().ChargeOutput(26215);
     form->FlushPane();
     EXPECT_TRUE(form->OutMemo->toPlainText().isEmpty());
 }
@@ -403,7 +409,7 @@ TEST(MainWindowLog, RunsOfOneDayAppendMarksAndLinesInCodePage932) {
     {
         TMainForm form(LoopbackConfig(&reporter));
         fileName = form.LogFileName();
-        form.WriteLine("  受信DATA=", PduLine);
+        form.Output().WriteLine("  受信DATA=", PduLine);
         form.close();
     }
     {
@@ -434,16 +440,12 @@ TEST_F(MainWindow, AFailedLogWriteIsToldOnceInABoxThatBlocksNobody) {
         bool Write(const char*, std::size_t) override { return false; }
     } full;
     form->Output().SetLogSink(&full);
-    form->WriteLine("lost", SummaryLine);
-    ASSERT_TRUE(testing::WaitFor([&] { return form->LogWriteNotices() == 1; }));
-    auto* box = form->findChild<QMessageBox*>(QStringLiteral("LogWriteNotice"));
-    ASSERT_NE(box, nullptr);
-    EXPECT_TRUE(box->isVisible());
-    EXPECT_FALSE(box->isModal());
-    EXPECT_EQ(box->text().toStdString(), kLogWriteNotice);
-    form->WriteLine("lost too", SummaryLine);
+    form->Output().WriteLine("lost", SummaryLine);
+    ASSERT_TRUE(testing::WaitFor([&] { return reporter.Notices().size() == 1; }));
+    EXPECT_EQ(reporter.Notices()[0], kLogWriteNotice);
+    form->Output().WriteLine("lost too", SummaryLine);
     QApplication::processEvents();
-    EXPECT_EQ(form->LogWriteNotices(), 1);
+    EXPECT_EQ(reporter.Notices().size(), 1u);
     EXPECT_TRUE(reporter.Errors().empty());
     form->Output().SetLogSink(nullptr);
 }
@@ -469,8 +471,8 @@ TEST(MainWindowStartUp, AMissingCodePage932ConverterIsToldOnce) {
 TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowStillOpens) {
     RecordingReporter first;
     TMainForm running(LoopbackConfig(&first));
-    const std::uint16_t requestPort = running.SocketAt(0).socket.LocalPort();
-    const std::uint16_t trapPort = running.SocketAt(1).socket.LocalPort();
+    const std::uint16_t requestPort = running.Sockets().At(0).socket.LocalPort();
+    const std::uint16_t trapPort = running.Sockets().At(1).socket.LocalPort();
     ASSERT_NE(requestPort, 0);
 
     // The window binds its sockets itself, or takes them bound before it
@@ -481,7 +483,7 @@ TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowSti
         ConsoleConfig config = LoopbackConfig(&second, requestPort, trapPort);
         PreboundSockets sockets;
         if (prebound) {
-            TMainForm::BindSocketTable(config, sockets);
+            SocketTable::Bind(config, sockets);
             config.prebound = &sockets;
         }
         TMainForm copy(config);
@@ -515,15 +517,15 @@ TEST(MainWindowStartUp, PreboundSocketsAreTheOnesTheWindowUses) {
     RecordingReporter reporter;
     ConsoleConfig config = LoopbackConfig(&reporter);
     PreboundSockets sockets;
-    TMainForm::BindSocketTable(config, sockets);
+    SocketTable::Bind(config, sockets);
     ASSERT_TRUE(sockets.entries[0].bound && sockets.entries[1].bound);
     const std::uint16_t ports[2] = {sockets.entries[0].socket.LocalPort(), sockets.entries[1].socket.LocalPort()};
     config.prebound = &sockets;
     TMainForm form(config);
     EXPECT_TRUE(reporter.Errors().empty());
     for (int index = 0; index < 2; ++index) {
-        EXPECT_EQ(form.SocketAt(index).socket.LocalPort(), ports[index]);
-        EXPECT_TRUE(form.SocketAt(index).socket.IsBound());
+        EXPECT_EQ(form.Sockets().At(index).socket.LocalPort(), ports[index]);
+        EXPECT_TRUE(form.Sockets().At(index).socket.IsBound());
         EXPECT_EQ(sockets.entries[index].socket.LocalPort(), 0);  // taken over, not shared
     }
 }
@@ -534,7 +536,7 @@ TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {
     UdpSocket sender;
     ASSERT_TRUE(sender.Create());
     ASSERT_TRUE(sender.BindTo(Loopback()));
-    sender.SetDestination(Loopback(form.SocketAt(1).socket.LocalPort()));
+    sender.SetDestination(Loopback(form.Sockets().At(1).socket.LocalPort()));
     const std::uint8_t empty[1] = {0};
     ASSERT_EQ(sender.Send(empty, 0), 0);
     ASSERT_TRUE(testing::WaitFor([&] { return form.TrapEdit->text() == QStringLiteral("1"); }));
@@ -547,7 +549,7 @@ TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {
                                      0x30, 0x0E, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00, 0x04,
                                      0x02, 'a', 'b'};
     ASSERT_EQ(sizeof response, 43u);
-    sender.SetDestination(Loopback(form.SocketAt(0).socket.LocalPort()));
+    sender.SetDestination(Loopback(form.Sockets().At(0).socket.LocalPort()));
     ASSERT_EQ(sender.Send(response, sizeof response), static_cast<int>(sizeof response));
     ASSERT_TRUE(testing::WaitFor([&] { return form.RecvEdit->text() == QStringLiteral("1"); }));
     form.FlushPane();

@@ -122,7 +122,7 @@ TEST_F(RequestButtons, GetNextWalksOnFromAnAnswerTheWindowHasNotShownYet) {
     // carries its identifier may still be waiting for its frame.
     OutputBatch answer;
     answer.SetField(Field::OID1Edit, "1.3.6.1.2.1.1.2.0");
-    form->Commit(answer);
+    form->Output().Commit(answer);
     form->GETNEXTButton->click();
     EXPECT_TRUE(Holds(Received(), {0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x02, 0x00, 0x05, 0x00}));
     EXPECT_EQ(PaneLines(*form)[2], "  object ID =1.3.6.1.2.1.1.2.0");

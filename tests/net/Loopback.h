@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "console/platform/UdpSocket.h"
+#include "platform/UdpSocket.h"
 
 namespace quillet {
 

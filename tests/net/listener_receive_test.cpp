@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "console/platform/DatagramQueue.h"
-#include "console/platform/UdpSocket.h"
+#include "listener/DatagramQueue.h"
+#include "platform/UdpSocket.h"
 #include "tests/net/Loopback.h"
 
 namespace quillet {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "console/platform/LocalTime.h"
+#include "platform/LocalTime.h"
 
 namespace quillet {
 namespace {

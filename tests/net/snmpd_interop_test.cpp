@@ -25,8 +25,8 @@
 #include <thread>
 #include <vector>
 
-#include "console/OutputBatch.h"
-#include "console/platform/UdpSocket.h"
+#include "output/OutputBatch.h"
+#include "platform/UdpSocket.h"
 #include "request/RequestOperation.h"
 #include "response/ResponseReport.h"
 #include "tests/net/Loopback.h"

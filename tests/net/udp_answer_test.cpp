@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "console/platform/UdpSocket.h"
+#include "platform/UdpSocket.h"
 #include "tests/net/Loopback.h"
 
 namespace quillet {

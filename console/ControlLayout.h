@@ -1,0 +1,101 @@
+// Where each control of the main window sits: one table, in client pixels
+// at 96 dpi. The window places its controls from it and the tests check the
+// window against it, so a control moves by changing its row here.
+//
+// A caption's row gives its left edge, its top and the width it may use up
+// to the control on its right (or its frame); its height is one line of its
+// font, so the row's height is 0.
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+#include <array>
+#include <cstddef>
+
+namespace quillet {
+
+enum class Control : int {
+    // Frames first: the window creates them first, so the controls lie above.
+    Frame0, Frame1, Frame2, Frame3, Frame4,
+    CommunityEdit, IpEdit, PingButton, OID1Edit, OID2Edit, OID3Edit, DataTypeGroup, InMemo,
+    VerRadioGroup, dataDisplayCheckBox, SetButton, MessageEdit, GETButton, GETNEXTButton, BulkButton,
+    NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit, MaxOIDUpDown,
+    NonOIDUpDown, TrapEdit, ClrButton, nodisplay_CheckBox, SendEdit, RecvEdit, OutMemo, Label4,
+    // Captions.
+    CommunityLabel, IpLabel, OID1_Label, OID2_Label, OID3_Label, DataLabel, NonLabel, MaxLabel,
+    MaxOID1_Label, MaxOID2_Label, MaxOID3_Label, Label2, Label3, Label1,
+    Count
+};
+
+struct ControlPlace {
+    Control control;
+    const char* name;  // the control's member name, also its object name
+    QRect rect;
+};
+
+// The window's client area.
+inline constexpr QSize kClientSize{727, 617};
+
+inline constexpr std::array<ControlPlace, static_cast<std::size_t>(Control::Count)> kControlLayout{{
+    {Control::Frame0, "Frame0", {8, 8, 241, 91}},
+    {Control::Frame1, "Frame1", {8, 104, 241, 217}},
+    {Control::Frame2, "Frame2", {8, 376, 241, 201}},
+    {Control::Frame3, "Frame3", {128, 333, 121, 36}},
+    {Control::Frame4, "Frame4", {256, 8, 465, 569}},
+    {Control::CommunityEdit, "CommunityEdit", {16, 32, 225, 20}},
+    {Control::IpEdit, "IpEdit", {16, 72, 145, 20}},
+    {Control::PingButton, "PingButton", {176, 64, 65, 28}},
+    {Control::OID1Edit, "OID1Edit", {72, 112, 169, 20}},
+    {Control::OID2Edit, "OID2Edit", {72, 130, 169, 20}},
+    {Control::OID3Edit, "OID3Edit", {72, 148, 169, 20}},
+    {Control::DataTypeGroup, "DataTypeGroup", {16, 176, 225, 73}},
+    {Control::InMemo, "InMemo", {16, 272, 225, 41}},
+    {Control::VerRadioGroup, "VerRadioGroup", {8, 328, 105, 41}},
+    {Control::dataDisplayCheckBox, "dataDisplayCheckBox", {138, 336, 65, 17}},
+    {Control::SetButton, "SetButton", {24, 385, 97, 32}},
+    {Control::MessageEdit, "MessageEdit", {16, 584, 225, 20}},
+    {Control::GETButton, "GETButton", {136, 385, 97, 32}},
+    {Control::GETNEXTButton, "GETNEXTButton", {24, 424, 97, 33}},
+    {Control::BulkButton, "BulkButton", {136, 424, 97, 33}},
+    {Control::NonOID_C_Edit, "NonOID_C_Edit", {24, 480, 17, 20}},
+    {Control::MaxEdit, "MaxEdit", {144, 480, 33, 20}},
+    {Control::MaxOID_C_Edit, "MaxOID_C_Edit", {200, 480, 17, 20}},
+    {Control::MaxOID1Edit, "MaxOID1Edit", {80, 512, 161, 20}},
+    {Control::MaxOID2Edit, "MaxOID2Edit", {80, 528, 161, 20}},
+    {Control::MaxOID3Edit, "MaxOID3Edit", {80, 544, 161, 20}},
+    {Control::MaxOIDUpDown, "MaxOIDUpDown", {217, 480, 15, 20}},
+    {Control::NonOIDUpDown, "NonOIDUpDown", {41, 480, 15, 20}},
+    {Control::TrapEdit, "TrapEdit", {544, 588, 57, 20}},
+    {Control::ClrButton, "ClrButton", {608, 589, 41, 17}},
+    {Control::nodisplay_CheckBox, "nodisplay_CheckBox", {138, 350, 65, 17}},
+    {Control::SendEdit, "SendEdit", {312, 588, 57, 20}},
+    {Control::RecvEdit, "RecvEdit", {424, 588, 57, 20}},
+    {Control::OutMemo, "OutMemo", {264, 16, 449, 553}},
+    {Control::Label4, "Label4", {664, 582, 53, 33}},
+    {Control::CommunityLabel, "CommunityLabel", {16, 16, 225, 0}},
+    {Control::IpLabel, "IpLabel", {16, 56, 160, 0}},        // PingButton at 176
+    {Control::OID1_Label, "OID1_Label", {16, 117, 56, 0}},  // the OID fields at 72
+    {Control::OID2_Label, "OID2_Label", {16, 133, 56, 0}},
+    {Control::OID3_Label, "OID3_Label", {16, 151, 56, 0}},
+    {Control::DataLabel, "DataLabel", {16, 256, 225, 0}},
+    {Control::NonLabel, "NonLabel", {24, 464, 120, 0}},  // MaxLabel at 144
+    {Control::MaxLabel, "MaxLabel", {144, 464, 97, 0}},
+    {Control::MaxOID1_Label, "MaxOID1_Label", {24, 514, 56, 0}},  // the Max OID fields at 80
+    {Control::MaxOID2_Label, "MaxOID2_Label", {24, 530, 56, 0}},
+    {Control::MaxOID3_Label, "MaxOID3_Label", {24, 546, 56, 0}},
+    {Control::Label2, "Label2", {264, 592, 48, 0}},  // SendEdit at 312
+    {Control::Label3, "Label3", {376, 592, 48, 0}},  // RecvEdit at 424
+    {Control::Label1, "Label1", {488, 592, 56, 0}},  // TrapEdit at 544
+}};
+
+constexpr const ControlPlace& PlaceOf(Control control) { return kControlLayout[static_cast<std::size_t>(control)]; }
+
+constexpr bool LayoutInOrder() {
+    for (std::size_t i = 0; i < kControlLayout.size(); ++i)
+        if (static_cast<std::size_t>(kControlLayout[i].control) != i) return false;
+    return true;
+}
+static_assert(LayoutInOrder(), "kControlLayout lists the controls in the order of Control");
+
+}  // namespace quillet

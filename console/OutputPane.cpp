@@ -1,0 +1,63 @@
+#include "console/OutputPane.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
+#include <chrono>
+
+namespace quillet {
+
+OutputPane::OutputPane(ConsoleOutput& output, QPlainTextEdit* pane,
+                       const std::array<QLineEdit*, static_cast<int>(Field::Count)>& fields, QObject* parent)
+    : QObject(parent), output_(output), pane_(pane), fields_(fields) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        // More work may have come since the timer was armed: look again
+        // later if the pane's pace does not allow it yet.
+        if (const int wait = DelayMs(); wait > 0) {
+            timer_.start(wait);
+            return;
+        }
+        // Only an update that applied something counts toward the steady
+        // rate: a handler may have flushed the work since the timer was armed.
+        if (Flush()) pacer_.Paced(std::chrono::steady_clock::now());
+    });
+}
+
+void OutputPane::Schedule() {
+    // Called from any thread: hop to the GUI thread and apply the pending
+    // work at most once a frame, so a storm of lines costs one repaint each.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            // Nothing to arm for when a handler has flushed the work already.
+            if (!timer_.isActive() && output_.Pending().any) timer_.start(DelayMs());
+        },
+        Qt::QueuedConnection);
+}
+
+bool OutputPane::Flush() {
+    const auto started = std::chrono::steady_clock::now();
+    // Whatever is pending is applied now; work committed from here on wakes
+    // the GUI thread again and arms the timer afresh.
+    timer_.stop();
+    if (!output_.TakePaneText(update_)) return false;
+    if (update_.clearFirst) pane_->clear();
+    if (update_.lineCount != 0) {
+        pane_->appendPlainText(QString::fromUtf8(update_.text.data(), static_cast<qsizetype>(update_.text.size())));
+        pane_->verticalScrollBar()->setValue(pane_->verticalScrollBar()->maximum());
+    }
+    for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
+        if (update_.fields[i]) fields_[i]->setText(QString::fromStdString(*update_.fields[i]));
+    }
+    pacer_.Applied(update_.lineCount, update_.clearFirst, started, std::chrono::steady_clock::now() - started);
+    return true;
+}
+
+int OutputPane::DelayMs() {
+    const PendingPane pending = output_.Pending();
+    return pacer_.DelayMs(pending.lineCount, pending.clearFirst, std::chrono::steady_clock::now());
+}
+
+}  // namespace quillet

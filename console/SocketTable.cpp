@@ -1,0 +1,93 @@
+#include "console/SocketTable.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "listener/T_Port161.h"
+#include "listener/T_Port162.h"
+#include "platform/BindFailureText.h"
+#include "platform/PortHolders.h"
+
+namespace quillet {
+namespace {
+
+// Where requests go until the first accepted request names the agent.
+constexpr std::uint8_t kPlaceholderOctets[4] = {127, 0, 0, 1};
+
+// The local address of entry `index`: all interfaces (or the test's
+// address), port 161 + index by default.
+Ipv4Endpoint LocalAddressOf(const ConsoleConfig& config, int index) {
+    Ipv4Endpoint local = config.bindAddress;
+    local.port = index == 0 ? config.requestPort : config.trapPort;
+    return local;
+}
+
+}  // namespace
+
+SocketTable::SocketTable(const ConsoleConfig& config) : config_(config) {}
+
+SocketTable::~SocketTable() { StopListeners(); }
+
+void SocketTable::Bind(const ConsoleConfig& config, PreboundSockets& sockets) {
+    sockets.socketLayerResult = StartSocketLayer();
+    for (int index = 0; index < 2; ++index) {
+        PreboundSocket& entry = sockets.entries[index];
+        entry.created = entry.socket.Create();
+        entry.bound = entry.socket.BindTo(LocalAddressOf(config, index), config.receiveBuffer);
+    }
+}
+
+void SocketTable::Setup(int index, ErrorReporter& reporter) {
+    SocketEntry& entry = entries_[index];
+    entry.local = LocalAddressOf(config_, index);
+    std::copy(std::begin(kPlaceholderOctets), std::end(kPlaceholderOctets), entry.destination.octets);
+    entry.destination.port = static_cast<std::uint16_t>(config_.agentPort + index);
+    bool created;
+    bool bound;
+    if (config_.prebound != nullptr) {
+        PreboundSocket& made = config_.prebound->entries[index];
+        entry.socket.TakeOver(made.socket);
+        created = made.created;
+        bound = made.bound;
+    } else {
+        created = entry.socket.Create();
+        bound = entry.socket.BindTo(entry.local, config_.receiveBuffer);
+    }
+    entry.socket.SetDestination(entry.destination);
+    if (!created) reporter.ShowError("recv socket=NG  当プログラムを既に起動していませんか？ ");
+    if (!bound) reporter.ShowError(BindFailureMessage(DescribeBindFailure(entry.local.port, entry.socket.LastError())));
+}
+
+void SocketTable::SetAgent(const std::uint8_t octets[4]) {
+    SocketEntry& entry = entries_[0];
+    std::copy(octets, octets + 4, entry.destination.octets);
+    entry.socket.SetDestination(entry.destination);
+}
+
+bool SocketTable::Send(int index, const std::uint8_t* data, int length) {
+    return entries_[index].socket.Send(data, static_cast<std::size_t>(length)) == length;
+}
+
+void SocketTable::StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
+                                 std::atomic<std::int32_t>& equipmentFlag) {
+    port161_ = new T_Port161(entries_[0].socket, output, reporter, request, config_.listenerQueue);
+    port161_->start();
+    port162_ = new T_Port162(entries_[1].socket, output, reporter, equipmentFlag, config_.listenerQueue);
+    port162_->start();
+}
+
+std::size_t SocketTable::TrapListenerMostQueued() const {
+    return port162_ != nullptr ? port162_->MostQueued() : 0;
+}
+
+void SocketTable::StopListeners() {
+    for (ListenerThread* listener : {static_cast<ListenerThread*>(port161_), static_cast<ListenerThread*>(port162_)}) {
+        if (listener == nullptr) continue;
+        listener->Stop();
+        delete listener;
+    }
+    port161_ = nullptr;
+    port162_ = nullptr;
+}
+
+}  // namespace quillet

@@ -1,0 +1,223 @@
+#include "listener/DatagramQueue.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillet {
+
+struct DatagramQueue::Header {
+    std::int32_t size;  // < 0: a loss-only entry
+    std::uint16_t port;
+    std::uint8_t octets[4];
+    std::uint64_t lostBefore;
+};
+
+namespace {
+
+std::size_t RoundUp(std::size_t value, std::size_t unit) { return (value + unit - 1) / unit * unit; }
+
+}  // namespace
+
+DatagramQueue::DatagramQueue(DatagramQueueBound bound)
+    : bound_(bound), memory_(bound.bytes), ring_(memory_.Data()), capacity_(memory_.Size()) {
+    wrapAt_ = capacity_;
+    // The pages kept between bursts are made resident now, so that the first
+    // burst does not fault them in one by one while the socket fills.
+    memory_.MakeResident(kKeptBytes);
+}
+
+DatagramQueue::~DatagramQueue() = default;
+
+std::size_t DatagramQueue::RecordSize(int size) {
+    return RoundUp(sizeof(Header) + static_cast<std::size_t>(size > 0 ? size : 0), alignof(Header));
+}
+
+bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost) {
+    if (entries_ >= bound_.entries) return false;
+    const std::size_t need = RecordSize(size);
+    std::size_t at;
+    if (write_ >= read_) {
+        // Not wrapped: the records lie in [read_, write_).
+        if (capacity_ - write_ >= need) {
+            at = write_;
+        } else if (need < read_) {
+            // Go on at the start; the reader turns back where the records end.
+            wrapAt_ = write_;
+            at = 0;
+        } else {
+            return false;
+        }
+    } else {
+        // Wrapped: free space lies in [write_, read_); never fill it to the
+        // last byte, so that write_ == read_ only ever means empty.
+        if (read_ - write_ <= need) return false;
+        at = write_;
+    }
+    Header header{};
+    header.size = size;
+    header.port = sender.port;
+    std::memcpy(header.octets, sender.octets, 4);
+    header.lostBefore = lost;
+    std::memcpy(ring_ + at, &header, sizeof header);
+    if (size > 0) std::memcpy(ring_ + at + sizeof header, data, static_cast<std::size_t>(size));
+    write_ = at + need;
+    reached_ = std::max(reached_, write_);
+    ++entries_;
+    mostEntries_ = std::max(mostEntries_, entries_);
+    return true;
+}
+
+std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost,
+                                Wake wake) {
+    bool waiting;
+    std::size_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (int i = 0; i < count; ++i) {
+            const std::uint64_t lost = pendingLost_ + (kernelLost != nullptr ? kernelLost[i] : 0);
+            if (PushLocked(buffers.Data(i), buffers.Size(i), buffers.Sender(i), lost)) {
+                pendingLost_ = 0;
+            } else {
+                pendingLost_ = lost + 1;
+                ++dropped;
+            }
+        }
+        waiting = waiting_ && entries_ != 0;
+        if (waiting && wake == Wake::Later) wakeOwed_.store(true);
+    }
+    if (waiting && wake == Wake::Now) ready_.notify_one();
+    return dropped;
+}
+
+bool DatagramQueue::Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost,
+                         Wake wake) {
+    bool pushed;
+    bool waiting;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::uint64_t lost = pendingLost_ + kernelLost;
+        pushed = PushLocked(data, size, sender, lost);
+        pendingLost_ = pushed ? 0 : lost + 1;
+        waiting = waiting_ && pushed;
+        if (waiting && wake == Wake::Later) wakeOwed_.store(true);
+    }
+    if (waiting && wake == Wake::Now) ready_.notify_one();
+    return pushed;
+}
+
+void DatagramQueue::WakeReader() {
+    // The reporting thread set waiting_ and began to wait under the lock the
+    // push held, so it is waiting now, or has woken and will see the entries.
+    // Called after every drain: the plain load keeps the common case (nothing
+    // owed) to a read. The thread that set the flag always calls this after,
+    // and sees its own store.
+    if (wakeOwed_.load(std::memory_order_relaxed) && wakeOwed_.exchange(false)) ready_.notify_one();
+}
+
+void DatagramQueue::AddLost(std::uint64_t lost) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pendingLost_ += lost;
+}
+
+bool DatagramQueue::FlushLost() {
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (pendingLost_ == 0) return true;
+        if (!PushLocked(nullptr, -1, Ipv4Endpoint{}, pendingLost_)) return false;
+        pendingLost_ = 0;
+        wake = waiting_;
+    }
+    if (wake) ready_.notify_one();
+    return true;
+}
+
+std::uint64_t DatagramQueue::PendingLost() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pendingLost_;
+}
+
+std::size_t DatagramQueue::Take(std::size_t limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (entries_ == 0 && !stopped_) {
+        waiting_ = true;
+        ready_.wait(lock);
+        waiting_ = false;
+    }
+    if (stopped_) return 0;
+    if (read_ == wrapAt_ && write_ < read_) {
+        read_ = 0;
+        wrapAt_ = capacity_;
+    }
+    runEntries_ = std::min(entries_, limit);
+    runPos_ = read_;
+    // The records of this run all lie before any wrap the writer makes from
+    // now on, so the wrap point as it stands is the one that applies.
+    runWrapAt_ = wrapAt_;
+    return runEntries_;
+}
+
+DatagramQueue::Entry DatagramQueue::Next() {
+    if (runPos_ == runWrapAt_) runPos_ = 0;
+    Header header;
+    std::memcpy(&header, ring_ + runPos_, sizeof header);
+    Entry entry;
+    entry.data = ring_ + runPos_ + sizeof header;
+    entry.size = header.size;
+    entry.sender.port = header.port;
+    std::memcpy(entry.sender.octets, header.octets, 4);
+    entry.lostBefore = header.lostBefore;
+    runPos_ += RecordSize(header.size);
+    return entry;
+}
+
+void DatagramQueue::Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (runEntries_ == 0) return;
+    entries_ -= runEntries_;
+    runEntries_ = 0;
+    read_ = runPos_;
+    if (read_ == wrapAt_ && write_ < read_) {
+        read_ = 0;
+        wrapAt_ = capacity_;
+    }
+    if (entries_ == 0) {
+        // Empty: start again at the beginning, in pages already in use.
+        read_ = write_ = 0;
+        wrapAt_ = capacity_;
+    }
+}
+
+void DatagramQueue::TrimIfEmpty() {
+    std::size_t to;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (entries_ != 0 || reached_ <= kKeptBytes) return;
+        to = RoundUp(reached_, ReservedMemory::PageSize());
+        reached_ = 0;
+    }
+    // Outside the lock: the caller is the only writer and the queue is
+    // empty, so nothing touches the pages meanwhile, and a slow hand-back
+    // never holds up the reporting thread.
+    memory_.GiveBack(kKeptBytes, to);
+}
+
+void DatagramQueue::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+    }
+    ready_.notify_all();
+}
+
+std::size_t DatagramQueue::Queued() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_;
+}
+
+std::size_t DatagramQueue::MostQueued() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return mostEntries_;
+}
+
+}  // namespace quillet

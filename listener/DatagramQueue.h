@@ -1,0 +1,130 @@
+// The queue between a listener's receiving thread and its reporting thread:
+// received datagrams with their senders, in arrival order, in one ring of
+// memory reserved at the start, so that queueing allocates nothing.
+//
+// Bounded twice: by the bytes of the ring (each datagram takes its size plus
+// a small header) and by a count of datagrams. A datagram that finds the
+// queue full is dropped and counted; the count travels with the next entry
+// that gets in (a datagram, or a loss-only entry when none follows), so the
+// reporting thread says how many were lost at the point they were lost.
+//
+// The ring's first kKeptBytes are made resident at the start: faulting pages
+// in one by one costs the receiving thread time just when a burst fills the
+// socket. The rest are reserved, not used, until datagrams reach them. Each
+// time the queue runs empty it starts again at the beginning, so a steady
+// stream stays in the first pages; once a burst that used more than
+// kKeptBytes is over, the pages beyond are handed back to the system.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/ReservedMemory.h"
+#include "platform/UdpSocket.h"
+
+namespace quillet {
+
+struct DatagramQueueBound {
+    std::size_t bytes = 32u << 20;  // datagram bytes and headers
+    std::size_t entries = 262144;   // datagrams
+};
+
+class DatagramQueue {
+public:
+    // Pages kept when a burst is over.
+    static constexpr std::size_t kKeptBytes = 1u << 20;
+
+    explicit DatagramQueue(DatagramQueueBound bound = {});
+    ~DatagramQueue();
+    DatagramQueue(const DatagramQueue&) = delete;
+    DatagramQueue& operator=(const DatagramQueue&) = delete;
+
+    // Whether a push wakes a waiting reporting thread at once, or leaves that
+    // to WakeReader: waking a thread may cost the pusher its processor, which
+    // a thread that is draining a socket cannot afford until it is done.
+    enum class Wake { Now, Later };
+
+    // Receiving side (one thread at a time). Queues datagram i of `buffers`
+    // for i below `count`, each after `kernelLost[i]` datagrams the kernel
+    // dropped just before it (null: none). Returns how many were dropped for
+    // want of room.
+    std::size_t Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost,
+                     Wake wake = Wake::Now);
+    // The same for one datagram; false when it was dropped.
+    bool Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost = 0,
+              Wake wake = Wake::Now);
+    // Receiving side: wakes the reporting thread if a push with Wake::Later
+    // found it waiting.
+    void WakeReader();
+    // Receiving side: `lost` more datagrams were lost after the last one
+    // queued. They are said with the next entry; Flush queues a loss-only
+    // entry for them now, if there is room (false if not: try again later).
+    void AddLost(std::uint64_t lost);
+    bool FlushLost();
+    std::uint64_t PendingLost() const;
+    // Receiving side, when the socket has been quiet: if the queue is
+    // empty, hands the pages a burst used beyond kKeptBytes back to the
+    // system (never while datagrams keep coming, when it would only cost
+    // time).
+    void TrimIfEmpty();
+
+    // One entry as the reporting thread sees it. `size` < 0: a loss-only entry.
+    struct Entry {
+        const std::uint8_t* data;
+        int size;
+        Ipv4Endpoint sender;
+        std::uint64_t lostBefore;
+    };
+    // Reporting thread: waits until entries are queued or Stop is called,
+    // then returns a run of at most `limit` entries, oldest first (0 after
+    // Stop). The run stays valid until Release.
+    std::size_t Take(std::size_t limit);
+    // The next entry of the run Take returned, oldest first; call it once
+    // for each entry of the run.
+    Entry Next();
+    // Frees the run Take returned.
+    void Release();
+
+    // Wakes Take for good.
+    void Stop();
+
+    // Instruments: entries queued now (those of a run taken but not yet
+    // released included), and the most ever queued.
+    std::size_t Queued() const;
+    std::size_t MostQueued() const;
+
+private:
+    struct Header;
+    static std::size_t RecordSize(int size);
+    bool PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost);
+
+    DatagramQueueBound bound_;
+    ReservedMemory memory_;
+    std::uint8_t* ring_;    // memory_'s bytes
+    std::size_t capacity_;  // and their count, whole pages
+
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    bool waiting_ = false;
+    // A push with Wake::Later found the reporting thread waiting: WakeReader
+    // wakes it (and only then costs anything).
+    std::atomic<bool> wakeOwed_{false};
+    bool stopped_ = false;
+    std::size_t read_ = 0;      // offset of the oldest record
+    std::size_t write_ = 0;     // offset where the next record goes
+    std::size_t wrapAt_ = 0;    // when the data wraps: where the records before the start end
+    std::size_t entries_ = 0;
+    std::size_t mostEntries_ = 0;
+    std::size_t reached_ = 0;   // highest offset written since the last trim
+    std::uint64_t pendingLost_ = 0;
+
+    // The run handed out by Take (reporting thread only).
+    std::size_t runEntries_ = 0;
+    std::size_t runPos_ = 0;
+    std::size_t runWrapAt_ = 0;
+};
+
+}  // namespace quillet

@@ -1,0 +1,45 @@
+// The trap listener on local UDP port 162: every datagram is counted and
+// shown; SNMPv1 enterprise-specific traps with their values or, for the
+// managed equipment, as alarm lines in words; SNMPv2c traps and informs with
+// their identifier and bindings. Informs are acknowledged from this port.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "listener/ListenerThread.h"
+#include "trap/InformAck.h"
+#include "trap/TrapReport.h"
+
+namespace quillet {
+
+class T_Port162 : public ListenerThread {
+public:
+    // The line that says how many traps were lost, before the count.
+    static constexpr const char* kLossLineHead = "TRAP受信欠落  COUNT=";
+
+    // `equipmentFlag` is process-wide: kept across datagrams.
+    T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::atomic<std::int32_t>& equipmentFlag,
+              DatagramQueueBound bound = {});
+
+protected:
+    void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) override;
+    // Sends the acknowledgement of an inform once its lines are committed,
+    // so the log shows the inform before its sender can act on the answer.
+    void AfterCommit() override;
+    // Traps share commits in a storm; an inform to answer is committed on
+    // its own, so that its answer leaves right after its lines.
+    bool CommitAlone() const override { return ackLength_ > 0; }
+
+private:
+    UdpSocket& socket_;
+    std::atomic<std::int32_t>& equipmentFlag_;
+    TrapReportScratch scan_{};
+    std::array<std::uint8_t, kInformAckCapacity> ack_{};
+    std::size_t ackLength_ = 0;
+    Ipv4Endpoint ackTo_;
+};
+
+}  // namespace quillet

@@ -1,0 +1,153 @@
+// The output hub shared by every thread: the writers of the output pane and
+// the day's log file, the pane budget and the three traffic counters.
+//
+// Any thread commits an OutputBatch. Under the pane lock its pane lines are
+// decided by the two display switches and queued for the GUI thread, the
+// pane budget is charged (an emptying drops the queued lines it would remove
+// anyway), counters are advanced and their new texts queued; under the log
+// lock, taken first and held to the end, the batch's log records are written
+// together, whole or not at all (a failed write is told to the window once a
+// run, and the next batch tries again). The GUI thread takes the queued pane
+// work with TakePaneText (or TakePaneUpdate) and applies it whole; so every pane line
+// and its log record go together, in one order for pane and log, the window
+// is only ever touched on the GUI thread however fast lines arrive, and a
+// slow write to the file never holds up the GUI thread's pane work.
+//
+// The GUI thread takes that work when its PanePacer says it is due: at once
+// after a quiet spell, and in a storm only as often as keeps the pane's share
+// of the GUI thread small. The longer it waits, the more lines an emptying
+// drops before they ever reach the widget.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "output/LogRecord.h"
+#include "output/LogSink.h"
+#include "output/OutputBatch.h"
+
+namespace quillet {
+
+// Pane work taken by the GUI thread: first empty the pane if asked, then
+// append the lines in order, then set the control texts. TakePaneUpdate gives
+// the lines as a list; TakePaneText, the window's path, gives them as one
+// text, ready for a single append, and allocates nothing once warmed up.
+struct PaneUpdate {
+    bool clearFirst = false;
+    std::vector<std::string> lines;  // TakePaneUpdate
+    std::string text;                // TakePaneText: the lines joined by '\n'
+    std::size_t lineCount = 0;       // TakePaneText: lines in `text`
+    std::array<std::optional<std::string>, static_cast<int>(Field::Count)> fields;
+
+    void Reset() {
+        clearFirst = false;
+        lines.clear();
+        text.clear();
+        lineCount = 0;
+        for (auto& f : fields) f.reset();
+    }
+};
+
+// The pending pane work as the pace sees it: whether there is any, lines to
+// add, and whether the pane is emptied first.
+struct PendingPane {
+    bool any = false;
+    std::size_t lineCount = 0;
+    bool clearFirst = false;
+};
+
+class ConsoleOutput {
+public:
+    // The pane is emptied once the budget exceeds 0.4 x 65536 characters.
+    static constexpr std::int32_t kPaneBudgetLimit = 26214;  // emptied at 26215 and above
+
+    // `wakeGui` is called (from the committing thread, outside the pane lock) when
+    // pane work becomes pending; it must only schedule TakePaneUpdate on the
+    // GUI thread, never call it directly.
+    explicit ConsoleOutput(std::function<void()> wakeGui = {});
+
+    // The log file, or null when there is none (lines are then not logged).
+    void SetLogSink(LogSink* sink);
+    // Ends the run's records: writes the stop mark and detaches the log in
+    // one step under the log lock, so no batch of any thread can reach the
+    // file after the mark's empty line. Later batches go to the pane only.
+    void WriteStopMarkAndDetach(const LocalDateTime& when);
+    // Called once per run, on the first log write that fails, from the
+    // writing thread and under the log lock: it must only schedule a notice
+    // on the GUI thread. Writing goes on with every later batch, so records
+    // reach the file again once the disk has room.
+    void OnLogWriteFailure(std::function<void()> notify);
+    // The state of "PDU表示" and "全非表示"; the GUI thread calls this whenever
+    // either check box changes, so every write sees the current state.
+    void SetSwitches(bool pduDisplay, bool noDisplay);
+
+    // The writers; callable from any thread.
+    void Commit(const OutputBatch& batch);
+    void WriteLine(std::string_view text, int kind);
+    void DumpPdu(const std::uint8_t* data, std::size_t length, int kind);
+    void ChargeOutput(int count);
+    void WriteLogMark(int which, const LocalDateTime& when);
+
+    // Sets the three counters to 0 and queues "0" for TrapEdit, SendEdit and
+    // RecvEdit, serialised with every increment.
+    void ResetCounters();
+    std::int32_t CounterValue(Counter counter) const;
+    std::int32_t OutputTotal() const;
+
+    // GUI thread: moves the pending pane work into `update` (which is reset
+    // first), the lines as a list. Returns false when there was nothing to do.
+    bool TakePaneUpdate(PaneUpdate& update);
+    // As TakePaneUpdate, the lines joined into `update.text`; the storage of
+    // `update` is handed back and forth, so that no line is allocated.
+    bool TakePaneText(PaneUpdate& update);
+
+    // GUI thread: the size of the pending pane work, for its pace
+    // (PanePacer).
+    PendingPane Pending() const;
+
+private:
+    // "Locked": under mutex_; "LogLocked": under logMutex_.
+    void ApplyLocked(const OutputBatch::Item& item);
+    void AppendRecordLogLocked(std::string& logBytes, std::string_view line);
+    void WriteLogLocked(const std::string& records);
+    void QueueLineLocked(std::string_view text);
+    void ChargeLocked(int count);
+    void QueueFieldLocked(Field field, std::string text);
+    bool MarkPendingLocked();
+
+    std::function<void()> wakeGui_;
+
+    // The pane side: switches, budget, counters and the pending pane work.
+    mutable std::mutex mutex_;
+    bool pduDisplay_ = true;
+    bool noDisplay_ = false;
+    std::int32_t outputTotal_ = 0;
+    std::array<std::int32_t, static_cast<int>(Counter::Count)> counters_{};
+    PaneUpdate pending_;  // lines in text/lineCount form
+    bool hasPending_ = false;
+
+    // The log side. When both locks are held, logMutex_ is taken first.
+    std::mutex logMutex_;
+    LogSink* log_ = nullptr;
+    std::string logScratch_;
+    std::function<void()> logFailureNotice_;
+    bool logFailureNoted_ = false;
+    // Log records of recently written non-ASCII lines, by a hash of the line.
+    // Reports repeat the same Japanese texts datagram after datagram, and
+    // converting a line to code page 932 costs more than the rest of its
+    // record; a line found here is copied instead.
+    struct RecordSlot {
+        std::string line;    // UTF-8
+        std::string record;  // its log record
+    };
+    static constexpr std::size_t kRecordSlots = 64;
+    std::array<RecordSlot, kRecordSlots> recordCache_;
+};
+
+}  // namespace quillet

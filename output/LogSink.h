@@ -1,0 +1,19 @@
+// Where the output hub writes log records: the day's log file in the
+// program (platform/LogFile.h), a recorder in tests.
+#pragma once
+
+#include <cstddef>
+
+namespace quillet {
+
+// Where log records go; the platform layer provides the file.
+class LogSink {
+public:
+    virtual ~LogSink() = default;
+    // Appends the bytes, whole records or none: true when all of them were
+    // written, false when none remain (a write that failed halfway, for a
+    // full disk or an I/O error, is taken back).
+    virtual bool Write(const char* data, std::size_t length) = 0;
+};
+
+}  // namespace quillet

@@ -1,0 +1,45 @@
+#include "output/OutputBatch.h"
+
+#include "text/DumpText.h"
+
+namespace quillet {
+
+OutputBatch::Item& OutputBatch::Next(ItemType type, int value) {
+    if (used_ == items_.size()) items_.push_back(Item{});
+    Item& item = items_[used_++];
+    item.type = type;
+    item.value = value;
+    item.text.clear();
+    return item;
+}
+
+void OutputBatch::WriteLine(std::string_view text, int kind) {
+    Next(ItemType::Line, kind).text.assign(text);
+}
+
+void OutputBatch::DumpPdu(const std::uint8_t* data, std::size_t length, int kind) {
+    for (std::size_t offset = 0; offset < length; offset += kDumpBytesPerLine) {
+        std::size_t count = length - offset;
+        if (count > kDumpBytesPerLine) count = kDumpBytesPerLine;
+        AppendDumpLine(Next(ItemType::Line, kind).text, data + offset, count);
+    }
+}
+
+void OutputBatch::ChargeOutput(int count) { Next(ItemType::Charge, count); }
+
+void OutputBatch::SetField(Field field, std::string_view text) {
+    Next(ItemType::SetField, static_cast<int>(field)).text.assign(text);
+}
+
+void OutputBatch::CountDatagram(Counter counter) { Next(ItemType::Count, static_cast<int>(counter)); }
+
+void OutputBatch::PaneLine(std::string_view text) { Next(ItemType::PaneLine, 0).text.assign(text); }
+
+std::vector<std::string> OutputBatch::LineTexts() const {
+    std::vector<std::string> lines;
+    for (const Item& item : *this)
+        if (item.type == ItemType::Line) lines.push_back(item.text);
+    return lines;
+}
+
+}  // namespace quillet

@@ -1,0 +1,84 @@
+#include "platform/ThreadScheduling.h"
+
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace quillet {
+
+void LowerThreadPriority(int steps) {
+    // On Linux the niceness belongs to each thread, named by its thread id.
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int now = ::getpriority(PRIO_PROCESS, tid);
+    if (now == -1 && errno != 0) return;
+    ::setpriority(PRIO_PROCESS, tid, now + steps);
+}
+
+void AskShortSlices() {
+#ifdef SYS_sched_setattr
+    // Linux's sched_attr; the C library has no declaration of its own here.
+    struct SchedAttr {
+        std::uint32_t size;
+        std::uint32_t policy;
+        std::uint64_t flags;
+        std::int32_t nice;
+        std::uint32_t priority;
+        std::uint64_t runtime;
+        std::uint64_t deadline;
+        std::uint64_t period;
+    };
+    // Since Linux 6.12 the runtime of an ordinary thread is the slice it
+    // asks for (0.1 ms here, the shortest allowed); the niceness it keeps.
+    SchedAttr attr{};
+    attr.size = sizeof attr;
+    attr.policy = SCHED_OTHER;
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, tid);
+    if (nice == -1 && errno != 0) return;
+    attr.nice = nice;
+    attr.runtime = 100'000;
+    ::syscall(SYS_sched_setattr, 0, &attr, 0u);
+#endif
+}
+
+void PauseMicroseconds(long microseconds) {
+    timespec wait{microseconds / 1'000'000, (microseconds % 1'000'000) * 1000};
+    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+void YieldProcessor() { ::sched_yield(); }
+
+int CurrentProcessor() {
+#ifdef __linux__
+    return ::sched_getcpu();
+#else
+    return -1;
+#endif
+}
+
+bool KeepOffProcessor(int processor) {
+#ifdef __linux__
+    if (processor < 0 || processor >= CPU_SETSIZE) return false;
+    // The processors the process may use (those of its main thread, which
+    // keeps any limit the user set), less the one to keep off.
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(::getpid(), sizeof allowed, &allowed) != 0) return false;
+    CPU_CLR(processor, &allowed);
+    if (CPU_COUNT(&allowed) == 0) return false;
+    return ::sched_setaffinity(0, sizeof allowed, &allowed) == 0;
+#else
+    (void)processor;
+    return false;
+#endif
+}
+
+}  // namespace quillet
