@@ -3,6 +3,7 @@
 # side by side with net-snmp's snmptrapd, on the same trap bytes.
 #
 #   bench/run-bench.sh [--short] [--veth] BUILD_DIR
+#   bench/run-bench.sh --veth --series N BUILD_DIR
 #
 # BUILD_DIR holds bench/trap_blaster, bench/console_bench and
 # bench/response_responder. --short runs every step with tiny counts (a few
@@ -10,15 +11,19 @@
 # Traffic stays on 127.0.0.1; with --veth (as root) it goes over a veth pair
 # between two network namespaces of the bench's own instead, the console and
 # snmptrapd at 192.0.2.1, the sender and the responder at 192.0.2.2.
-# Prints a table; see bench/README.md.
+# Prints a table; see bench/README.md. --series N (as root, with --veth)
+# runs only the stock-buffer bursts of 100,000: N harnesses, each run as an
+# ordinary user and sent two bursts, and prints how many were logged whole.
 set -euo pipefail
 
 short=0
 veth=0
+series=0
 while [ $# -gt 1 ]; do
   case "$1" in
     --short) short=1 ;;
     --veth) veth=1 ;;
+    --series) series=$2; shift ;;
     *) break ;;
   esac
   shift
@@ -139,7 +144,7 @@ settle() { sleep "$settle_s"; }
 # ---------------------------------------------------------------- snmptrapd
 trapd_log=$work/trapd.log
 have_trapd=0
-if command -v snmptrapd >/dev/null 2>&1; then
+if [ "$series" -eq 0 ] && command -v snmptrapd >/dev/null 2>&1; then
   have_trapd=1
   mkdir -p "$work/trapd-persist"
   echo "disableAuthorization yes" >"$work/trapd.conf"
@@ -168,7 +173,13 @@ start_harness() { # start_harness NAME [options]: one harness at a time
   local name=$1
   shift
   mkdir -p "$work/$name"
-  coproc HARNESS { exec "${in_console[@]}" "$harness" --dir "$work/$name" --trap-port "$trap_port" \
+  local as_user=()
+  if [ "$series" -gt 0 ]; then
+    # An ordinary user's console: no privilege, the stock buffer's limits.
+    chown 65534:65534 "$work/$name"
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all)
+  fi
+  coproc HARNESS { exec "${in_console[@]}" "${as_user[@]}" "$harness" --dir "$work/$name" --trap-port "$trap_port" \
     --request-port "$request_port" --agent-port "$agent_port" --bind "$console_addr" --agent "$sender_addr" \
     --trace-stalls "$@" 2>"$work/console.err"; }
   harness_pid=$HARNESS_PID
@@ -190,8 +201,10 @@ ask() { # ask COMMAND -> the harness's answer line
   read -r -t 120 -u "$harness_out" line || { echo "console_bench did not answer '$1'" >&2; cat "$work/console.err" >&2; exit 1; }
   echo "$line"
 }
-start_harness console
-first_buffer=$console_buffer
+if [ "$series" -eq 0 ]; then
+  start_harness console
+  first_buffer=$console_buffer
+fi
 console_traps() { field traps "$(ask count)"; }
 console_responses() { field responses "$(ask count)"; }
 console_drain() { # console_drain traps|responses BEFORE COUNT
@@ -326,6 +339,32 @@ warm_up() {
   blast "$trap_port" "$trap_hex" 200 2000 >/dev/null
   console_drain traps 0 200
 }
+
+# Only the stock-buffer series: N harnesses x 2 bursts of 100,000, each
+# harness started afresh (its first burst is the hard one).
+if [ "$series" -gt 0 ]; then
+  [ $veth = 1 ] || { echo "--series needs --veth" >&2; exit 2; }
+  chmod 755 "$work"
+  whole=0; first_whole=0; fewest=$burst_large; all_said=1; n=0
+  for h in $(seq "$series"); do
+    start_harness "series$h" --receive-buffer "$stock_buffer"
+    warm_up
+    for b in 1 2; do
+      read -r logged _ lost < <(burst_console $burst_large)
+      n=$((n + 1))
+      if [ "$logged" = "$burst_large" ]; then
+        whole=$((whole + 1))
+        [ $b = 1 ] && first_whole=$((first_whole + 1))
+      fi
+      [ "$logged" -lt "$fewest" ] && fewest=$logged
+      [ $((logged + lost)) = "$burst_large" ] || all_said=0
+    done
+    stop_harness
+  done
+  echo "series bursts=$n whole=$whole first_whole=$first_whole/$series fewest=$fewest every_loss_said=$all_said granted=$console_buffer"
+  exit 0
+fi
+
 warm_up
 
 t0=$SECONDS
