@@ -19,7 +19,6 @@
 #include "console/OutputPane.h"
 #include "console/UpDown.h"
 #include "platform/LocalTime.h"
-#include "platform/ThreadScheduling.h"
 #include "text/Cp932.h"
 
 namespace quillet {
@@ -52,10 +51,6 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
         ownReporter_->SetWindow(this);
         reporter_ = ownReporter_.get();
     }
-    // The window's thread takes short slices of the processor, so that a
-    // listener's thread that must drain its socket is not kept waiting a
-    // long slice behind a pane update.
-    AskShortSlices();
     CreateControls();
     ConnectHandlers();
     StartUp();

@@ -5,19 +5,18 @@
 // Three threads share the work, so that the socket is drained faster than
 // datagrams can arrive and a burst waits in memory instead of being dropped
 // by the kernel:
-//   - the receiving thread takes datagrams in batches (one system call for
-//     all that are queued) into a bounded DatagramQueue, with their senders;
-//   - a watching thread, woken by the socket like the receiving thread,
-//     then wakes in step with how fast the kernel's receive buffer would
-//     fill while datagrams come, and drains the socket itself when the
-//     receiving thread is overdue (kept from running by other work on its
-//     processor). Only the holder of the receive turn takes datagrams from
-//     the socket and queues them, so they stay in arrival order whichever
-//     thread takes them; when the holder itself is kept from running, the
-//     other thread takes what waits into a rescue store, and the holder
-//     queues it merged with its own batch by the kernel's arrival times;
-//   - the reporting thread (this QThread) decodes, reports and logs them
-//     from that queue, in arrival order, one committed batch per datagram.
+//   - the receiving thread waits on the socket and takes what waits in
+//     batches into the listener's DatagramQueue, with their senders;
+//   - the watching thread wakes with the first datagram after a quiet spell
+//     and then every kWatchIntervalUs while datagrams come; it stands in
+//     for the receiving thread when that one is overdue, and rescues when
+//     the holder of the receive turn is kept from running (SocketDrain.h
+//     defines these terms). It sleeps nearly all the time, so the scheduler
+//     runs it soon after it wakes;
+//   - the reporting thread (this QThread) decodes, reports and logs the
+//     datagrams from the queue, in arrival order, one committed batch per
+//     datagram (or per run of datagrams that need nothing after their
+//     commit).
 // Datagrams lost anyway, dropped by the kernel (its drop counter comes with
 // every datagram, and is read when the socket has been quiet for a while) or
 // for want of room in the queue, are said with one line at the point where
@@ -26,7 +25,6 @@
 
 #include <QThread>
 
-#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -34,31 +32,23 @@
 #include <string>
 #include <thread>
 
+#include "listener/DatagramQueue.h"
+#include "listener/SocketDrain.h"
 #include "output/ConsoleOutput.h"
-#include "listener/DrainPace.h"
-#include "listener/DropCount.h"
-#include "listener/RescuedDatagrams.h"
 #include "output/ErrorReporter.h"
 #include "output/OutputBatch.h"
-#include "listener/DatagramQueue.h"
 #include "platform/UdpSocket.h"
 
 namespace quillet {
 
 class ListenerThread : public QThread {
 public:
-    static constexpr std::size_t kReceiveBufferSize = 65536;
-    // Datagrams taken by one receive call.
-    static constexpr int kReceiveBatch = 64;
-    // How long the socket is quiet before the kernel's drop counter is read.
-    static constexpr int kQuietMs = 100;
-
     ListenerThread(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::string receiveErrorText,
                    std::string lossLineHead, DatagramQueueBound bound = {});
     ~ListenerThread() override;
 
-    // Ends both threads: wakes a waiting receive and the reporting thread,
-    // and returns when both have ended.
+    // Ends the three threads: wakes a waiting receive, the watching and the
+    // reporting thread, and returns when all have ended.
     void Stop();
 
     // Instruments (any thread): datagrams waiting to be reported, the most
@@ -87,28 +77,21 @@ protected:
     virtual bool CommitAlone() const { return true; }
 
 private:
+    // The socket as the drain's source of datagrams.
+    class SocketSource : public DatagramSource {
+    public:
+        explicit SocketSource(UdpSocket& socket) : socket_(socket) {}
+        int TakeWaiting(ReceiveBatchBuffers& buffers) override { return socket_.ReceiveBatch(buffers, 0); }
+        bool ReadDropCounter(std::uint32_t& counter) override { return socket_.ReadDropCounter(counter); }
+
+    private:
+        UdpSocket& socket_;
+    };
+
     void ReceiveLoop();
     void WatchLoop();
     // Datagrams came: the watching thread follows them until they stop.
     void WakeWatcher();
-    // With the receive turn held: takes what is queued on the socket into
-    // the queue. Returns how many datagrams, -1 on failure.
-    int TakeQueuedLocked();
-    // With the receive turn held: queues the turn's own batch of `count` and
-    // the rescued datagrams taken out of the store, merged in arrival order.
-    // Returns their bytes.
-    std::int64_t QueueMergedLocked(int count);
-    // With the receive turn held: moves what the rescue store holds into
-    // merging_. A rescue that begins after this takes later datagrams.
-    void TakeRescuedLocked();
-    // While the other thread holds the turn but is kept from running: takes
-    // what waits on the socket into the rescue store. Returns how many
-    // datagrams.
-    int Rescue();
-    // With the receive turn held, the socket quiet: queues what was rescued,
-    // says the kernel's drops since the last datagram, and gives back the
-    // queue's pages.
-    void SettleQuietLocked();
     void CommitJoined(std::size_t datagrams);
 
     UdpSocket& socket_;
@@ -119,32 +102,12 @@ private:
     std::atomic<bool> stopping_{false};
     bool receiveErrorShown_ = false;
     DatagramQueue queue_;
+    SocketSource source_{socket_};
+    SocketDrain drain_{source_, queue_, stopping_};
     std::thread receiver_;
     std::thread watcher_;
     OutputBatch batch_;
 
-    // The receive turn: only its holder takes datagrams from the socket and
-    // queues them (so they keep their arrival order whichever thread takes
-    // them), and only its holder uses the buffers, counts and pace below.
-    std::mutex receiveTurn_;
-    ReceiveBatchBuffers buffers_{kReceiveBatch, kReceiveBufferSize};
-    std::array<std::uint32_t, kReceiveBatch> kernelLost_{};
-    DropCount kernelDrops_;
-    DrainPace pace_;
-    // Taken while the turn's holder could not run; the rescue lock is taken
-    // after the turn, never before it. It is held for a rescue, and by the
-    // holder only to move the rescued datagrams into merging_ (its own, used
-    // under the turn), never while it queues: a holder kept from running
-    // while queueing must not keep the rescuer waiting too.
-    std::mutex rescueMutex_;
-    ReceiveBatchBuffers rescueBuffers_{kReceiveBatch, kReceiveBufferSize};
-    RescuedDatagrams rescued_;
-    RescuedDatagrams merging_;
-
-    // Steady-clock microseconds of the last look at the socket and of the
-    // last datagrams taken from it.
-    std::atomic<std::int64_t> lastDrainUs_{0};
-    std::atomic<std::int64_t> lastDatagramUs_{0};
     // The processor the receiving thread ran on last (-1: not known).
     std::atomic<int> receiverProcessor_{-1};
     std::mutex watchMutex_;

@@ -74,13 +74,13 @@ void ConsoleOutput::Commit(const OutputBatch& batch) {
     WriteLogLocked(logScratch_);
 }
 
-void ConsoleOutput::WriteLine(std::string_view text, int kind) {
+void ConsoleOutput::WriteLine(std::string_view text, LineKind kind) {
     OutputBatch batch;
     batch.WriteLine(text, kind);
     Commit(batch);
 }
 
-void ConsoleOutput::DumpPdu(const std::uint8_t* data, std::size_t length, int kind) {
+void ConsoleOutput::DumpPdu(const std::uint8_t* data, std::size_t length, LineKind kind) {
     OutputBatch batch;
     batch.DumpPdu(data, length, kind);
     Commit(batch);
@@ -92,7 +92,7 @@ void ConsoleOutput::ChargeOutput(int count) {
     Commit(batch);
 }
 
-void ConsoleOutput::WriteLogMark(int which, const LocalDateTime& when) {
+void ConsoleOutput::WriteLogMark(LogMark which, const LocalDateTime& when) {
     std::string record;
     AppendLogMarkRecord(record, which, when);
     if (record.empty()) return;

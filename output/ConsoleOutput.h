@@ -1,5 +1,7 @@
-// The output hub shared by every thread: the writers of the output pane and
-// the day's log file, the pane budget and the three traffic counters.
+// The output hub ("the hub"): the one place every thread's output goes
+// through, shared by the GUI thread, both listeners and the ping worker. It
+// holds the writers of the output pane and the day's log file, the pane
+// budget and the three traffic counters.
 //
 // Any thread commits an OutputBatch. Under the pane lock its pane lines are
 // decided by the two display switches and queued for the GUI thread, the
@@ -8,14 +10,14 @@
 // lock, taken first and held to the end, the batch's log records are written
 // together, whole or not at all (a failed write is told to the window once a
 // run, and the next batch tries again). The GUI thread takes the queued pane
-// work with TakePaneText (or TakePaneUpdate) and applies it whole; so every pane line
-// and its log record go together, in one order for pane and log, the window
+// work with TakePaneText and applies it whole; so every pane line and its
+// log record go together, in one order for pane and log, the window
 // is only ever touched on the GUI thread however fast lines arrive, and a
 // slow write to the file never holds up the GUI thread's pane work.
 //
-// The GUI thread takes that work when its PanePacer says it is due: at once
-// after a quiet spell, and in a storm only as often as keeps the pane's share
-// of the GUI thread small. The longer it waits, the more lines an emptying
+// The GUI thread (console/OutputPane) takes that work when its PanePacer
+// says it is due: at once after a quiet spell, and in a storm only as often
+// as keeps the pane's share of the GUI thread small. The longer it waits, the more lines an emptying
 // drops before they ever reach the widget.
 #pragma once
 
@@ -67,9 +69,9 @@ public:
     // The pane is emptied once the budget exceeds 0.4 x 65536 characters.
     static constexpr std::int32_t kPaneBudgetLimit = 26214;  // emptied at 26215 and above
 
-    // `wakeGui` is called (from the committing thread, outside the pane lock) when
-    // pane work becomes pending; it must only schedule TakePaneUpdate on the
-    // GUI thread, never call it directly.
+    // `wakeGui` is called (from the committing thread, outside the pane lock)
+    // when pane work becomes pending; it must only schedule the taking of that
+    // work (TakePaneText) on the GUI thread, never take it itself.
     explicit ConsoleOutput(std::function<void()> wakeGui = {});
 
     // The log file, or null when there is none (lines are then not logged).
@@ -89,10 +91,10 @@ public:
 
     // The writers; callable from any thread.
     void Commit(const OutputBatch& batch);
-    void WriteLine(std::string_view text, int kind);
-    void DumpPdu(const std::uint8_t* data, std::size_t length, int kind);
+    void WriteLine(std::string_view text, LineKind kind);
+    void DumpPdu(const std::uint8_t* data, std::size_t length, LineKind kind);
     void ChargeOutput(int count);
-    void WriteLogMark(int which, const LocalDateTime& when);
+    void WriteLogMark(LogMark which, const LocalDateTime& when);
 
     // Sets the three counters to 0 and queues "0" for TrapEdit, SendEdit and
     // RecvEdit, serialised with every increment.

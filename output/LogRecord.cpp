@@ -11,7 +11,7 @@ void AppendLogRecord(std::string& out, std::string_view utf8Line) {
     out.append("\r\n");
 }
 
-void AppendLogMarkRecord(std::string& out, int which, const LocalDateTime& when) {
+void AppendLogMarkRecord(std::string& out, LogMark which, const LocalDateTime& when) {
     const char* mark = nullptr;
     if (which == StartMark) mark = "++LOGGING START  ";
     else if (which == StopMark) mark = "--LOGGING STOP   ";

@@ -26,7 +26,7 @@ void AppendLogRecord(std::string& out, std::string_view utf8Line);
 // "--LOGGING STOP   ", then e.g. "2005年03月07日 09時05分00秒"), CR LF, and for
 // the stop mark a second CR LF (46 or 48 bytes with a four-digit year). Any
 // other `which` appends nothing.
-void AppendLogMarkRecord(std::string& out, int which, const LocalDateTime& when);
+void AppendLogMarkRecord(std::string& out, LogMark which, const LocalDateTime& when);
 
 // "LOG/" + YYYYMMDD + ".LOG" for the given day, below `directory`.
 std::string LogFileName(std::string_view directory, const LocalDateTime& day);

@@ -13,11 +13,11 @@ OutputBatch::Item& OutputBatch::Next(ItemType type, int value) {
     return item;
 }
 
-void OutputBatch::WriteLine(std::string_view text, int kind) {
+void OutputBatch::WriteLine(std::string_view text, LineKind kind) {
     Next(ItemType::Line, kind).text.assign(text);
 }
 
-void OutputBatch::DumpPdu(const std::uint8_t* data, std::size_t length, int kind) {
+void OutputBatch::DumpPdu(const std::uint8_t* data, std::size_t length, LineKind kind) {
     for (std::size_t offset = 0; offset < length; offset += kDumpBytesPerLine) {
         std::size_t count = length - offset;
         if (count > kDumpBytesPerLine) count = kDumpBytesPerLine;

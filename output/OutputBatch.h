@@ -45,9 +45,9 @@ public:
     };
 
     // One report line. The text must not contain a line break.
-    void WriteLine(std::string_view text, int kind);
+    void WriteLine(std::string_view text, LineKind kind);
     // The bytes as dump lines of 16 bytes each, every line of the given kind.
-    void DumpPdu(const std::uint8_t* data, std::size_t length, int kind);
+    void DumpPdu(const std::uint8_t* data, std::size_t length, LineKind kind);
     void ChargeOutput(int count);
     void SetField(Field field, std::string_view text);
     void CountDatagram(Counter counter);

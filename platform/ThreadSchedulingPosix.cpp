@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 
 namespace quillet {
 
@@ -18,34 +17,6 @@ void LowerThreadPriority(int steps) {
     const int now = ::getpriority(PRIO_PROCESS, tid);
     if (now == -1 && errno != 0) return;
     ::setpriority(PRIO_PROCESS, tid, now + steps);
-}
-
-void AskShortSlices() {
-#ifdef SYS_sched_setattr
-    // Linux's sched_attr; the C library has no declaration of its own here.
-    struct SchedAttr {
-        std::uint32_t size;
-        std::uint32_t policy;
-        std::uint64_t flags;
-        std::int32_t nice;
-        std::uint32_t priority;
-        std::uint64_t runtime;
-        std::uint64_t deadline;
-        std::uint64_t period;
-    };
-    // Since Linux 6.12 the runtime of an ordinary thread is the slice it
-    // asks for (0.1 ms here, the shortest allowed); the niceness it keeps.
-    SchedAttr attr{};
-    attr.size = sizeof attr;
-    attr.policy = SCHED_OTHER;
-    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
-    errno = 0;
-    const int nice = ::getpriority(PRIO_PROCESS, tid);
-    if (nice == -1 && errno != 0) return;
-    attr.nice = nice;
-    attr.runtime = 100'000;
-    ::syscall(SYS_sched_setattr, 0, &attr, 0u);
-#endif
 }
 
 void PauseMicroseconds(long microseconds) {

@@ -38,6 +38,11 @@ public:
     // socket by two threads at once can be put back in arrival order.
     std::int64_t ArrivalNs(int i) const;
 
+    // Fills slot i as a receive would (at most the slot's size is copied):
+    // for sources of datagrams other than a socket, such as a test's.
+    void Set(int i, const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t dropCounter,
+             std::int64_t arrivalNs);
+
 private:
     friend class UdpSocket;
     struct Impl;

@@ -74,6 +74,17 @@ const Ipv4Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->sen
 std::uint32_t ReceiveBatchBuffers::DropCounter(int i) const { return impl_->drops[i]; }
 std::int64_t ReceiveBatchBuffers::ArrivalNs(int i) const { return impl_->arrivals[i]; }
 
+void ReceiveBatchBuffers::Set(int i, const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
+                              std::uint32_t dropCounter, std::int64_t arrivalNs) {
+    Impl& m = *impl_;
+    const std::size_t length = std::min(static_cast<std::size_t>(size < 0 ? 0 : size), m.slotSize);
+    if (length > 0) std::memcpy(m.data.get() + static_cast<std::size_t>(i) * m.slotSize, data, length);
+    m.messages[i].msg_len = static_cast<unsigned>(length);
+    m.senders[i] = sender;
+    m.drops[i] = dropCounter;
+    m.arrivals[i] = arrivalNs;
+}
+
 UdpSocket::~UdpSocket() { Close(); }
 
 bool UdpSocket::Create() {

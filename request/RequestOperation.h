@@ -6,9 +6,10 @@
 //   2. apply the result: a new destination (addressAccepted), the
 //      MessageEdit text (messageChanged), the toolkit-style error box
 //      (conversionError);
-//   3. if ready: send state.sendBuffer / state.sendSize through SendDatagram
-//      (whatever the send's outcome), then ReportRequest into a batch and
-//      commit it.
+//   3. if ready: ReportRequest into a batch and commit it, then send
+//      state.sendBuffer / state.sendSize through SendDatagram. The report
+//      goes first so that an answer, which a near agent sends within
+//      microseconds, follows its request in the pane and the log.
 #pragma once
 
 #include <array>

@@ -14,7 +14,7 @@ TEST(LogRecord, MarksAre46And48BytesAndTheStopMarkEndsWithAnEmptyLine) {
     std::string start, stop, other;
     AppendLogMarkRecord(start, StartMark, when);
     AppendLogMarkRecord(stop, StopMark, when);
-    AppendLogMarkRecord(other, 3, when);
+    AppendLogMarkRecord(other, static_cast<LogMark>(3), when);
     EXPECT_EQ(start, ToCp932("++LOGGING START  2005年03月07日 09時05分00秒") + "\r\n");
     EXPECT_EQ(start.size(), 46u);
     EXPECT_EQ(stop, ToCp932("--LOGGING STOP   2005年03月07日 09時05分00秒") + "\r\n\r\n");

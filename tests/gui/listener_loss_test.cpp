@@ -126,7 +126,7 @@ TEST(ListenerLoss, LostDatagramsAreSaidOnceWithTheirCountWhereTheyWereLost) {
         ASSERT_TRUE(testing::WaitFor([&] { return headers().size() == 4u; })) << c.port;
         send(11);
         ASSERT_TRUE(testing::WaitFor([&] { return headers().size() == 5u; })) << c.port;
-        QThread::msleep(2 * ListenerThread::kQuietMs);  // a quiet spell says nothing more
+        QThread::msleep(2 * tuning::kQuietMs);  // a quiet spell says nothing more
         EXPECT_EQ(headers(), (std::vector<std::string>{"1", "2", "3", c.lossHead + "7", "11"})) << c.port;
         PaneUpdate pane;
         output.TakePaneUpdate(pane);
