@@ -55,6 +55,7 @@ void ListenerThread::Stop() {
 }
 
 void ListenerThread::run() {
+    watchIntervalUs_ = WatchIntervalUs(socket_.ReceiveBufferBytes());
     receiver_ = std::thread([this] { ReceiveLoop(); });
     watcher_ = std::thread([this] { WatchLoop(); });
     LowerThreadPriority(kReportingPriorityDrop);
@@ -114,7 +115,7 @@ void ListenerThread::ReceiveLoop() {
             // long, it cannot run, and this thread rescues instead.
             SocketDrain::Turn turn = drain_.TryTurn();
             if (!turn.owns_lock()) {
-                const std::int64_t until = NowUs() + kOverdueUs;
+                const std::int64_t until = NowUs() + kOverdueIntervals * watchIntervalUs_;
                 while (!turn.try_lock() && NowUs() < until) PauseMicroseconds(kTurnPollUs);
                 if (!turn.owns_lock()) {
                     drain_.Rescue();
@@ -143,7 +144,8 @@ void ListenerThread::ReceiveLoop() {
         }
         receiverProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
         if (count > 0) WakeWatcher();
-        if (stream && count < kReceiveBatch) PauseMicroseconds(kReceiveGatherUs);
+        if (stream && count < kReceiveBatch)
+            PauseMicroseconds(static_cast<long>(std::min(kReceiveGatherUs, watchIntervalUs_)));
     }
 }
 
@@ -176,7 +178,7 @@ void ListenerThread::WatchLoop() {
             }
         }
         if (stopping_) break;
-        std::int64_t sleepUs = kWatchIntervalUs;
+        std::int64_t sleepUs = watchIntervalUs_;
         while (!stopping_) {
             PauseMicroseconds(static_cast<long>(sleepUs));
             // Stand in from another processor than the receiving thread's:
@@ -186,7 +188,7 @@ void ListenerThread::WatchLoop() {
                 KeepOffProcessor(receiving))
                 keptOff = receiving;
             int taken = -1;
-            if (NowUs() - drain_.LastDrainUs() >= kOverdueUs) {
+            if (NowUs() - drain_.LastDrainUs() >= kOverdueIntervals * watchIntervalUs_) {
                 // The socket has gone undrained too long: take what waits,
                 // unless the receiving thread holds the turn (it is at it).
                 SocketDrain::Turn turn = drain_.TryTurn();
@@ -210,7 +212,7 @@ void ListenerThread::WatchLoop() {
             }
             // Found nothing waiting: look less often, down to the slowest
             // pace, until the datagrams have stopped for a while.
-            sleepUs = taken == 0 ? std::min(sleepUs * 2, kWatchLongestUs) : kWatchIntervalUs;
+            sleepUs = taken == 0 ? std::min(sleepUs * 2, kWatchLongestUs) : watchIntervalUs_;
             if (NowUs() - drain_.LastDatagramUs() <= kWatchQuietUs) continue;
             // No datagram for a while: wait for the next one on the socket.
             // Where the socket cannot be waited on, either the receiving

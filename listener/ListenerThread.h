@@ -8,7 +8,7 @@
 //   - the receiving thread waits on the socket and takes what waits in
 //     batches into the listener's DatagramQueue, with their senders;
 //   - the watching thread wakes with the first datagram after a quiet spell
-//     and then every kWatchIntervalUs while datagrams come; it stands in
+//     and then once a watch interval (ListenerTuning.h) while datagrams come; it stands in
 //     for the receiving thread when that one is overdue, and rescues when
 //     the holder of the receive turn is kept from running (SocketDrain.h
 //     defines these terms). It sleeps nearly all the time, so the scheduler
@@ -108,6 +108,9 @@ private:
     std::thread watcher_;
     OutputBatch batch_;
 
+    // The watch interval for the receive buffer the socket was granted; set
+    // before the draining threads start.
+    std::int64_t watchIntervalUs_ = 0;
     // The processor the receiving thread ran on last (-1: not known).
     std::atomic<int> receiverProcessor_{-1};
     std::mutex watchMutex_;

@@ -27,8 +27,8 @@ inline constexpr std::int64_t kStreamWaitUs = 100;
 // After a receive that found fewer than a batch waiting in a stream, the
 // receiving thread pauses this long before the next, so that a stream is
 // taken a batch at a time instead of with two thread wake-ups a datagram;
-// short enough that a stock receive buffer (about 500 small datagrams,
-// under 2 ms of a fast sender) cannot fill meanwhile. A datagram that had to
+// short enough that a stock receive buffer cannot fill meanwhile (its
+// figures are in bench/README.md). A datagram that had to
 // be waited for came alone and is passed on at once.
 inline constexpr long kReceiveGatherUs = 250;
 // The reporting thread does the same after a run of fewer entries than
@@ -50,16 +50,28 @@ inline constexpr int kReportingPriorityDrop = 5;
 // rather than for the scheduler's next tick.
 inline constexpr std::size_t kYieldEvery = 16;
 
-// While datagrams come, the watching thread looks at the socket this often;
-// a socket that has gone kOverdueUs without being drained is drained by the
-// watching thread, and a holder of the receive turn that has held it that
-// long without taking anything is rescued. A stock receive buffer holds
-// about 1.5 ms of the fastest sender here.
-inline constexpr std::int64_t kWatchIntervalUs = 250;
-inline constexpr std::int64_t kOverdueUs = 2 * kWatchIntervalUs;
-// Finding nothing overdue, the watching thread doubles its interval up to
-// this, until datagrams stop for kWatchQuietUs; then it waits on the socket.
+// While datagrams come, the watching thread looks at the socket once every
+// WatchIntervalUs, a sixth of the time the receive buffer the kernel granted
+// takes to fill at the fastest sender's rate: kStockWatchIntervalUs for a
+// stock buffer, proportionally longer for a larger one (fewer wake-ups cost
+// less processor time), within bounds. A socket that has gone two intervals
+// without being drained is drained by the watching thread, and a holder of
+// the receive turn that has held it that long without taking anything is
+// rescued: both well within the time the buffer lasts.
+inline constexpr std::int64_t kStockReceiveBufferBytes = 425984;
+inline constexpr std::int64_t kStockWatchIntervalUs = 250;
+inline constexpr std::int64_t kWatchShortestUs = 100;
 inline constexpr std::int64_t kWatchLongestUs = 5000;
+constexpr std::int64_t WatchIntervalUs(std::int64_t receiveBufferBytes) {
+    const std::int64_t interval =
+        receiveBufferBytes > 0 ? receiveBufferBytes * kStockWatchIntervalUs / kStockReceiveBufferBytes
+                               : kStockWatchIntervalUs;
+    return interval < kWatchShortestUs ? kWatchShortestUs : interval > kWatchLongestUs ? kWatchLongestUs : interval;
+}
+inline constexpr int kOverdueIntervals = 2;
+// Finding nothing waiting, the watching thread doubles its interval up to
+// kWatchLongestUs, until datagrams stop for kWatchQuietUs; then it waits on
+// the socket.
 inline constexpr std::int64_t kWatchQuietUs = 20000;
 // The watching thread's longest wait for datagrams in one call (stopping
 // wakes it sooner).

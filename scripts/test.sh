@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test:
+#   0. the layer check: every include runs down the layers (ARCHITECTURE.md);
 #   1. the normal build (warnings are errors) and all tests, end-to-end ones included;
 #   2. the unit and window tests again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the same under ThreadSanitizer: the output hub's writer threads, both
@@ -64,6 +65,9 @@ PY
     echo "note: these tests skipped (they need root; run the test command as root to include them):"
     sed 's/^/  /' <<<"$skipped"
 }
+
+stage "layers"
+"$here/scripts/check-layers.sh"
 
 stage "install"
 "$here/scripts/install-deps.sh" test
