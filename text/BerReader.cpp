@@ -58,6 +58,13 @@ bool BerReader::ReadHeader(LengthForm form, BerElement& element) {
                 return false;
             }
             break;
+        case LengthForm::Definite: {
+            const std::size_t n = p[1] - kLongForm;
+            if (n < 1 || n > 4 || n > room) return false;
+            header += n;
+            length = ReadNumber(p + 2, n);
+            break;
+        }
         case LengthForm::NumberLongForm: {
             const std::size_t n = p[1] - kLongForm;
             if (n > room) return false;

@@ -29,6 +29,11 @@ enum class LengthForm : std::uint8_t {
     // ReadNumber, so that n of 0 or above 4 gives the length 0 (the content
     // then starts after those n octets). OCTET STRING and IpAddress values.
     NumberLongForm,
+    // Any definite length: one octet below 0x80, or 0x80 + n with n from 1
+    // to 4 followed by n octets big-endian. 80 (indefinite) and n above 4
+    // are refused. For whole-message checks, which take every encoding BER
+    // allows for a datagram.
+    Definite,
 };
 
 // One element as read: its tag, and where its content lies.

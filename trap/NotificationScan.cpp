@@ -95,7 +95,11 @@ void NotificationScan(const std::uint8_t* data, std::size_t size, NotificationSc
     BerElement message, pdu, errorStatus, errorIndex;
     if (!reader.ReadElement(0x30, kForm, message) || !reader.AtEnd()) return;
     BerReader inMessage(data, message.End(), message.start);
-    if (!ReadPart(inMessage, 0x02, out.version, out.versionTag)) return;
+    // version-2c is 1: a notification PDU under any other version is not an
+    // SNMPv2c message.
+    if (!ReadPart(inMessage, 0x02, out.version, out.versionTag) || out.version.length != 1 ||
+        data[out.version.start] != 0x01)
+        return;
     if (!ReadPart(inMessage, 0x04, out.community, out.communityTag)) return;
     std::uint8_t tag = 0;
     if (!inMessage.PeekTag(tag) || (tag != kInformRequestTag && tag != kSnmpV2TrapTag)) return;

@@ -142,13 +142,15 @@ void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scrat
 
     TrapScanResult& scan = scratch.v1;
     TrapScan(datagram, static_cast<std::size_t>(size), scan, equipmentFlag);
-    WriteHeader(datagram, size, true, scan.integers[1], out);
-
-    if (scan.integers[1] != kEnterpriseSpecific) return;
     if (scan.frameError) {
+        // Neither a whole SNMPv1 trap nor a whole SNMPv2c notification: no
+        // trap type can be trusted from it.
+        WriteHeader(datagram, size, false, 0, out);
         out.WriteLine("  受信フレーム異常！", SummaryLine);
         return;
     }
+    WriteHeader(datagram, size, true, scan.integers[1], out);
+    if (scan.integers[1] != kEnterpriseSpecific) return;
     if (equipmentFlag == 1) {
         EquipmentAlarmLines(datagram, scan, out);
         return;

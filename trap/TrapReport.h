@@ -40,15 +40,19 @@ struct TrapReportScratch {
 //     otherwise the binding lines of every binding after sysUpTime.0 and
 //     snmpTrapOID.0, as a response's (WriteBindingLines).
 //
-// Any other datagram is scanned as an SNMPv1 trap and shown, in this order:
+// Any other datagram is scanned as an SNMPv1 trap (TrapScan) and shown, in
+// this order:
 //   - CountDatagram(Counter::Trap);
 //   - "TRAP受信  SIZE=<size>" and "  TRAP-TYPE=<generic-trap name>"
 //     (SummaryLine; a generic-trap without a name shows its decimal value);
+//     nothing after "=" when the datagram is not a whole trap message;
 //   - "  受信DATA=" and the dump of the whole datagram (PduLine), then
 //     ChargeOutput(100);
-//   - for an enterprise-specific trap (generic-trap 6) only: the frame-error
-//     line when the walk failed; else the five equipment alarm lines when
-//     `equipmentFlag` is 1; else one "  応答データ(int)=" line per INTEGER
+//   - when it is not a whole trap message: "  受信フレーム異常！" and
+//     nothing more;
+//   - for an enterprise-specific trap (generic-trap 6) only: the five
+//     equipment alarm lines when `equipmentFlag` is 1; else one
+//     "  応答データ(int)=" line per INTEGER
 //     binding value, signed (charged 30 each), then per OCTET STRING binding value
 //     its size line and its dump (SummaryLine, charged 2 × length + 40).
 // Nothing is cleared from `out`: the lines are added after what it holds.

@@ -7,70 +7,103 @@
 namespace quillet {
 namespace {
 
-constexpr std::size_t kMaxWalk = 0x7FFFFFFF;
+constexpr LengthForm kForm = LengthForm::Definite;
+constexpr std::uint8_t kTrapPduTag = 0xA4;
+constexpr std::uint8_t kIpAddressTag = 0x40;
+constexpr std::uint8_t kTimeTicksTag = 0x43;
+
+// What the walk has found so far; committed only for a whole message.
+struct Walk {
+    const std::uint8_t* data;
+    TrapScanResult& out;
+    std::int32_t flag;
+
+    void Integer(const BerElement& element) {
+        if (out.integerCount >= kTrapTableSlots) return;
+        const std::uint8_t* content = data + element.start;
+        out.integers[out.integerCount] = static_cast<std::int32_t>(ReadNumber(content, element.length));
+        // A length no valid INTEGER has keeps the reading above (0).
+        std::int32_t value = out.integers[out.integerCount];
+        ReadSigned32(content, element.length, value);
+        out.signedIntegers[out.integerCount++] = value;
+    }
+    void String(const BerElement& element) {
+        if (out.stringCount >= kTrapTableSlots) return;
+        out.strings[out.stringCount++] =
+            TrapString{static_cast<std::uint32_t>(element.start), static_cast<std::int32_t>(element.length)};
+    }
+    void Identifier(const BerElement& element) {
+        flag = StartsWithOctets(data + element.start, element.length, kEquipmentPrefix, sizeof kEquipmentPrefix)
+                   ? 1
+                   : 0;
+    }
+    // One value of any type: INTEGERs and OCTET STRINGs are recorded, an
+    // identifier is tested for the equipment prefix, the rest is passed over.
+    void Value(const BerElement& element) {
+        if (element.tag == 0x02) Integer(element);
+        else if (element.tag == 0x04) String(element);
+        else if (element.tag == 0x06) Identifier(element);
+    }
+};
+
+// Reads the element at the cursor, whatever its tag, into `element` and
+// `inside` (a reader over its content). False when it does not fit.
+bool Enter(BerReader& reader, std::uint8_t tag, BerElement& element, BerReader& inside, const std::uint8_t* data) {
+    if (!reader.ReadElement(tag, kForm, element)) return false;
+    inside = BerReader(data, element.End(), element.start);
+    return true;
+}
+
+bool WalkBindings(BerReader& list, Walk& walk, const std::uint8_t* data) {
+    while (!list.AtEnd()) {
+        BerElement binding, name, value;
+        BerReader inside(data, 0);
+        if (!Enter(list, 0x30, binding, inside, data)) return false;
+        if (!inside.ReadElement(0x06, kForm, name)) return false;
+        walk.Identifier(name);
+        if (!inside.ReadElement(kForm, value) || !inside.AtEnd()) return false;
+        walk.Value(value);
+    }
+    return true;
+}
+
+bool WalkMessage(const std::uint8_t* data, std::size_t size, Walk& walk) {
+    BerReader reader(data, size);
+    BerElement message, version, community, pdu, element;
+    BerReader inMessage(data, 0), inPdu(data, 0), list(data, 0);
+    if (!Enter(reader, 0x30, message, inMessage, data) || !reader.AtEnd()) return false;
+    // version-1 is 0; any other version is not an SNMPv1 message.
+    if (!inMessage.ReadElement(0x02, kForm, version) || version.length != 1 || data[version.start] != 0x00)
+        return false;
+    walk.Integer(version);
+    if (!inMessage.ReadElement(0x04, kForm, community)) return false;
+    walk.String(community);
+    if (!Enter(inMessage, kTrapPduTag, pdu, inPdu, data) || !inMessage.AtEnd()) return false;
+    if (!inPdu.ReadElement(0x06, kForm, element)) return false;  // enterprise
+    walk.Identifier(element);
+    if (!inPdu.ReadElement(kIpAddressTag, kForm, element)) return false;  // agent-addr
+    if (!inPdu.ReadElement(0x02, kForm, element)) return false;           // generic-trap
+    walk.Integer(element);
+    if (!inPdu.ReadElement(0x02, kForm, element)) return false;  // specific-trap
+    walk.Integer(element);
+    if (!inPdu.ReadElement(kTimeTicksTag, kForm, element)) return false;  // time-stamp
+    if (!Enter(inPdu, 0x30, element, list, data) || !inPdu.AtEnd()) return false;
+    return WalkBindings(list, walk, data);
+}
 
 }  // namespace
 
 int TrapScan(const std::uint8_t* data, std::size_t size, TrapScanResult& out, std::int32_t& equipmentFlag) {
     std::memset(&out, 0, sizeof out);
-    BerReader reader(data, size < kMaxWalk ? size : kMaxWalk);
-
-    // Every branch either moves the cursor forward by at least two octets or
-    // leaves the loop, so the walk ends after at most size / 2 elements.
-    std::uint8_t tag = 0;
-    while (reader.PeekTag(tag)) {
-        BerElement element;
-        if (tag == 0x30 || tag == 0xA0 || tag == 0xA2 || tag == 0xA4) {
-            // Containers are stepped into, not measured: their content is
-            // walked as the elements that follow.
-            if (!reader.StepInto()) break;
-        } else if (tag == 0x02) {
-            // An INTEGER's length is read in the short form only; a long-form
-            // length octet ends the walk (frame error) rather than being taken
-            // as a content length of up to 255 octets.
-            if (!reader.ReadElement(LengthForm::ShortOnly, element)) break;
-            if (out.integerCount < kTrapTableSlots) {
-                const std::uint8_t* content = data + element.start;
-                out.integers[out.integerCount] = static_cast<std::int32_t>(ReadNumber(content, element.length));
-                // A length no valid INTEGER has keeps the reading above (0).
-                std::int32_t value = out.integers[out.integerCount];
-                ReadSigned32(content, element.length, value);
-                out.signedIntegers[out.integerCount++] = value;
-            }
-        } else if (tag == 0x04) {
-            // Long form: 0x80 + n, then n length octets read with the number
-            // reader (LengthForm::NumberLongForm).
-            if (!reader.ReadElement(LengthForm::NumberLongForm, element)) break;
-            if (out.stringCount < kTrapTableSlots) {
-                out.strings[out.stringCount++] = TrapString{static_cast<std::uint32_t>(element.start),
-                                                            static_cast<std::int32_t>(element.length)};
-            }
-        } else if (tag == 0x06 || tag == 0x40 || tag == 0x43) {
-            if (tag == 0x06) {
-                // The 11 octets after the length octet are compared whatever
-                // the identifier's own length, so the prefix itself and every
-                // identifier under it match (and so would a shorter one that
-                // happens to be followed by the right octets). Fewer than 11
-                // octets left in the datagram is simply no match.
-                const std::size_t left = reader.Left();
-                const std::size_t at = reader.Position() + 2;
-                equipmentFlag = left >= 2 && StartsWithOctets(data + at, left - 2, kEquipmentPrefix,
-                                                              sizeof kEquipmentPrefix)
-                                    ? 1
-                                    : 0;
-            }
-            // Skipped: the short form, 81 x or 82 hi lo. Other long forms
-            // (80, 83 and up) are not read as lengths at all: the element
-            // then ends the walk, which makes the datagram a frame error
-            // instead of guessing where the next element starts.
-            if (!reader.ReadElement(LengthForm::ShortOr8182, element)) break;
-        } else {
-            break;
-        }
+    Walk walk{data, out, equipmentFlag};
+    if (!WalkMessage(data, size, walk)) {
+        // Nothing of a datagram that is not a whole trap is kept.
+        std::memset(&out, 0, sizeof out);
+        out.frameError = true;
+        return -1;
     }
-
-    out.frameError = reader.Position() != size;
-    return out.frameError ? -1 : 0;
+    equipmentFlag = walk.flag;
+    return 0;
 }
 
 }  // namespace quillet

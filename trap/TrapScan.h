@@ -1,12 +1,13 @@
-// The trap scan: one flat forward walk over a received datagram that steps
-// into every container and collects the INTEGER values and the OCTET STRING
-// positions of an SNMPv1 Trap-PDU, without checking the message's structure.
+// The trap scan: reads a received datagram as one whole SNMPv1 message
+// holding a Trap-PDU, and collects its INTEGER values and the positions of
+// its OCTET STRINGs.
 //
 // In a Trap-PDU the tables end up holding:
 //   integers[0] version, [1] generic-trap, [2] specific-trap,
 //   [3] onward the INTEGER values of the variable bindings, in order;
 //   strings[0] the community, [1] onward the OCTET STRING binding values.
-// Enterprise, agent-addr, time-stamp and the binding names are skipped.
+// Enterprise, agent-addr, time-stamp, the binding names and binding values
+// of other types are not recorded.
 #pragma once
 
 #include <cstddef>
@@ -39,25 +40,24 @@ struct TrapScanResult {
     int integerCount;  // 0..20
     TrapString strings[kTrapTableSlots];
     int stringCount;  // 0..20
-    bool frameError;  // the walk did not end exactly at the end of the datagram
+    bool frameError;  // the datagram is not a whole SNMPv1 trap message
 };
 
-// Walks `size` octets at `data` (data may be null when size is 0) and fills
-// `out` afresh. Returns 0 when the walk ended exactly at the end of the
-// datagram, -1 otherwise (out.frameError says the same).
+// Reads `size` octets at `data` (data may be null when size is 0) and fills
+// `out` afresh. Returns 0 for a whole message, -1 otherwise (out.frameError
+// says the same, and the tables are then empty).
 //
-// Tags understood: 30, A0, A2, A4 (stepped into), 02 INTEGER, 04 OCTET
-// STRING, 06 OBJECT IDENTIFIER, 40 IpAddress and 43 TimeTicks (skipped).
-// Any other tag, an element whose length runs past the end, or a length form
-// outside those listed in TrapScan.cpp ends the walk. The walk only moves
-// forward, reads nothing outside [data, data + size) and allocates nothing.
+// Whole means: SEQUENCE { INTEGER 0, OCTET STRING, Trap-PDU [A4] {
+// OBJECT IDENTIFIER, IpAddress, INTEGER, INTEGER, TimeTicks, SEQUENCE OF
+// SEQUENCE { OBJECT IDENTIFIER, one value of any type } } }, every length
+// definite and inside its parent, every container filled exactly, and
+// nothing after the message. The read only moves forward, reads nothing
+// outside [data, data + size) and allocates nothing.
 //
-// `equipmentFlag` is set to 1 or 0 by every OBJECT IDENTIFIER element met
-// (1 when it lies under the equipment prefix) and is left as it was when the
-// datagram has none, so the last identifier of the datagram decides.
-//
-// Datagrams are at most 65,536 octets; a larger size is walked only up to
-// INT32_MAX octets so that every recorded length fits its signed field.
+// For a whole message `equipmentFlag` is set by the last OBJECT IDENTIFIER
+// in it (enterprise, binding names and identifier values, in order): 1 when
+// it lies under the equipment prefix, else 0. A datagram that is not whole
+// leaves it as it was.
 int TrapScan(const std::uint8_t* data, std::size_t size, TrapScanResult& out, std::int32_t& equipmentFlag);
 
 }  // namespace quillet

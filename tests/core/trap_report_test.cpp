@@ -90,6 +90,25 @@ const char* const kInformLinkDown =
     "17060A2B06010603010104010006092B0601060301010503300F060A2B060102010202010103020103301506082B"
     "0601020101050004096532652D6167656E74";
 
+// snmptrap -v1 ... 6 1 '' with Counter32 123456, Gauge32 5, NULL,
+// Counter64 123, Opaque (int64 -3), INTEGER 9 and OCTET STRING "abc".
+const char* const kEveryType =
+    "3081A10201000406726176696E65A4819306082B06010401868D1F4004C0000202020106020101430307C617307630"
+    "1006092B06010401868D1F01410301E240300E06092B06010401868D1F02420105300D06092B06010401868D1F0305"
+    "00300E06092B06010401868D1F0446017B301106092B06010401868D1F0544049F7A01FD300E06092B06010401868D"
+    "1F06020109301006092B06010401868D1F070403616263";
+// ... 6 1 '' with TimeTicks 1234, IpAddress 10.0.0.1, OBJECT IDENTIFIER 1.3.6.1.2.1.
+const char* const kTicksAddressOid =
+    "30620201000406726176696E65A45506082B06010401868D1F4004C0000202020106020101430307C6F43038300F06"
+    "092B06010401868D1F01430204D2301106092B06010401868D1F0240040A000001301206092B06010401868D1F0306"
+    "052B06010201";
+// linkUp (generic-trap 3) with ifIndex.3 = 3.
+const char* const kLinkUp =
+    "303B0201000406726176696E65A42E06082B06010401868D1F4004C0000202020103020100430307C6873011300F06"
+    "0A2B060102010202010103020103";
+// snmpget -v1 sent to the trap port.
+const char* const kGetRequest = "30290201000406726176696E65A01C020440AF184A020100020100300E300C06082B060102010105000500";
+
 const std::string kAbcDump = "L2|  61 62 63 " + std::string(39, ' ') + "  abc";
 
 struct ReportCase {
@@ -103,7 +122,17 @@ struct ReportCase {
 
 const std::vector<ReportCase>& ReportCases() {
     static const std::vector<ReportCase> cases = {
-        {"empty datagram not shown as coldStart", "", 0, "coldStart", {}, 0},
+        // Neither a whole SNMPv1 trap nor a whole SNMPv2c notification.
+        {"empty datagram shown as coldStart", "", 0, "", {"L2|  受信フレーム異常！"}, 0},
+        {"text shown as a trap", "68 65 6C 6C 6F 0A", 1, "", {"L2|  受信フレーム異常！"}, 1},
+        {"bare SEQUENCE shown as a trap", "30 03 02 01 0A", 0, "", {"L2|  受信フレーム異常！"}, 0},
+        {"linkUp cut at 40 octets shown as linkUp", std::string(kLinkUp).substr(0, 80), 1, "",
+         {"L2|  受信フレーム異常！"}, 1},
+        {"GetRequest shown as a trap", kGetRequest, 0, "", {"L2|  受信フレーム異常！"}, 0},
+        {"Trap-PDU under version 2c shown as a trap",
+         "303B0201010406726176696E65A42E06082B06010401868D1F4004C0000202020103020100430307C6873011300F06"
+         "0A2B060102010202010103020103",
+         0, "", {"L2|  受信フレーム異常！"}, 0},
         {"SNMPv2c trap shown as coldStart without its bindings", kV2c, 0, "coldStart",
          {"L2|  object ID =1.3.6.1.6.3.1.1.4.1.0", "C|100",
           "L2|  応答データ(OBJECT IDENTIFIER)=1.3.6.1.6.3.1.1.5.1", "C|100", "L2|  object ID =1.3.6.1.2.1.1.5.0",
@@ -152,10 +181,14 @@ const std::vector<ReportCase>& ReportCases() {
          "060A2B06010603010104010106092B0601060301010501",
          0, "", {"L2|  受信フレーム異常！"}, 0},
         {"linkDown bindings listed", kLinkDown, 0, "linkDown", {}, 0},
-        {"Counter binding not a frame error", kCounter, 0, "enterpriseSpecific", {"L2|  受信フレーム異常！"}, 0},
-        {"NULL binding not a frame error", kNull, 0, "enterpriseSpecific", {"L2|  受信フレーム異常！"}, 0},
-        {"trailing octet ignored", PLAIN_HEAD PLAIN_BINDINGS "00", 0, "enterpriseSpecific",
-         {"L2|  受信フレーム異常！"}, 0},
+        {"Counter binding made a frame error", kCounter, 0, "enterpriseSpecific", {}, 0},
+        {"NULL binding made a frame error", kNull, 0, "enterpriseSpecific", {}, 0},
+        {"Counter32, Gauge32, NULL, Counter64 or Opaque made a frame error", kEveryType, 1, "enterpriseSpecific",
+         {"L2|  応答データ(int)=9", "C|30", "L2|  応答データ(OCTET STRING  SIZE=3)=", kAbcDump, "C|46"}, 0},
+        {"TimeTicks, IpAddress or an identifier value made a frame error", kTicksAddressOid, 1,
+         "enterpriseSpecific", {}, 0},
+        {"linkUp bindings listed", kLinkUp, 0, "linkUp", {}, 0},
+        {"trailing octet ignored", PLAIN_HEAD PLAIN_BINDINGS "00", 0, "", {"L2|  受信フレーム異常！"}, 0},
         {"plain values out of order or charged wrongly", PLAIN_HEAD PLAIN_BINDINGS, 1, "enterpriseSpecific",
          {"L2|  応答データ(int)=5", "C|30", "L2|  応答データ(int)=7", "C|30",
           "L2|  応答データ(OCTET STRING  SIZE=3)=", kAbcDump, "C|46"},
@@ -182,16 +215,11 @@ const std::vector<ReportCase>& ReportCases() {
          {"L2|  事象識別子      =BU-IF比較異常   ", "L2|  事象詳細情報    =詳細不明", "L2|  事象発生位置    =0",
           "L2|  事象発生実装位置=0", "L2|  事象発生時刻    =2005"},
          1},
-        // Hand-made: no identifier at all, so the flag left by the previous
-        // datagram decides.
-        {"flag reset by a datagram without identifiers", "30100201000400A409020106020101 02010D", 1,
-         "enterpriseSpecific",
-         {"L2|  事象識別子      =ATM-LB試験OK     ", "L2|  事象詳細情報    =詳細不明", "L2|  事象発生位置    =0",
-          "L2|  事象発生実装位置=0", "L2|  事象発生時刻    ="},
-         1},
-        {"generic-trap 7 without a text", "301A0201000401 63A41206012B40047F000001020107020100430100", 0, "7", {}, 0},
-        {"negative generic-trap without a text", "301D0201000401 63A41506012B40047F00000102 04FFFFFFFF020100430100",
-         0, "-1", {}, 0},
+        // Hand-made, with an empty binding list.
+        {"generic-trap 7 without a text", "301C0201000401 63A41406012B40047F000001020107020100430100 3000", 0, "7",
+         {}, 0},
+        {"negative generic-trap without a text",
+         "301F0201000401 63A41706012B40047F00000102 04FFFFFFFF020100430100 3000", 0, "-1", {}, 0},
     };
     return cases;
 }
@@ -273,15 +301,15 @@ TEST(ReportTrap, NegativeSizeIsAnEmptyDatagram) {
     TrapReportScratch scratch;
     std::int32_t flag = 1;
     ReportTrap(nullptr, -1, scratch, flag, batch);
-    EXPECT_EQ(Items(batch), (std::vector<std::string>{"N|2", "L2|TRAP受信  SIZE=0", "L2|  TRAP-TYPE=coldStart",
-                                                      "L1|  受信DATA=", "C|100"}));
+    EXPECT_EQ(Items(batch), (std::vector<std::string>{"N|2", "L2|TRAP受信  SIZE=0", "L2|  TRAP-TYPE=",
+                                                      "L1|  受信DATA=", "C|100", "L2|  受信フレーム異常！"}));
     EXPECT_EQ(flag, 1);
 }
 
 // Truncation at every byte of two real traps: each cut is its own heap
 // block, so the sanitizer build catches any read past it, and the string
-// table must point inside it. A cut inside the last element of an
-// enterprise-specific trap must end with the frame error.
+// table must point inside it. No cut is a whole message: each ends with the
+// frame error.
 TEST(ReportTrap, EveryTruncationOfARealTrapIsReportedSafely) {
     OutputBatch batch;
     TrapReportScratch scratch;
@@ -296,9 +324,7 @@ TEST(ReportTrap, EveryTruncationOfARealTrapIsReportedSafely) {
             EXPECT_EQ(batch.LineTexts()[0], "TRAP受信  SIZE=" + std::to_string(n));
             for (int i = 0; i < scratch.v1.stringCount; ++i)
                 EXPECT_LE(scratch.v1.strings[i].offset + static_cast<std::uint32_t>(scratch.v1.strings[i].length), n);
-            if (n > whole.size() - 5) {
-                EXPECT_EQ(batch.LineTexts().back(), "  受信フレーム異常！");
-            }
+            EXPECT_EQ(batch.LineTexts().back(), "  受信フレーム異常！");
         }
     }
 }

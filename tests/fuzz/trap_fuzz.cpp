@@ -14,6 +14,7 @@
 #include "trap/TrapReport.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -73,6 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (scratch.v1.integerCount > quillet::kTrapTableSlots || scratch.v1.stringCount > quillet::kTrapTableSlots)
             std::abort();
         if (equipmentFlag != 0 && equipmentFlag != 1) std::abort();
+        // A datagram is named a trap only when it is a whole one, and then
+        // never called a frame error: the type line is empty exactly when
+        // the frame-error line closes the report.
+        const std::vector<std::string> lines = batch.LineTexts();
+        const bool unnamed = lines.size() > 1 && lines[1] == "  TRAP-TYPE=";
+        const bool frameError = !lines.empty() && lines.back() == "  受信フレーム異常！";
+        if (unnamed != frameError) std::abort();
         if (scratch.notification) {
             CheckBindings(scratch.v2, size);
             CheckAck(data, size);
