@@ -30,8 +30,7 @@ void AppendBase128(std::uint8_t* encoded, std::size_t& length, std::uint64_t val
 }  // namespace
 
 int ParseOid(std::string_view text, OidSlot& slot) {
-    if (text.size() > kOidTextLimit) text = text.substr(0, kOidTextLimit);
-    if (text.empty()) return -1;
+    if (text.empty() || text.size() > kOidTextLimit) return -1;
 
     // Encode into a scratch buffer first so that a text rejected halfway
     // leaves the slot as it was. 200 characters make at most 99 bytes: the

@@ -8,12 +8,13 @@
 
 namespace quillet {
 
-// Longest OID text looked at; anything beyond is cut off silently.
+// Longest OID text accepted; a longer one is refused, never cut, so that the
+// identifier sent is always the one typed.
 constexpr std::size_t kOidTextLimit = 200;
 
 // Parses dotted decimal text ("1.3.6.1.2.1.1.1.0") into `slot`.
 //
-// Only the first 200 characters count. The text must be arcs of decimal
+// A text longer than 200 characters fails. The text must be arcs of decimal
 // digits separated by single dots: no blank, sign, letter, empty arc or
 // trailing dot. An arc may have at most 10 digits and a value of at most
 // 4294967295. The identifier is written as typed: the first two arcs X.Y

@@ -35,20 +35,17 @@ PrepareResult& ConversionFailure(PrepareResult& result, std::string_view text) {
     return result;
 }
 
-// Copies the community in code page 932, at most 64 bytes; when the 64th byte
-// would be the first half of a double-byte character the name is cut one byte
-// earlier, so no character is split. Empty text fails (blanks pass), and so
-// does a text with a character that code page 932 lacks: a stand-in would
-// send another community than the one typed. `community` is left as it was
-// on failure.
+// Copies the community in code page 932. Empty text fails (blanks pass), and
+// so do a text longer than 64 bytes and a text with a character that code
+// page 932 lacks: a cut or a stand-in would send another community than the
+// one typed. `community` is left as it was on failure.
 bool CheckCommunity(std::string_view text, RequestState& state) {
     if (text.empty()) return false;
     std::string bytes;
-    if (!AppendCp932(bytes, text)) return false;
-    const std::size_t length = Cp932PrefixLength(bytes, kCommunityCapacity);
+    if (!AppendCp932(bytes, text) || bytes.size() > kCommunityCapacity) return false;
     state.community.fill(0);
-    std::copy_n(bytes.begin(), length, state.community.begin());
-    state.communityLength = static_cast<std::int32_t>(length);
+    std::copy(bytes.begin(), bytes.end(), state.community.begin());
+    state.communityLength = static_cast<std::int32_t>(bytes.size());
     return true;
 }
 

@@ -31,6 +31,13 @@ RequestFields Window(int version = 0) {
     return f;
 }
 
+// An identifier of 201 characters, valid but for its length.
+std::string Long201() {
+    std::string text = "1.3";
+    while (text.size() < 201) text += ".1";
+    return text;
+}
+
 TEST(PrepareRequest, ChecksRunInTheirOrderAndTheFirstBadFieldIsReported) {
     using K = RequestKind;
     const struct { K kind; std::function<void(RequestFields&)> edit; const char* message; } cases[] = {
@@ -43,6 +50,10 @@ TEST(PrepareRequest, ChecksRunInTheirOrderAndTheFirstBadFieldIsReported) {
         {K::Get, [](RequestFields& f) { f.oid1 = "1.40.2"; }, "object IDが異常です。"},
         {K::Get, [](RequestFields& f) { f.oid1 = "1"; }, "object IDが異常です。"},
         {K::Get, [](RequestFields& f) { f.oid1 = "2.100.3"; }, ""},
+        {K::Get, [](RequestFields& f) { f.oid1 = Long201(); }, "object IDが異常です。"},
+        {K::GetNext, [](RequestFields& f) { f.oid2 = Long201(); }, "object ID2が異常です。"},
+        {K::GetBulk, [](RequestFields& f) { f.maxRepetitions = "1"; f.repeaterCount = "1"; f.maxOid1 = Long201(); },
+         "Max OID1が異常です。"},
         {K::Set, [](RequestFields& f) { f.dataType = 3; f.value = "caf\xC3\xA9"; }, "入力データが異常です。"},
         {K::Set, [](RequestFields& f) { f.dataType = 3; f.value = std::string(65464, 'x'); }, "入力データが異常です。"},
         {K::Set, [](RequestFields& f) { f.oid1 = "1.3"; f.dataType = 2; f.value = std::string(2 * 65463, 'a'); }, ""},
@@ -104,20 +115,26 @@ TEST(PrepareRequest, AcceptedAddressBecomesTheDestinationEvenWhenALaterCheckFail
     EXPECT_FALSE(PrepareRequest(RequestKind::Get, fields, *state).addressAccepted);
 }
 
-TEST(PrepareRequest, CommunityIsCutAt64BytesWithoutSplittingACharacter) {
-    const struct { std::string text, bytes; } cases[] = {
-        {"ravine", "ravine"},
-        {std::string(64, 'x') + "y", std::string(64, 'x')},
-        {std::string(63, 'x') + "受", std::string(63, 'x')},
-        {std::string(62, 'x') + "受", std::string(62, 'x') + "\x8E\xF3"},
-        {"受信", "\x8E\xF3\x90\x4D"},
+TEST(PrepareRequest, CommunityOfMoreThan64BytesIsRefusedNotCut) {
+    const struct { std::string text, bytes; bool ready; } cases[] = {
+        {"ravine", "ravine", true},
+        {std::string(64, 'x'), std::string(64, 'x'), true},
+        {std::string(62, 'x') + "受", std::string(62, 'x') + "\x8E\xF3", true},
+        {"受信", "\x8E\xF3\x90\x4D", true},
+        {std::string(64, 'x') + "y", "", false},
+        {std::string(63, 'x') + "受", "", false},
+        {std::string(300, 'x'), "", false},
     };
     for (const auto& c : cases) {
         auto state = std::make_unique<RequestState>();
-        state->community.fill(0xEE);
         RequestFields fields = Window();
         fields.community = c.text;
-        ASSERT_TRUE(PrepareRequest(RequestKind::Get, fields, *state).ready) << c.text;
+        const PrepareResult result = PrepareRequest(RequestKind::Get, fields, *state);
+        ASSERT_EQ(result.ready, c.ready) << c.text;
+        if (!c.ready) {
+            EXPECT_EQ(result.message, "コミュニティ名が異常です。");
+            continue;
+        }
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(state->community.data())), c.bytes);  // zero-ended
         EXPECT_EQ(state->communityLength, static_cast<std::int32_t>(c.bytes.size()));
         EXPECT_EQ(state->sendBuffer[8], c.bytes.size()) << "04 L on the wire";

@@ -43,15 +43,18 @@ TEST(ParseOid, EncodesArcsAndRejectsMalformedText) {
     }
 }
 
-TEST(ParseOid, OnlyTheFirst200CharactersCount) {
+TEST(ParseOid, TextsOfMoreThan200CharactersAreRefusedNotCut) {
     const std::string valid200 = "1.3" + Repeat(".1", 98) + "5";  // last arc 15
     ASSERT_EQ(valid200.size(), 200u);
     OidSlot slot;
-    ASSERT_EQ(ParseOid(valid200 + Repeat("x", 50), slot), 0);
+    ASSERT_EQ(ParseOid(valid200, slot), 0);
     EXPECT_EQ(slot.length, 99);
     EXPECT_EQ(HexOf(slot.bytes.data() + 96, 3), "01 01 0F");
-    // A valid text of 250 characters whose 200th is a dot: the cut leaves a trailing dot.
-    EXPECT_EQ(ParseOid("1.3" + Repeat(".1", 98) + "." + Repeat("1", 50), slot), -1);
+    // One character more, or a 237-character text whose first 200 make an
+    // identifier: refused, so no other identifier than the typed one goes out.
+    EXPECT_EQ(ParseOid(valid200 + "1", slot), -1);
+    EXPECT_EQ(ParseOid(valid200 + "." + Repeat("1.", 18), slot), -1);
+    EXPECT_EQ(slot.length, 99);
 }
 
 TEST(ParseOid, RejectedTextLeavesSlotAsItWasAndAcceptedTextClearsIt) {
