@@ -261,15 +261,18 @@ void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octe
     sockets_.SetAgent(octets);
 }
 
-void TMainForm::SendDatagram(int index, const std::uint8_t* data, int length) {
-    if (sockets_.Send(index, data, length)) {
-        OutputBatch batch;
+bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length) {
+    int error = 0;
+    const bool sent = sockets_.Send(index, data, length, error);
+    OutputBatch batch;
+    if (sent)
         batch.CountDatagram(Counter::Send);
-        output_.Commit(batch);
-        FlushPane();
-    } else {
-        reporter_->ShowError("sendto=NG  当プログラムを既に起動していませんか？ ");
-    }
+    else
+        ReportNotSent(SocketErrorText(error), batch);
+    output_.Commit(batch);
+    FlushPane();
+    if (!sent) reporter_->ShowError("sendto=NG  当プログラムを既に起動していませんか？ ");
+    return sent;
 }
 
 int TMainForm::Version() const { return VerButtons->checkedId() == 1 ? 1 : 0; }

@@ -112,8 +112,10 @@ public:
     void PingButtonClick();
 
     // The send path: sends from socket entry `index` and counts the datagram
-    // in SendCount when it left whole; a failed send is reported in a box.
-    void SendDatagram(int index, const std::uint8_t* data, int length);
+    // in SendCount when it left whole. A failed send is said by a line in the
+    // pane and the log, after the request's lines, and in a box. Returns
+    // whether the datagram left.
+    bool SendDatagram(int index, const std::uint8_t* data, int length);
     const std::string& AgentAddressText() const { return agentAddressText_; }
     void SetAgentAddress(const std::string& text, const std::uint8_t octets[4]);
 

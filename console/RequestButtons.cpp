@@ -48,12 +48,12 @@ void TMainForm::RunRequest(RequestKind kind) {
     // The report is committed before the datagram leaves: an agent on the
     // same link answers within microseconds, and its answer must follow the
     // request in the pane and the log, not come before it. The report does
-    // not depend on how the send went (a failed send is reported by its box).
+    // not depend on how the send went: a failed send adds its own line.
     OutputBatch batch;
     ReportRequest(kind, request_, ReportedOidText(kind, request_, fields), dataDisplayCheckBox->isChecked(), batch);
     output_.Commit(batch);
-    SendDatagram(0, request_.sendBuffer.data(), request_.sendSize);
-    FlushPane();
+    // A walk whose request never left expects no answer to write back.
+    if (!SendDatagram(0, request_.sendBuffer.data(), request_.sendSize)) ClearWalk(request_, request_.walkToken);
 }
 
 void TMainForm::SetButtonClick() { RunRequest(RequestKind::Set); }

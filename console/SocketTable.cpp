@@ -64,8 +64,9 @@ void SocketTable::SetAgent(const std::uint8_t octets[4]) {
     entry.socket.SetDestination(entry.destination);
 }
 
-bool SocketTable::Send(int index, const std::uint8_t* data, int length) {
-    return entries_[index].socket.Send(data, static_cast<std::size_t>(length)) == length;
+bool SocketTable::Send(int index, const std::uint8_t* data, int length, int& error) {
+    error = 0;
+    return entries_[index].socket.Send(data, static_cast<std::size_t>(length), &error) == length;
 }
 
 void SocketTable::StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,

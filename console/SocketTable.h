@@ -83,8 +83,9 @@ public:
     // Aims entry 0 at the agent.
     void SetAgent(const std::uint8_t octets[4]);
     // Sends `length` bytes from entry `index` to its destination. Returns
-    // true when the whole datagram left.
-    bool Send(int index, const std::uint8_t* data, int length);
+    // true when the whole datagram left; else false, with the system's error
+    // number in `error`.
+    bool Send(int index, const std::uint8_t* data, int length, int& error);
 
     // Starts and stops the two listeners.
     void StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,

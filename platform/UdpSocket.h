@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace quillet {
 
@@ -80,12 +81,13 @@ public:
     void SetDestination(const Ipv4Endpoint& destination) { destination_ = destination; }
     const Ipv4Endpoint& Destination() const { return destination_; }
 
-    // Sends one datagram to the destination. Returns the count sent or -1.
-    int Send(const std::uint8_t* data, std::size_t length);
+    // Sends one datagram to the destination. Returns the count sent or -1,
+    // and then the system's error number in `error` when it is given.
+    int Send(const std::uint8_t* data, std::size_t length, int* error = nullptr);
     // Sends one datagram to `to` (an answer to whoever sent a datagram).
-    // Returns the count sent or -1. Safe to call from a thread other than the
-    // one receiving on the socket.
-    int SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length);
+    // As Send. Safe to call from a thread other than the one receiving on
+    // the socket.
+    int SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length, int* error = nullptr);
     // Waits for one datagram and copies at most `capacity` bytes. Returns its
     // size, or -1 on failure; a socket that was never bound fails at once
     // (there is nothing it could receive). Returns -1 after Shutdown().
@@ -134,5 +136,9 @@ namespace quillet {
 // Readies the socket layer once per process (Windows Sockets needs it; POSIX
 // has nothing to do). 0 when ready.
 int StartSocketLayer();
+
+// The system's text for the error number of a failed socket call, in
+// English (for example "Network is unreachable").
+std::string SocketErrorText(int error);
 
 }  // namespace quillet

@@ -133,15 +133,21 @@ void UdpSocket::TakeOver(UdpSocket& other) {
     other.bound_ = false;
 }
 
-int UdpSocket::Send(const std::uint8_t* data, std::size_t length) { return SendTo(destination_, data, length); }
+int UdpSocket::Send(const std::uint8_t* data, std::size_t length, int* error) {
+    return SendTo(destination_, data, length, error);
+}
 
-int UdpSocket::SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length) {
-    if (fd_ < 0) return -1;
+int UdpSocket::SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length, int* error) {
+    if (fd_ < 0) {
+        if (error != nullptr) *error = EBADF;
+        return -1;
+    }
     const sockaddr_in address = ToSockaddr(to);
     ssize_t rc;
     do {
         rc = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     } while (rc < 0 && errno == EINTR);
+    if (rc < 0 && error != nullptr) *error = errno;
     return rc < 0 ? -1 : static_cast<int>(rc);
 }
 
@@ -293,5 +299,11 @@ std::uint16_t UdpSocket::LocalPort() const {
 namespace quillet {
 
 int StartSocketLayer() { return 0; }
+
+std::string SocketErrorText(int error) {
+    char buffer[128];
+    // The GNU strerror_r returns the text, in `buffer` or a static string.
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
 
 }  // namespace quillet

@@ -226,4 +226,12 @@ void ReportRequest(RequestKind kind, const RequestState& state, std::string_view
     batch.ChargeOutput(charge);
 }
 
+void ReportNotSent(std::string_view reason, OutputBatch& batch) {
+    std::string line = "  送信失敗：送信されていません（";
+    line.append(reason);
+    line.append("）");
+    batch.WriteLine(line, SummaryLine);
+    batch.ChargeOutput(30);
+}
+
 }  // namespace quillet

@@ -96,4 +96,9 @@ void ReportRequest(RequestKind kind, const RequestState& state, std::string_view
 // 2147483647. Returns false for anything else.
 bool ReadIntegerField(std::string_view text, std::int32_t& value);
 
+// Appends the line that says a request's datagram was not sent, for the
+// system's `reason`: "  送信失敗：送信されていません（" + reason + "）",
+// a SummaryLine charged 30.
+void ReportNotSent(std::string_view reason, OutputBatch& batch);
+
 }  // namespace quillet

@@ -86,6 +86,20 @@ TEST_F(RequestButtons, ChecksStopAtTheFirstBadFieldAndSendNothing) {
     EXPECT_EQ(PaneLines(*form).size(), 1u);
 }
 
+TEST_F(RequestButtons, AFailedSendIsSaidAndNeitherCountedNorWalked) {
+    // Without SO_BROADCAST the system refuses a datagram to the broadcast
+    // address: the request's lines stand, a line says it never left.
+    form->IpEdit->setText(QStringLiteral("255.255.255.255"));
+    form->GETNEXTButton->click();
+    const auto lines = PaneLines(*form);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "get next request 送信 request ID=1  SIZE=46");
+    EXPECT_EQ(lines.back(), "  送信失敗：送信されていません（Permission denied）");
+    EXPECT_EQ(form->SendEdit->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->Request().walkPending.load(), 0);
+    EXPECT_EQ(reporter.Errors(), std::vector<std::string>{"sendto=NG  当プログラムを既に起動していませんか？ "});
+}
+
 TEST_F(RequestButtons, RefusedSetValueUsesUpARequestId) {
     form->InMemo->clear();
     form->SetButton->click();
