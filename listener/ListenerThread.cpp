@@ -71,6 +71,7 @@ void ListenerThread::run() {
         for (std::size_t i = 0; i < run && !stopping_; ++i) {
             if (i % kYieldEvery == kYieldEvery - 1) YieldProcessor();
             const DatagramQueue::Entry entry = queue_.Next();
+            batch_.StartDatagram();
             AppendLossLine(batch_, lossLineHead_, entry.lostBefore);
             if (entry.size >= 0) {
                 HandleDatagram(entry.data, entry.size, entry.sender, batch_);

@@ -61,7 +61,13 @@ void ConsoleOutput::Commit(const OutputBatch& batch) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const bool hadPending = hasPending_;
-        for (const OutputBatch::Item& item : batch) ApplyLocked(item);
+        for (const OutputBatch::Item* first = batch.begin(); first != batch.end();) {
+            const OutputBatch::Item* last = first + 1;
+            while (last != batch.end() && last->type != OutputBatch::ItemType::Start) ++last;
+            EmptyBeforeLocked(first, last);
+            for (const OutputBatch::Item* item = first; item != last; ++item) ApplyLocked(*item);
+            first = last;
+        }
         wake = hasPending_ && !hadPending;
     }
     if (wake && wakeGui_) wakeGui_();
@@ -176,6 +182,8 @@ void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
         case OutputBatch::ItemType::PaneLine:
             QueueLineLocked(item.text);
             break;
+        case OutputBatch::ItemType::Start:
+            break;
     }
 }
 
@@ -202,27 +210,62 @@ void ConsoleOutput::WriteLogLocked(const std::string& records) {
     if (logFailureNotice_) logFailureNotice_();
 }
 
+namespace {
+
+// The bytes of `text` shown in the pane: at most kPaneLineLimit, cut where a
+// UTF-8 character begins.
+std::size_t ShownLength(std::string_view text) {
+    if (text.size() <= ConsoleOutput::kPaneLineLimit) return text.size();
+    std::size_t cut = ConsoleOutput::kPaneLineLimit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
+std::size_t PaneBytesOf(std::string_view text) {
+    const std::size_t shown = ShownLength(text);
+    return shown + 1 + (shown < text.size() ? ConsoleOutput::kCutMark.size() : 0);
+}
+
+}  // namespace
+
 void ConsoleOutput::QueueLineLocked(std::string_view text) {
     MarkPendingLocked();
     // One growing text instead of a string per line: a storm of lines costs
     // no allocation once the text has reached its working size.
     if (pending_.lineCount != 0) pending_.text.push_back('\n');
-    pending_.text.append(text);
+    const std::size_t shown = ShownLength(text);
+    pending_.text.append(text.substr(0, shown));
+    if (shown < text.size()) pending_.text.append(kCutMark);
     ++pending_.lineCount;
+    paneBytes_ += PaneBytesOf(text);
+}
+
+void ConsoleOutput::EmptyBeforeLocked(const OutputBatch::Item* first, const OutputBatch::Item* last) {
+    if (noDisplay_) return;
+    std::int64_t charge = 0;
+    std::size_t bytes = 0;
+    for (const OutputBatch::Item* item = first; item != last; ++item) {
+        if (item->type == OutputBatch::ItemType::Charge) charge += item->value;
+        else if (item->type == OutputBatch::ItemType::PaneLine ||
+                 (item->type == OutputBatch::ItemType::Line && (pduDisplay_ || item->value == SummaryLine)))
+            bytes += PaneBytesOf(item->text);
+    }
+    if (outputTotal_ + charge > kPaneBudgetLimit || paneBytes_ + bytes > kPaneTextLimit) EmptyPaneLocked();
+}
+
+void ConsoleOutput::EmptyPaneLocked() {
+    outputTotal_ = 0;
+    paneBytes_ = 0;
+    // The pane is emptied whole: queued lines need never reach the widget.
+    MarkPendingLocked();
+    pending_.text.clear();
+    pending_.lineCount = 0;
+    pending_.clearFirst = true;
 }
 
 void ConsoleOutput::ChargeLocked(int count) {
     if (noDisplay_) return;
     outputTotal_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(outputTotal_) + static_cast<std::uint32_t>(count));
-    if (outputTotal_ > kPaneBudgetLimit) {
-        outputTotal_ = 0;
-        // The pane is emptied whole, the lines just written included: queued
-        // lines need never reach the widget.
-        MarkPendingLocked();
-        pending_.text.clear();
-        pending_.lineCount = 0;
-        pending_.clearFirst = true;
-    }
 }
 
 void ConsoleOutput::QueueFieldLocked(Field field, std::string text) {

@@ -66,8 +66,19 @@ struct PendingPane {
 
 class ConsoleOutput {
 public:
-    // The pane is emptied once the budget exceeds 0.4 x 65536 characters.
-    static constexpr std::int32_t kPaneBudgetLimit = 26214;  // emptied at 26215 and above
+    // The pane is emptied when a datagram's charges would take the budget
+    // above 0.4 x 65536 characters (26215 and above): before that datagram's
+    // lines, so that the lines of one datagram or one request always stay
+    // together in the pane.
+    static constexpr std::int32_t kPaneBudgetLimit = 26214;
+    // The budget counts the callers' estimates, which a sender can make far
+    // smaller than the text (a long identifier, a 65,000-octet dump). The
+    // pane's own text is bounded too, in bytes, and emptied the same way.
+    static constexpr std::size_t kPaneTextLimit = 2u << 20;
+    // A line longer than this is shown cut, with kCutMark after it; the log
+    // keeps it whole.
+    static constexpr std::size_t kPaneLineLimit = 4096;
+    static constexpr std::string_view kCutMark = "…(長すぎるため以下省略。ログには全体を記録)";
 
     // `wakeGui` is called (from the committing thread, outside the pane lock)
     // when pane work becomes pending; it must only schedule the taking of that
@@ -119,6 +130,10 @@ private:
     void AppendRecordLogLocked(std::string& logBytes, std::string_view line);
     void WriteLogLocked(const std::string& records);
     void QueueLineLocked(std::string_view text);
+    // Empties the pane before the items [first, last) of one datagram when
+    // they would take it past its budget or its text bound.
+    void EmptyBeforeLocked(const OutputBatch::Item* first, const OutputBatch::Item* last);
+    void EmptyPaneLocked();
     void ChargeLocked(int count);
     void QueueFieldLocked(Field field, std::string text);
     bool MarkPendingLocked();
@@ -130,6 +145,7 @@ private:
     bool pduDisplay_ = true;
     bool noDisplay_ = false;
     std::int32_t outputTotal_ = 0;
+    std::size_t paneBytes_ = 0;  // text queued or shown since the last emptying
     std::array<std::int32_t, static_cast<int>(Counter::Count)> counters_{};
     PaneUpdate pending_;  // lines in text/lineCount form
     bool hasPending_ = false;

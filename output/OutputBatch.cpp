@@ -35,6 +35,10 @@ void OutputBatch::CountDatagram(Counter counter) { Next(ItemType::Count, static_
 
 void OutputBatch::PaneLine(std::string_view text) { Next(ItemType::PaneLine, 0).text.assign(text); }
 
+void OutputBatch::StartDatagram() {
+    if (used_ != 0) Next(ItemType::Start, 0);
+}
+
 std::vector<std::string> OutputBatch::LineTexts() const {
     std::vector<std::string> lines;
     for (const Item& item : *this)

@@ -37,6 +37,7 @@ public:
         SetField,  // field + text: new text of a control
         Count,     // counter: advance it by one and show it in its field
         PaneLine,  // text: a pane line that is never logged nor charged (ping)
+        Start,     // the items of one datagram (or one request) begin here
     };
     struct Item {
         ItemType type;
@@ -52,6 +53,10 @@ public:
     void SetField(Field field, std::string_view text);
     void CountDatagram(Counter counter);
     void PaneLine(std::string_view text);
+    // Marks where the items of the next datagram begin, in a batch that
+    // carries several: the pane is emptied before a datagram's lines, never
+    // between them. A batch is one datagram's up to its first mark.
+    void StartDatagram();
 
     // Starts a fresh batch of the items that follow; keeps storage for reuse.
     void Clear() { used_ = 0; }

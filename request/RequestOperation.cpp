@@ -231,7 +231,6 @@ void ReportNotSent(std::string_view reason, OutputBatch& batch) {
     line.append(reason);
     line.append("）");
     batch.WriteLine(line, SummaryLine);
-    batch.ChargeOutput(30);
 }
 
 }  // namespace quillet

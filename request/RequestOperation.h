@@ -98,7 +98,8 @@ bool ReadIntegerField(std::string_view text, std::int32_t& value);
 
 // Appends the line that says a request's datagram was not sent, for the
 // system's `reason`: "  送信失敗：送信されていません（" + reason + "）",
-// a SummaryLine charged 30.
+// a SummaryLine. It is not charged: it follows its request's lines in a
+// commit of its own, and a charge there could empty the pane between them.
 void ReportNotSent(std::string_view reason, OutputBatch& batch);
 
 }  // namespace quillet

@@ -58,7 +58,7 @@ TEST(ConsoleOutput, DisplaySwitchesDecideThePaneButEveryLineIsLogged) {
     }
 }
 
-TEST(ConsoleOutput, PaneIsEmptiedAbove26214IncludingTheLinesJustWritten) {
+TEST(ConsoleOutput, PaneIsEmptiedBeforeADatagramThatWouldTakeItAbove26214) {
     Hub hub;
     hub.output.WriteLine("before", SummaryLine);
     hub.output.ChargeOutput(26000);
@@ -69,16 +69,57 @@ TEST(ConsoleOutput, PaneIsEmptiedAbove26214IncludingTheLinesJustWritten) {
     EXPECT_FALSE(hub.update.clearFirst);
     EXPECT_EQ(hub.update.lines, (std::vector<std::string>{"before", "kept"}));
 
+    // Two datagrams in one batch: the first one's charge crosses the bound,
+    // so the pane is emptied before its lines, never between them.
     OutputBatch batch;
-    batch.WriteLine("just written", SummaryLine);
-    batch.ChargeOutput(1);  // 26215: emptied, the line just written too
-    batch.WriteLine("after", SummaryLine);
+    batch.StartDatagram();
+    batch.WriteLine("get response", SummaryLine);
+    batch.ChargeOutput(100);
+    batch.WriteLine("  object ID =1.3", SummaryLine);
+    batch.ChargeOutput(100);
+    batch.StartDatagram();
+    batch.WriteLine("TRAP", SummaryLine);
+    batch.ChargeOutput(100);
     hub.output.Commit(batch);
     hub.output.TakePaneUpdate(hub.update);
     EXPECT_TRUE(hub.update.clearFirst);
-    EXPECT_EQ(hub.update.lines, std::vector<std::string>{"after"});
-    EXPECT_EQ(hub.output.OutputTotal(), 0);
-    EXPECT_EQ(hub.sink.bytes, "before\r\nkept\r\njust written\r\nafter\r\n");
+    EXPECT_EQ(hub.update.lines, (std::vector<std::string>{"get response", "  object ID =1.3", "TRAP"}));
+    EXPECT_EQ(hub.output.OutputTotal(), 300);
+    EXPECT_EQ(hub.sink.bytes, "before\r\nkept\r\nget response\r\n  object ID =1.3\r\nTRAP\r\n");
+}
+
+TEST(ConsoleOutput, ThePaneTextIsBoundedInBytesAndLongLinesAreShownCut) {
+    Hub hub;
+    // A line past the line bound: cut in the pane where a character begins,
+    // marked, and whole in the log.
+    std::string longLine = "x" + std::string(3000, 'a');
+    for (int i = 0; i < 400; ++i) longLine += "受";  // three bytes each: 4201 bytes
+    hub.output.WriteLine(longLine, SummaryLine);
+    const std::vector<std::string> shown = hub.TakeLines();
+    ASSERT_EQ(shown.size(), 1u);
+    const std::string head = shown[0].substr(0, shown[0].size() - ConsoleOutput::kCutMark.size());
+    EXPECT_LE(head.size(), ConsoleOutput::kPaneLineLimit);
+    EXPECT_EQ(head, longLine.substr(0, head.size()));
+    EXPECT_EQ(shown[0].substr(head.size()), ConsoleOutput::kCutMark);
+    EXPECT_EQ(hub.sink.bytes.size(), ToCp932(longLine).size() + 2);
+    // Datagrams of big dumps charged little: the text bound empties the pane
+    // before the one that would pass it, and no more text than it waits.
+    std::vector<std::uint8_t> datagram(60000, 0x41);
+    OutputBatch batch;
+    std::size_t pending = 0;
+    bool emptied = false;
+    for (int i = 0; i < 12; ++i) {
+        batch.Clear();
+        batch.WriteLine("TRAP", SummaryLine);
+        batch.DumpPdu(datagram.data(), datagram.size(), PduLine);
+        batch.ChargeOutput(100);
+        hub.output.Commit(batch);
+        hub.output.TakePaneText(hub.update);
+        emptied |= hub.update.clearFirst;
+        pending = hub.update.clearFirst ? hub.update.text.size() : pending + hub.update.text.size();
+        EXPECT_LE(pending, ConsoleOutput::kPaneTextLimit);
+    }
+    EXPECT_TRUE(emptied);
 }
 
 TEST(ConsoleOutput, NothingIsChargedWhileAllOutputIsHidden) {

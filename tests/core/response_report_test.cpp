@@ -68,6 +68,7 @@ Lines Transcript(const OutputBatch& batch, bool compressDump = true) {
             break;
         case OutputBatch::ItemType::Count: out.push_back("count " + std::to_string(item.value)); break;
         case OutputBatch::ItemType::PaneLine: out.push_back("pane " + item.text); break;
+        case OutputBatch::ItemType::Start: out.push_back("start"); break;
         }
     }
     if (dumpRun > 0) out.push_back("P:dump " + std::to_string(dumpRun));
