@@ -31,6 +31,10 @@ constexpr const char* kInitialIpText = "192.168.1.1";
 
 const QColor kCyan(0, 255, 255);
 
+// What the title adds while a port cannot receive, for the run's whole life.
+constexpr const char* kDeafSigns[2] = {"  【ポート161使用不可：応答を受信できません】",
+                                        "  【ポート162使用不可：TRAPを受信できません】"};
+
 constexpr const char* kNoCp932Message =
     "CP932 iconv=NG  日本語はログに?で記録され、コミュニティ名と送信データには使えません。";
 
@@ -61,9 +65,15 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
 
 TMainForm::~TMainForm() { FormClose(); }
 
+void TMainForm::ShowTitle() {
+    QString title = QStringLiteral("Quillet v2c  V6.10") + QString(65, QLatin1Char(' ')) + QStringLiteral("SNMP v1 , v2c");
+    for (int index = 0; index < 2; ++index)
+        if (deaf_[index]) title += QString::fromUtf8(kDeafSigns[index]);
+    setWindowTitle(title);
+}
+
 void TMainForm::CreateControls() {
-    setWindowTitle(QStringLiteral("Quillet v2c  V6.10") + QString(65, QLatin1Char(' ')) +
-                   QStringLiteral("SNMP v1 , v2c"));
+    ShowTitle();
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(WindowFont());
@@ -245,8 +255,8 @@ void TMainForm::StartUp() {
     }
     const int socketLayer = config_.prebound != nullptr ? config_.prebound->socketLayerResult : StartSocketLayer();
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
-    sockets_.Setup(0, *reporter_);
-    sockets_.Setup(1, *reporter_);
+    SetupSocket(0);
+    SetupSocket(1);
     if (config_.startListeners) sockets_.StartListeners(output_, *reporter_, request_, equipmentFlag_);
 
     // Centred on the desktop.
@@ -254,6 +264,22 @@ void TMainForm::StartUp() {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(kClientSize.width() / 2, kClientSize.height() / 2));
     }
+}
+
+void TMainForm::SetupSocket(int index) {
+    const std::vector<std::string> boxes = sockets_.Setup(index, *reporter_);
+    if (boxes.empty()) return;
+    // The run's log says why it holds no answers or no traps.
+    OutputBatch batch;
+    for (const std::string& box : boxes) {
+        std::size_t start = 0;
+        for (std::size_t end; (end = box.find('\n', start)) != std::string::npos; start = end + 1)
+            batch.WriteLine(std::string_view(box).substr(start, end - start), SummaryLine);
+        batch.WriteLine(std::string_view(box).substr(start), SummaryLine);
+    }
+    output_.Commit(batch);
+    deaf_[index] = true;
+    ShowTitle();
 }
 
 void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octets[4]) {

@@ -140,6 +140,10 @@ private:
     void CreateControls();
     void ConnectHandlers();
     void StartUp();
+    // Sets up socket entry `index`; when it cannot receive, the boxes' lines
+    // go to the pane and the log, and the window's title says so.
+    void SetupSocket(int index);
+    void ShowTitle();
     void StopPing();
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
@@ -160,6 +164,7 @@ private:
     mutable std::mutex ipTextMutex_;
     std::string ipText_;
     bool closed_ = false;
+    bool deaf_[2] = {false, false};  // socket entry 0 (port 161), 1 (port 162) cannot receive
 };
 
 // The notice shown once a run when a log write fails.

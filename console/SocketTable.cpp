@@ -37,7 +37,7 @@ void SocketTable::Bind(const ConsoleConfig& config, PreboundSockets& sockets) {
     }
 }
 
-void SocketTable::Setup(int index, ErrorReporter& reporter) {
+std::vector<std::string> SocketTable::Setup(int index, ErrorReporter& reporter) {
     SocketEntry& entry = entries_[index];
     entry.local = LocalAddressOf(config_, index);
     std::copy(std::begin(kPlaceholderOctets), std::end(kPlaceholderOctets), entry.destination.octets);
@@ -54,8 +54,11 @@ void SocketTable::Setup(int index, ErrorReporter& reporter) {
         bound = entry.socket.BindTo(entry.local, config_.receiveBuffer);
     }
     entry.socket.SetDestination(entry.destination);
-    if (!created) reporter.ShowError("recv socket=NG  当プログラムを既に起動していませんか？ ");
-    if (!bound) reporter.ShowError(BindFailureMessage(DescribeBindFailure(entry.local.port, entry.socket.LastError())));
+    std::vector<std::string> boxes;
+    if (!created) boxes.push_back("recv socket=NG  当プログラムを既に起動していませんか？ ");
+    if (!bound) boxes.push_back(BindFailureMessage(DescribeBindFailure(entry.local.port, entry.socket.LastError())));
+    for (const std::string& text : boxes) reporter.ShowError(text);
+    return boxes;
 }
 
 void SocketTable::SetAgent(const std::uint8_t octets[4]) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "listener/DatagramQueue.h"
 #include "output/ConsoleOutput.h"
@@ -78,8 +79,9 @@ public:
 
     // Creates and binds entry `index` (or takes it over from the prebound
     // table), aims it at the placeholder agent, and reports a failure of
-    // either step in a box.
-    void Setup(int index, ErrorReporter& reporter);
+    // either step in a box. Returns the texts of the boxes it showed: none
+    // when the entry is bound and can receive.
+    std::vector<std::string> Setup(int index, ErrorReporter& reporter);
     // Aims entry 0 at the agent.
     void SetAgent(const std::uint8_t octets[4]);
     // Sends `length` bytes from entry `index` to its destination. Returns

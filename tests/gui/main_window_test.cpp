@@ -513,6 +513,33 @@ TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowSti
     }
 }
 
+TEST(MainWindowStartUp, APortThatCannotReceiveIsShownAllRunLongAndItsBoxLinesAreLogged) {
+    QDir::current().mkpath(QStringLiteral("deafrun"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral("deafrun"));
+    UdpSocket holder;  // another program on the trap port
+    ASSERT_TRUE(holder.Create() && holder.BindTo(Loopback()));
+    RecordingReporter reporter;
+    std::string fileName;
+    std::string bindBox;
+    {
+        TMainForm form(LoopbackConfig(&reporter, 0, holder.LocalPort()));
+        fileName = form.LogFileName();
+        ASSERT_FALSE(reporter.Errors().empty());
+        bindBox = reporter.Errors()[0];
+        const std::string title = form.windowTitle().toStdString();
+        EXPECT_EQ(title.find("ポート161"), std::string::npos);
+        EXPECT_NE(title.find("【ポート162使用不可：TRAPを受信できません】"), std::string::npos);
+        form.close();
+    }
+    const std::string log = Cp932ToUtf8(ReadFile(fileName));
+    QDir::setCurrent(previous);
+    const std::size_t split = bindBox.find('\n');
+    ASSERT_NE(split, std::string::npos);
+    EXPECT_NE(log.find(bindBox.substr(0, split) + "\r\n" + bindBox.substr(split + 1) + "\r\n"), std::string::npos)
+        << log;
+}
+
 TEST(MainWindowStartUp, PreboundSocketsAreTheOnesTheWindowUses) {
     RecordingReporter reporter;
     ConsoleConfig config = LoopbackConfig(&reporter);
