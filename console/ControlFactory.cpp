@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -89,11 +90,36 @@ QLabel* MakeLabel(QWidget* parent, Control control, const QString& text) {
     return label;
 }
 
+namespace {
+
+// Enter or Return on a focused push button presses it, as Space does. A
+// button of a main window (not a dialog) takes only Space by itself.
+class EnterPressesButton : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            auto* button = qobject_cast<QPushButton*>(watched);
+            if (button != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+                if (button->isEnabled()) button->animateClick();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
 QPushButton* MakeButton(QWidget* parent, Control control, const QString& text, const QString& hint) {
     auto* button = new QPushButton(text, parent);
     Place(button, control);
     button->setToolTip(hint);
     button->setAutoDefault(false);
+    button->installEventFilter(new EnterPressesButton(button));
     return button;
 }
 

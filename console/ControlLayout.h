@@ -62,8 +62,8 @@ inline constexpr std::array<ControlPlace, static_cast<std::size_t>(Control::Coun
     {Control::MaxEdit, "MaxEdit", {144, 480, 33, 20}},
     {Control::MaxOID_C_Edit, "MaxOID_C_Edit", {200, 480, 17, 20}},
     {Control::MaxOID1Edit, "MaxOID1Edit", {80, 512, 161, 20}},
-    {Control::MaxOID2Edit, "MaxOID2Edit", {80, 528, 161, 20}},
-    {Control::MaxOID3Edit, "MaxOID3Edit", {80, 544, 161, 20}},
+    {Control::MaxOID2Edit, "MaxOID2Edit", {80, 532, 161, 20}},
+    {Control::MaxOID3Edit, "MaxOID3Edit", {80, 552, 161, 20}},
     {Control::MaxOIDUpDown, "MaxOIDUpDown", {217, 480, 15, 20}},
     {Control::NonOIDUpDown, "NonOIDUpDown", {41, 480, 15, 20}},
     {Control::TrapEdit, "TrapEdit", {544, 588, 57, 20}},
@@ -82,8 +82,8 @@ inline constexpr std::array<ControlPlace, static_cast<std::size_t>(Control::Coun
     {Control::NonLabel, "NonLabel", {24, 464, 120, 0}},  // MaxLabel at 144
     {Control::MaxLabel, "MaxLabel", {144, 464, 97, 0}},
     {Control::MaxOID1_Label, "MaxOID1_Label", {24, 514, 56, 0}},  // the Max OID fields at 80
-    {Control::MaxOID2_Label, "MaxOID2_Label", {24, 530, 56, 0}},
-    {Control::MaxOID3_Label, "MaxOID3_Label", {24, 546, 56, 0}},
+    {Control::MaxOID2_Label, "MaxOID2_Label", {24, 534, 56, 0}},
+    {Control::MaxOID3_Label, "MaxOID3_Label", {24, 554, 56, 0}},
     {Control::Label2, "Label2", {264, 592, 48, 0}},  // SendEdit at 312
     {Control::Label3, "Label3", {376, 592, 48, 0}},  // RecvEdit at 424
     {Control::Label1, "Label1", {488, 592, 56, 0}},  // TrapEdit at 544

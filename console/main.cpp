@@ -1,4 +1,5 @@
 // The console's entry. In this order:
+// 0. Without a display (and no platform asked for), say so and end.
 // 1. Bind the two UDP sockets of the socket table (ports 161 and 162): the
 //    only step that may need a privilege (cap_net_bind_service on the
 //    program, for an ordinary user).
@@ -10,6 +11,7 @@
 //    its start-up where the sockets are set up, then the event loop until
 //    the window closes.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 
@@ -17,7 +19,27 @@
 #include "console/MainForm.h"
 #include "platform/Privileges.h"
 
+namespace {
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+bool HasDisplay() { return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM"); }
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Without a desktop session the toolkit would abort with a message about
+    // reinstalling the application: say what is missing instead. (The tests
+    // run the window offscreen, which needs no display.)
+    if (!HasDisplay()) {
+        std::fprintf(stderr,
+                     "quillet: no display: neither DISPLAY nor WAYLAND_DISPLAY is set; start the console from a "
+                     "desktop session (X11 or Wayland)\n");
+        return 1;
+    }
     quillet::PreboundSockets sockets;
     quillet::SocketTable::Bind(quillet::ConsoleConfig{}, sockets);
 

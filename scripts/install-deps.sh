@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the console needs on Debian 12, in one of two sets:
 #
-#   scripts/install-deps.sh run    building and running the console
-#   scripts/install-deps.sh test   the above, and what the tests need: their
+#   scripts/install-deps.sh run      building and running the console
+#   scripts/install-deps.sh package  the above, and what building the Debian
+#                                    package needs (dpkg-shlibdeps, file)
+#   scripts/install-deps.sh test     the above, and what the tests need: their
 #                                  SNMP peers (snmp, snmpd, snmptrapd),
 #                                  GoogleTest, clang, packaging tools
 #
@@ -20,6 +22,7 @@
 set -euo pipefail
 
 run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic libcap2-bin)
+package_packages=("${run_packages[@]}" dpkg-dev file)
 test_packages=(
   "${run_packages[@]}"
   # GoogleTest, sanitizer and fuzzer runtimes
@@ -33,9 +36,10 @@ test_packages=(
 set_name=${1:-}
 case "$set_name" in
   run) packages=("${run_packages[@]}") ;;
+  package) packages=("${package_packages[@]}") ;;
   test) packages=("${test_packages[@]}") ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|package|test" >&2
     exit 2
     ;;
 esac

@@ -13,7 +13,8 @@
 #      second line gives the ss command that shows them;
 #   4. as uid 65534 again, the daemons stopped and the shipped console
 #      running as the same user with cap_net_bind_service (as the run
-#      command sets it up): the second copy names the first.
+#      command sets it up): the second copy names the first;
+#   5. the shipped console with no display: one line, status 1.
 #
 #   $1: the quillet executable
 #   $2: the build directory (the harness is $2/tests/startup_harness)
@@ -155,6 +156,17 @@ if wait_until 10 ports_free; then
     stop_pid "$first_spawn" 5
 else
     fail "snmpd and snmptrapd did not let go of the ports"
+fi
+
+# Started with no display at all, the console says which variables it looked
+# for and ends with status 1, binding nothing (the toolkit would abort).
+out=$(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$quillet" 2>&1 </dev/null)
+status=$?
+if [ "$status" -ne 1 ] || ! grep -q 'DISPLAY' <<<"$out" || ! grep -q 'WAYLAND_DISPLAY' <<<"$out" ||
+    [ "$(wc -l <<<"$out")" -ne 1 ]; then
+    fail "no display: status $status, said: $out"
+else
+    echo "ok: no display: status 1, one line naming DISPLAY and WAYLAND_DISPLAY"
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -121,6 +121,8 @@ name="$(field Package)_$(field Version)_$(field Architecture).deb"
 [ "$(field Section)" = net ] || fail "section is $(field Section)"
 [ -n "$(field Maintainer)" ] || fail "no maintainer"
 [ -n "$(field Description)" ] || fail "no description"
+# The description's own punctuation survives the build of the package.
+grep -qF "ports 161 and 162; it gives it up" <<<"$(field Description)" || fail "description lost its semicolon"
 depends="$(field Depends)"
 # The package names alone, one a line.
 depends_names="$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/[ (].*$//')"

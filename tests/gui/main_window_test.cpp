@@ -126,6 +126,14 @@ TEST_F(MainWindow, ControlsHaveTheirPositionsTextsAndStates) {
         EXPECT_EQ(Text(c.widget), c.text);
         EXPECT_EQ(c.widget->isEnabled(), c.enabled);
     }
+    // The identifier fields of the GetBulk group lie apart, inside their frame.
+    const QWidget* maxOids[] = {f.MaxOID1Edit, f.MaxOID2Edit, f.MaxOID3Edit};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(f.Frames[2]->geometry().contains(maxOids[i]->geometry())) << i;
+        if (i > 0) {
+            EXPECT_FALSE(maxOids[i]->geometry().intersects(maxOids[i - 1]->geometry())) << i;
+        }
+    }
     EXPECT_EQ(f.size(), kClientSize);
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_EQ(f.windowTitle().toStdString(), "Quillet v2c  V6.10" + std::string(65, ' ') + "SNMP v1 , v2c");
@@ -248,6 +256,17 @@ TEST_F(MainWindow, ArrowKeysMoveWithinARadioGroupAndStepTheUpDownCounters) {
         EXPECT_EQ(s.field->text().toStdString(), s.shown);
     }
     EXPECT_EQ(f.OID1Edit->palette().color(QPalette::Active, QPalette::Base), QColor(0, 255, 255));  // clicked() ran
+
+    // Enter and Return press the focused button, as Space does.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        f.ClrButton->setFocus(Qt::TabFocusReason);
+        int clicks = 0;
+        const QMetaObject::Connection counting =
+            QObject::connect(f.ClrButton, &QPushButton::clicked, [&clicks] { ++clicks; });
+        PressKey(key);
+        EXPECT_TRUE(testing::WaitFor([&] { return clicks == 1; }, 1000)) << key;
+        QObject::disconnect(counting);
+    }
 }
 
 TEST_F(MainWindow, EveryCaptionFitsItsPlaceAndNoneRunsUnderAControl) {
