@@ -534,6 +534,24 @@ send_v1() {
 }
 test_trap_count() { [ "$(trap_count)" -ge "$1" ]; }
 
+# send_raw NAME HEX: sends the bytes as they are to the console's port 162 and
+# appends the lines of a datagram that is not a whole trap.
+send_raw() {
+    local name="$1" bytes="$2"
+    netns_require || return 1
+    in_agent python3 -c 'import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.sendto(bytes.fromhex(sys.argv[2]), (sys.argv[1], 162))' "$NETNS_CONSOLE_ADDR" "$bytes" || fail "$name: not sent"
+    sent_traps=$((sent_traps + 1))
+    if ! wait_until 5 test_trap_count "$sent_traps"; then
+        fail "$name: no report in the log"
+        return 1
+    fi
+    line "TRAP受信  SIZE=$(wc -w <<<"$bytes")" "  TRAP-TYPE=" "  受信DATA="
+    [ -n "$bytes" ] && check dump "$bytes" >>"$expected"
+    line "  受信フレーム異常！"
+}
+
 dump_of() { check dump "$@" >>"$expected"; }
 
 ent=1.3.6.1.4.1.99999
@@ -573,9 +591,19 @@ dump_of "$(printf '%s' "$long_text" | od -An -tx1)"
 send_v1 prefix-enterprise enterpriseSpecific "$equipment" 6 2 "$equipment.1.0" i 6 "$ent.9.0" i 42
 line "  応答データ(int)=6" "  応答データ(int)=42"
 
-# Counter is not among the values a trap may carry.
+# A whole trap is never a frame error for a value's type: Counter32,
+# Gauge32 (u), TimeTicks, IpAddress, identifiers, NULL, Counter64 and the
+# Opaque values (I, U, F, D) add no line; INTEGERs and strings still do.
 send_v1 counter enterpriseSpecific "$ent" 6 3 "$ent.4.0" c 12345
-line "  受信フレーム異常！"
+send_v1 every-type enterpriseSpecific "$ent" 6 4 \
+    "$ent.1.0" c 123456 "$ent.2.0" u 5 "$ent.3.0" t 1234 "$ent.4.0" a 10.0.0.1 "$ent.5.0" o 1.3.6.1.2.1 \
+    "$ent.6.0" n '' "$ent.7.0" C 123 "$ent.8.0" I -3 "$ent.9.0" U 7 "$ent.10.0" F 1.5 "$ent.11.0" D 2.5 \
+    "$ent.12.0" i 9 "$ent.13.0" s abc
+line "  応答データ(int)=9" "  応答データ(OCTET STRING  SIZE=3)="
+dump_of 61 62 63
+
+# Not a trap at all: shown as a frame error, with no trap type.
+send_raw text "68 65 6C 6C 6F 0A"
 
 # Equipment bindings in a trap that is not enterprise-specific: no alarm.
 send_v1 equipment-linkup linkUp "$equipment" 3 0 "$equipment.1.0" i 6 "$equipment.5.0" s 20050307090500
