@@ -19,7 +19,7 @@
 # Units that were installed before are left alone.
 set -euo pipefail
 
-run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic libcap2-bin)
+run_packages=(cmake g++ make qt6-base-dev libssl-dev fonts-ipafont-gothic libcap2-bin)
 test_packages=(
   "${run_packages[@]}"
   # GoogleTest, sanitizer and fuzzer runtimes
