@@ -130,6 +130,12 @@ Bytes Flipped(const char* hex, int at) {
     return bytes;
 }
 
+Bytes WithoutLastOctet(const char* hex) {
+    Bytes bytes = Hex(hex);
+    bytes.pop_back();
+    return bytes;
+}
+
 struct RefusalCase {
     const char* fault;
     Bytes datagram;
@@ -174,7 +180,7 @@ TEST(UsmOpen, EachRefusalHasItsReason) {
         {"other boots in time", Hex(kInformImd5Inform), &Peers(), {kTrapdEngine, 2, 2}, UsmStatus::NotInTimeWindow},
         {"boots at their end in time", Hex(kInformImd5Inform), &Peers(), {kTrapdEngine, kMaxEngineCounter, 2},
          UsmStatus::NotInTimeWindow},
-        {"a truncated message opened", Bytes(Hex(kTrapQuser).begin(), Hex(kTrapQuser).end() - 1), &Peers(), none,
+        {"a truncated message opened", WithoutLastOctet(kTrapQuser), &Peers(), none,
          UsmStatus::ParseError},
     };
     for (const RefusalCase& c : cases) {
