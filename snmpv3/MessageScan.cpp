@@ -82,6 +82,8 @@ V3ScanStatus Scan(const std::uint8_t* data, std::size_t size, V3MessageScan& out
     if (parameters != V3ScanStatus::Ok) return parameters;
 
     out.encrypted = (out.msgFlags & kFlagPriv) != 0;
+    out.msgDataAt = reader.Position();
+    out.msgDataLength = message.End() - out.msgDataAt;
     if (out.encrypted) {
         if (!ReadString(reader, out.encryptedPdu) || !reader.AtEnd()) return V3ScanStatus::Malformed;
         return V3ScanStatus::Ok;
@@ -111,6 +113,8 @@ bool ScanScopedPdu(const std::uint8_t* data, std::size_t start, std::size_t end,
     BerReader reader(data, end, start);
     BerElement sequence;
     if (!reader.ReadElement(kSequence, LengthForm::ShortOr8182, sequence) || reader.Left() > maxTrailing) return false;
+    out.at = start;
+    out.length = sequence.End() - start;
     BerReader inside(data, sequence.End(), sequence.start);
     if (!ReadString(inside, out.contextEngineId) || !ReadString(inside, out.contextName)) return false;
     out.pduAt = inside.Position();

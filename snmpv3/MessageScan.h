@@ -50,6 +50,8 @@ const char* V3ScanStatusText(V3ScanStatus status);
 
 // A ScopedPDU, read from the datagram or from a decrypted buffer.
 struct ScopedPduScan {
+    std::size_t at = 0;      // offset of the SEQUENCE's tag
+    std::size_t length = 0;  // the ScopedPDU whole, tag to end of content
     BerElement contextEngineId;  // OCTET STRING contents
     BerElement contextName;
     std::size_t pduAt = 0;      // offset of the PDU's tag
@@ -82,6 +84,8 @@ struct V3MessageScan {
     // msgData: an encryptedPDU (contents: the ciphertext) when the privacy
     // flag is set, a ScopedPDU otherwise; the tag must agree with the flag.
     bool encrypted = false;
+    std::size_t msgDataAt = 0;      // offset of msgData's tag
+    std::size_t msgDataLength = 0;  // msgData whole, tag to end of content
     BerElement encryptedPdu;
     ScopedPduScan scoped;  // when not encrypted
 };

@@ -5,7 +5,8 @@
 // The protocols are those net-snmp 5.9 offers: auth MD5, SHA (SHA-1),
 // SHA-224, SHA-256, SHA-384, SHA-512; priv DES, AES (128), AES-192, AES-256.
 // AES-192 and AES-256 are net-snmp's "AES-192"/"AES-256", whose short keys
-// are extended as its keytools do (Keys.h), not its Cisco variants.
+// are extended as its keytools do (Keys.h), not its "AES-192-C"/"AES-256-C"
+// variants, which extend them otherwise.
 #pragma once
 
 #include <array>

@@ -129,6 +129,8 @@ TEST(UsmScan, FieldsArePlacedInTheDatagram) {
     EXPECT_EQ(scan.engineBoots, 1u);
     EXPECT_EQ(scan.engineTime, 2u);
     EXPECT_EQ(HexOf(bytes.data() + scan.userName.start, scan.userName.length), "75");
+    EXPECT_EQ(HexOf(bytes.data() + scan.msgDataAt, scan.msgDataLength), "30 12 04 00 04 00 A0 0C 02 02 12 34 02 01 00 02 01 00 30 00");
+    EXPECT_EQ(scan.scoped.at, scan.msgDataAt);
     EXPECT_EQ(scan.scoped.pduTag, 0xA0);
     EXPECT_EQ(HexOf(bytes.data() + scan.scoped.pduAt, scan.scoped.pduLength),
               "A0 0C 02 02 12 34 02 01 00 02 01 00 30 00");
