@@ -13,10 +13,11 @@ declare -A may=(
   [request]="text output"
   [response]="text output"
   [trap]="text output response"
+  [snmpv3]="text output"
   [platform]="text output"
   [ping]="text output platform"
-  [listener]="text output request response trap platform"
-  [console]="text output request response trap ping platform listener"
+  [listener]="text output request response trap snmpv3 platform"
+  [console]="text output request response trap snmpv3 ping platform listener"
 )
 qt_allowed=" listener console "
 
