@@ -1,6 +1,9 @@
 // Where each control of the main window sits: one table, in client pixels
-// at 96 dpi. The window places its controls from it and the tests check the
-// window against it, so a control moves by changing its row here.
+// at 96 dpi, for the window's default size. The window places its controls
+// from it and the tests check the window against it, so a control moves by
+// changing its row here. When the window is enlarged, the output pane and
+// its frame take the extra room, and the counters' row below the pane moves
+// down with the window's bottom edge; everything else stays in place.
 //
 // A caption's row gives its left edge, its top and the width it may use up
 // to the control on its right (or its frame); its height is one line of its
@@ -19,7 +22,7 @@ enum class Control : int {
     // Frames first: the window creates them first, so the controls lie above.
     Frame0, Frame1, Frame2, Frame3, Frame4,
     CommunityEdit, IpEdit, PingButton, OID1Edit, OID2Edit, OID3Edit, DataTypeGroup, InMemo,
-    VerRadioGroup, dataDisplayCheckBox, SetButton, MessageEdit, GETButton, GETNEXTButton, BulkButton,
+    VerRadioGroup, dataDisplayCheckBox, detailDisplayCheckBox, SetButton, MessageEdit, GETButton, GETNEXTButton, BulkButton,
     NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit, MaxOIDUpDown,
     NonOIDUpDown, TrapEdit, ClrButton, nodisplay_CheckBox, SendEdit, RecvEdit, OutMemo, Label4,
     // Captions.
@@ -35,58 +38,59 @@ struct ControlPlace {
 };
 
 // The window's client area.
-inline constexpr QSize kClientSize{727, 617};
+inline constexpr QSize kClientSize{727, 701};
 
 inline constexpr std::array<ControlPlace, static_cast<std::size_t>(Control::Count)> kControlLayout{{
     {Control::Frame0, "Frame0", {8, 8, 241, 91}},
-    {Control::Frame1, "Frame1", {8, 104, 241, 217}},
-    {Control::Frame2, "Frame2", {8, 376, 241, 201}},
-    {Control::Frame3, "Frame3", {128, 333, 121, 36}},
-    {Control::Frame4, "Frame4", {256, 8, 465, 569}},
+    {Control::Frame1, "Frame1", {8, 104, 241, 287}},
+    {Control::Frame2, "Frame2", {8, 460, 241, 201}},
+    {Control::Frame3, "Frame3", {128, 403, 121, 50}},
+    {Control::Frame4, "Frame4", {256, 8, 465, 653}},
     {Control::CommunityEdit, "CommunityEdit", {16, 32, 225, 20}},
     {Control::IpEdit, "IpEdit", {16, 72, 145, 20}},
     {Control::PingButton, "PingButton", {176, 64, 65, 28}},
     {Control::OID1Edit, "OID1Edit", {72, 112, 169, 20}},
     {Control::OID2Edit, "OID2Edit", {72, 130, 169, 20}},
     {Control::OID3Edit, "OID3Edit", {72, 148, 169, 20}},
-    {Control::DataTypeGroup, "DataTypeGroup", {16, 176, 225, 73}},
-    {Control::InMemo, "InMemo", {16, 272, 225, 41}},
-    {Control::VerRadioGroup, "VerRadioGroup", {8, 328, 105, 41}},
-    {Control::dataDisplayCheckBox, "dataDisplayCheckBox", {138, 336, 65, 17}},
-    {Control::SetButton, "SetButton", {24, 385, 97, 32}},
-    {Control::MessageEdit, "MessageEdit", {16, 584, 225, 20}},
-    {Control::GETButton, "GETButton", {136, 385, 97, 32}},
-    {Control::GETNEXTButton, "GETNEXTButton", {24, 424, 97, 33}},
-    {Control::BulkButton, "BulkButton", {136, 424, 97, 33}},
-    {Control::NonOID_C_Edit, "NonOID_C_Edit", {24, 480, 17, 20}},
-    {Control::MaxEdit, "MaxEdit", {144, 480, 33, 20}},
-    {Control::MaxOID_C_Edit, "MaxOID_C_Edit", {200, 480, 17, 20}},
-    {Control::MaxOID1Edit, "MaxOID1Edit", {80, 512, 161, 20}},
-    {Control::MaxOID2Edit, "MaxOID2Edit", {80, 532, 161, 20}},
-    {Control::MaxOID3Edit, "MaxOID3Edit", {80, 552, 161, 20}},
-    {Control::MaxOIDUpDown, "MaxOIDUpDown", {217, 480, 15, 20}},
-    {Control::NonOIDUpDown, "NonOIDUpDown", {41, 480, 15, 20}},
-    {Control::TrapEdit, "TrapEdit", {544, 588, 57, 20}},
-    {Control::ClrButton, "ClrButton", {608, 589, 41, 17}},
-    {Control::nodisplay_CheckBox, "nodisplay_CheckBox", {138, 350, 65, 17}},
-    {Control::SendEdit, "SendEdit", {312, 588, 57, 20}},
-    {Control::RecvEdit, "RecvEdit", {424, 588, 57, 20}},
-    {Control::OutMemo, "OutMemo", {264, 16, 449, 553}},
-    {Control::Label4, "Label4", {664, 582, 53, 33}},
+    {Control::DataTypeGroup, "DataTypeGroup", {16, 176, 225, 143}},
+    {Control::InMemo, "InMemo", {16, 342, 225, 41}},
+    {Control::VerRadioGroup, "VerRadioGroup", {8, 398, 105, 41}},
+    {Control::dataDisplayCheckBox, "dataDisplayCheckBox", {138, 406, 65, 17}},
+    {Control::detailDisplayCheckBox, "detailDisplayCheckBox", {138, 434, 65, 17}},
+    {Control::SetButton, "SetButton", {24, 469, 97, 32}},
+    {Control::MessageEdit, "MessageEdit", {16, 668, 225, 20}},
+    {Control::GETButton, "GETButton", {136, 469, 97, 32}},
+    {Control::GETNEXTButton, "GETNEXTButton", {24, 508, 97, 33}},
+    {Control::BulkButton, "BulkButton", {136, 508, 97, 33}},
+    {Control::NonOID_C_Edit, "NonOID_C_Edit", {24, 564, 17, 20}},
+    {Control::MaxEdit, "MaxEdit", {144, 564, 33, 20}},
+    {Control::MaxOID_C_Edit, "MaxOID_C_Edit", {200, 564, 17, 20}},
+    {Control::MaxOID1Edit, "MaxOID1Edit", {80, 596, 161, 20}},
+    {Control::MaxOID2Edit, "MaxOID2Edit", {80, 616, 161, 20}},
+    {Control::MaxOID3Edit, "MaxOID3Edit", {80, 636, 161, 20}},
+    {Control::MaxOIDUpDown, "MaxOIDUpDown", {217, 564, 15, 20}},
+    {Control::NonOIDUpDown, "NonOIDUpDown", {41, 564, 15, 20}},
+    {Control::TrapEdit, "TrapEdit", {544, 672, 57, 20}},
+    {Control::ClrButton, "ClrButton", {608, 673, 41, 17}},
+    {Control::nodisplay_CheckBox, "nodisplay_CheckBox", {138, 420, 65, 17}},
+    {Control::SendEdit, "SendEdit", {312, 672, 57, 20}},
+    {Control::RecvEdit, "RecvEdit", {424, 672, 57, 20}},
+    {Control::OutMemo, "OutMemo", {264, 16, 449, 637}},
+    {Control::Label4, "Label4", {664, 666, 53, 33}},
     {Control::CommunityLabel, "CommunityLabel", {16, 16, 225, 0}},
     {Control::IpLabel, "IpLabel", {16, 56, 160, 0}},        // PingButton at 176
     {Control::OID1_Label, "OID1_Label", {16, 117, 56, 0}},  // the OID fields at 72
     {Control::OID2_Label, "OID2_Label", {16, 133, 56, 0}},
     {Control::OID3_Label, "OID3_Label", {16, 151, 56, 0}},
-    {Control::DataLabel, "DataLabel", {16, 256, 225, 0}},
-    {Control::NonLabel, "NonLabel", {24, 464, 120, 0}},  // MaxLabel at 144
-    {Control::MaxLabel, "MaxLabel", {144, 464, 97, 0}},
-    {Control::MaxOID1_Label, "MaxOID1_Label", {24, 514, 56, 0}},  // the Max OID fields at 80
-    {Control::MaxOID2_Label, "MaxOID2_Label", {24, 534, 56, 0}},
-    {Control::MaxOID3_Label, "MaxOID3_Label", {24, 554, 56, 0}},
-    {Control::Label2, "Label2", {264, 592, 48, 0}},  // SendEdit at 312
-    {Control::Label3, "Label3", {376, 592, 48, 0}},  // RecvEdit at 424
-    {Control::Label1, "Label1", {488, 592, 56, 0}},  // TrapEdit at 544
+    {Control::DataLabel, "DataLabel", {16, 326, 225, 0}},
+    {Control::NonLabel, "NonLabel", {24, 548, 120, 0}},  // MaxLabel at 144
+    {Control::MaxLabel, "MaxLabel", {144, 548, 97, 0}},
+    {Control::MaxOID1_Label, "MaxOID1_Label", {24, 598, 56, 0}},  // the Max OID fields at 80
+    {Control::MaxOID2_Label, "MaxOID2_Label", {24, 618, 56, 0}},
+    {Control::MaxOID3_Label, "MaxOID3_Label", {24, 638, 56, 0}},
+    {Control::Label2, "Label2", {264, 676, 48, 0}},  // SendEdit at 312
+    {Control::Label3, "Label3", {376, 676, 48, 0}},  // RecvEdit at 424
+    {Control::Label1, "Label1", {488, 676, 56, 0}},  // TrapEdit at 544
 }};
 
 constexpr const ControlPlace& PlaceOf(Control control) { return kControlLayout[static_cast<std::size_t>(control)]; }

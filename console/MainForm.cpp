@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 
+#include <algorithm>
 #include <vector>
 
 #include "console/ControlFactory.h"
@@ -45,6 +47,7 @@ void SetReadOnlyField(QLineEdit* edit) { edit->setReadOnly(true); }
 TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
     : QMainWindow(parent),
       config_(config),
+      settings_(config.settingsFile),
       output_([this] { pane_->Schedule(); }),
       sockets_(config),
       agentAddressText_(kPlaceholderAgentAddress) {
@@ -75,12 +78,13 @@ void TMainForm::ShowTitle() {
 void TMainForm::CreateControls() {
     ShowTitle();
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(WindowFont());
 
     auto* client = new QWidget(this);
     setCentralWidget(client);
-    setFixedSize(kClientSize);
+    setMinimumSize(kClientSize);
+    resize(kClientSize);
 
     // Frames first, so that the controls lie above them.
     for (int i = 0; i < 5; ++i) Frames[i] = MakeFrame(client, static_cast<Control>(static_cast<int>(Control::Frame0) + i));
@@ -103,7 +107,10 @@ void TMainForm::CreateControls() {
     OID3Edit = MakeEdit(client, Control::OID3Edit, QString(), QStringLiteral("getNext するMIBのオブジェクトIDを入力します。"));
     DataTypeGroup = MakeRadioGroup(client, Control::DataTypeGroup, QStringLiteral("入力データタイプ選択"),
                                    {QStringLiteral("integer"), QStringLiteral("IpAddress"),
-                                    QStringLiteral("OCTET STRING(HEX 形式)"), QStringLiteral("OCTET STRING(ASCII 形式)")},
+                                    QStringLiteral("OCTET STRING(HEX 形式)"), QStringLiteral("OCTET STRING(ASCII 形式)"),
+                                    QStringLiteral("Unsigned32/Gauge32"), QStringLiteral("TimeTicks"),
+                                    QStringLiteral("Counter32"), QStringLiteral("Counter64"),
+                                    QStringLiteral("OBJECT IDENTIFIER")},
                                    &DataTypeButtons);
     InMemo = new QPlainTextEdit(client);
     Place(InMemo, Control::InMemo);
@@ -115,6 +122,10 @@ void TMainForm::CreateControls() {
         MakeCheckBox(client, Control::dataDisplayCheckBox, QStringLiteral("PDU表示"),
                      QStringLiteral("チェックすると送受信PDUデータを表示します。チェックしないと表示しません。"));
     dataDisplayCheckBox->setChecked(true);
+    detailDisplayCheckBox = MakeCheckBox(
+        client, Control::detailDisplayCheckBox, QStringLiteral("詳細表示"),
+        QStringLiteral("チェックすると送受信の相手・時刻、トラップの全項目、応答なしなどの詳細も表示・記録します。"));
+    detailDisplayCheckBox->setChecked(settings_.Details());
     SetButton = MakeButton(client, Control::SetButton, QStringLiteral("SetRequest"), QStringLiteral("set request を送信します。"));
     MessageEdit = MakeEdit(client, Control::MessageEdit, QString());
     SetReadOnlyField(MessageEdit);
@@ -207,7 +218,8 @@ void TMainForm::CreateControls() {
     for (QAbstractButton* item : VerButtons->buttons()) tabOrder.push_back(item);
     tabOrder.insert(tabOrder.end(), {dataDisplayCheckBox, SetButton, GETButton, GETNEXTButton, BulkButton,
                                      NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit,
-                                     MaxOIDUpDown, NonOIDUpDown, ClrButton, nodisplay_CheckBox});
+                                     MaxOIDUpDown, NonOIDUpDown, ClrButton, nodisplay_CheckBox,
+                                     detailDisplayCheckBox});
     MaxOIDUpDown->setFocusPolicy(Qt::StrongFocus);
     NonOIDUpDown->setFocusPolicy(Qt::StrongFocus);
     for (std::size_t i = 0; i + 1 < tabOrder.size(); ++i) setTabOrder(tabOrder[i], tabOrder[i + 1]);
@@ -237,6 +249,11 @@ void TMainForm::ConnectHandlers() {
     connect(dataDisplayCheckBox, &QCheckBox::toggled, this, switches);
     connect(nodisplay_CheckBox, &QCheckBox::toggled, this, switches);
     switches();
+    output_.SetDetails(detailDisplayCheckBox->isChecked());
+    connect(detailDisplayCheckBox, &QCheckBox::toggled, this, [this](bool on) {
+        output_.SetDetails(on);
+        settings_.SetDetails(on);
+    });
     connect(IpEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
         std::lock_guard<std::mutex> lock(ipTextMutex_);
         ipText_ = text.toStdString();
@@ -257,7 +274,7 @@ void TMainForm::StartUp() {
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
     SetupSocket(0);
     SetupSocket(1);
-    if (config_.startListeners) sockets_.StartListeners(output_, *reporter_, request_, equipmentFlag_);
+    if (config_.startListeners) sockets_.StartListeners(output_, *reporter_, request_, tracker_, equipmentFlag_);
 
     // Centred on the desktop.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -348,6 +365,22 @@ std::string TMainForm::IpText() const {
 }
 
 bool TMainForm::FlushPane() { return pane_->Flush(); }
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (OutMemo == nullptr) return;  // before the controls exist
+    const int dw = std::max(0, width() - kClientSize.width());
+    const int dh = std::max(0, height() - kClientSize.height());
+    const auto widgetOf = [this](Control control) {
+        return findChild<QWidget*>(QString::fromLatin1(PlaceOf(control).name));
+    };
+    for (Control grows : {Control::Frame4, Control::OutMemo})
+        widgetOf(grows)->setGeometry(PlaceOf(grows).rect.adjusted(0, 0, dw, dh));
+    for (Control below : {Control::Label2, Control::SendEdit, Control::Label3, Control::RecvEdit, Control::Label1,
+                          Control::TrapEdit, Control::ClrButton})
+        widgetOf(below)->move(PlaceOf(below).rect.topLeft() + QPoint(0, dh));
+    widgetOf(Control::Label4)->move(PlaceOf(Control::Label4).rect.topLeft() + QPoint(dw, dh));
+}
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     FormClose();

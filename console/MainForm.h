@@ -17,12 +17,15 @@
 #include <mutex>
 #include <string>
 
+#include "console/Settings.h"
 #include "console/SocketTable.h"
 #include "output/ConsoleOutput.h"
+#include "output/DetailLines.h"
 #include "output/ErrorReporter.h"
 #include "platform/LogFile.h"
 #include "request/RequestOperation.h"
 #include "request/RequestState.h"
+#include "request/RequestTracker.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -59,6 +62,7 @@ public:
     QGroupBox* VerRadioGroup;
     QButtonGroup* VerButtons;
     QCheckBox* dataDisplayCheckBox;
+    QCheckBox* detailDisplayCheckBox;
     QPushButton* SetButton;
     QLineEdit* MessageEdit;
     QPushButton* GETButton;
@@ -77,7 +81,7 @@ public:
     QCheckBox* nodisplay_CheckBox;
     QLineEdit* SendEdit;
     QLineEdit* RecvEdit;
-    QPlainTextEdit* OutMemo;
+    QPlainTextEdit* OutMemo = nullptr;
     QLabel* CommunityLabel;
     QLabel* IpLabel;
     QLabel* OID1_Label;
@@ -97,7 +101,9 @@ public:
 
     // Selected protocol version: 0 = SNMPv1, 1 = SNMPv2c.
     int Version() const;
-    // Selected set value type: 0 integer, 1 IpAddress, 2 hex, 3 ASCII.
+    // Selected set value type (SetValueType): 0 integer, 1 IpAddress, 2 hex,
+    // 3 ASCII, 4 Unsigned32/Gauge32, 5 TimeTicks, 6 Counter32, 7 Counter64,
+    // 8 OBJECT IDENTIFIER.
     int DataType() const;
 
     // Event handlers.
@@ -133,8 +139,13 @@ public:
     // The text of IpEdit as last typed, readable from any thread (ping).
     std::string IpText() const;
 
+    Settings& UserSettings() { return settings_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The output pane takes the room of a larger window; the counters' row
+    // below it follows the bottom edge.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CreateControls();
@@ -148,8 +159,11 @@ private:
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void RunRequest(RequestKind kind);
+    // Tracks a request sent to `agent`; says so when no answer comes in time.
+    void WaitForAnswer(std::int32_t requestId, const PeerDetails& agent, std::int64_t sentNs);
 
     ConsoleConfig config_;
+    Settings settings_;
     std::unique_ptr<MessageBoxReporter> ownReporter_;  // when the config brings none
     ErrorReporter* reporter_;
     ConsoleOutput output_;
@@ -159,6 +173,7 @@ private:
     SocketTable sockets_;
     std::string agentAddressText_;
     RequestState request_;
+    RequestTracker tracker_;
     std::atomic<std::int32_t> equipmentFlag_{0};
     PingRun* ping_ = nullptr;  // owned; created on the first Ping click
     mutable std::mutex ipTextMutex_;

@@ -5,6 +5,12 @@
 #include <QCheckBox>
 
 #include "console/MainForm.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+#include "platform/LocalTime.h"
 #include "request/RequestOperation.h"
 
 namespace quillet {
@@ -50,10 +56,36 @@ void TMainForm::RunRequest(RequestKind kind) {
     // request in the pane and the log, not come before it. The report does
     // not depend on how the send went: a failed send adds its own line.
     OutputBatch batch;
-    ReportRequest(kind, request_, ReportedOidText(kind, request_, fields), dataDisplayCheckBox->isChecked(), batch);
+    const SocketEntry& agent = sockets_.At(0);
+    PeerDetails destination;
+    std::copy(agent.destination.octets, agent.destination.octets + 4, destination.address);
+    destination.port = agent.destination.port;
+    destination.when = LocalTimeOfNs(RealtimeNs());
+    ReportRequest(kind, request_, ReportedOidText(kind, request_, fields), dataDisplayCheckBox->isChecked(), batch,
+                  output_.Details() ? &destination : nullptr);
     output_.Commit(batch);
-    // A walk whose request never left expects no answer to write back.
-    if (!SendDatagram(0, request_.sendBuffer.data(), request_.sendSize)) ClearWalk(request_, request_.walkToken);
+    const std::int32_t requestId = request_.requestId;
+    const std::int64_t sentNs = RealtimeNs();
+    if (!SendDatagram(0, request_.sendBuffer.data(), request_.sendSize)) {
+        // A walk whose request never left expects no answer to write back.
+        ClearWalk(request_, request_.walkToken);
+        return;
+    }
+    WaitForAnswer(requestId, destination, sentNs);
+}
+
+void TMainForm::WaitForAnswer(std::int32_t requestId, const PeerDetails& agent, std::int64_t sentNs) {
+    tracker_.Sent(requestId, agent.address, agent.port, sentNs);
+    QTimer::singleShot(RequestTracker::kAnswerWaitMs, this, [this, requestId] {
+        if (!tracker_.Expire(requestId)) return;
+        // Said in the message field whatever the details say; it stays until
+        // the next request changes the field.
+        MessageEdit->setText(QString::fromStdString(NoAnswerMessage(requestId)));
+        if (!output_.Details()) return;
+        OutputBatch batch;
+        ReportNoAnswer(requestId, RequestTracker::kAnswerWaitMs, batch);
+        output_.Commit(batch);
+    });
 }
 
 void TMainForm::SetButtonClick() { RunRequest(RequestKind::Set); }

@@ -73,8 +73,8 @@ bool SocketTable::Send(int index, const std::uint8_t* data, int length, int& err
 }
 
 void SocketTable::StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
-                                 std::atomic<std::int32_t>& equipmentFlag) {
-    port161_ = new T_Port161(entries_[0].socket, output, reporter, request, config_.listenerQueue);
+                                 RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag) {
+    port161_ = new T_Port161(entries_[0].socket, output, reporter, request, tracker, config_.listenerQueue);
     port161_->start();
     port162_ = new T_Port162(entries_[1].socket, output, reporter, equipmentFlag, config_.listenerQueue);
     port162_->start();

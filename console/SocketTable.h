@@ -17,6 +17,7 @@
 #include "output/ErrorReporter.h"
 #include "platform/UdpSocket.h"
 #include "request/RequestState.h"
+#include "request/RequestTracker.h"
 
 namespace quillet {
 
@@ -43,6 +44,8 @@ struct ConsoleConfig {
     // binds each socket itself. Either way the failures are reported at the
     // same point of start-up, in the same order.
     PreboundSockets* prebound = nullptr;
+    // The settings file; empty: the user's (console/Settings.h).
+    std::string settingsFile;
 };
 
 // One socket of the table created and bound ahead of the window, with what
@@ -91,7 +94,7 @@ public:
 
     // Starts and stops the two listeners.
     void StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
-                        std::atomic<std::int32_t>& equipmentFlag);
+                        RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag);
     void StopListeners();
 
     SocketEntry& At(int index) { return entries_[index]; }

@@ -10,6 +10,7 @@ struct DatagramQueue::Header {
     std::uint16_t port;
     std::uint8_t octets[4];
     std::uint64_t lostBefore;
+    std::int64_t arrivalNs;
 };
 
 namespace {
@@ -32,7 +33,8 @@ std::size_t DatagramQueue::RecordSize(int size) {
     return RoundUp(sizeof(Header) + static_cast<std::size_t>(size > 0 ? size : 0), alignof(Header));
 }
 
-bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost) {
+bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost,
+                               std::int64_t arrivalNs) {
     if (entries_ >= bound_.entries) return false;
     const std::size_t need = RecordSize(size);
     std::size_t at;
@@ -58,6 +60,7 @@ bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Ipv4End
     header.port = sender.port;
     std::memcpy(header.octets, sender.octets, 4);
     header.lostBefore = lost;
+    header.arrivalNs = arrivalNs;
     std::memcpy(ring_ + at, &header, sizeof header);
     if (size > 0) std::memcpy(ring_ + at + sizeof header, data, static_cast<std::size_t>(size));
     write_ = at + need;
@@ -75,7 +78,7 @@ std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, c
         std::lock_guard<std::mutex> lock(mutex_);
         for (int i = 0; i < count; ++i) {
             const std::uint64_t lost = pendingLost_ + (kernelLost != nullptr ? kernelLost[i] : 0);
-            if (PushLocked(buffers.Data(i), buffers.Size(i), buffers.Sender(i), lost)) {
+            if (PushLocked(buffers.Data(i), buffers.Size(i), buffers.Sender(i), lost, buffers.ArrivalNs(i))) {
                 pendingLost_ = 0;
             } else {
                 pendingLost_ = lost + 1;
@@ -90,13 +93,13 @@ std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, c
 }
 
 bool DatagramQueue::Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost,
-                         Wake wake) {
+                         Wake wake, std::int64_t arrivalNs) {
     bool pushed;
     bool waiting;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const std::uint64_t lost = pendingLost_ + kernelLost;
-        pushed = PushLocked(data, size, sender, lost);
+        pushed = PushLocked(data, size, sender, lost, arrivalNs);
         pendingLost_ = pushed ? 0 : lost + 1;
         waiting = waiting_ && pushed;
         if (waiting && wake == Wake::Later) wakeOwed_.store(true);
@@ -124,7 +127,7 @@ bool DatagramQueue::FlushLost() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (pendingLost_ == 0) return true;
-        if (!PushLocked(nullptr, -1, Ipv4Endpoint{}, pendingLost_)) return false;
+        if (!PushLocked(nullptr, -1, Ipv4Endpoint{}, pendingLost_, 0)) return false;
         pendingLost_ = 0;
         wake = waiting_;
     }
@@ -167,6 +170,7 @@ DatagramQueue::Entry DatagramQueue::Next() {
     entry.sender.port = header.port;
     std::memcpy(entry.sender.octets, header.octets, 4);
     entry.lostBefore = header.lostBefore;
+    entry.arrivalNs = header.arrivalNs;
     runPos_ += RecordSize(header.size);
     return entry;
 }

@@ -53,9 +53,10 @@ public:
     // want of room.
     std::size_t Push(const ReceiveBatchBuffers& buffers, int count, const std::uint32_t* kernelLost,
                      Wake wake = Wake::Now);
-    // The same for one datagram; false when it was dropped.
+    // The same for one datagram that arrived at `arrivalNs` (the system's
+    // clock, 0: not known); false when it was dropped.
     bool Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost = 0,
-              Wake wake = Wake::Now);
+              Wake wake = Wake::Now, std::int64_t arrivalNs = 0);
     // Receiving side: wakes the reporting thread if a push with Wake::Later
     // found it waiting.
     void WakeReader();
@@ -77,6 +78,7 @@ public:
         int size;
         Ipv4Endpoint sender;
         std::uint64_t lostBefore;
+        std::int64_t arrivalNs;  // when the kernel received it (system clock), 0: not known
     };
     // Reporting thread: waits until entries are queued or Stop is called,
     // then returns a run of at most `limit` entries, oldest first (0 after
@@ -99,7 +101,8 @@ public:
 private:
     struct Header;
     static std::size_t RecordSize(int size);
-    bool PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost);
+    bool PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost,
+                    std::int64_t arrivalNs);
 
     DatagramQueueBound bound_;
     ReservedMemory memory_;

@@ -74,7 +74,7 @@ void ListenerThread::run() {
             batch_.StartDatagram();
             AppendLossLine(batch_, lossLineHead_, entry.lostBefore);
             if (entry.size >= 0) {
-                HandleDatagram(entry.data, entry.size, entry.sender, batch_);
+                HandleDatagram(entry.data, entry.size, entry.sender, entry.arrivalNs, batch_);
                 ++joined;
             }
             if (joined != 0 && (CommitAlone() || joined == kJoinedDatagrams)) {
@@ -92,6 +92,14 @@ void ListenerThread::run() {
     receiver_.join();
     watcher_.join();
     AnnounceHandOff(this);
+}
+
+PeerDetails ListenerThread::PeerOf(const Ipv4Endpoint& sender, std::int64_t arrivalNs) {
+    PeerDetails peer;
+    std::copy(sender.octets, sender.octets + 4, peer.address);
+    peer.port = sender.port;
+    peer.when = LocalTimeOfNs(arrivalNs);
+    return peer;
 }
 
 void ListenerThread::CommitJoined(std::size_t datagrams) {

@@ -35,6 +35,7 @@
 #include "listener/DatagramQueue.h"
 #include "listener/SocketDrain.h"
 #include "output/ConsoleOutput.h"
+#include "output/DetailLines.h"
 #include "output/ErrorReporter.h"
 #include "output/OutputBatch.h"
 #include "platform/UdpSocket.h"
@@ -51,6 +52,9 @@ public:
     // reporting thread, and returns when all have ended.
     void Stop();
 
+    // The details lines' view of a datagram's sender and arrival.
+    static PeerDetails PeerOf(const Ipv4Endpoint& sender, std::int64_t arrivalNs);
+
     // Instruments (any thread): datagrams waiting to be reported, the most
     // that ever waited, and losses not yet said.
     std::size_t Queued() const { return queue_.Queued(); }
@@ -59,10 +63,13 @@ public:
 
 protected:
     void run() override;
-    // Reports one received datagram from `sender` by appending to `batch`.
-    // Runs on the reporting thread.
+    // Whether reports add their details lines now.
+    bool DetailsOn() const { return output_.Details(); }
+    // Reports one received datagram from `sender`, which the kernel received
+    // at `arrivalNs` (the system's clock, 0: not known), by appending to
+    // `batch`. Runs on the reporting thread.
     virtual void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
-                                OutputBatch& batch) = 0;
+                                std::int64_t arrivalNs, OutputBatch& batch) = 0;
     // Called after each failed receive (after the box, if one was shown), on
     // the receiving thread.
     virtual void AfterReceiveFailure() {}

@@ -47,12 +47,12 @@ void SocketDrain::QueueMergedLocked(int count) {
         [this](std::size_t j) { return merging_.At(j).arrivalNs; },
         [&](int i) {
             queue_.Push(buffers_.Data(i), buffers_.Size(i), buffers_.Sender(i),
-                        kernelDrops_.Advance(buffers_.DropCounter(i)), DatagramQueue::Wake::Later);
+                        kernelDrops_.Advance(buffers_.DropCounter(i)), DatagramQueue::Wake::Later, buffers_.ArrivalNs(i));
         },
         [&](std::size_t j) {
             const RescuedDatagrams::Entry& entry = merging_.At(j);
             queue_.Push(merging_.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter),
-                        DatagramQueue::Wake::Later);
+                        DatagramQueue::Wake::Later, entry.arrivalNs);
         });
     merging_.Clear();
 }

@@ -10,9 +10,15 @@ T_Port162::T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& re
       socket_(socket),
       equipmentFlag_(equipmentFlag) {}
 
-void T_Port162::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) {
+void T_Port162::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
+                               std::int64_t arrivalNs, OutputBatch& batch) {
     std::int32_t flag = equipmentFlag_.load();
-    ReportTrap(data, size, scan_, flag, batch);
+    if (DetailsOn()) {
+        const PeerDetails peer = PeerOf(sender, arrivalNs);
+        ReportTrap(data, size, scan_, flag, batch, &peer);
+    } else {
+        ReportTrap(data, size, scan_, flag, batch);
+    }
     equipmentFlag_.store(flag);
     ackLength_ = scan_.notification ? BuildInformAck(data, scan_.v2, ack_.data(), ack_.size()) : 0;
     ackTo_ = sender;

@@ -25,7 +25,8 @@ public:
               DatagramQueueBound bound = {});
 
 protected:
-    void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, OutputBatch& batch) override;
+    void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::int64_t arrivalNs,
+                        OutputBatch& batch) override;
     // Sends the acknowledgement of an inform once its lines are committed,
     // so the log shows the inform before its sender can act on the answer.
     void AfterCommit() override;

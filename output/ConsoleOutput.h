@@ -22,6 +22,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -99,6 +100,10 @@ public:
     // The state of "PDU表示" and "全非表示"; the GUI thread calls this whenever
     // either check box changes, so every write sees the current state.
     void SetSwitches(bool pduDisplay, bool noDisplay);
+    // The state of "詳細表示": whether reports add their details lines
+    // (output/DetailLines.h). Any thread; read when a report is made.
+    void SetDetails(bool on) { details_.store(on, std::memory_order_relaxed); }
+    bool Details() const { return details_.load(std::memory_order_relaxed); }
 
     // The writers; callable from any thread.
     void Commit(const OutputBatch& batch);
@@ -139,6 +144,7 @@ private:
     bool MarkPendingLocked();
 
     std::function<void()> wakeGui_;
+    std::atomic<bool> details_{false};
 
     // The pane side: switches, budget, counters and the pending pane work.
     mutable std::mutex mutex_;

@@ -14,6 +14,7 @@ struct LocalDateTime {
     int hour = 0;    // 0..23
     int minute = 0;
     int second = 0;
+    int millisecond = 0;  // 0..999; the marks do not show it
 };
 
 enum LogMark : int { StartMark = 1, StopMark = 2 };

@@ -13,6 +13,21 @@ LocalDateTime CurrentLocalTime() {
     return LocalDateTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 
+std::int64_t RealtimeNs() {
+    struct timespec ts {};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+LocalDateTime LocalTimeOfNs(std::int64_t realtimeNs) {
+    if (realtimeNs <= 0) realtimeNs = RealtimeNs();
+    const time_t seconds = static_cast<time_t>(realtimeNs / 1'000'000'000);
+    struct tm parts {};
+    localtime_r(&seconds, &parts);
+    return LocalDateTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
+                         parts.tm_sec, static_cast<int>(realtimeNs / 1'000'000 % 1000)};
+}
+
 std::uint32_t TickCountMs() {
     struct timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);

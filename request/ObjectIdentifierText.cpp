@@ -30,6 +30,8 @@ void AppendBase128(std::uint8_t* encoded, std::size_t& length, std::uint64_t val
 }  // namespace
 
 int ParseOid(std::string_view text, OidSlot& slot) {
+    // One leading dot, as net-snmp's tools print identifiers (snmpwalk -On).
+    if (!text.empty() && text.front() == '.') text.remove_prefix(1);
     if (text.empty() || text.size() > kOidTextLimit) return -1;
 
     // Encode into a scratch buffer first so that a text rejected halfway

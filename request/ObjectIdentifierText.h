@@ -14,7 +14,8 @@ constexpr std::size_t kOidTextLimit = 200;
 
 // Parses dotted decimal text ("1.3.6.1.2.1.1.1.0") into `slot`.
 //
-// A text longer than 200 characters fails. The text must be arcs of decimal
+// One leading dot is ignored (".1.3.6.1" as net-snmp prints identifiers);
+// a text longer than 200 characters after it fails. The text must be arcs of decimal
 // digits separated by single dots: no blank, sign, letter, empty arc or
 // trailing dot. An arc may have at most 10 digits and a value of at most
 // 4294967295. The identifier is written as typed: the first two arcs X.Y

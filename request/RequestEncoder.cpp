@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "text/HexText.h"
 #include "request/Ipv4Text.h"
+#include "request/ObjectIdentifierText.h"
+#include "text/HexText.h"
 
 namespace quillet {
 namespace {
@@ -96,34 +97,99 @@ int HexNibble(char c) {
 
 bool Fits(const Writer& out, std::size_t count) { return out.Position() + count <= kMaxMessageSize; }
 
+// The tags of Unsigned32Value .. Counter64Value, in that order.
+constexpr std::uint8_t kUnsignedTags[] = {0x42, 0x43, 0x41, 0x46};
+
+bool IsDecimal(std::string_view text) {
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return !text.empty();
+}
+
+// Decimal digits only (leading zeros allowed), at most `limit`. False for an
+// empty text, any other character, or a value above `limit`.
+bool ReadDecimal(std::string_view text, std::uint64_t limit, std::uint64_t& value) {
+    if (!IsDecimal(text)) return false;
+    value = 0;
+    for (char c : text) {
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (limit - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+// Length and content of an unsigned value: the fewest big-endian octets,
+// and a leading 00 where the first would have its top bit set.
+void WriteUnsignedContent(Writer& out, std::uint64_t value) {
+    int count = 1;
+    while (count < 8 && (value >> (8 * count)) != 0) ++count;
+    const bool pad = ((value >> (8 * (count - 1))) & 0x80) != 0;
+    out.Byte(static_cast<std::uint8_t>(count + (pad ? 1 : 0)));
+    if (pad) out.Byte(0x00);
+    for (int i = count - 1; i >= 0; --i) out.Byte(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
 // Appends the typed set value that replaces the NULL of the single varbind.
 int WriteSetValue(Writer& out, RequestState& state, int dataType, std::string_view text) {
     const std::size_t n = text.size();
     if (n == 0) return kBuildBadValue;
     switch (dataType) {
     case IntegerValue: {
-        if (n > 8 || !IsHexText(text, n)) return kBuildBadValue;
-        // The check lets a-f through, but the text is then converted as a
-        // decimal number, and a letter makes that conversion fail.
-        std::int32_t value = 0;
-        for (char c : text) {
-            if (c < '0' || c > '9') return kBuildIntegerConversion;
-            value = value * 10 + (c - '0');
-        }
-        // Three widths only: 32768..8388607 also take four bytes, with
-        // leading 00s (40000 is 02 04 00 00 9C 40).
+        const bool negative = text[0] == '-';
+        const std::string_view digits = text.substr(negative ? 1 : 0);
+        // The classic check lets a-f through, and the conversion that follows
+        // then fails on the letter: the toolkit's own error box.
+        if (!negative && n <= 8 && IsHexText(text, n) && !IsDecimal(text)) return kBuildIntegerConversion;
+        std::uint64_t magnitude = 0;
+        if (!ReadDecimal(digits, 2147483648u, magnitude)) return kBuildBadValue;
+        if (!negative && magnitude > 2147483647u) return kBuildBadValue;
+        const std::int64_t value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
         out.Byte(kIntegerTag);
-        if (value < 128) {
-            out.Byte(1);
-            out.Byte(static_cast<std::uint8_t>(value));
-        } else if (value <= 32767) {
-            out.Byte(2);
-            out.Byte(static_cast<std::uint8_t>(value >> 8));
-            out.Byte(static_cast<std::uint8_t>(value));
-        } else {
-            out.Byte(4);
-            for (int shift = 24; shift >= 0; shift -= 8) out.Byte(static_cast<std::uint8_t>(value >> shift));
+        if (!negative && value <= 99999999) {
+            // Three widths only: 32768..8388607 also take four bytes, with
+            // leading 00s (40000 is 02 04 00 00 9C 40).
+            if (value < 128) {
+                out.Byte(1);
+                out.Byte(static_cast<std::uint8_t>(value));
+            } else if (value <= 32767) {
+                out.Byte(2);
+                out.Byte(static_cast<std::uint8_t>(value >> 8));
+                out.Byte(static_cast<std::uint8_t>(value));
+            } else {
+                out.Byte(4);
+                for (int shift = 24; shift >= 0; shift -= 8) out.Byte(static_cast<std::uint8_t>(value >> shift));
+            }
+            return kBuildOk;
         }
+        // Minimal two's complement: drop leading octets that only repeat the
+        // sign of the next one.
+        int count = 4;
+        while (count > 1) {
+            const auto top = static_cast<std::uint8_t>(value >> (8 * (count - 1)));
+            const auto next = static_cast<std::uint8_t>(value >> (8 * (count - 2)));
+            if (!((top == 0x00 && (next & 0x80) == 0) || (top == 0xFF && (next & 0x80) != 0))) break;
+            --count;
+        }
+        out.Byte(static_cast<std::uint8_t>(count));
+        for (int i = count - 1; i >= 0; --i) out.Byte(static_cast<std::uint8_t>(value >> (8 * i)));
+        return kBuildOk;
+    }
+    case Unsigned32Value:
+    case TimeTicksValue:
+    case Counter32Value:
+    case Counter64Value: {
+        const bool wide = dataType == Counter64Value;
+        std::uint64_t value = 0;
+        if (!ReadDecimal(text, wide ? UINT64_MAX : 4294967295u, value)) return kBuildBadValue;
+        out.Byte(kUnsignedTags[dataType - Unsigned32Value]);
+        WriteUnsignedContent(out, value);
+        return kBuildOk;
+    }
+    case ObjectIdValue: {
+        OidSlot slot;
+        if (ParseOid(text, slot) != 0) return kBuildBadValue;
+        out.Oid(slot);
         return kBuildOk;
     }
     case IpAddressValue: {

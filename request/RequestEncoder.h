@@ -24,7 +24,17 @@ constexpr std::uint8_t kGetBulkRequestTag = 0xA5;
 
 // Items of the version and data-type choices of the window.
 enum RequestVersion : int { SnmpV1 = 0, SnmpV2c = 1 };
-enum SetValueType : int { IntegerValue = 0, IpAddressValue = 1, HexStringValue = 2, AsciiStringValue = 3 };
+enum SetValueType : int {
+    IntegerValue = 0,
+    IpAddressValue = 1,
+    HexStringValue = 2,
+    AsciiStringValue = 3,
+    Unsigned32Value = 4,  // Unsigned32 / Gauge32 (42), net-snmp's "u"
+    TimeTicksValue = 5,   // 43, "t"
+    Counter32Value = 6,   // 41, "c"
+    Counter64Value = 7,   // 46, "C"
+    ObjectIdValue = 8,    // 06, "o"
+};
 
 // Results of BuildRequest.
 constexpr int kBuildOk = 0;
@@ -45,13 +55,24 @@ constexpr int kBuildIntegerConversion = -2;  // "integer" text that holds a-f
 // For SetRequest, `dataType` chooses how `valueBytes` (the value text in code
 // page 932, line breaks as CR LF) is encoded, and that is the only step that
 // can fail:
-// - kBuildBadValue: empty text; integer longer than 8 characters or holding a
-//   non-hex character; IpAddress rejected by ParseIpv4; hex text of odd length
-//   or holding a non-hex character; a `dataType` outside 0..3; or a value so
-//   long that the message would exceed 65,507 bytes (the most one UDP
-//   datagram over IPv4 carries);
-// - kBuildIntegerConversion: an integer text of hex characters that holds a
-//   letter (it is not a decimal number).
+// - INTEGER: an optional "-" and decimal digits, -2147483648..2147483647. A
+//   value of 0..99999999 typed without a sign goes out as it always has (one
+//   content octet below 128, two up to 32767, four above, with leading 00s:
+//   40000 is 02 04 00 00 9C 40); any other in minimal two's complement, as
+//   net-snmp's snmpset sends it (-5 is 02 01 FB);
+// - Unsigned32/Gauge32, TimeTicks, Counter32 (0..4294967295) and Counter64
+//   (0..18446744073709551615): decimal digits, minimal big-endian content
+//   with a leading 00 where the top bit is set (4294967295 is 42 05 00 FF FF
+//   FF FF), as net-snmp encodes "u", "t", "c" and "C";
+// - OBJECT IDENTIFIER: dotted text as ParseOid takes it.
+// The failures:
+// - kBuildBadValue: empty text; a number out of its type's range or not of
+//   its form; IpAddress rejected by ParseIpv4; hex text of odd length or
+//   holding a non-hex character; an identifier ParseOid refuses; a
+//   `dataType` outside 0..8; or a value so long that the message would
+//   exceed 65,507 bytes (the most one UDP datagram over IPv4 carries);
+// - kBuildIntegerConversion: an integer text of up to 8 hex characters that
+//   holds a letter (it is not a decimal number).
 // On either failure the request id stays advanced, sendSize keeps its
 // previous value and the request must not be sent. An IpAddress value also
 // stores its octets in state.valueAddress. Other tags ignore `dataType` and

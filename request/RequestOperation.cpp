@@ -196,7 +196,7 @@ std::string_view ReportedOidText(RequestKind kind, const RequestState& state, co
 }
 
 void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
-                   OutputBatch& batch) {
+                   OutputBatch& batch, const PeerDetails* sent) {
     const char* first = "get request 送信 request ID=";
     switch (kind) {
     case RequestKind::Set: first = "set request 送信 request ID="; break;
@@ -209,6 +209,7 @@ void ReportRequest(RequestKind kind, const RequestState& state, std::string_view
     line += "  SIZE=";
     AppendDecimal(line, state.sendSize);
     batch.WriteLine(line, SummaryLine);
+    if (sent != nullptr) AppendSentDetails(*sent, batch);
 
     line = "  object ID =";
     line.append(oid1Text);
@@ -231,6 +232,23 @@ void ReportNotSent(std::string_view reason, OutputBatch& batch) {
     line.append(reason);
     line.append("）");
     batch.WriteLine(line, SummaryLine);
+}
+
+std::string NoAnswerMessage(std::int32_t requestId) {
+    std::string message = "応答がありません（request ID=";
+    AppendDecimal(message, requestId);
+    message += "）";
+    return message;
+}
+
+void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch) {
+    std::string line = "  応答なし：request ID=";
+    AppendDecimal(line, requestId);
+    line += "  ";
+    AppendDecimal(line, waitedMs);
+    line += "ms 待ちました";
+    batch.WriteLine(line, SummaryLine);
+    batch.ChargeOutput(30);
 }
 
 }  // namespace quillet

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "output/DetailLines.h"
 #include "output/OutputBatch.h"
 #include "request/RequestState.h"
 
@@ -88,13 +89,22 @@ std::string_view ReportedOidText(RequestKind kind, const RequestState& state, co
 // and the dump of the send buffer as PDU lines, then the pane charge:
 // SetRequest sendSize x 3.2 + 100 (truncated) always; the others
 // sendSize x 3 + 100 while "PDU表示" is checked, else 100.
+// `sent` (the "詳細表示" check box on; null when off) adds the destination
+// and the send time right after the first line (AppendSentDetails).
 void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
-                   OutputBatch& batch);
+                   OutputBatch& batch, const PeerDetails* sent = nullptr);
 
 // Reads a numeric field: 0 for an empty text, else an optional sign and
 // decimal digits with optional blanks around them, within -2147483648 ..
 // 2147483647. Returns false for anything else.
 bool ReadIntegerField(std::string_view text, std::int32_t& value);
+
+// The message field's text when request `requestId` got no answer in time:
+// "応答がありません（request ID=<id>）".
+std::string NoAnswerMessage(std::int32_t requestId);
+// With the details on: "  応答なし：request ID=<id>  <waitedMs>ms 待ちました",
+// a SummaryLine charged 30.
+void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch);
 
 // Appends the line that says a request's datagram was not sent, for the
 // system's `reason`: "  送信失敗：送信されていません（" + reason + "）",

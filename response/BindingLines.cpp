@@ -43,16 +43,6 @@ const char* ExceptionLine(ValueType type) {
     }
 }
 
-void AppendUnsignedDecimal(std::string& out, std::uint64_t value) {
-    char digits[20];
-    std::size_t count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (count > 0) out.push_back(digits[--count]);
-}
-
 // The value of an integer-family binding as the agent meant it: INTEGER
 // signed, Counter, Gauge and TimeTicks unsigned 32-bit, Counter64 unsigned
 // 64-bit. A length no valid encoding of the type has keeps the reading of the
@@ -81,6 +71,16 @@ void AppendIntegerValue(std::string& line, const std::uint8_t* datagram, const B
 }
 
 }  // namespace
+
+ValueType BindingValueType(std::uint8_t tag) {
+    switch (tag) {
+    case 0x02: case 0x04: case 0x06: case 0x40: case 0x41: case 0x42: case 0x43: case 0x46:
+    case 0x80: case 0x81: case 0x82:
+        return static_cast<ValueType>(tag);
+    default:
+        return ValueType::None;
+    }
+}
 
 void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& binding, std::int32_t errorStatus,
                        OutputBatch& out) {

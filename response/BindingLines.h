@@ -21,6 +21,11 @@ namespace quillet {
 //   OBJECT IDENTIFIER, charge 100), or nothing for a NULL value.
 // `datagram` is the scanned datagram the record's offsets refer to; the scan
 // has checked that every offset + length lies inside it. Nothing else is read.
+// The type a binding's value is recorded with, from its tag: the types the
+// binding lines show by name; any other tag (NULL, Opaque, ...) is None, a
+// value with no value line.
+ValueType BindingValueType(std::uint8_t tag);
+
 void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& binding, std::int32_t errorStatus,
                        OutputBatch& out);
 

@@ -26,7 +26,7 @@ void RefreshField(const std::uint8_t* datagram, const ResponseScanResult& scan, 
 }  // namespace
 
 bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int varBindCount,
-                    ResponseScanResult& scratch, OutputBatch& out) {
+                    ResponseScanResult& scratch, OutputBatch& out, const PeerDetails* details) {
     if (size < 0) return false;
     ResponseScan(datagram, static_cast<std::size_t>(size), scratch);
 
@@ -37,6 +37,7 @@ bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int
     line += "  SIZE=";
     AppendDecimal(line, size);
     out.WriteLine(line, SummaryLine);
+    if (details != nullptr) AppendReceivedDetails(*details, out);
 
     // After a GetNextRequest or GetBulkRequest the fields that the request
     // used receive the identifiers that came back, so the next press asks
@@ -57,6 +58,16 @@ bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int
     }
 
     const std::int32_t errorStatus = static_cast<std::int32_t>(scratch.Integer(2));
+    const std::uint32_t errorIndex = scratch.Integer(3);
+    if (details != nullptr && errorStatus != 0 && errorIndex >= 1 && errorIndex <= scratch.bindingCount) {
+        const BindingRecord& named = scratch.bindings[errorIndex - 1];
+        line = "  error-index=";
+        AppendDecimal(line, static_cast<std::int32_t>(errorIndex));
+        line += "  object ID =";
+        AppendOidLineText(line, datagram + named.nameStart, named.nameLength);
+        out.WriteLine(line, SummaryLine);
+        out.ChargeOutput(100);
+    }
     for (std::size_t i = 0; i < scratch.bindingCount; ++i)
         WriteBindingLines(datagram, scratch.bindings[i], errorStatus, out);
     return true;

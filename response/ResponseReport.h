@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "output/DetailLines.h"
 #include "output/OutputBatch.h"
 #include "response/ResponseScan.h"
 
@@ -30,7 +31,13 @@ namespace quillet {
 // datagram leaves it as it was. walkPending counts as set when non-zero.
 // The batch is appended to, not cleared. A negative size appends nothing and
 // returns false. The datagram is only read; `scratch` is overwritten.
+//
+// `details` (the "詳細表示" check box on; null when off) adds the sender and
+// the receive time right after the header line (AppendReceivedDetails), and,
+// for an answer whose error-status is not 0 and whose error-index names one
+// of its bindings, "  error-index=<n>  object ID =<that binding's name>"
+// (charged 100) before the binding lines.
 bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int varBindCount,
-                    ResponseScanResult& scratch, OutputBatch& out);
+                    ResponseScanResult& scratch, OutputBatch& out, const PeerDetails* details = nullptr);
 
 }  // namespace quillet

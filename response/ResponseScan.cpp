@@ -146,4 +146,16 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
     out.frameError = stopped || reader.Position() != size;
 }
 
+bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, std::uint32_t& requestId) {
+    constexpr LengthForm kForm = LengthForm::Definite;
+    BerReader reader(data, size);
+    BerElement element;
+    if (!reader.ReadHeader(kForm, element) || element.tag != 0x30 || element.length > reader.Left()) return false;
+    if (!reader.ReadElement(0x02, kForm, element) || !reader.ReadElement(0x04, kForm, element)) return false;
+    if (!reader.ReadHeader(kForm, element) || element.tag != 0xA2 || element.length > reader.Left()) return false;
+    if (!reader.ReadElement(0x02, kForm, element)) return false;
+    requestId = ReadNumber(data + element.start, element.length);
+    return true;
+}
+
 }  // namespace quillet

@@ -86,4 +86,10 @@ struct ResponseScanResult {
 // on, so a long answer still shows its first entries.
 void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult& out);
 
+// True when the datagram is a message that holds a Response PDU (tag A2):
+// SEQUENCE { INTEGER, OCTET STRING, A2 { INTEGER request-id, ... } }, each
+// header inside the datagram; `requestId` is then the id as ReadNumber reads
+// it. Only what is needed to match an answer to its request is read.
+bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, std::uint32_t& requestId);
+
 }  // namespace quillet

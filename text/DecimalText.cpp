@@ -15,6 +15,22 @@ void AppendDecimal(std::string& out, std::int32_t value) {
     while (n > 0) out.push_back(digits[--n]);
 }
 
+void AppendUnsignedDecimal(std::string& out, std::uint64_t value) {
+    char digits[20];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) out.push_back(digits[--count]);
+}
+
+void AppendHexByte(std::string& out, std::uint8_t byte) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out.push_back(kDigits[byte >> 4]);
+    out.push_back(kDigits[byte & 0x0F]);
+}
+
 std::string DecimalText(std::int32_t value) {
     std::string text;
     AppendDecimal(text, value);

@@ -9,5 +9,9 @@ namespace quillet {
 
 void AppendDecimal(std::string& out, std::int32_t value);
 std::string DecimalText(std::int32_t value);
+// The same for an unsigned 64-bit number.
+void AppendUnsignedDecimal(std::string& out, std::uint64_t value);
+// Two upper-case hexadecimal digits.
+void AppendHexByte(std::string& out, std::uint8_t byte);
 
 }  // namespace quillet

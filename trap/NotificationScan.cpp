@@ -1,5 +1,6 @@
 #include "trap/NotificationScan.h"
 
+#include "response/BindingLines.h"
 #include "trap/TrapScan.h"
 
 namespace quillet {
@@ -12,18 +13,6 @@ constexpr std::uint8_t kSnmpTraps[] = {0x2B, 0x06, 0x01, 0x06, 0x03, 0x01, 0x01,
 constexpr std::int32_t kEnterpriseSpecific = 6;
 
 constexpr LengthForm kForm = LengthForm::ShortOr8182;
-
-// The value types the binding lines show; any other tag is recorded as None
-// (no value line), as a NULL is.
-ValueType ShownType(std::uint8_t tag) {
-    switch (tag) {
-    case 0x02: case 0x04: case 0x06: case 0x40: case 0x41: case 0x42: case 0x43: case 0x46:
-    case 0x80: case 0x81: case 0x82:
-        return static_cast<ValueType>(tag);
-    default:
-        return ValueType::None;
-    }
-}
 
 // Reads one element of `tag` and remembers where its tag was.
 bool ReadPart(BerReader& reader, std::uint8_t tag, BerElement& element, std::size_t& tagAt) {
@@ -50,7 +39,7 @@ bool ReadBindings(const std::uint8_t* data, const BerElement& list, Notification
         if (value.tag == 0x06) NoteIdentifier(data, value, equipmentFlag);
         // The values the console reads as numbers or exceptions must be of
         // a form the response scan would take too.
-        const ValueType type = ShownType(value.tag);
+        const ValueType type = BindingValueType(value.tag);
         if (value.tag >= 0x80 && value.tag <= 0x82 && value.length != 0) return false;
         if (value.length > static_cast<std::size_t>(INT32_MAX)) return false;
         if (out.bindingCount < kMaxNotificationBindings) {

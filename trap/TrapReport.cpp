@@ -7,6 +7,8 @@
 
 #include "text/DecimalText.h"
 #include "response/BindingLines.h"
+#include "text/BerReader.h"
+#include "text/OidText.h"
 #include "trap/EquipmentAlarm.h"
 #include "trap/GenericTrapNames.h"
 
@@ -84,13 +86,15 @@ void FillEquipmentTables(const NotificationScanResult& scan, TrapScanResult& tab
 
 // The count, the size and trap type lines, and the dump. `named` false
 // leaves the trap type line empty after "=".
-void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_t genericTrap, OutputBatch& out) {
+void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_t genericTrap,
+                 const PeerDetails* details, OutputBatch& out) {
     out.CountDatagram(Counter::Trap);
 
     std::string& line = LineScratch();
     line.append("TRAP受信  SIZE=");
     AppendDecimal(line, size);
     out.WriteLine(line, SummaryLine);
+    if (details != nullptr) AppendReceivedDetails(*details, out);
 
     line.clear();
     line.append("  TRAP-TYPE=");
@@ -102,8 +106,39 @@ void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_
     out.ChargeOutput(kHeaderCharge);
 }
 
+// The Trap-PDU's fields and every binding of a whole SNMPv1 trap.
+void WriteTrapFields(const std::uint8_t* datagram, const TrapScanResult& scan, OutputBatch& out) {
+    std::string& line = LineScratch();
+    line.append("  enterprise=");
+    AppendOidLineText(line, datagram + scan.enterprise.start, scan.enterprise.length);
+    out.WriteLine(line, SummaryLine);
+    line.clear();
+    line.append("  agent-addr=");
+    if (scan.agentAddress.length == 4)
+        AppendAddress(line, datagram + scan.agentAddress.start);
+    else
+        for (std::size_t i = 0; i < scan.agentAddress.length; ++i) AppendHexByte(line, datagram[scan.agentAddress.start + i]);
+    out.WriteLine(line, SummaryLine);
+    line.clear();
+    line.append("  generic-trap=");
+    AppendDecimal(line, scan.signedIntegers[1]);
+    out.WriteLine(line, SummaryLine);
+    line.clear();
+    line.append("  specific-trap=");
+    AppendDecimal(line, scan.signedIntegers[2]);
+    out.WriteLine(line, SummaryLine);
+    line.clear();
+    line.append("  time-stamp=");
+    std::uint32_t ticks = 0;
+    ReadUnsigned32(datagram + scan.timeStamp.start, scan.timeStamp.length, ticks);
+    AppendUnsignedDecimal(line, ticks);
+    out.WriteLine(line, SummaryLine);
+    out.ChargeOutput(kHeaderCharge);
+    for (std::size_t i = 0; i < scan.bindingCount; ++i) WriteBindingLines(datagram, scan.bindings[i], 0, out);
+}
+
 void ReportNotification(const std::uint8_t* datagram, int size, TrapReportScratch& scratch,
-                        std::int32_t& equipmentFlag, OutputBatch& out) {
+                        std::int32_t& equipmentFlag, const PeerDetails* details, OutputBatch& out) {
     NotificationScanResult& scan = scratch.v2;
     NotificationScan(datagram, static_cast<std::size_t>(size), scan, equipmentFlag);
     std::int32_t genericTrap = 0;
@@ -112,7 +147,7 @@ void ReportNotification(const std::uint8_t* datagram, int size, TrapReportScratc
         genericTrap = GenericTrapOfIdentifier(datagram + trapOid.valueStart,
                                               static_cast<std::size_t>(trapOid.valueLength));
     }
-    WriteHeader(datagram, size, scan.hasTrapOid, genericTrap, out);
+    WriteHeader(datagram, size, scan.hasTrapOid, genericTrap, details, out);
     if (scan.frameError) {
         out.WriteLine("  受信フレーム異常！", SummaryLine);
         return;
@@ -130,11 +165,11 @@ void ReportNotification(const std::uint8_t* datagram, int size, TrapReportScratc
 }  // namespace
 
 void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
-                OutputBatch& out) {
+                OutputBatch& out, const PeerDetails* details) {
     if (size < 0) size = 0;
     scratch.notification = IsSnmpV2Notification(datagram, static_cast<std::size_t>(size));
     if (scratch.notification) {
-        ReportNotification(datagram, size, scratch, equipmentFlag, out);
+        ReportNotification(datagram, size, scratch, equipmentFlag, details, out);
         return;
     }
     scratch.v2.pduTag = 0;
@@ -145,11 +180,12 @@ void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scrat
     if (scan.frameError) {
         // Neither a whole SNMPv1 trap nor a whole SNMPv2c notification: no
         // trap type can be trusted from it.
-        WriteHeader(datagram, size, false, 0, out);
+        WriteHeader(datagram, size, false, 0, details, out);
         out.WriteLine("  受信フレーム異常！", SummaryLine);
         return;
     }
-    WriteHeader(datagram, size, true, scan.integers[1], out);
+    WriteHeader(datagram, size, true, scan.integers[1], details, out);
+    if (details != nullptr) WriteTrapFields(datagram, scan, out);
     if (scan.integers[1] != kEnterpriseSpecific) return;
     if (equipmentFlag == 1) {
         EquipmentAlarmLines(datagram, scan, out);

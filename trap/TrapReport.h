@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "output/DetailLines.h"
 #include "output/OutputBatch.h"
 #include "trap/NotificationScan.h"
 #include "trap/TrapScan.h"
@@ -65,7 +66,15 @@ struct TrapReportScratch {
 //
 // A negative size (a failed receive) is reported as an empty datagram.
 // `datagram` may be null when size is 0.
+//
+// `details` (the "詳細表示" check box on; null when off) adds lines:
+//   - right after the first line, the sender and the receive time
+//     (AppendReceivedDetails);
+//   - for a whole SNMPv1 trap, after the dump and before the lines above:
+//     "  enterprise=", "  agent-addr=", "  generic-trap=", "  specific-trap="
+//     and "  time-stamp=" with the Trap-PDU's fields, charged 100, then the
+//     binding lines of every binding, as a response's (WriteBindingLines).
 void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
-                OutputBatch& out);
+                OutputBatch& out, const PeerDetails* details = nullptr);
 
 }  // namespace quillet

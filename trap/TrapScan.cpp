@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "response/BindingLines.h"
 #include "text/BerReader.h"
 
 namespace quillet {
@@ -55,6 +56,7 @@ bool Enter(BerReader& reader, std::uint8_t tag, BerElement& element, BerReader& 
 }
 
 bool WalkBindings(BerReader& list, Walk& walk, const std::uint8_t* data) {
+    TrapScanResult& out = walk.out;
     while (!list.AtEnd()) {
         BerElement binding, name, value;
         BerReader inside(data, 0);
@@ -63,6 +65,15 @@ bool WalkBindings(BerReader& list, Walk& walk, const std::uint8_t* data) {
         walk.Identifier(name);
         if (!inside.ReadElement(kForm, value) || !inside.AtEnd()) return false;
         walk.Value(value);
+        if (out.bindingCount < kMaxTrapBindings) {
+            const ValueType type = BindingValueType(value.tag);
+            BindingRecord& record = out.bindings[out.bindingCount++];
+            record = BindingRecord{name.start, name.length, type, static_cast<std::int32_t>(value.length),
+                                   value.start, 0};
+            if (type == ValueType::Integer || type == ValueType::Counter || type == ValueType::Gauge ||
+                type == ValueType::TimeTicks)
+                record.integerValue = ReadNumber(data + value.start, value.length);
+        }
     }
     return true;
 }
@@ -79,26 +90,38 @@ bool WalkMessage(const std::uint8_t* data, std::size_t size, Walk& walk) {
     if (!inMessage.ReadElement(0x04, kForm, community)) return false;
     walk.String(community);
     if (!Enter(inMessage, kTrapPduTag, pdu, inPdu, data) || !inMessage.AtEnd()) return false;
-    if (!inPdu.ReadElement(0x06, kForm, element)) return false;  // enterprise
-    walk.Identifier(element);
-    if (!inPdu.ReadElement(kIpAddressTag, kForm, element)) return false;  // agent-addr
+    if (!inPdu.ReadElement(0x06, kForm, walk.out.enterprise)) return false;
+    walk.Identifier(walk.out.enterprise);
+    if (!inPdu.ReadElement(kIpAddressTag, kForm, walk.out.agentAddress)) return false;
     if (!inPdu.ReadElement(0x02, kForm, element)) return false;           // generic-trap
     walk.Integer(element);
     if (!inPdu.ReadElement(0x02, kForm, element)) return false;  // specific-trap
     walk.Integer(element);
-    if (!inPdu.ReadElement(kTimeTicksTag, kForm, element)) return false;  // time-stamp
+    if (!inPdu.ReadElement(kTimeTicksTag, kForm, walk.out.timeStamp)) return false;
     if (!Enter(inPdu, 0x30, element, list, data) || !inPdu.AtEnd()) return false;
     return WalkBindings(list, walk, data);
+}
+
+void Reset(TrapScanResult& out) {
+    // Only the tables and counts: the binding records past the count are
+    // never read.
+    std::memset(out.integers, 0, sizeof out.integers);
+    std::memset(out.signedIntegers, 0, sizeof out.signedIntegers);
+    std::memset(out.strings, 0, sizeof out.strings);
+    out.integerCount = out.stringCount = 0;
+    out.frameError = false;
+    out.enterprise = out.agentAddress = out.timeStamp = BerElement{};
+    out.bindingCount = 0;
 }
 
 }  // namespace
 
 int TrapScan(const std::uint8_t* data, std::size_t size, TrapScanResult& out, std::int32_t& equipmentFlag) {
-    std::memset(&out, 0, sizeof out);
+    Reset(out);
     Walk walk{data, out, equipmentFlag};
     if (!WalkMessage(data, size, walk)) {
         // Nothing of a datagram that is not a whole trap is kept.
-        std::memset(&out, 0, sizeof out);
+        Reset(out);
         out.frameError = true;
         return -1;
     }

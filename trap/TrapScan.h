@@ -13,9 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "response/ResponseScan.h"
+#include "text/BerReader.h"
+
 namespace quillet {
 
 constexpr int kTrapTableSlots = 20;
+constexpr std::size_t kMaxTrapBindings = 100;
 
 // The content octets of the equipment prefix 1.3.6.1.4.1.317.2.26.1.2.
 constexpr std::uint8_t kEquipmentPrefix[11] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82,
@@ -41,6 +45,11 @@ struct TrapScanResult {
     TrapString strings[kTrapTableSlots];
     int stringCount;  // 0..20
     bool frameError;  // the datagram is not a whole SNMPv1 trap message
+    // The Trap-PDU's own fields and its bindings, as the details lines show
+    // them (a whole message only; the first kMaxTrapBindings bindings).
+    BerElement enterprise, agentAddress, timeStamp;
+    BindingRecord bindings[kMaxTrapBindings];
+    std::size_t bindingCount;
 };
 
 // Reads `size` octets at `data` (data may be null when size is 0) and fills

@@ -29,7 +29,8 @@ TEST(ParseOid, EncodesArcsAndRejectsMalformedText) {
         {"1.3.127", "2B 7F"}, {"1.3.128", "2B 81 00"}, {"1.3.200", "2B 81 48"}, {"1.3.16383", "2B FF 7F"},
         {"1.3.16384", "2B 81 80 00"}, {"1.3.4294967295", "2B 8F FF FF FF 7F"}, {"1.3.0000000001", "2B 01"},
         {"1.3.4294967296", nullptr}, {"1.3.00000000001", nullptr}, {"99999999999.3", nullptr},
-        {"", nullptr}, {"1..3", nullptr}, {".1.3", nullptr}, {"1.3.", nullptr}, {"1.3.a", nullptr},
+        {".1.3.6.1.2.1.1.5.0", "2B 06 01 02 01 01 05 00"}, {"..1.3", nullptr}, {".", nullptr},
+        {"", nullptr}, {"1..3", nullptr}, {"1.3.", nullptr}, {"1.3.a", nullptr},
         {" 1.3", nullptr}, {"1.3 ", nullptr}, {"1.3.+6", nullptr}, {"1.3.-6", nullptr}, {".", nullptr},
         {"1.3.\xEF\xBC\x96", nullptr},  // full-width digit
     };

@@ -57,6 +57,8 @@ inline ConsoleConfig LoopbackConfig(ErrorReporter* reporter, std::uint16_t reque
     config.trapPort = trapPort;
     config.bindAddress = Loopback();
     config.reporter = reporter;
+    // Never the user's own settings: a file of the test run's.
+    config.settingsFile = "quillet-test-settings.ini";
     return config;
 }
 

@@ -83,7 +83,6 @@ TEST_F(HighDpiWindow, FollowsTheDesktopScaleFactor) {
     // factor or counted in device pixels would change it.
     EXPECT_EQ(form->size(), QSize(kWidth, kHeight));
     EXPECT_EQ(form->minimumSize(), QSize(kWidth, kHeight));
-    EXPECT_EQ(form->maximumSize(), QSize(kWidth, kHeight));
 }
 
 TEST_F(HighDpiWindow, GrabHasTheLogicalSizeTimesTheFactor) {

@@ -94,11 +94,12 @@ TEST(ListenerLoss, LostDatagramsAreSaidOnceWithTheirCountWhereTheyWereLost) {
         UdpSocket socket, sender;
         ASSERT_TRUE(LoopbackPair(socket, sender));
         RequestState request;
+        RequestTracker tracker;
         std::atomic<std::int32_t> equipment{0};
         DatagramQueueBound tiny;
         tiny.entries = 3;
         std::unique_ptr<ListenerThread> listener;
-        if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tiny);
+        if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tracker, tiny);
         else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment, tiny);
         listener->start();
 

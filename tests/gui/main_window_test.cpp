@@ -135,7 +135,7 @@ TEST_F(MainWindow, ControlsHaveTheirPositionsTextsAndStates) {
         }
     }
     EXPECT_EQ(f.size(), kClientSize);
-    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    EXPECT_EQ(f.minimumSize(), kClientSize);
     EXPECT_EQ(f.windowTitle().toStdString(), "Quillet v2c  V6.10" + std::string(65, ' ') + "SNMP v1 , v2c");
     EXPECT_TRUE(f.dataDisplayCheckBox->isChecked());
     EXPECT_FALSE(f.nodisplay_CheckBox->isChecked());
@@ -148,7 +148,43 @@ TEST_F(MainWindow, ControlsHaveTheirPositionsTextsAndStates) {
     EXPECT_EQ(f.MessageEdit->palette().color(QPalette::Text), QColor(Qt::red));
     QStringList dataTypes;
     for (QAbstractButton* b : f.DataTypeButtons->buttons()) dataTypes << b->text();
-    EXPECT_EQ(dataTypes, QStringList({"integer", "IpAddress", "OCTET STRING(HEX 形式)", "OCTET STRING(ASCII 形式)"}));
+    EXPECT_EQ(dataTypes, QStringList({"integer", "IpAddress", "OCTET STRING(HEX 形式)", "OCTET STRING(ASCII 形式)",
+                                      "Unsigned32/Gauge32", "TimeTicks", "Counter32", "Counter64", "OBJECT IDENTIFIER"}));
+    EXPECT_FALSE(f.detailDisplayCheckBox->isChecked());
+}
+
+TEST_F(MainWindow, AnEnlargedWindowGivesThePaneTheRoomAndKeepsTheControlsInPlace) {
+    TMainForm& f = *form;
+    f.show();
+    f.resize(kClientSize + QSize(300, 200));
+    QApplication::processEvents();
+    EXPECT_EQ(f.OutMemo->geometry(), PlaceOf(Control::OutMemo).rect.adjusted(0, 0, 300, 200));
+    EXPECT_EQ(f.Frames[4]->geometry(), PlaceOf(Control::Frame4).rect.adjusted(0, 0, 300, 200));
+    EXPECT_EQ(f.CommunityEdit->geometry(), PlaceOf(Control::CommunityEdit).rect);
+    EXPECT_EQ(f.MessageEdit->geometry(), PlaceOf(Control::MessageEdit).rect);
+    EXPECT_EQ(f.TrapEdit->pos(), PlaceOf(Control::TrapEdit).rect.topLeft() + QPoint(0, 200));
+    EXPECT_EQ(f.Label4->pos(), PlaceOf(Control::Label4).rect.topLeft() + QPoint(300, 200));
+    f.resize(kClientSize);
+    QApplication::processEvents();
+    EXPECT_EQ(f.OutMemo->geometry(), PlaceOf(Control::OutMemo).rect);
+}
+
+TEST(MainWindowSettings, TheDetailsStateIsRememberedAcrossRuns) {
+    RecordingReporter reporter;
+    ConsoleConfig config = LoopbackConfig(&reporter);
+    config.settingsFile = "details-settings.ini";
+    QFile::remove(QString::fromStdString(config.settingsFile));
+    for (const bool on : {true, false}) {
+        {
+            TMainForm first(config);
+            first.detailDisplayCheckBox->setChecked(on);
+            EXPECT_EQ(first.Output().Details(), on);
+            first.close();
+        }
+        TMainForm second(config);
+        EXPECT_EQ(second.detailDisplayCheckBox->isChecked(), on);
+        EXPECT_EQ(second.Output().Details(), on);
+    }
 }
 
 TEST_F(MainWindow, HintsAndTabOrder) {
@@ -212,7 +248,7 @@ TEST_F(MainWindow, TabVisitsEachControlOnceInTheTableOrderAndEachRadioGroupAtIts
                                           f.DataTypeButtons->button(c.dataType), f.InMemo, f.VerButtons->button(c.version),
                                           f.dataDisplayCheckBox, f.SetButton, f.GETButton, f.GETNEXTButton};
         expected.insert(expected.end(), c.bulk.begin(), c.bulk.end());
-        expected.insert(expected.end(), {f.ClrButton, f.nodisplay_CheckBox});
+        expected.insert(expected.end(), {f.ClrButton, f.nodisplay_CheckBox, f.detailDisplayCheckBox});
         std::vector<std::string> want, got;
         for (QWidget* w : expected) want.push_back(Name(w));
         for (QWidget* w : TabChain(f)) got.push_back(Name(w));

@@ -37,7 +37,7 @@ std::vector<std::string> TakeAll(DatagramQueue& queue) {
 }
 
 TEST(DatagramQueue, KeepsArrivalOrderAndSaysWhatItHadNoRoomFor) {
-    // The ring rounds up to one 4096-byte page; a record is a 24-byte header
+    // The ring rounds up to one 4096-byte page; a record is a 32-byte header
     // and its datagram, rounded to 8 bytes.
     struct Case {
         const char* what;
@@ -72,7 +72,7 @@ TEST(DatagramQueue, KeepsArrivalOrderAndSaysWhatItHadNoRoomFor) {
 
 TEST(DatagramQueue, WrapsAroundTheRingWithoutLosingOrder) {
     DatagramQueue queue({4096, 1000});
-    // 900-byte datagrams (928 a record): four fit. Each round fills the ring,
+    // 900-byte datagrams (936 a record): four fit. Each round fills the ring,
     // then takes two, so that the next round writes at the start while two
     // still wait at the end.
     std::vector<int> taken;
