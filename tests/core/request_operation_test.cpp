@@ -3,6 +3,7 @@
 // and the report of a sent request. Community "ravine" is 72 61 76 69 6E 65.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "output/ErrorReporter.h"
 #include "request/RequestOperation.h"
+#include "request/RequestTracker.h"
 #include "tests/core/HexBytes.h"
 
 namespace quillet {
@@ -362,6 +364,63 @@ TEST(ReportRequest, FirstLineAndChargeByKind) {
         EXPECT_EQ(batch[batch.Size() - 1].type, OutputBatch::ItemType::Charge);
         EXPECT_EQ(batch[batch.Size() - 1].value, c.charge) << c.first;
     }
+}
+
+TEST(ReportRequest, TheDetailsNameTheDestinationAndTheSendTimeAfterTheFirstLine) {
+    auto state = std::make_unique<RequestState>();
+    state->requestId = 7;
+    state->sendSize = 46;
+    PeerDetails agent;
+    const std::uint8_t address[4] = {192, 0, 2, 2};
+    std::copy(address, address + 4, agent.address);
+    agent.port = 161;
+    agent.when = LocalDateTime{2026, 1, 2, 3, 4, 5, 60};
+    OutputBatch batch;
+    ReportRequest(RequestKind::Get, *state, "1.3.6.1.2.1.1.5.0", true, batch, &agent);
+    const auto lines = batch.LineTexts();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+              (std::vector<std::string>{"get request 送信 request ID=7  SIZE=46", "  送信先=192.0.2.2:161",
+                                        "  送信時刻=2026/01/02 03:04:05.060", "  object ID =1.3.6.1.2.1.1.5.0"}));
+    batch.Clear();
+    ReportNoAnswer(7, 5000, batch);
+    EXPECT_EQ(batch.LineTexts(), std::vector<std::string>{"  応答なし：request ID=7  5000ms 待ちました"});
+    EXPECT_EQ(NoAnswerMessage(7), "応答がありません（request ID=7）");
+}
+
+TEST(RequestTracker, AnAnswerFromTheAgentEndsTheWaitAndGivesTheRoundTrip) {
+    const std::uint8_t agent[4] = {192, 0, 2, 2};
+    const std::uint8_t other[4] = {192, 0, 2, 9};
+    struct Case {
+        const char* fault;
+        std::uint32_t id;
+        const std::uint8_t* from;
+        std::uint16_t port;
+        std::int64_t roundTripUs;  // -1: not an answer
+        bool stillWaited;          // for request 5 afterwards
+    };
+    const Case cases[] = {
+        {"an answer from the agent not matched", 5, agent, 161, 1500, false},
+        {"another agent's answer taken", 5, other, 161, -1, true},
+        {"another port's answer taken", 5, agent, 162, -1, true},
+        {"another id taken", 6, agent, 161, -1, true},
+        {"a second copy of the answer counted again", 0, agent, 161, -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        RequestTracker tracker;
+        tracker.Sent(5, agent, 161, 1'000'000'000);
+        if (c.id == 0) tracker.Answered(5, agent, 161, 1'000'100'000);
+        EXPECT_EQ(tracker.Answered(c.id == 0 ? 5 : c.id, c.from, c.port, 1'001'500'000), c.roundTripUs);
+        EXPECT_EQ(tracker.Expire(5), c.stillWaited);
+        EXPECT_FALSE(tracker.Expire(5));  // forgotten once expired
+    }
+    // The id counter wraps: the newest request with an id is the one waited for.
+    RequestTracker tracker;
+    tracker.Sent(9, agent, 161, 0);
+    tracker.Sent(9, other, 161, 0);
+    EXPECT_EQ(tracker.Answered(9, agent, 161, 0), -1);
+    EXPECT_EQ(tracker.Answered(9, other, 161, 0), 0);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // net-snmp 5.9.3's snmpd captured on loopback; the rest are written by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -292,6 +294,46 @@ TEST(ReportResponse, LongFormSequenceAndOctetStringAreReadInFull) {
     EXPECT_EQ(transcript[8], "  応答データ(OCTET STRING  SIZE=200)=");
     EXPECT_EQ(transcript[9], "  51 75 69 6C 6C 65 74 20 62 65 6E 63 68 20 61 67   Quillet bench ag");
     EXPECT_EQ(transcript[22], "+440");
+}
+
+TEST(ReportResponse, TheDetailsAddThePeerTheTimeAndTheBindingAnErrorNames) {
+    PeerDetails agent;
+    const std::uint8_t address[4] = {192, 0, 2, 2};
+    std::copy(address, address + 4, agent.address);
+    agent.port = 161;
+    agent.when = LocalDateTime{2026, 12, 9, 8, 5, 3, 7};
+    struct Case {
+        const char* fault;
+        const char* hex;
+        std::int64_t roundTripUs;
+        std::vector<std::string> lines;  // the summary lines, dump and values left out
+    };
+    const Case cases[] = {
+        {"an answer's time not given to the millisecond", kNoSuchObjectV2, -1,
+         {"response 受信 request ID=5  SIZE=40", "  送信元=192.0.2.2:161", "  受信時刻=2026/12/09 08:05:03.007",
+          "  object ID =1.3.6.1.2.1.1.99.0", "  応答データ(noSuchObject)"}},
+        {"the round trip left out or misplaced", kNoSuchObjectV2, 1234,
+         {"response 受信 request ID=5  SIZE=40", "  送信元=192.0.2.2:161",
+          "  受信時刻=2026/12/09 08:05:03.007  応答時間=1.234ms", "  object ID =1.3.6.1.2.1.1.99.0",
+          "  応答データ(noSuchObject)"}},
+        {"error-index 2 not naming the second binding", kNoSuchNameV1, 40,
+         {"get response 受信 request ID=6  SIZE=56", "  送信元=192.0.2.2:161",
+          "  受信時刻=2026/12/09 08:05:03.007  応答時間=0.040ms", "  error-index=2  object ID =1.3.6.1.4.1.25817.0",
+          "  object ID =1.3.6.1.4.1.25816.0", "  エラー応答=noSuchName", "  object ID =1.3.6.1.4.1.25817.0",
+          "  エラー応答=noSuchName"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const std::vector<std::uint8_t> bytes = Hex(c.hex);
+        ResponseScanResult scan{};
+        OutputBatch batch;
+        agent.roundTripUs = c.roundTripUs;
+        ReportResponse(bytes.data(), static_cast<int>(bytes.size()), 0, 1, scan, batch, &agent);
+        std::vector<std::string> lines;
+        for (const OutputBatch::Item& item : batch)
+            if (item.type == OutputBatch::ItemType::Line && item.value == SummaryLine) lines.push_back(item.text);
+        EXPECT_EQ(lines, c.lines);
+    }
 }
 
 TEST(ReportResponse, NegativeSizeWritesNothing) {

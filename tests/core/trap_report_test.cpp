@@ -3,6 +3,7 @@
 // as tests/fuzz/corpus/trap), some with hand edits noted in the row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -294,6 +295,52 @@ TEST(ReportTrap, LongFormStringOf200BytesIsReadWholeAndTheWalkGoesOn) {
     EXPECT_EQ(tail[3], "L2|  41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50   ABCDEFGHIJKLMNOP");
     EXPECT_EQ(tail[15], "L2|  4B 4C 4D 4E 4F 50 51 52 " + std::string(24, ' ') + "  KLMNOPQR");
     EXPECT_EQ(tail[16], "C|440");
+}
+
+TEST(ReportTrap, TheDetailsAddThePeerTheTrapFieldsAndEveryBinding) {
+    PeerDetails sender;
+    const std::uint8_t address[4] = {192, 0, 2, 2};
+    std::copy(address, address + 4, sender.address);
+    sender.port = 40123;
+    sender.when = LocalDateTime{2026, 12, 9, 23, 59, 59, 999};
+    const std::vector<std::string> peer = {"  送信元=192.0.2.2:40123", "  受信時刻=2026/12/09 23:59:59.999"};
+    struct Case {
+        const char* fault;
+        std::string hex;
+        std::vector<std::string> afterType;  // the summary lines after TRAP-TYPE
+    };
+    const Case cases[] = {
+        {"a linkDown's fields or bindings missing", kLinkDown,
+         {"  enterprise=1.3.6.1.4.1.8072.3.2.10", "  agent-addr=192.0.2.2", "  generic-trap=2", "  specific-trap=0",
+          "  time-stamp=54172", "  object ID =1.3.6.1.2.1.2.2.1.1.2", "  応答データ(Integer)=2",
+          "  object ID =1.3.6.1.2.1.2.2.1.7.2", "  応答データ(Integer)=2"}},
+        {"the alarm lines not kept after the bindings", kEquipment,
+         {"  enterprise=1.3.6.1.4.1.317.2.26.1.2", "  agent-addr=192.0.2.2", "  generic-trap=6",
+          "  specific-trap=1", "  time-stamp=54088", "  object ID =1.3.6.1.4.1.317.2.26.1.2.1.0",
+          "  応答データ(Integer)=6", "  object ID =1.3.6.1.4.1.317.2.26.1.2.2.0", "  応答データ(Integer)=10",
+          "  object ID =1.3.6.1.4.1.317.2.26.1.2.3.0", "  応答データ(Integer)=3",
+          "  object ID =1.3.6.1.4.1.317.2.26.1.2.4.0", "  応答データ(Integer)=255",
+          "  object ID =1.3.6.1.4.1.317.2.26.1.2.5.0", "  応答データ(OCTET STRING  SIZE=14)=",
+          "  32 30 30 35 30 33 30 37 30 39 30 35 30 30         20050307090500",
+          "  事象識別子      =装置警報(major)  ", "  事象詳細情報    =EQP          ",
+          "  事象発生位置    =3", "  事象発生実装位置=本体部分など", "  事象発生時刻    =2005年3月7日9時5分0秒"}},
+        {"garbage given trap fields", "68 65 6C 6C 6F 0A", {"  受信フレーム異常！"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const std::vector<std::uint8_t> bytes = Hex(c.hex);
+        OutputBatch batch;
+        TrapReportScratch scratch;
+        std::int32_t flag = 0;
+        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch, &sender);
+        std::vector<std::string> lines;
+        for (const OutputBatch::Item& item : batch)
+            if (item.type == OutputBatch::ItemType::Line && item.value == SummaryLine) lines.push_back(item.text);
+        ASSERT_GE(lines.size(), 4u);
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 3), peer);
+        EXPECT_EQ(lines[3].substr(0, 12), "  TRAP-TYPE=");
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()), c.afterType);
+    }
 }
 
 TEST(ReportTrap, NegativeSizeIsAnEmptyDatagram) {
