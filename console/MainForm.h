@@ -159,8 +159,8 @@ private:
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void RunRequest(RequestKind kind);
-    // Tracks a request sent to `agent`; says so when no answer comes in time.
-    void WaitForAnswer(std::int32_t requestId, const PeerDetails& agent, std::int64_t sentNs);
+    // Says so when request `requestId`, sent and tracked, gets no answer in time.
+    void WaitForAnswer(std::int32_t requestId);
 
     ConsoleConfig config_;
     Settings settings_;

@@ -64,18 +64,20 @@ void TMainForm::RunRequest(RequestKind kind) {
     ReportRequest(kind, request_, ReportedOidText(kind, request_, fields), dataDisplayCheckBox->isChecked(), batch,
                   output_.Details() ? &destination : nullptr);
     output_.Commit(batch);
+    // Waited for from before the send: a near agent's answer can be taken
+    // in before the send call has even returned.
     const std::int32_t requestId = request_.requestId;
-    const std::int64_t sentNs = RealtimeNs();
+    tracker_.Sent(requestId, destination.address, destination.port, RealtimeNs());
     if (!SendDatagram(0, request_.sendBuffer.data(), request_.sendSize)) {
+        tracker_.Expire(requestId);
         // A walk whose request never left expects no answer to write back.
         ClearWalk(request_, request_.walkToken);
         return;
     }
-    WaitForAnswer(requestId, destination, sentNs);
+    WaitForAnswer(requestId);
 }
 
-void TMainForm::WaitForAnswer(std::int32_t requestId, const PeerDetails& agent, std::int64_t sentNs) {
-    tracker_.Sent(requestId, agent.address, agent.port, sentNs);
+void TMainForm::WaitForAnswer(std::int32_t requestId) {
     QTimer::singleShot(RequestTracker::kAnswerWaitMs, this, [this, requestId] {
         if (!tracker_.Expire(requestId)) return;
         // Said in the message field whatever the details say; it stays until

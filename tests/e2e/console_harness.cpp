@@ -139,6 +139,7 @@ int main(int argc, char** argv) {
     StderrReporter reporter;
     quillet::ConsoleConfig config;  // the real ports, all interfaces
     config.reporter = &reporter;
+    config.settingsFile = "harness-settings.ini";  // in the working directory, never the user's
     TMainForm form(config);
     form.show();
     QApplication::processEvents();

@@ -1,0 +1,150 @@
+// The console window driven by a list of steps, for end-to-end scripts that
+// check what the window and its log show for a given exchange. It is the
+// shipped TMainForm on the real ports 161 and 162 of all interfaces, writing
+// LOG/YYYYMMDD.LOG and its settings (steps-settings.ini) in its working
+// directory; error boxes become lines on stderr.
+//
+// usage: steps_harness STEP...   each STEP one argument, words split by '|':
+//   details|on or details|off      the "詳細表示" check box
+//   version|N                      the SNMP version item N (0 SNMPv1, 1 SNMPv2)
+//   get|ADDRESS|OID                a GetRequest; waits up to 3 s for its answer
+//   noanswer|ADDRESS|OID           a GetRequest nobody answers; waits up to 8 s
+//                                  for the message field to say so
+//   set|ADDRESS|TYPE|OID|VALUE     a SetRequest with community "ravine-rw" and
+//                                  the data type item TYPE (0..8); waits for
+//                                  its answer
+//   traps|N                        waits up to 10 s until TRAP回数 reaches N
+//
+// stdout, one line a step: "ok <step>" or "failed <step>: <why>", and for
+// noanswer the message field's text. Then "done" once the window is closed.
+// Exit status: 0 when every step went as asked, 1 otherwise.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/MainForm.h"
+#include "output/ErrorReporter.h"
+
+namespace {
+
+using quillet::TMainForm;
+
+class StderrReporter : public quillet::ErrorReporter {
+public:
+    void ShowError(const std::string& text) override { std::fprintf(stderr, "error box: %s\n", text.c_str()); }
+    void ShowNotice(const std::string& text) override { std::fprintf(stderr, "notice box: %s\n", text.c_str()); }
+    void ShowConversionError(const std::string& text) override {
+        std::fprintf(stderr, "conversion error box: %s\n", text.c_str());
+    }
+};
+
+int Number(const QLineEdit* edit) { return edit->text().toInt(); }
+
+// Runs the event loop until `done` holds or `ms` have passed.
+bool WaitFor(TMainForm& form, const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        form.FlushPane();
+        if (done()) return true;
+        QThread::msleep(2);
+    }
+    return done();
+}
+
+std::vector<std::string> Split(const std::string& step) {
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    for (std::size_t bar; (bar = step.find('|', start)) != std::string::npos; start = bar + 1)
+        words.push_back(step.substr(start, bar - start));
+    words.push_back(step.substr(start));
+    return words;
+}
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Runs one step; the reason it failed, or empty.
+std::string Run(TMainForm& form, const std::vector<std::string>& w) {
+    const std::string& verb = w[0];
+    if (verb == "details" && w.size() == 2) {
+        form.detailDisplayCheckBox->setChecked(w[1] == "on");
+        return {};
+    }
+    if (verb == "version" && w.size() == 2) {
+        form.VerButtons->button(std::stoi(w[1]))->click();
+        return {};
+    }
+    if ((verb == "get" || verb == "noanswer") && w.size() == 3) {
+        form.CommunityEdit->setText(QStringLiteral("ravine"));
+        form.IpEdit->setText(Q(w[1]));
+        form.OID1Edit->setText(Q(w[2]));
+        const int received = Number(form.RecvEdit);
+        form.GETButton->click();
+        if (verb == "get") {
+            if (!WaitFor(form, [&] { return Number(form.RecvEdit) > received; }, 3000)) return "no answer";
+            return {};
+        }
+        if (!WaitFor(form, [&] { return form.MessageEdit->text().startsWith(QStringLiteral("応答がありません")); },
+                     8000))
+            return "the message field never said there was no answer";
+        std::printf("message %s\n", form.MessageEdit->text().toStdString().c_str());
+        return {};
+    }
+    if (verb == "set" && w.size() == 5) {
+        form.CommunityEdit->setText(QStringLiteral("ravine-rw"));
+        form.IpEdit->setText(Q(w[1]));
+        form.DataTypeButtons->button(std::stoi(w[2]))->click();
+        form.OID1Edit->setText(Q(w[3]));
+        form.InMemo->setPlainText(Q(w[4]));
+        const int received = Number(form.RecvEdit);
+        form.SetButton->click();
+        if (!form.MessageEdit->text().isEmpty()) return "refused: " + form.MessageEdit->text().toStdString();
+        if (!WaitFor(form, [&] { return Number(form.RecvEdit) > received; }, 3000)) return "no answer";
+        return {};
+    }
+    if (verb == "traps" && w.size() == 2) {
+        const int want = std::stoi(w[1]);
+        if (!WaitFor(form, [&] { return Number(form.TrapEdit) >= want; }, 10000)) return "too few traps";
+        return {};
+    }
+    return "unknown step";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    StderrReporter reporter;
+    quillet::ConsoleConfig config;  // the real ports, all interfaces
+    config.reporter = &reporter;
+    config.settingsFile = "steps-settings.ini";
+    TMainForm form(config);
+    form.show();
+    QApplication::processEvents();
+    int failures = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string why = Run(form, Split(argv[i]));
+        if (why.empty()) {
+            std::printf("ok %s\n", argv[i]);
+        } else {
+            std::printf("failed %s: %s\n", argv[i], why.c_str());
+            ++failures;
+        }
+        std::fflush(stdout);
+    }
+    form.FlushPane();
+    form.close();
+    std::printf("done\n");
+    return failures == 0 ? 0 : 1;
+}
