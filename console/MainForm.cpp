@@ -29,6 +29,9 @@ namespace {
 constexpr const char* kPlaceholderAgentAddress = "127.0.0.1";
 constexpr const char* kInitialIpText = "192.168.1.1";
 
+// The day's log files lie in this directory below the working directory.
+constexpr const char* kLogDirectory = "LOG";
+
 const QColor kCyan(0, 255, 255);
 
 constexpr const char* kNoCp932Message =
@@ -235,13 +238,13 @@ void TMainForm::ConnectHandlers() {
 
 void TMainForm::StartUp() {
     const LocalDateTime today = CurrentLocalTime();
-    MakeDirectory("LOG");
-    logFileName_ = quillet::LogFileName("LOG", today);
-    if (logFile_.Open(logFileName_)) {
+    logFileName_ = quillet::LogFileName(kLogDirectory, today);
+    const LogOpenResult log = logFile_.Open(kLogDirectory, logFileName_.substr(logFileName_.rfind('/') + 1));
+    if (log.Opened()) {
         output_.SetLogSink(&logFile_);
         output_.WriteLogMark(StartMark, CurrentLocalTime());
     } else {
-        reporter_->ShowError("FILEのOPENに失敗しました。");
+        reporter_->ShowError(LogOpenFailureMessage(log));
     }
     const int socketLayer = config_.prebound != nullptr ? config_.prebound->socketLayerResult : StartSocketLayer();
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
