@@ -331,13 +331,16 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
     if (closed_) return;
     closed_ = true;
-    // One step: a listener's batch cannot land between the stop mark and
+    if (ownReporter_) ownReporter_->SetClosing();
+    StopPing();
+    // The listeners first: the datagrams they had queued when the stop began
+    // are reported (or said lost) before the stop mark, and once they have
+    // ended no other thread writes to the log.
+    sockets_.StopListeners();
+    // One step all the same: nothing can land between the stop mark and
     // the end of the log.
     output_.WriteStopMarkAndDetach(CurrentLocalTime());
     logFile_.Close();
-    if (ownReporter_) ownReporter_->SetClosing();
-    StopPing();
-    sockets_.StopListeners();
 }
 
 }  // namespace quillet

@@ -86,7 +86,8 @@ public:
     // true when the whole datagram left.
     bool Send(int index, const std::uint8_t* data, int length);
 
-    // Starts and stops the two listeners.
+    // Starts and stops the two listeners. A stop returns once both have
+    // reported what they had queued (within tuning::kStopReportMs) and ended.
     void StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
                         std::atomic<std::int32_t>& equipmentFlag);
     void StopListeners();
