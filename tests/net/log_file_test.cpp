@@ -160,15 +160,6 @@ TEST(LogFileOpen, ALogFolderOrDayFileOfAnotherUserIsRefused) {
          LogOpenFailure::FileNotOwned, DayPath},
     };
     for (const RefusedCase& c : cases) ExpectRefused(c);
-    Folder folder;
-    ::mkdir(folder.Log().c_str(), 0700);
-    WriteAll(folder.Day(), "theirs\r\n", 0666);
-    ASSERT_EQ(::chown(folder.Day().c_str(), kOtherUser, kOtherUser), 0);
-    LogFile log;
-    const LogOpenResult result = log.Open(folder.Log(), kDay);
-    EXPECT_EQ(result.owner, kOtherUser);
-    EXPECT_EQ(ReadAll(folder.Day()), "theirs\r\n");
-    EXPECT_EQ(ModeOf(folder.Day()), 0666u);
 }
 
 TEST(LogFileOpen, TheUsersOwnFolderAndFileAreTightenedAndAppendedTo) {
