@@ -65,12 +65,14 @@ LogOpenResult LogFile::Open(const std::string& directory, const std::string& nam
     const uid_t self = ::geteuid();
 
     const bool madeDirectory = ::mkdir(directory.c_str(), kDirectoryMode) == 0;
-    if (!madeDirectory && errno != EEXIST) return Failed(LogOpenFailure::DirectoryNotMade, directoryPath, errno);
+    const int makeError = madeDirectory ? 0 : errno;
     // From here on only the descriptor counts: whatever the name points to
     // later, the checks and the file are those of the directory held.
     Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.Get() < 0) {
         const int error = errno;
+        if (error == ENOENT && makeError != 0 && makeError != EEXIST)
+            return Failed(LogOpenFailure::DirectoryNotMade, directoryPath, makeError);
         // What the name is, only to say why (nothing is opened through it).
         struct stat seen {};
         if (::lstat(directory.c_str(), &seen) == 0) {
