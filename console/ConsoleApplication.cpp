@@ -71,6 +71,11 @@ void ConsoleApplication::StopOnSignals() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // The terminal that started the console closing ends it as a kill
+    // does, with the stop mark. Started with SIGHUP ignored (nohup), the
+    // console outlives its terminal, as asked.
+    struct sigaction hangUp {};
+    if (sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN) sigaction(SIGHUP, &action, nullptr);
 }
 
 void ConsoleApplication::OnStopSignal() {

@@ -2,10 +2,11 @@
 // - shows an exception that escapes an event handler in an error box (title
 //   the application's name, the exception's text, an OK button) and lets
 //   the event loop go on;
-// - on SIGINT or SIGTERM closes the main window the way the operator would,
-//   so the day's log gets its stop mark, and ends the process at once when
-//   the close cannot return to the main event loop (a box is open, or the
-//   window is still being built).
+// - on SIGINT, SIGTERM or SIGHUP (its terminal closed; not when started
+//   with SIGHUP ignored, as by nohup) closes the main window the way the
+//   operator would, so the day's log gets its stop mark, and ends the
+//   process at once when the close cannot return to the main event loop (a
+//   box is open, or the window is still being built).
 #pragma once
 
 #include <QApplication>
@@ -22,7 +23,7 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Installs the SIGINT/SIGTERM handling. Call it right after the
+    // Installs the SIGINT/SIGTERM/SIGHUP handling. Call it right after the
     // application exists, before the window is built, so that a signal that
     // comes while a start-up box is open is handled too.
     void StopOnSignals();

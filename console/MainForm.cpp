@@ -31,6 +31,9 @@ namespace {
 constexpr const char* kPlaceholderAgentAddress = "127.0.0.1";
 constexpr const char* kInitialIpText = "192.168.1.1";
 
+// The day's log files lie in this directory below the working directory.
+constexpr const char* kLogDirectory = "LOG";
+
 const QColor kCyan(0, 255, 255);
 
 // What the title adds while a port cannot receive, for the run's whole life.
@@ -262,13 +265,13 @@ void TMainForm::ConnectHandlers() {
 
 void TMainForm::StartUp() {
     const LocalDateTime today = CurrentLocalTime();
-    MakeDirectory("LOG");
-    logFileName_ = quillet::LogFileName("LOG", today);
-    if (logFile_.Open(logFileName_)) {
+    logFileName_ = quillet::LogFileName(kLogDirectory, today);
+    const LogOpenResult log = logFile_.Open(kLogDirectory, logFileName_.substr(logFileName_.rfind('/') + 1));
+    if (log.Opened()) {
         output_.SetLogSink(&logFile_);
         output_.WriteLogMark(StartMark, CurrentLocalTime());
     } else {
-        reporter_->ShowError("FILEのOPENに失敗しました。");
+        reporter_->ShowError(LogOpenFailureMessage(log));
     }
     const int socketLayer = config_.prebound != nullptr ? config_.prebound->socketLayerResult : StartSocketLayer();
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
@@ -390,13 +393,16 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
     if (closed_) return;
     closed_ = true;
-    // One step: a listener's batch cannot land between the stop mark and
+    if (ownReporter_) ownReporter_->SetClosing();
+    StopPing();
+    // The listeners first: the datagrams they had queued when the stop began
+    // are reported (or said lost) before the stop mark, and once they have
+    // ended no other thread writes to the log.
+    sockets_.StopListeners();
+    // One step all the same: nothing can land between the stop mark and
     // the end of the log.
     output_.WriteStopMarkAndDetach(CurrentLocalTime());
     logFile_.Close();
-    if (ownReporter_) ownReporter_->SetClosing();
-    StopPing();
-    sockets_.StopListeners();
 }
 
 }  // namespace quillet

@@ -85,9 +85,14 @@ std::size_t SocketTable::TrapListenerMostQueued() const {
 }
 
 void SocketTable::StopListeners() {
-    for (ListenerThread* listener : {static_cast<ListenerThread*>(port161_), static_cast<ListenerThread*>(port162_)}) {
+    ListenerThread* listeners[] = {port161_, port162_};
+    // Both stop together: each reports what it had queued within the same
+    // bound of time, not one after the other.
+    for (ListenerThread* listener : listeners)
+        if (listener != nullptr) listener->RequestStop();
+    for (ListenerThread* listener : listeners) {
         if (listener == nullptr) continue;
-        listener->Stop();
+        listener->WaitStopped();
         delete listener;
     }
     port161_ = nullptr;

@@ -92,7 +92,8 @@ public:
     // number in `error`.
     bool Send(int index, const std::uint8_t* data, int length, int& error);
 
-    // Starts and stops the two listeners.
+    // Starts and stops the two listeners. A stop returns once both have
+    // reported what they had queued (within tuning::kStopReportMs) and ended.
     void StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
                         RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag);
     void StopListeners();

@@ -5,7 +5,7 @@
 //    program, for an ordinary user).
 // 2. Give up every capability unless the process runs as root, before the
 //    toolkit reads any plugin path or loads any plugin.
-// 3. The application object, whose SIGINT/SIGTERM handling is in place
+// 3. The application object, whose SIGINT/SIGTERM/SIGHUP handling is in place
 //    before the window is built.
 // 4. The main window, which reports the outcome of step 1 at the point of
 //    its start-up where the sockets are set up, then the event loop until

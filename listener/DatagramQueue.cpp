@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace quillet {
 
@@ -148,6 +149,20 @@ std::size_t DatagramQueue::Take(std::size_t limit) {
         waiting_ = false;
     }
     if (stopped_) return 0;
+    return TakeLocked(limit);
+}
+
+std::size_t DatagramQueue::TakeQueued(std::size_t limit) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_ == 0 ? 0 : TakeLocked(limit);
+}
+
+std::uint64_t DatagramQueue::TakePendingLost() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(pendingLost_, 0);
+}
+
+std::size_t DatagramQueue::TakeLocked(std::size_t limit) {
     if (read_ == wrapAt_ && write_ < read_) {
         read_ = 0;
         wrapAt_ = capacity_;

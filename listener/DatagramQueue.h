@@ -84,6 +84,13 @@ public:
     // then returns a run of at most `limit` entries, oldest first (0 after
     // Stop). The run stays valid until Release.
     std::size_t Take(std::size_t limit);
+    // Reporting thread, once nothing is pushed any more (after Stop too): a
+    // run of what is queued, as Take, without waiting; 0 when empty.
+    std::size_t TakeQueued(std::size_t limit);
+    // Reporting thread, once nothing is pushed any more: the datagrams lost
+    // after the last one queued, not yet said with an entry; now counted as
+    // said.
+    std::uint64_t TakePendingLost();
     // The next entry of the run Take returned, oldest first; call it once
     // for each entry of the run.
     Entry Next();
@@ -103,6 +110,7 @@ private:
     static std::size_t RecordSize(int size);
     bool PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost,
                     std::int64_t arrivalNs);
+    std::size_t TakeLocked(std::size_t limit);
 
     DatagramQueueBound bound_;
     ReservedMemory memory_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <utility>
 
 #include "listener/ListenerTuning.h"
@@ -18,6 +19,9 @@ using namespace tuning;
 namespace {
 
 std::int64_t NowUs() { return SocketDrain::NowUs(); }
+
+// The deadline of reports while the listener runs: none.
+constexpr std::int64_t kNoDeadlineUs = INT64_MAX;
 
 // Whether a wait that began at `asked` found its datagram waiting already.
 bool FoundWaiting(std::int64_t askedUs) { return NowUs() - askedUs < kStreamWaitUs; }
@@ -39,6 +43,13 @@ ListenerThread::~ListenerThread() {
 }
 
 void ListenerThread::Stop() {
+    RequestStop();
+    WaitStopped();
+}
+
+void ListenerThread::RequestStop() {
+    if (stopping_) return;
+    stopDeadlineUs_ = NowUs() + std::int64_t{kStopReportMs} * 1000;
     stopping_ = true;
     socket_.Shutdown();
     queue_.Stop();
@@ -48,6 +59,9 @@ void ListenerThread::Stop() {
         std::lock_guard<std::mutex> lock(watchMutex_);
     }
     watchWake_.notify_all();
+}
+
+void ListenerThread::WaitStopped() {
     // The receiving thread may be waiting for an error box to be shown by
     // the GUI thread; keep serving events until the threads have ended.
     while (!wait(20)) QCoreApplication::processEvents();
@@ -64,26 +78,7 @@ void ListenerThread::run() {
         const std::size_t run = queue_.Take(kReportRun);
         if (run == 0) break;
         const bool stream = FoundWaiting(asked);
-        // Datagrams that need nothing after their commit share one commit, up
-        // to kJoinedDatagrams: the same lines in the same order, in one write.
-        std::size_t joined = 0;
-        batch_.Clear();
-        for (std::size_t i = 0; i < run && !stopping_; ++i) {
-            if (i % kYieldEvery == kYieldEvery - 1) YieldProcessor();
-            const DatagramQueue::Entry entry = queue_.Next();
-            batch_.StartDatagram();
-            AppendLossLine(batch_, lossLineHead_, entry.lostBefore);
-            if (entry.size >= 0) {
-                HandleDatagram(entry.data, entry.size, entry.sender, entry.arrivalNs, batch_);
-                ++joined;
-            }
-            if (joined != 0 && (CommitAlone() || joined == kJoinedDatagrams)) {
-                CommitJoined(joined);
-                joined = 0;
-            }
-        }
-        CommitJoined(joined);
-        queue_.Release();
+        ReportRun(run, kNoDeadlineUs);
         if (stopping_) break;
         // A short run of a stream (it was waiting already): let the next run
         // gather for a moment instead of waking for every few datagrams.
@@ -91,6 +86,7 @@ void ListenerThread::run() {
     }
     receiver_.join();
     watcher_.join();
+    ReportQueuedAtStop();
     AnnounceHandOff(this);
 }
 
@@ -100,6 +96,55 @@ PeerDetails ListenerThread::PeerOf(const Ipv4Endpoint& sender, std::int64_t arri
     peer.port = sender.port;
     peer.when = LocalTimeOfNs(arrivalNs);
     return peer;
+}
+
+std::uint64_t ListenerThread::ReportRun(std::size_t run, std::int64_t deadlineUs) {
+    // Datagrams that need nothing after their commit share one commit, up
+    // to kJoinedDatagrams: the same lines in the same order, in one write.
+    std::size_t joined = 0;
+    std::uint64_t unreported = 0;
+    const bool bounded = deadlineUs != kNoDeadlineUs;
+    batch_.Clear();
+    for (std::size_t i = 0; i < run; ++i) {
+        if (i % kYieldEvery == kYieldEvery - 1) YieldProcessor();
+        const DatagramQueue::Entry entry = queue_.Next();
+        if (bounded && (unreported != 0 || NowUs() >= deadlineUs)) {
+            // Too late to report: counted for the stop's loss line, with the
+            // losses this entry would have said.
+            unreported += entry.lostBefore + (entry.size >= 0 ? 1 : 0);
+            continue;
+        }
+        batch_.StartDatagram();
+        AppendLossLine(batch_, lossLineHead_, entry.lostBefore);
+        if (entry.size >= 0) {
+            HandleDatagram(entry.data, entry.size, entry.sender, entry.arrivalNs, batch_);
+            ++joined;
+        }
+        if (joined != 0 && (CommitAlone() || joined == kJoinedDatagrams)) {
+            CommitJoined(joined);
+            joined = 0;
+        }
+    }
+    CommitJoined(joined);
+    queue_.Release();
+    return unreported;
+}
+
+void ListenerThread::ReportQueuedAtStop() {
+    // The draining threads have ended, so the turn is free and nothing more
+    // is pushed: what was rescued joins the queue, and the kernel's drops
+    // since the last datagram are counted, as when the socket goes quiet.
+    {
+        SocketDrain::Turn turn = drain_.TryTurn();
+        if (turn.owns_lock()) drain_.Settle(turn);
+    }
+    const std::int64_t deadline = stopDeadlineUs_.load();
+    std::uint64_t unreported = 0;
+    for (std::size_t run; (run = queue_.TakeQueued(kReportRun)) != 0;) unreported += ReportRun(run, deadline);
+    unreported += queue_.TakePendingLost();
+    batch_.Clear();
+    AppendLossLine(batch_, lossLineHead_, unreported);
+    CommitJoined(0);
 }
 
 void ListenerThread::CommitJoined(std::size_t datagrams) {

@@ -21,6 +21,11 @@
 // every datagram, and is read when the socket has been quiet for a while) or
 // for want of room in the queue, are said with one line at the point where
 // they were lost: the listener's loss line head and the number lost.
+//
+// A stop ends the draining threads at once; what they had taken by then
+// (the queue and the rescue store) is still reported, for at most
+// tuning::kStopReportMs, and what is left then is said with one loss line,
+// so that the console's stop mark can follow the last datagram's lines.
 #pragma once
 
 #include <QThread>
@@ -48,9 +53,17 @@ public:
                    std::string lossLineHead, DatagramQueueBound bound = {});
     ~ListenerThread() override;
 
-    // Ends the three threads: wakes a waiting receive, the watching and the
-    // reporting thread, and returns when all have ended.
+    // Ends the three threads: RequestStop, then WaitStopped.
     void Stop();
+    // Begins the stop and returns at once: the draining threads stop taking
+    // datagrams (a waiting receive and the watching thread are woken), and
+    // the reporting thread reports what they had queued, beginning no
+    // report after tuning::kStopReportMs from now; the datagrams it could not
+    // report then, and the losses not yet said, are said in one loss line.
+    void RequestStop();
+    // Returns when all three threads have ended, serving the calling
+    // thread's events meanwhile (a listener may wait on an error box).
+    void WaitStopped();
 
     // The details lines' view of a datagram's sender and arrival.
     static PeerDetails PeerOf(const Ipv4Endpoint& sender, std::int64_t arrivalNs);
@@ -100,6 +113,13 @@ private:
     // Datagrams came: the watching thread follows them until they stop.
     void WakeWatcher();
     void CommitJoined(std::size_t datagrams);
+    // Reports the run of `run` entries the queue handed out and releases it;
+    // from `deadlineUs` on (steady clock), entries are counted instead of
+    // reported. Returns the datagrams counted so, with the losses they carry.
+    std::uint64_t ReportRun(std::size_t run, std::int64_t deadlineUs);
+    // After the draining threads have ended: reports what they had taken,
+    // within the stop's deadline, and says what was not.
+    void ReportQueuedAtStop();
 
     UdpSocket& socket_;
     ConsoleOutput& output_;
@@ -107,6 +127,9 @@ private:
     std::string receiveErrorText_;
     std::string lossLineHead_;
     std::atomic<bool> stopping_{false};
+    // Steady-clock microseconds after which no report is begun: set by
+    // RequestStop before stopping_.
+    std::atomic<std::int64_t> stopDeadlineUs_{0};
     bool receiveErrorShown_ = false;
     DatagramQueue queue_;
     SocketSource source_{socket_};

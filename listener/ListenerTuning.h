@@ -76,6 +76,11 @@ inline constexpr std::int64_t kWatchQuietUs = 20000;
 // The watching thread's longest wait for datagrams in one call (stopping
 // wakes it sooner).
 inline constexpr int kWatchIdleMs = 1000;
+// At a stop, the reporting thread begins no report after this long and says
+// what is left in one loss line: long enough for what a burst usually
+// leaves queued, short enough that closing the window never waits long on a
+// full queue (262,144 datagrams) or a slow disk.
+inline constexpr int kStopReportMs = 2000;
 // How often the receiving thread looks whether the watching thread has
 // given the receive turn back.
 inline constexpr long kTurnPollUs = 50;

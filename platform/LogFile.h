@@ -1,5 +1,16 @@
 // The day's log file: opened once, written only at its end, one record batch
 // at a time (whole batches or none), closed at shutdown.
+//
+// The log lies in a directory below the one the console was started from,
+// which other users may be able to write to: what they could have put there
+// must never redirect the log into a file of theirs or of anyone else. So the
+// directory must be a real directory (not a symbolic link) of the user the
+// console runs as, and the day file a regular file of that user with no
+// other name (hard link); both are opened without following a link, and
+// checked on the descriptors held, so nothing can be swapped between the
+// check and the use. Root is held to the same rules. A directory or file of
+// the user's own that the group or others may use is tightened (0700, 0600)
+// and used; new ones get those modes whatever the umask.
 #pragma once
 
 #include <sys/types.h>
@@ -11,8 +22,43 @@
 
 namespace quillet {
 
-// Creates the directory; an existing directory or any failure is ignored.
-void MakeDirectory(const std::string& path);
+// Why the day's log file was not opened.
+enum class LogOpenFailure {
+    None,
+    DirectoryNotMade,       // missing, and could not be made (error)
+    DirectoryIsLink,        // a symbolic link
+    DirectoryNotDirectory,  // something else than a directory
+    DirectoryNotOwned,      // belongs to another user (owner)
+    DirectoryUnusable,      // opening or tightening it failed (error)
+    FileIsLink,             // the day file is a symbolic link
+    FileNotRegular,         // a directory, a pipe, a device...
+    FileNotOwned,           // belongs to another user (owner)
+    FileLinked,             // has another name as well (a hard link)
+    FileUnusable,           // opening or tightening it failed (error)
+    FileInUse,              // another process holds it (a second console)
+};
+
+struct LogOpenResult {
+    LogOpenFailure failure = LogOpenFailure::None;
+    int error = 0;       // errno of the call that failed, for the *Unusable and NotMade ones
+    uid_t owner = 0;     // the owner found, for the *NotOwned ones
+    std::string path;    // the directory's or the file's path, absolute when the cwd is known
+    bool Opened() const { return failure == LogOpenFailure::None; }
+};
+
+// The second line of the log-open failure box: the reason and the path, in
+// the window's language (UTF-8), e.g.
+//   "LOGフォルダの所有者が他のユーザー（UID 65534）のため使用しません: /home/op/LOG"
+//   "ログファイルがシンボリックリンクのため使用しません: /home/op/LOG/20250307.LOG"
+//   "ログファイルを使用できません（Permission denied, errno 13）: /home/op/LOG/20250307.LOG"
+// Empty for a result that opened.
+std::string LogOpenFailureText(const LogOpenResult& result);
+
+// The first line of that box, as the console has always shown it.
+inline constexpr const char* kLogOpenFailedText = "FILEのOPENに失敗しました。";
+
+// The whole text of the box: the first line, a line break, the second.
+std::string LogOpenFailureMessage(const LogOpenResult& result);
 
 class LogFile : public LogSink {
 public:
@@ -21,10 +67,15 @@ public:
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
-    // Opens the file for appending, creating it if missing. The file is held
-    // exclusively: a second holder (another copy of the console) fails.
-    // Returns false on failure; the object then stays closed.
-    bool Open(const std::string& path);
+    // Opens `name` inside `directory` (relative to the working directory, or
+    // absolute) for appending, making the directory (0700) and the file
+    // (0600) when missing, under the rules above. The file is held
+    // exclusively: a second holder (another copy of the console) fails. A
+    // file whose last record was cut short (it does not end with CR LF: a
+    // run killed in the middle of a write) gets CR LF at once, so that the
+    // next record starts a line of its own. On failure the object stays
+    // closed, nothing has been written, and the result says why.
+    LogOpenResult Open(const std::string& directory, const std::string& name);
     bool IsOpen() const { return fd_ >= 0; }
     // Appends the bytes, whole or not at all: a short write is carried on
     // until everything is written; a write that fails (disk full, I/O error)
@@ -35,6 +86,9 @@ public:
     void Close();
 
 private:
+    // Writes CR LF when the file's last two octets are not CR LF.
+    void EndCutRecord(int directory, const std::string& name);
+
     int fd_ = -1;
     // Size of the file as this holder wrote it (nobody else writes to it
     // while the lock is held): where a failed write is cut back to.

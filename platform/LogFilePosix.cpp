@@ -6,30 +6,141 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 
 namespace quillet {
+namespace {
 
-void MakeDirectory(const std::string& path) { ::mkdir(path.c_str(), 0777); }
+constexpr mode_t kDirectoryMode = 0700;
+constexpr mode_t kFileMode = 0600;
+// Permission bits of the group and of others.
+constexpr mode_t kSharedBits = 0077;
+
+// Closes a descriptor at the end of a scope unless it is released.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return path;
+    std::string absolute(cwd);
+    if (absolute.back() != '/') absolute.push_back('/');
+    return absolute + path;
+}
+
+LogOpenResult Failed(LogOpenFailure failure, const std::string& path, int error = 0, uid_t owner = 0) {
+    LogOpenResult result;
+    result.failure = failure;
+    result.error = error;
+    result.owner = owner;
+    result.path = path;
+    return result;
+}
+
+}  // namespace
 
 LogFile::~LogFile() { Close(); }
 
-bool LogFile::Open(const std::string& path) {
+LogOpenResult LogFile::Open(const std::string& directory, const std::string& name) {
     Close();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    // No sharing: another process holding the day's file keeps us out.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return false;
+    const std::string directoryPath = AbsolutePath(directory);
+    const std::string filePath = directoryPath + (directoryPath.back() == '/' ? "" : "/") + name;
+    const uid_t self = ::geteuid();
+
+    const bool madeDirectory = ::mkdir(directory.c_str(), kDirectoryMode) == 0;
+    const int makeError = madeDirectory ? 0 : errno;
+    // From here on only the descriptor counts: whatever the name points to
+    // later, the checks and the file are those of the directory held.
+    Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir.Get() < 0) {
+        const int error = errno;
+        if (error == ENOENT && makeError != 0 && makeError != EEXIST)
+            return Failed(LogOpenFailure::DirectoryNotMade, directoryPath, makeError);
+        // What the name is, only to say why (nothing is opened through it).
+        struct stat seen {};
+        if (::lstat(directory.c_str(), &seen) == 0) {
+            if (S_ISLNK(seen.st_mode)) return Failed(LogOpenFailure::DirectoryIsLink, directoryPath);
+            if (!S_ISDIR(seen.st_mode)) return Failed(LogOpenFailure::DirectoryNotDirectory, directoryPath);
+        }
+        return Failed(LogOpenFailure::DirectoryUnusable, directoryPath, error);
     }
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        ::close(fd);
-        return false;
+    if (::fstat(dir.Get(), &status) != 0) return Failed(LogOpenFailure::DirectoryUnusable, directoryPath, errno);
+    if (status.st_uid != self) return Failed(LogOpenFailure::DirectoryNotOwned, directoryPath, 0, status.st_uid);
+    // A directory of the user's own that others may enter or write to is
+    // tightened (an older run, or a umask of 002), never refused for it; a
+    // new one gets exactly 0700 whatever the umask took away.
+    if ((madeDirectory || (status.st_mode & kSharedBits) != 0) && ::fchmod(dir.Get(), kDirectoryMode) != 0)
+        return Failed(LogOpenFailure::DirectoryUnusable, directoryPath, errno);
+
+    // O_EXCL tells a new file from an old one; O_NONBLOCK keeps a pipe put
+    // in the file's place from holding the open up (it is refused below).
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::openat(dir.Get(), name.c_str(), kFlags | O_CREAT | O_EXCL, kFileMode);
+    const bool madeFile = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = ::openat(dir.Get(), name.c_str(), kFlags);
+    Descriptor file(fd);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat seen {};
+        if (::fstatat(dir.Get(), name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISLNK(seen.st_mode)) return Failed(LogOpenFailure::FileIsLink, filePath);
+            if (!S_ISREG(seen.st_mode)) return Failed(LogOpenFailure::FileNotRegular, filePath);
+        }
+        return Failed(LogOpenFailure::FileUnusable, filePath, error);
     }
-    fd_ = fd;
+    if (::fstat(fd, &status) != 0) return Failed(LogOpenFailure::FileUnusable, filePath, errno);
+    if (!S_ISREG(status.st_mode)) return Failed(LogOpenFailure::FileNotRegular, filePath);
+    if (status.st_uid != self) return Failed(LogOpenFailure::FileNotOwned, filePath, 0, status.st_uid);
+    // A second name of the file may lie anywhere on the file system: in
+    // another user's home, for one.
+    if (status.st_nlink != 1) return Failed(LogOpenFailure::FileLinked, filePath);
+    if ((madeFile || (status.st_mode & kSharedBits) != 0) && ::fchmod(fd, kFileMode) != 0)
+        return Failed(LogOpenFailure::FileUnusable, filePath, errno);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return Failed(LogOpenFailure::FileUnusable, filePath, errno);
+    // No sharing: another process holding the day's file keeps us out.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return Failed(LogOpenFailure::FileInUse, filePath, errno);
+
+    fd_ = file.Release();
     size_ = status.st_size;
-    return true;
+    EndCutRecord(dir.Get(), name);
+    return LogOpenResult{LogOpenFailure::None, 0, 0, filePath};
+}
+
+void LogFile::EndCutRecord(int directory, const std::string& name) {
+    if (size_ == 0) return;
+    // The held descriptor writes only; the last octets are read through a
+    // second one, checked to be the same file.
+    Descriptor reader(::openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat held {}, read {};
+    if (reader.Get() < 0 || ::fstat(fd_, &held) != 0 || ::fstat(reader.Get(), &read) != 0 ||
+        held.st_dev != read.st_dev || held.st_ino != read.st_ino)
+        return;
+    char tail[2] = {};
+    const off_t from = size_ >= 2 ? size_ - 2 : 0;
+    const ssize_t got = ::pread(reader.Get(), tail, static_cast<std::size_t>(size_ - from), from);
+    if (got == 2 && tail[0] == '\r' && tail[1] == '\n') return;
+    if (got <= 0) return;
+    Write("\r\n", 2);
 }
 
 bool LogFile::Write(const char* data, std::size_t length) {

@@ -1,4 +1,6 @@
-// Linux capabilities through the system calls themselves (no libcap).
+// Linux capabilities through the system calls themselves (no libcap), and
+// the user and group ids (POSIX, but for getresuid and its kind, which Linux
+// and the BSDs have).
 #include "platform/Privileges.h"
 
 #include <unistd.h>
@@ -43,9 +45,27 @@ bool NoneHeld(const CapabilitySets& sets) {
     return true;
 }
 
+#endif
+
 std::string Failed(const char* step) { return std::string(step) + ": " + std::strerror(errno); }
 
-#endif
+// Makes the real and saved ids equal to the effective one, groups first:
+// a real or saved id of 0 (or of anyone else) would be a way back to it.
+// Setting an id to one the process already has needs no privilege.
+std::string SettleIds() {
+    uid_t ruid, euid, suid;
+    gid_t rgid, egid, sgid;
+    if (::getresgid(&rgid, &egid, &sgid) != 0) return Failed("getresgid");
+    if ((rgid != egid || sgid != egid) && ::setresgid(egid, egid, egid) != 0) return Failed("setresgid");
+    if (::getresuid(&ruid, &euid, &suid) != 0) return Failed("getresuid");
+    if ((ruid != euid || suid != euid) && ::setresuid(euid, euid, euid) != 0) return Failed("setresuid");
+    // Checked afresh: the calls above are the only ones that may change them.
+    if (::getresgid(&rgid, &egid, &sgid) != 0 || rgid != egid || sgid != egid)
+        return "the real, effective and saved group ids still differ";
+    if (::getresuid(&ruid, &euid, &suid) != 0 || ruid != euid || suid != euid)
+        return "the real, effective and saved user ids still differ";
+    return std::string();
+}
 
 }  // namespace
 
@@ -90,6 +110,10 @@ PrivilegeDrop DropPrivilegesUnlessRoot() {
         result.failure = Failed("PR_SET_NO_NEW_PRIVS");
         return result;
     }
+#endif
+    result.failure = SettleIds();
+    if (!result.failure.empty()) return result;
+#ifdef __linux__
     CapabilitySets left;
     if (!GetCapabilities(left) || !NoneHeld(left)) {
         result.failure = "capabilities are still held after capset";

@@ -38,6 +38,9 @@ std::size_t PutHeader(std::uint8_t* at, std::uint8_t tag, std::size_t length) {
 std::size_t BuildInformAck(const std::uint8_t* datagram, const NotificationScanResult& scan, std::uint8_t* out,
                            std::size_t capacity) {
     if (scan.pduTag != kInformRequestTag || scan.frameError) return 0;
+    // Two INTEGERs without content: not an inform to answer, and the one
+    // case where the answer's zeros would outgrow the fields they replace.
+    if (scan.errorStatus.length == 0 || scan.errorIndex.length == 0) return 0;
     const std::size_t version = Whole(scan.version, scan.versionTag);
     const std::size_t community = Whole(scan.community, scan.communityTag);
     const std::size_t requestId = Whole(scan.requestId, scan.requestIdTag);

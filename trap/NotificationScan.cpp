@@ -73,7 +73,7 @@ void NotificationScan(const std::uint8_t* data, std::size_t size, NotificationSc
                       std::int32_t& equipmentFlag) {
     out.pduTag = 0;
     out.frameError = true;
-    out.version = out.community = out.requestId = out.bindingList = BerElement{};
+    out.version = out.community = out.requestId = out.bindingList = out.errorStatus = out.errorIndex = BerElement{};
     out.versionTag = out.communityTag = out.requestIdTag = out.bindingListTag = 0;
     out.hasTrapOid = false;
     out.trapOidBinding = 0;
@@ -81,7 +81,7 @@ void NotificationScan(const std::uint8_t* data, std::size_t size, NotificationSc
     out.firstShownBinding = 0;
 
     BerReader reader(data, size);
-    BerElement message, pdu, errorStatus, errorIndex;
+    BerElement message, pdu;
     if (!reader.ReadElement(0x30, kForm, message) || !reader.AtEnd()) return;
     BerReader inMessage(data, message.End(), message.start);
     // version-2c is 1: a notification PDU under any other version is not an
@@ -95,8 +95,8 @@ void NotificationScan(const std::uint8_t* data, std::size_t size, NotificationSc
     out.pduTag = tag;
     if (!inMessage.ReadElement(kForm, pdu) || !inMessage.AtEnd()) return;
     BerReader inPdu(data, pdu.End(), pdu.start);
-    if (!ReadPart(inPdu, 0x02, out.requestId, out.requestIdTag) || !inPdu.ReadElement(0x02, kForm, errorStatus) ||
-        !inPdu.ReadElement(0x02, kForm, errorIndex))
+    if (!ReadPart(inPdu, 0x02, out.requestId, out.requestIdTag) ||
+        !inPdu.ReadElement(0x02, kForm, out.errorStatus) || !inPdu.ReadElement(0x02, kForm, out.errorIndex))
         return;
     if (!ReadPart(inPdu, 0x30, out.bindingList, out.bindingListTag) || !inPdu.AtEnd()) return;
     if (!ReadBindings(data, out.bindingList, out, equipmentFlag)) return;

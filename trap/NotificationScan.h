@@ -36,6 +36,8 @@ struct NotificationScanResult {
     // The elements an acknowledgement repeats, whole (tag to end of content).
     BerElement version, community, requestId, bindingList;
     std::size_t versionTag, communityTag, requestIdTag, bindingListTag;  // offsets of their tags
+    // The two INTEGERs an acknowledgement replaces with zeros (content only).
+    BerElement errorStatus, errorIndex;
     // The value of snmpTrapOID.0 (the trap's identifier) when found.
     bool hasTrapOid;
     std::size_t trapOidBinding;  // index in `bindings` of snmpTrapOID.0

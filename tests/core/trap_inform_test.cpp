@@ -66,6 +66,24 @@ TEST(InformAck, SnmptrapdAnswersAreRepeatedOctetForOctet) {
          "30440201010406726176696E65A237020469FBD5EB0201000201003029300E06082B0601020101030043023039301706"
          "0A2B06010603010104010006092B0601060301010501"},
         // No acknowledgement for these.
+        // Found by the trap fuzzer: error-status 02 00, an INTEGER without
+        // content (the binding list in the 81 form, sysUpTime.0 a Counter).
+        // Its answer with 02 01 00 would be an octet longer than the inform;
+        // snmptrapd 5.9.3 answers nothing to it, nor to the first inform
+        // with error-status or error-index 02 00 (both rows below).
+        {"an inform whose error-status has no content octet acknowledged",
+         "30 44 02 01 01 04 06 72 61 76 69 6e 65 a6 37 02 04 69 fb d5 eb 02 00 02 01 00 30 81 29 30 0e 06 08 2b"
+         "06 01 02 01 01 03 00 41 02 30 39 30 17 06 0a 2b 06 01 06 03 01 01 04 01 00 06 09 6b 06 01 06 03 01 01"
+         "05 01",
+         ""},
+        {"an inform with error-status 02 00 acknowledged",
+         "30430201010406726176696E65A636020469FBD5EB02000201003029300E06082B0601020101030043023039301706"
+         "0A2B06010603010104010006092B0601060301010501",
+         ""},
+        {"an inform with error-index 02 00 acknowledged",
+         "30430201010406726176696E65A636020469FBD5EB02010002003029300E06082B0601020101030043023039301706"
+         "0A2B06010603010104010006092B0601060301010501",
+         ""},
         {"an SNMPv2-Trap acknowledged",
          "30440201010406726176696E65A737020469FBD5EB0201000201003029300E06082B0601020101030043023039301706"
          "0A2B06010603010104010006092B0601060301010501",

@@ -14,6 +14,11 @@
 #      folder that holds a style plugin of the tests' own, chosen by
 #      QT_STYLE_OVERRIDE: the plugin runs (its trace is there) and runs
 #      without any capability.
+#   5. The same as 1, started with a real uid and gid of 0 beside the
+#      effective 65534 (setpriv --ruid=0 --euid=65534 ...; the kernel then
+#      hands it every capability), and with only the real gid 0.
+# In every case but 3 the real, effective, saved and file-system user and
+# group ids of the running console are all 65534.
 #
 #   $1: the quillet executable
 #   $2: the build directory (the plugin is $2/tests/libquillettrace.so)
@@ -126,9 +131,15 @@ run_console() {
     else
         echo "ok: $name: the console holds UDP 161 and 162"
     fi
-    if [ "$(awk '/^Uid:/ {print $3}' "/proc/$CONSOLE_PID/status")" != 65534 ]; then
-        fail "$name: the console does not run as uid 65534"
-    fi
+    local field
+    for field in Uid Gid; do
+        if [ "$(awk -v f="$field:" '$1 == f {print $2, $3, $4, $5}' "/proc/$CONSOLE_PID/status")" != \
+            "65534 65534 65534 65534" ]; then
+            fail "$name: $(grep "^$field:" "/proc/$CONSOLE_PID/status" | tr '\t' ' '), not 65534 in each"
+        else
+            echo "ok: $name: real, effective, saved and file-system ${field,,}s are 65534"
+        fi
+    done
     # The window is up once the start mark is there: it is written by the
     # window's start-up, after the drop.
     cp "/proc/$CONSOLE_PID/status" "$work/$name.status"
@@ -172,6 +183,14 @@ else
 fi
 stop_pid "$CONSOLE_PID" 5
 CONSOLE_PID=""
+as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all)
+
+# Another real uid and gid than the effective ones: a way back to root
+# unless the console makes them one.
+as_user=(setpriv --ruid=0 --euid=65534 --rgid=0 --egid=65534 --clear-groups --inh-caps=-all)
+run_console real-root
+as_user=(setpriv --reuid=65534 --rgid=0 --egid=65534 --clear-groups --inh-caps=-all)
+run_console real-root-group
 as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all)
 
 trace="$work/plugin-run/trace.txt"

@@ -19,7 +19,7 @@
 //                  "box: recv bind=NG  当プログラムを既に起動していませんか？  | UDPポート162は ..."
 //   "closed box"   the watcher pressed OK on it
 //   "window up"    the window's constructor has returned and it is shown
-// SIGINT and SIGTERM are handled as in the shipped program.
+// SIGINT, SIGTERM and SIGHUP are handled as in the shipped program.
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>

@@ -1,7 +1,8 @@
 #!/bin/bash
-# SIGTERM and SIGINT end the console within a second whatever box is open,
-# and the day's log ends with the stop mark. In a network namespace (the
-# console's of netns.sh), as root:
+# SIGTERM, SIGINT and SIGHUP (the terminal closed) end the console within a
+# second whatever box is open, and the day's log ends with the stop mark;
+# started with SIGHUP ignored (nohup), it outlives a SIGHUP. In a network
+# namespace (the console's of netns.sh), as root:
 #
 #   start-up  the shipped quillet, UDP 162 already taken: the bind box is
 #             open and the window's constructor waits on it
@@ -117,7 +118,7 @@ send_box="sendto=NG  当プログラムを既に起動していませんか？ "
 # The shipped program: a box it shows cannot be seen from here; its
 # constructor is on the bind box once the start mark is written (a signal
 # that comes earlier waits for the box's event loop).
-for signal in TERM INT; do
+for signal in TERM INT HUP; do
     name="startup-$signal"
     start_console "$name" "$quillet"
     if wait_until 10 log_started "$name"; then
@@ -130,7 +131,7 @@ for signal in TERM INT; do
 done
 
 # The harness: the bind box closed, the trap listener's receive-error box open.
-for signal in TERM INT; do
+for signal in TERM INT HUP; do
     name="receive-$signal"
     start_console "$name" "$harness" --close-boxes=1
     if wait_until 10 box_shown "$name" "$receive_box"; then
@@ -141,6 +142,27 @@ for signal in TERM INT; do
         kill -KILL "$CONSOLE_PID" 2>/dev/null
     fi
 done
+
+# Started by nohup: SIGHUP was ignored before the console began, and stays
+# so; SIGTERM still ends it with the stop mark.
+name="nohup-HUP"
+start_console "$name" nohup "$quillet"
+if wait_until 10 log_started "$name"; then
+    sleep 0.3
+    kill -HUP "$CONSOLE_PID"
+    sleep 1
+    if pid_gone "$CONSOLE_PID"; then
+        fail "$name: SIGHUP ended a console started by nohup"
+        wait "$CONSOLE_PID" 2>/dev/null
+        CONSOLE_PID=""
+    else
+        echo "ok: $name: a console started by nohup outlives SIGHUP"
+        stop_and_check "$name" TERM
+    fi
+else
+    fail "$name: no start mark"
+    kill -KILL "$CONSOLE_PID" 2>/dev/null
+fi
 
 # The harness: both start-up boxes closed, the sendto box open.
 name="send-TERM"

@@ -1,8 +1,9 @@
 // Runs the whole trap report over arbitrary datagrams: the scan must stay
 // inside the bytes, end, and leave tables the report can use safely. For an
 // SNMPv2c notification it also builds the inform acknowledgement: an inform
-// answered must be one that decodes, and the answer, tagged back as an
-// inform, must decode to the same bindings and be answered by itself.
+// answered must be one that decodes, the answer must be no longer than the
+// inform, and the answer, tagged back as an inform, must decode to the same
+// bindings and be answered by itself.
 // Seeds: tests/fuzz/corpus/trap (datagrams captured from net-snmp's
 // snmptrap and snmpinform).
 #include <cstddef>
@@ -37,7 +38,11 @@ void CheckBindings(const quillet::NotificationScanResult& scan, std::size_t size
 void CheckAck(const std::uint8_t* data, std::size_t size) {
     const std::size_t length = quillet::BuildInformAck(data, scratch.v2, ack.data(), ack.size());
     if (length == 0) return;
-    if (scratch.v2.pduTag != quillet::kInformRequestTag || scratch.v2.frameError || length > size) std::abort();
+    if (scratch.v2.pduTag != quillet::kInformRequestTag || scratch.v2.frameError) std::abort();
+    // Never longer than the inform, with no allowance (InformAck.h says why):
+    // an answer that outgrew its inform would let a small datagram draw out
+    // a larger one.
+    if (length > size) std::abort();
     // Tag the answer's PDU back as an inform: its tag follows the message
     // header and the copies of the version and the community.
     const std::size_t header = ack[1] < 0x80 ? 2 : 2 + (ack[1] - 0x80);

@@ -5,7 +5,9 @@
 // thread is held inside the log write of the first datagram, so that the
 // datagrams sent meanwhile find the queue full. Then a burst on a receive
 // buffer of a few datagrams, where the kernel drops most of them and either
-// of the listener's draining threads may take the rest.
+// of the listener's draining threads may take the rest. Last, a stop that
+// begins while datagrams wait in the queue: they are reported before the
+// listener ends (and so before the window's stop mark), or said lost.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QPlainTextEdit>
@@ -24,6 +27,7 @@
 #include "text/Cp932.h"
 #include "request/RequestState.h"
 #include "listener/T_Port161.h"
+#include "listener/ListenerTuning.h"
 #include "listener/T_Port162.h"
 #include "tests/net/Loopback.h"
 
@@ -180,6 +184,91 @@ TEST(ListenerLoss, ABurstBeyondTheReceiveBufferKeepsItsOrderAndSaysEveryGap) {
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(accounted(inOrder), kSent);
     listener.Stop();
+    EXPECT_TRUE(reporter.Errors().empty());
+}
+
+TEST(ListenerStop, WhatWasQueuedWhenTheStopBeganIsReportedOrSaidLost) {
+    struct Case {
+        int port;
+        int releaseAfterMs;  // when the held report goes on, from the stop
+        std::vector<std::string> expected;  // header sizes and loss lines, in log order
+    };
+    const std::string header162 = "TRAP受信  SIZE=";
+    const std::string header161 = "get response 受信 request ID=0  SIZE=";
+    const Case cases[] = {
+        {162, 50, {"1", "2", "3", "4", "5", "6"}},
+        {161, 50, {"1", "2", "3", "4", "5", "6"}},
+        // Held past the bound: the five left are said, not dropped unsaid.
+        {162, tuning::kStopReportMs + 500, {"1", "TRAP受信欠落  COUNT=5"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        SCOPED_TRACE(c.releaseAfterMs);
+        testing::RecordingReporter reporter;
+        HeldLog log;
+        ConsoleOutput output;
+        output.SetLogSink(&log);
+        UdpSocket socket, sender;
+        ASSERT_TRUE(LoopbackPair(socket, sender));
+        RequestState request;
+        RequestTracker tracker;
+        std::atomic<std::int32_t> equipment{0};
+        std::unique_ptr<ListenerThread> listener;
+        if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tracker);
+        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment);
+        listener->start();
+        const std::vector<std::uint8_t> zeros(6, 0);
+        ASSERT_EQ(sender.Send(zeros.data(), 1), 1);
+        ASSERT_TRUE(log.WaitEntered());
+        for (int size = 2; size <= 6; ++size) ASSERT_EQ(sender.Send(zeros.data(), size), size);
+        ASSERT_TRUE(testing::WaitFor([&] { return listener->Queued() == 6; }));
+        std::thread release([&log, ms = c.releaseAfterMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            log.Release();
+        });
+        listener->Stop();
+        release.join();
+        std::vector<std::string> seen;
+        for (const std::string& line : log.Lines()) {
+            if (line.rfind(header162, 0) == 0) seen.push_back(line.substr(header162.size()));
+            else if (line.rfind(header161, 0) == 0) seen.push_back(line.substr(header161.size()));
+            else if (line.find("欠落") != std::string::npos) seen.push_back(line);
+        }
+        EXPECT_EQ(seen, c.expected);
+        EXPECT_TRUE(reporter.Errors().empty());
+    }
+}
+
+TEST(ListenerStop, TheStopMarkComesAfterTheLinesOfEveryTrapQueuedAtTheClose) {
+    testing::RecordingReporter reporter;
+    HeldLog log;
+    auto form = std::make_unique<TMainForm>(testing::LoopbackConfig(&reporter));
+    form->Output().SetLogSink(&log);
+    UdpSocket sender;
+    ASSERT_TRUE(sender.Create() && sender.BindTo(Loopback()));
+    sender.SetDestination(Loopback(form->Sockets().At(1).socket.LocalPort()));
+    // More traps than one commit takes: the reports of the last ones cannot
+    // reach the log before a stop mark written while the first is held.
+    constexpr int kTraps = 3 * static_cast<int>(tuning::kJoinedDatagrams);
+    const std::vector<std::uint8_t> zeros(kTraps, 0);
+    ASSERT_EQ(sender.Send(zeros.data(), 1), 1);
+    ASSERT_TRUE(log.WaitEntered());
+    for (int size = 2; size <= kTraps; ++size) ASSERT_EQ(sender.Send(zeros.data(), size), size);
+    ASSERT_TRUE(testing::WaitFor([&] { return form->Sockets().TrapListenerMostQueued() == kTraps; }));
+    std::thread release([&log] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        log.Release();
+    });
+    form->close();
+    release.join();
+    std::vector<std::string> records, expected;
+    for (const std::string& line : log.Lines())
+        if (line.rfind("--LOGGING STOP", 0) == 0) records.push_back("--LOGGING STOP");
+        else if (line.rfind("TRAP受信  SIZE=", 0) == 0 || line.empty()) records.push_back(line);
+    for (int size = 1; size <= kTraps; ++size) expected.push_back("TRAP受信  SIZE=" + std::to_string(size));
+    // The stop mark's text is followed by an empty record; nothing comes after.
+    expected.insert(expected.end(), {"--LOGGING STOP", ""});
+    EXPECT_EQ(records, expected);
     EXPECT_TRUE(reporter.Errors().empty());
 }
 

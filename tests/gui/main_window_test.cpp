@@ -484,6 +484,30 @@ TEST(MainWindowLog, RunsOfOneDayAppendMarksAndLinesInCodePage932) {
     EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n");
 }
 
+TEST(MainWindowLog, ALogFolderThatIsALinkIsRefusedInTheOpenBoxAndNothingIsLogged) {
+    QDir::current().mkpath(QStringLiteral("linkrun/elsewhere"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral("linkrun"));
+    const std::string here = QDir::currentPath().toStdString();
+    QFile::remove(QStringLiteral("LOG"));
+    ASSERT_EQ(::symlink("elsewhere", "LOG"), 0);
+    RecordingReporter reporter;
+    {
+        TMainForm form(LoopbackConfig(&reporter));
+        form.show();
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_FALSE(form.LogOpen());
+        form.Output().WriteLine("TRAP受信  SIZE=0", SummaryLine);
+        form.close();
+    }
+    const bool logged = QDir(QStringLiteral("elsewhere")).entryList(QDir::Files).isEmpty();
+    QFile::remove(QStringLiteral("LOG"));
+    QDir::setCurrent(previous);
+    EXPECT_EQ(reporter.Errors(), (std::vector<std::string>{"FILEのOPENに失敗しました。\nLOGフォルダがシンボリックリンクのため"
+                                                           "使用しません: " + here + "/LOG"}));
+    EXPECT_TRUE(logged);
+}
+
 std::string OwnProcessName() {
     std::string name = ReadFile("/proc/self/comm");
     while (!name.empty() && name.back() == '\n') name.pop_back();
@@ -549,7 +573,8 @@ TEST(MainWindowStartUp, PortsHeldByAnotherProgramGiveTheBindBoxesAndTheWindowSti
         const std::string holder = "は " + OwnProcessName() + " (PID " + std::to_string(::getpid()) + ") が使用しています。";
         const auto errors = second.Errors();
         ASSERT_GE(errors.size(), 3u);
-        EXPECT_EQ(errors[0], "FILEのOPENに失敗しました。");
+        EXPECT_EQ(errors[0], "FILEのOPENに失敗しました。\nログファイルは他のプログラムが使用中です（当プログラムを既に起動"
+                             "していませんか？）: " + QDir::currentPath().toStdString() + "/" + running.LogFileName());
         EXPECT_EQ(errors[1], bind + "UDPポート" + std::to_string(requestPort) + holder);
         EXPECT_EQ(errors[2], bind + "UDPポート" + std::to_string(trapPort) + holder);
         EXPECT_TRUE(copy.isVisible());
