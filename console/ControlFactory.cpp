@@ -17,12 +17,10 @@
 #include <algorithm>
 
 namespace quillet {
-namespace {
 
-// The largest pixel size, from the design's 12 down to 8, at which `text`
-// in `font`'s family is at most `width` pixels wide. The design's fonts are
-// narrower than the ones a Linux desktop has; a smaller size keeps a caption
-// inside its design rectangle instead of running it under its neighbour.
+// The design's fonts are narrower than the ones a Linux desktop has; a
+// smaller size keeps a caption inside its design rectangle instead of
+// running it under its neighbour.
 QFont FittingFont(QFont font, const QString& text, int width) {
     for (int pixels = 12; pixels >= 8; --pixels) {
         font.setPixelSize(pixels);
@@ -30,8 +28,6 @@ QFont FittingFont(QFont font, const QString& text, int width) {
     }
     return font;
 }
-
-}  // namespace
 
 QFont WindowFont() {
     QFont font;

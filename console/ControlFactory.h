@@ -27,6 +27,10 @@ QFont PaneFont();
 // The font of the logo and the ping button.
 QFont ImpactFont(int pixels);
 
+// The largest pixel size, from the design's 12 down to 8, at which `text`
+// in `font`'s family is at most `width` pixels wide.
+QFont FittingFont(QFont font, const QString& text, int width);
+
 // Gives `widget` its place and its name from the layout table.
 void Place(QWidget* widget, Control control);
 

@@ -22,7 +22,7 @@ enum class Control : int {
     // Frames first: the window creates them first, so the controls lie above.
     Frame0, Frame1, Frame2, Frame3, Frame4,
     CommunityEdit, IpEdit, PingButton, OID1Edit, OID2Edit, OID3Edit, DataTypeGroup, InMemo,
-    VerRadioGroup, dataDisplayCheckBox, detailDisplayCheckBox, SetButton, MessageEdit, GETButton, GETNEXTButton, BulkButton,
+    VerRadioGroup, V3SettingsButton, dataDisplayCheckBox, detailDisplayCheckBox, SetButton, MessageEdit, GETButton, GETNEXTButton, BulkButton,
     NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit, MaxOIDUpDown,
     NonOIDUpDown, TrapEdit, ClrButton, nodisplay_CheckBox, SendEdit, RecvEdit, OutMemo, Label4,
     // Captions.
@@ -54,7 +54,8 @@ inline constexpr std::array<ControlPlace, static_cast<std::size_t>(Control::Coun
     {Control::OID3Edit, "OID3Edit", {72, 148, 169, 20}},
     {Control::DataTypeGroup, "DataTypeGroup", {16, 176, 225, 143}},
     {Control::InMemo, "InMemo", {16, 342, 225, 41}},
-    {Control::VerRadioGroup, "VerRadioGroup", {8, 398, 105, 41}},
+    {Control::VerRadioGroup, "VerRadioGroup", {8, 398, 105, 58}},
+    {Control::V3SettingsButton, "V3SettingsButton", {74, 439, 36, 15}},  // beside the SNMPv3 item
     {Control::dataDisplayCheckBox, "dataDisplayCheckBox", {138, 406, 65, 17}},
     {Control::detailDisplayCheckBox, "detailDisplayCheckBox", {138, 434, 65, 17}},
     {Control::SetButton, "SetButton", {24, 469, 97, 32}},

@@ -21,6 +21,7 @@
 #include "console/OutputPane.h"
 #include "console/UpDown.h"
 #include "platform/LocalTime.h"
+#include "snmpv3/LocalEngine.h"
 #include "text/Cp932.h"
 
 namespace quillet {
@@ -44,6 +45,18 @@ constexpr const char* kNoCp932Message =
     "CP932 iconv=NG  日本語はログに?で記録され、コミュニティ名と送信データには使えません。";
 
 void SetReadOnlyField(QLineEdit* edit) { edit->setReadOnly(true); }
+
+V3DialogValues ValuesOf(const Settings::V3Choices& choices) {
+    V3DialogValues values;
+    values.userName = choices.userName.toStdString();
+    values.level = static_cast<SecurityLevel>(std::clamp(choices.level, 0, 2));
+    values.auth = static_cast<AuthProtocol>(std::clamp(choices.auth, 1, 6));
+    values.priv = static_cast<PrivProtocol>(std::clamp(choices.priv, 1, 4));
+    values.contextName = choices.contextName.toStdString();
+    values.contextEngineIdHex = choices.contextEngineId.toStdString();
+    return values;
+}
+
 
 }  // namespace
 
@@ -120,7 +133,15 @@ void TMainForm::CreateControls() {
     InMemo->setToolTip(QStringLiteral("set 時のデータを入力します。"));
     InMemo->setTabChangesFocus(true);
     VerRadioGroup = MakeRadioGroup(client, Control::VerRadioGroup, QStringLiteral("SNMPバージョン"),
-                                   {QStringLiteral("SNMPv1"), QStringLiteral("SNMPv2")}, &VerButtons);
+                                   {QStringLiteral("SNMPv1"), QStringLiteral("SNMPv2"), QStringLiteral("SNMPv3")},
+                                   &VerButtons);
+    V3SettingsButton = MakeButton(client, Control::V3SettingsButton, QStringLiteral("設定"),
+                                  QStringLiteral("SNMPv3のユーザー、認証・暗号の設定を開きます。"));
+    V3SettingsButton->setFont(FittingFont(V3SettingsButton->font(), V3SettingsButton->text(),
+                                          V3SettingsButton->width() - 6));
+    v3Dialog_ = new V3Dialog(this);
+    // The remembered choices; the pass phrases are asked again each run.
+    v3Dialog_->SetValues(ValuesOf(settings_.V3()));
     dataDisplayCheckBox =
         MakeCheckBox(client, Control::dataDisplayCheckBox, QStringLiteral("PDU表示"),
                      QStringLiteral("チェックすると送受信PDUデータを表示します。チェックしないと表示しません。"));
@@ -219,7 +240,7 @@ void TMainForm::CreateControls() {
     for (QAbstractButton* item : DataTypeButtons->buttons()) tabOrder.push_back(item);
     tabOrder.push_back(InMemo);
     for (QAbstractButton* item : VerButtons->buttons()) tabOrder.push_back(item);
-    tabOrder.insert(tabOrder.end(), {dataDisplayCheckBox, SetButton, GETButton, GETNEXTButton, BulkButton,
+    tabOrder.insert(tabOrder.end(), {V3SettingsButton, dataDisplayCheckBox, SetButton, GETButton, GETNEXTButton, BulkButton,
                                      NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit,
                                      MaxOIDUpDown, NonOIDUpDown, ClrButton, nodisplay_CheckBox,
                                      detailDisplayCheckBox});
@@ -248,6 +269,7 @@ void TMainForm::ConnectHandlers() {
     connect(GETNEXTButton, &QPushButton::clicked, this, [this] { GETNEXTButtonClick(); });
     connect(BulkButton, &QPushButton::clicked, this, [this] { BulkButtonClick(); });
     connect(PingButton, &QPushButton::clicked, this, [this] { PingButtonClick(); });
+    connect(V3SettingsButton, &QPushButton::clicked, this, [this] { V3SettingsButtonClick(); });
     auto switches = [this] { output_.SetSwitches(dataDisplayCheckBox->isChecked(), nodisplay_CheckBox->isChecked()); };
     connect(dataDisplayCheckBox, &QCheckBox::toggled, this, switches);
     connect(nodisplay_CheckBox, &QCheckBox::toggled, this, switches);
@@ -277,7 +299,24 @@ void TMainForm::StartUp() {
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
     SetupSocket(0);
     SetupSocket(1);
-    if (config_.startListeners) sockets_.StartListeners(output_, *reporter_, request_, tracker_, equipmentFlag_);
+    // The console's own SNMP engine (for the informs sent to it): its ID made
+    // once and kept, its boots one more at each start.
+    engineId_ = settings_.EngineId();
+    if (engineId_.size() < static_cast<qsizetype>(kMinEngineIdLength)) {
+        LocalEngineId id;
+        if (MakeLocalEngineId(id)) engineId_ = QByteArray(reinterpret_cast<const char*>(id.data()), id.size());
+        settings_.SetEngineId(engineId_);
+    }
+    engineBoots_ = settings_.NextEngineBoots();
+    if (config_.startListeners)
+        sockets_.StartListeners(
+            output_, *reporter_, request_, tracker_, equipmentFlag_, v3_,
+            [this](const V3Report& report) {
+                QMetaObject::invokeMethod(this, [this, report] { OnV3Report(report); }, Qt::QueuedConnection);
+            },
+            ByteSpan(reinterpret_cast<const std::uint8_t*>(engineId_.constData()),
+                     static_cast<std::size_t>(engineId_.size())),
+            engineBoots_);
 
     // Centred on the desktop.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -321,7 +360,10 @@ bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length) {
     return sent;
 }
 
-int TMainForm::Version() const { return VerButtons->checkedId() == 1 ? 1 : 0; }
+int TMainForm::Version() const {
+    const int id = VerButtons->checkedId();
+    return id == 1 || id == 2 ? id : 0;
+}
 
 int TMainForm::DataType() const {
     const int id = DataTypeButtons->checkedId();
@@ -329,7 +371,8 @@ int TMainForm::DataType() const {
 }
 
 void TMainForm::VerRadioGroupClick() {
-    const bool bulk = Version() == 1;
+    // GetBulkRequest exists from SNMPv2 on.
+    const bool bulk = Version() >= 1;
     QWidget* group[] = {BulkButton,  NonLabel,    NonOID_C_Edit, NonOIDUpDown,  MaxLabel,
                         MaxEdit,     MaxOID_C_Edit, MaxOIDUpDown, MaxOID1Edit,  MaxOID2Edit,
                         MaxOID3Edit, MaxOID1_Label, MaxOID2_Label, MaxOID3_Label};
@@ -355,6 +398,29 @@ void TMainForm::NonOIDUpDownClick() { ColourByPosition(NonOIDUpDown->Position(),
 
 void TMainForm::MaxOIDUpDownClick() {
     ColourByPosition(MaxOIDUpDown->Position(), MaxOID1Edit, MaxOID2Edit, MaxOID3Edit);
+}
+
+
+void TMainForm::V3SettingsButtonClick() {
+    if (v3Dialog_->exec() != QDialog::Accepted) return;
+    std::string error;
+    ApplyV3Settings(v3Dialog_->Values(), error);
+}
+
+bool TMainForm::ApplyV3Settings(const V3DialogValues& values, std::string& error) {
+    auto config = std::make_shared<V3Config>();
+    if (!MakeV3Config(values, *config, error)) return false;
+    v3_.SetConfig(std::move(config));
+    v3Dialog_->SetValues(values);
+    Settings::V3Choices choices;
+    choices.userName = QString::fromStdString(values.userName);
+    choices.level = static_cast<int>(values.level);
+    choices.auth = static_cast<int>(values.auth);
+    choices.priv = static_cast<int>(values.priv);
+    choices.contextName = QString::fromStdString(values.contextName);
+    choices.contextEngineId = QString::fromStdString(values.contextEngineIdHex);
+    settings_.SetV3(choices);
+    return true;
 }
 
 void TMainForm::ClrButtonClick() {

@@ -16,9 +16,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "console/Settings.h"
 #include "console/SocketTable.h"
+#include "console/V3Dialog.h"
+#include "listener/T_Port161.h"
 #include "output/ConsoleOutput.h"
 #include "output/DetailLines.h"
 #include "output/ErrorReporter.h"
@@ -26,6 +29,7 @@
 #include "request/RequestOperation.h"
 #include "request/RequestState.h"
 #include "request/RequestTracker.h"
+#include "request/V3Session.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -61,6 +65,7 @@ public:
     QPlainTextEdit* InMemo;
     QGroupBox* VerRadioGroup;
     QButtonGroup* VerButtons;
+    QPushButton* V3SettingsButton;
     QCheckBox* dataDisplayCheckBox;
     QCheckBox* detailDisplayCheckBox;
     QPushButton* SetButton;
@@ -99,7 +104,7 @@ public:
     QLabel* Label4;
     QFrame* Frames[5];
 
-    // Selected protocol version: 0 = SNMPv1, 1 = SNMPv2c.
+    // Selected protocol version: 0 = SNMPv1, 1 = SNMPv2c, 2 = SNMPv3.
     int Version() const;
     // Selected set value type (SetValueType): 0 integer, 1 IpAddress, 2 hex,
     // 3 ASCII, 4 Unsigned32/Gauge32, 5 TimeTicks, 6 Counter32, 7 Counter64,
@@ -116,6 +121,14 @@ public:
     void GETNEXTButtonClick();
     void BulkButtonClick();
     void PingButtonClick();
+    void V3SettingsButtonClick();
+
+    // The SNMPv3 settings as the dialog's OK gives them (tests and tools use
+    // it without the dialog). False, with the reason in `error`, for values
+    // that make no usable user; the settings but the pass phrases are
+    // remembered.
+    bool ApplyV3Settings(const V3DialogValues& values, std::string& error);
+    V3Dialog& V3SettingsDialog() { return *v3Dialog_; }
 
     // The send path: sends from socket entry `index` and counts the datagram
     // in SendCount when it left whole. A failed send is said by a line in the
@@ -159,6 +172,14 @@ private:
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void RunRequest(RequestKind kind);
+    // The SNMPv3 part of a request that passed its checks: discovery first
+    // when the agent's engine is not known yet.
+    void RunV3Request(RequestKind kind, const std::string& oidText);
+    // Encodes, reports and sends the request in pendingV3_ to its agent's
+    // known engine.
+    void SendV3Request();
+    // A Report from an agent: discovery done, or a time window to resend in.
+    void OnV3Report(const V3Report& report);
     // Says so when request `requestId`, sent and tracked, gets no answer in time.
     void WaitForAnswer(std::int32_t requestId);
 
@@ -174,6 +195,25 @@ private:
     std::string agentAddressText_;
     RequestState request_;
     RequestTracker tracker_;
+    V3Session v3_;
+    V3Dialog* v3Dialog_ = nullptr;  // a child; made with the controls
+    // The SNMPv3 request being sent: kept while discovery runs, and to be
+    // sent once more after a notInTimeWindows Report.
+    struct PendingV3 {
+        bool active = false;
+        bool awaitingDiscovery = false;
+        std::int32_t discoveryMsgId = 0;
+        std::int32_t msgId = 0;
+        bool resent = false;
+        RequestKind kind = RequestKind::Get;
+        std::vector<std::uint8_t> pdu;
+        std::int32_t requestId = 0;
+        std::string oidText;
+        PeerDetails agent;
+    };
+    PendingV3 pendingV3_;
+    QByteArray engineId_;
+    std::uint32_t engineBoots_ = 0;
     std::atomic<std::int32_t> equipmentFlag_{0};
     PingRun* ping_ = nullptr;  // owned; created on the first Ping click
     mutable std::mutex ipTextMutex_;

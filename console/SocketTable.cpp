@@ -73,10 +73,14 @@ bool SocketTable::Send(int index, const std::uint8_t* data, int length, int& err
 }
 
 void SocketTable::StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
-                                 RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag) {
-    port161_ = new T_Port161(entries_[0].socket, output, reporter, request, tracker, config_.listenerQueue);
+                                 RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag, V3Session& v3,
+                                 std::function<void(const V3Report&)> onReport, ByteSpan engineId,
+                                 std::uint32_t engineBoots) {
+    port161_ = new T_Port161(entries_[0].socket, output, reporter, request, tracker, v3, std::move(onReport),
+                             config_.listenerQueue);
     port161_->start();
-    port162_ = new T_Port162(entries_[1].socket, output, reporter, equipmentFlag, config_.listenerQueue);
+    port162_ = new T_Port162(entries_[1].socket, output, reporter, equipmentFlag, v3, engineId, engineBoots,
+                             config_.listenerQueue);
     port162_->start();
 }
 

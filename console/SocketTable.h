@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,13 @@
 #include "platform/UdpSocket.h"
 #include "request/RequestState.h"
 #include "request/RequestTracker.h"
+#include "request/V3Session.h"
 
 namespace quillet {
 
 class T_Port161;
 class T_Port162;
+struct V3Report;
 struct PreboundSockets;
 
 // What tests may change; the shipped program always uses the defaults.
@@ -94,8 +97,11 @@ public:
 
     // Starts and stops the two listeners. A stop returns once both have
     // reported what they had queued (within tuning::kStopReportMs) and ended.
+    // `v3` and `onReport` are the response listener's (T_Port161), `engineId`
+    // and `engineBoots` the trap listener's own engine (T_Port162).
     void StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
-                        RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag);
+                        RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag, V3Session& v3,
+                        std::function<void(const V3Report&)> onReport, ByteSpan engineId, std::uint32_t engineBoots);
     void StopListeners();
 
     SocketEntry& At(int index) { return entries_[index]; }

@@ -35,6 +35,13 @@ void OutputBatch::CountDatagram(Counter counter) { Next(ItemType::Count, static_
 
 void OutputBatch::PaneLine(std::string_view text) { Next(ItemType::PaneLine, 0).text.assign(text); }
 
+void OutputBatch::Append(const OutputBatch& other) {
+    for (const Item& item : other) {
+        Item& copy = Next(item.type, item.value);
+        copy.text.assign(item.text);
+    }
+}
+
 void OutputBatch::StartDatagram() {
     if (used_ != 0) Next(ItemType::Start, 0);
 }

@@ -57,6 +57,8 @@ public:
     // carries several: the pane is emptied before a datagram's lines, never
     // between them. A batch is one datagram's up to its first mark.
     void StartDatagram();
+    // Appends the items of `other`, in order.
+    void Append(const OutputBatch& other);
 
     // Starts a fresh batch of the items that follow; keeps storage for reuse.
     void Clear() { used_ = 0; }

@@ -23,7 +23,7 @@ constexpr std::uint8_t kSetRequestTag = 0xA3;
 constexpr std::uint8_t kGetBulkRequestTag = 0xA5;
 
 // Items of the version and data-type choices of the window.
-enum RequestVersion : int { SnmpV1 = 0, SnmpV2c = 1 };
+enum RequestVersion : int { SnmpV1 = 0, SnmpV2c = 1, SnmpV3 = 2 };
 enum SetValueType : int {
     IntegerValue = 0,
     IpAddressValue = 1,

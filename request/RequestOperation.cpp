@@ -102,7 +102,13 @@ bool ReadIntegerField(std::string_view text, std::int32_t& value) {
 
 PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, RequestState& state) {
     PrepareResult result;
-    if (!CheckCommunity(fields.community, state)) return Fail(result, kCommunityMessage);
+    // SNMPv3 has no community: its user comes from the SNMPv3 settings.
+    if (fields.version == SnmpV3) {
+        state.community.fill(0);
+        state.communityLength = 0;
+    } else if (!CheckCommunity(fields.community, state)) {
+        return Fail(result, kCommunityMessage);
+    }
     if (!CheckAgentAddress(fields.ipAddress, result)) return Fail(result, kAddressMessage);
     // OID1Edit is checked for every request, even a GetBulk that does not
     // send it (non-repeaters 0).
@@ -183,7 +189,9 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
         AdvanceRequestId(state);
         return Fail(result, kValueMessage);
     }
-    const int built = BuildRequest(state, pduTag, fields.version, fields.dataType, value);
+    // An SNMPv3 request carries the PDU of an SNMPv2c one.
+    const int built =
+        BuildRequest(state, pduTag, fields.version == SnmpV3 ? SnmpV2c : fields.version, fields.dataType, value);
     if (built == kBuildIntegerConversion) return ConversionFailure(result, fields.value);
     if (built != kBuildOk) return Fail(result, kValueMessage);
     result.ready = true;
@@ -195,8 +203,9 @@ std::string_view ReportedOidText(RequestKind kind, const RequestState& state, co
     return state.repeaterCount > 0 ? std::string_view(fields.maxOid1) : std::string_view();
 }
 
-void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
-                   OutputBatch& batch, const PeerDetails* sent) {
+namespace {
+
+void WriteFirstLine(RequestKind kind, std::int32_t requestId, std::int32_t size, OutputBatch& batch) {
     const char* first = "get request 送信 request ID=";
     switch (kind) {
     case RequestKind::Set: first = "set request 送信 request ID="; break;
@@ -205,26 +214,52 @@ void ReportRequest(RequestKind kind, const RequestState& state, std::string_view
     case RequestKind::GetBulk: first = "get bulk request 送信 request ID="; break;
     }
     std::string line = first;
-    AppendDecimal(line, state.requestId);
+    AppendDecimal(line, requestId);
     line += "  SIZE=";
-    AppendDecimal(line, state.sendSize);
+    AppendDecimal(line, size);
     batch.WriteLine(line, SummaryLine);
-    if (sent != nullptr) AppendSentDetails(*sent, batch);
+}
 
-    line = "  object ID =";
+void WriteObjectIdLine(std::string_view oid1Text, OutputBatch& batch) {
+    std::string line = "  object ID =";
     line.append(oid1Text);
     batch.WriteLine(line, SummaryLine);
+}
 
+// sendSize x 3.2 in integers (x 16 / 5): exact, where a binary 3.2 could
+// land a multiple of five just below the whole number and truncate it.
+int RequestCharge(RequestKind kind, std::size_t size, bool pduDisplayChecked) {
+    if (kind == RequestKind::Set) return static_cast<int>(size) * 16 / 5 + 100;
+    return pduDisplayChecked ? static_cast<int>(size) * 3 + 100 : 100;
+}
+
+}  // namespace
+
+void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
+                   OutputBatch& batch, const PeerDetails* sent) {
+    WriteFirstLine(kind, state.requestId, state.sendSize, batch);
+    if (sent != nullptr) AppendSentDetails(*sent, batch);
+    WriteObjectIdLine(oid1Text, batch);
     const auto size = static_cast<std::size_t>(std::clamp<std::int32_t>(state.sendSize, 0, kSendBufferSize));
     batch.WriteLine("  送信DATA=", PduLine);
     batch.DumpPdu(state.sendBuffer.data(), size, PduLine);
+    batch.ChargeOutput(RequestCharge(kind, size, pduDisplayChecked));
+}
 
-    // sendSize x 3.2 in integers (x 16 / 5): exact, where a binary 3.2 could
-    // land a multiple of five just below the whole number and truncate it.
-    int charge;
-    if (kind == RequestKind::Set) charge = static_cast<int>(size) * 16 / 5 + 100;
-    else charge = pduDisplayChecked ? static_cast<int>(size) * 3 + 100 : 100;
-    batch.ChargeOutput(charge);
+void ReportV3Request(RequestKind kind, std::int32_t requestId, const std::uint8_t* datagram, std::size_t size,
+                     std::string_view oid1Text, bool pduDisplayChecked, const OutputBatch& messageLines,
+                     const std::uint8_t* plain, std::size_t plainSize, OutputBatch& batch, const PeerDetails* sent) {
+    WriteFirstLine(kind, requestId, static_cast<std::int32_t>(size), batch);
+    if (sent != nullptr) AppendSentDetails(*sent, batch);
+    batch.Append(messageLines);
+    WriteObjectIdLine(oid1Text, batch);
+    batch.WriteLine("  送信DATA=", PduLine);
+    batch.DumpPdu(datagram, size, PduLine);
+    if (plain != nullptr) {
+        batch.WriteLine("  暗号化前scopedPDU=", PduLine);
+        batch.DumpPdu(plain, plainSize, PduLine);
+    }
+    batch.ChargeOutput(RequestCharge(kind, size, pduDisplayChecked));
 }
 
 void ReportNotSent(std::string_view reason, OutputBatch& batch) {

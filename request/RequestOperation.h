@@ -35,7 +35,7 @@ struct RequestFields {
     std::string repeaterCount;      // MaxOID_C_Edit
     std::string maxOid1, maxOid2, maxOid3;  // MaxOID1Edit..MaxOID3Edit
     std::string value;              // InMemo; lines joined by "\n" or "\r\n"
-    int version = 0;                // VerRadioGroup item: 0 SNMPv1, 1 SNMPv2
+    int version = 0;                // VerRadioGroup item: 0 SNMPv1, 1 SNMPv2, 2 SNMPv3 (no community)
     int dataType = 0;               // DataTypeGroup item 0..3
 };
 
@@ -98,6 +98,18 @@ void ReportRequest(RequestKind kind, const RequestState& state, std::string_view
 // decimal digits with optional blanks around them, within -2147483648 ..
 // 2147483647. Returns false for anything else.
 bool ReadIntegerField(std::string_view text, std::int32_t& value);
+
+// The report of an SNMPv3 request: the first line of ReportRequest for
+// `kind` with `requestId` and the datagram's size, the details (`sent`),
+// `messageLines` (the message's header, security and context lines),
+// "  object ID =" with `oid1Text`, "  送信DATA=" and the dump of the datagram
+// as it leaves, and for an encrypted one "  暗号化前scopedPDU=" and the dump
+// of its scoped PDU in the clear (`plain`, null when not encrypted); charged
+// as ReportRequest charges a request of that size.
+void ReportV3Request(RequestKind kind, std::int32_t requestId, const std::uint8_t* datagram, std::size_t size,
+                     std::string_view oid1Text, bool pduDisplayChecked, const OutputBatch& messageLines,
+                     const std::uint8_t* plain, std::size_t plainSize, OutputBatch& batch,
+                     const PeerDetails* sent = nullptr);
 
 // The message field's text when request `requestId` got no answer in time:
 // "応答がありません（request ID=<id>）".

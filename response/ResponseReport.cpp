@@ -26,7 +26,8 @@ void RefreshField(const std::uint8_t* datagram, const ResponseScanResult& scan, 
 }  // namespace
 
 bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int varBindCount,
-                    ResponseScanResult& scratch, OutputBatch& out, const PeerDetails* details) {
+                    ResponseScanResult& scratch, OutputBatch& out, const PeerDetails* details,
+                    const ShownDatagram* shown) {
     if (size < 0) return false;
     ResponseScan(datagram, static_cast<std::size_t>(size), scratch);
 
@@ -35,9 +36,10 @@ bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int
     std::string line = scratch.Integer(0) == 0 ? "get response 受信 request ID=" : "response 受信 request ID=";
     AppendDecimal(line, static_cast<std::int32_t>(scratch.Integer(1)));
     line += "  SIZE=";
-    AppendDecimal(line, size);
+    AppendDecimal(line, shown != nullptr ? shown->size : size);
     out.WriteLine(line, SummaryLine);
     if (details != nullptr) AppendReceivedDetails(*details, out);
+    if (shown != nullptr && shown->messageLines != nullptr) out.Append(*shown->messageLines);
 
     // After a GetNextRequest or GetBulkRequest the fields that the request
     // used receive the identifiers that came back, so the next press asks
@@ -47,9 +49,12 @@ bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int
     if (walking && varBindCount >= 2) RefreshField(datagram, scratch, 1, Field::OID2Edit, line, out);
     if (walking && varBindCount == 3) RefreshField(datagram, scratch, 2, Field::OID3Edit, line, out);
 
+    const std::uint8_t* travelled = shown != nullptr ? shown->bytes : datagram;
+    const int travelledSize = shown != nullptr ? shown->size : size;
     out.WriteLine("  受信DATA=", PduLine);
-    out.DumpPdu(datagram, static_cast<std::size_t>(size), PduLine);
-    const std::int64_t charge = static_cast<std::int64_t>(size) * 3;
+    out.DumpPdu(travelled, static_cast<std::size_t>(travelledSize), PduLine);
+    if (shown != nullptr) AppendPlainDump(*shown, out);
+    const std::int64_t charge = static_cast<std::int64_t>(travelledSize) * 3;
     out.ChargeOutput(charge > INT32_MAX ? INT32_MAX : static_cast<int>(charge));
 
     if (scratch.frameError) {

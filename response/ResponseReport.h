@@ -6,6 +6,7 @@
 
 #include "output/DetailLines.h"
 #include "output/OutputBatch.h"
+#include "output/ShownDatagram.h"
 #include "response/ResponseScan.h"
 
 namespace quillet {
@@ -37,7 +38,13 @@ namespace quillet {
 // for an answer whose error-status is not 0 and whose error-index names one
 // of its bindings, "  error-index=<n>  object ID =<that binding's name>"
 // (charged 100) before the binding lines.
+//
+// `shown` (an SNMPv3 answer; `datagram` is then a SNMPv2c-shaped copy of its
+// PDU) gives the size of the first line, the message header lines after the
+// details, and the dump: the datagram as it travelled, then its decrypted
+// scoped PDU.
 bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int varBindCount,
-                    ResponseScanResult& scratch, OutputBatch& out, const PeerDetails* details = nullptr);
+                    ResponseScanResult& scratch, OutputBatch& out, const PeerDetails* details = nullptr,
+                    const ShownDatagram* shown = nullptr);
 
 }  // namespace quillet

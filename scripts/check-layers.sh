@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 declare -A may=(
   [text]=""
   [output]="text"
-  [request]="text output"
+  [request]="text output snmpv3"
   [response]="text output"
   [trap]="text output response"
   [snmpv3]="text output"

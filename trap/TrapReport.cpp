@@ -87,8 +87,12 @@ void FillEquipmentTables(const NotificationScanResult& scan, TrapScanResult& tab
 // The count, the size and trap type lines, and the dump. `named` false
 // leaves the trap type line empty after "=".
 void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_t genericTrap,
-                 const PeerDetails* details, OutputBatch& out) {
+                 const PeerDetails* details, OutputBatch& out, const ShownDatagram* shown = nullptr) {
     out.CountDatagram(Counter::Trap);
+    if (shown != nullptr) {
+        datagram = shown->bytes;
+        size = shown->size;
+    }
 
     std::string& line = LineScratch();
     line.append("TRAP受信  SIZE=");
@@ -101,8 +105,10 @@ void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_
     if (named) AppendTrapType(line, genericTrap);
     out.WriteLine(line, SummaryLine);
 
+    if (shown != nullptr && shown->messageLines != nullptr) out.Append(*shown->messageLines);
     out.WriteLine("  受信DATA=", PduLine);
     out.DumpPdu(datagram, static_cast<std::size_t>(size), PduLine);
+    if (shown != nullptr) AppendPlainDump(*shown, out);
     out.ChargeOutput(kHeaderCharge);
 }
 
@@ -138,7 +144,8 @@ void WriteTrapFields(const std::uint8_t* datagram, const TrapScanResult& scan, O
 }
 
 void ReportNotification(const std::uint8_t* datagram, int size, TrapReportScratch& scratch,
-                        std::int32_t& equipmentFlag, const PeerDetails* details, OutputBatch& out) {
+                        std::int32_t& equipmentFlag, const PeerDetails* details, OutputBatch& out,
+                        const ShownDatagram* shown = nullptr) {
     NotificationScanResult& scan = scratch.v2;
     NotificationScan(datagram, static_cast<std::size_t>(size), scan, equipmentFlag);
     std::int32_t genericTrap = 0;
@@ -147,7 +154,7 @@ void ReportNotification(const std::uint8_t* datagram, int size, TrapReportScratc
         genericTrap = GenericTrapOfIdentifier(datagram + trapOid.valueStart,
                                               static_cast<std::size_t>(trapOid.valueLength));
     }
-    WriteHeader(datagram, size, scan.hasTrapOid, genericTrap, details, out);
+    WriteHeader(datagram, size, scan.hasTrapOid, genericTrap, details, out, shown);
     if (scan.frameError) {
         out.WriteLine("  受信フレーム異常！", SummaryLine);
         return;
@@ -192,6 +199,18 @@ void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scrat
         return;
     }
     ReportBindingValues(datagram, scan, out);
+}
+
+void ReportV3Notification(const std::uint8_t* message, int size, TrapReportScratch& scratch,
+                          std::int32_t& equipmentFlag, OutputBatch& out, const ShownDatagram& shown,
+                          const PeerDetails* details) {
+    if (size < 0) size = 0;
+    scratch.notification = IsSnmpV2Notification(message, static_cast<std::size_t>(size));
+    ReportNotification(message, size, scratch, equipmentFlag, details, out, &shown);
+}
+
+void ReportRefusedV3Message(OutputBatch& out, const ShownDatagram& shown, const PeerDetails* details) {
+    WriteHeader(shown.bytes, shown.size, false, 0, details, out, &shown);
 }
 
 }  // namespace quillet

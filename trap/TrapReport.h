@@ -6,6 +6,7 @@
 
 #include "output/DetailLines.h"
 #include "output/OutputBatch.h"
+#include "output/ShownDatagram.h"
 #include "trap/NotificationScan.h"
 #include "trap/TrapScan.h"
 
@@ -76,5 +77,19 @@ struct TrapReportScratch {
 //     binding lines of every binding, as a response's (WriteBindingLines).
 void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
                 OutputBatch& out, const PeerDetails* details = nullptr);
+
+// An SNMPv3 trap or inform whose scoped PDU was opened: `message` is a
+// SNMPv2c-shaped copy of its PDU (SEQUENCE { 1, "", PDU }), reported as an
+// SNMPv2c notification but for what `shown` gives: the size and dump of the
+// datagram as it travelled, its message lines after the first line (and
+// the details), the dump of its decrypted scoped PDU.
+void ReportV3Notification(const std::uint8_t* message, int size, TrapReportScratch& scratch,
+                          std::int32_t& equipmentFlag, OutputBatch& out, const ShownDatagram& shown,
+                          const PeerDetails* details = nullptr);
+
+// An SNMPv3 message on the trap port that was not opened (its lines say
+// why): counted, its size line, details, an empty trap type, its message
+// lines and its dump.
+void ReportRefusedV3Message(OutputBatch& out, const ShownDatagram& shown, const PeerDetails* details = nullptr);
 
 }  // namespace quillet

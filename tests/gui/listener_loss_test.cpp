@@ -34,6 +34,12 @@
 namespace quillet {
 namespace {
 
+// The trap listener's own SNMPv3 engine, and a session with no user: these
+// tests send no SNMPv3 message.
+const std::uint8_t kEngine[] = {0x80, 0x00, 0x00, 0x00, 0x05, 1, 2, 3, 4, 5, 6, 7, 8};
+const ByteSpan kEngineId(kEngine, sizeof kEngine);
+V3Session v3;
+
 // A log that holds the first write until it is let go.
 class HeldLog : public LogSink {
 public:
@@ -103,8 +109,8 @@ TEST(ListenerLoss, LostDatagramsAreSaidOnceWithTheirCountWhereTheyWereLost) {
         DatagramQueueBound tiny;
         tiny.entries = 3;
         std::unique_ptr<ListenerThread> listener;
-        if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tracker, tiny);
-        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment, tiny);
+        if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tracker, v3, nullptr, tiny);
+        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment, v3, kEngineId, 1, tiny);
         listener->start();
 
         // Datagram n is n zero bytes, so its header line tells which it is.
@@ -151,7 +157,7 @@ TEST(ListenerLoss, ABurstBeyondTheReceiveBufferKeepsItsOrderAndSaysEveryGap) {
     // A receive buffer of about a hundred of these datagrams.
     ASSERT_TRUE(LoopbackPair(socket, sender, 65536));
     std::atomic<std::int32_t> equipment{0};
-    T_Port162 listener(socket, output, reporter, equipment);
+    T_Port162 listener(socket, output, reporter, equipment, v3, kEngineId, 1);
     listener.start();
 
     // Datagram i is (i % kCycle) + 1 zero bytes: its header line tells where
@@ -214,8 +220,8 @@ TEST(ListenerStop, WhatWasQueuedWhenTheStopBeganIsReportedOrSaidLost) {
         RequestTracker tracker;
         std::atomic<std::int32_t> equipment{0};
         std::unique_ptr<ListenerThread> listener;
-        if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tracker);
-        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment);
+        if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tracker, v3);
+        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment, v3, kEngineId, 1);
         listener->start();
         const std::vector<std::uint8_t> zeros(6, 0);
         ASSERT_EQ(sender.Send(zeros.data(), 1), 1);

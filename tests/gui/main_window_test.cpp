@@ -246,7 +246,7 @@ TEST_F(MainWindow, TabVisitsEachControlOnceInTheTableOrderAndEachRadioGroupAtIts
         f.DataTypeButtons->button(c.dataType)->click();
         std::vector<QWidget*> expected = {f.CommunityEdit, f.IpEdit, f.PingButton, f.OID1Edit, f.OID2Edit, f.OID3Edit,
                                           f.DataTypeButtons->button(c.dataType), f.InMemo, f.VerButtons->button(c.version),
-                                          f.dataDisplayCheckBox, f.SetButton, f.GETButton, f.GETNEXTButton};
+                                          f.V3SettingsButton, f.dataDisplayCheckBox, f.SetButton, f.GETButton, f.GETNEXTButton};
         expected.insert(expected.end(), c.bulk.begin(), c.bulk.end());
         expected.insert(expected.end(), {f.ClrButton, f.nodisplay_CheckBox, f.detailDisplayCheckBox});
         std::vector<std::string> want, got;
