@@ -136,8 +136,16 @@ void TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
     // the request once its Report has named the engine.
     pendingV3_.awaitingDiscovery = true;
     pendingV3_.discoveryMsgId = v3_.NextMsgId();
-    AdvanceRequestId(request_);
+    // Discovery takes the request's id, and the request the next one, so
+    // that the ids go out in order: the encoder writes the id as the two
+    // octets after the PDU's header and 02 02.
     const std::int32_t discoveryId = request_.requestId;
+    AdvanceRequestId(request_);
+    pendingV3_.requestId = request_.requestId;
+    if (pendingV3_.pdu.size() > 7 && pendingV3_.pdu[4] == 0x02 && pendingV3_.pdu[5] == 0x02) {
+        pendingV3_.pdu[6] = static_cast<std::uint8_t>(pendingV3_.requestId >> 8);
+        pendingV3_.pdu[7] = static_cast<std::uint8_t>(pendingV3_.requestId);
+    }
     std::vector<std::uint8_t> datagram(512);
     const std::size_t size = BuildDiscovery(pendingV3_.discoveryMsgId, discoveryId, datagram.data(), datagram.size());
     V3MessageScan scan;
@@ -219,10 +227,13 @@ void TMainForm::OnV3Report(const V3Report& report) {
         SendV3Request();
         return;
     }
+    const bool newClock = report.counter == "usmStatsNotInTimeWindows" && report.authenticated;
+    const bool newEngine = report.counter == "usmStatsUnknownEngineIDs";
     if (!pendingV3_.awaitingDiscovery && !pendingV3_.resent && report.msgId == pendingV3_.msgId &&
-        report.counter == "usmStatsNotInTimeWindows" && report.authenticated) {
-        // The agent's clock moved on (a restart, a long pause): its Report
-        // gave boots and time anew; the request goes once more with them.
+        (newClock || newEngine)) {
+        // The agent's clock moved on (a restart, a long pause), or it is
+        // another engine now: its Report gave boots and time (and engine ID)
+        // anew; the request goes once more with them.
         pendingV3_.resent = true;
         const bool resent = pendingV3_.resent;
         SendV3Request();

@@ -13,7 +13,18 @@
 //   set|ADDRESS|TYPE|OID|VALUE     a SetRequest with community "ravine-rw" and
 //                                  the data type item TYPE (0..8); waits for
 //                                  its answer
+//   getnext|ADDRESS|OID            a GetNextRequest from OID; waits for its answer
+//                                  and prints "walk <OID1Edit>"
+//   v3|USER|LEVEL|AUTH|APASS|PRIV|PPASS   the SNMPv3 settings (LEVEL 0..2, AUTH
+//                                  and PRIV as the dialog's protocol numbers:
+//                                  AUTH 1 MD5 .. 6 SHA-512, PRIV 1 DES .. 4 AES-256)
+//   bulk|ADDRESS|OID               a GetBulkRequest, no non-repeater, OID the one
+//                                  repeater, max-repetitions 2; waits for 受信回数
+//                                  to grow
+//   answered|N                     waits up to 5 s until 受信回数 reaches N
 //   traps|N                        waits up to 10 s until TRAP回数 reaches N
+//   mark|NAME                      prints "mark NAME" (the script acts on it)
+//   waitfile|PATH                  waits up to 30 s until the file PATH exists
 //
 // stdout, one line a step: "ok <step>" or "failed <step>: <why>", and for
 // noanswer the message field's text. Then "done" once the window is closed.
@@ -22,6 +33,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -33,6 +45,7 @@
 #include <vector>
 
 #include "console/MainForm.h"
+#include "console/UpDown.h"
 #include "output/ErrorReporter.h"
 
 namespace {
@@ -111,6 +124,62 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
         form.SetButton->click();
         if (!form.MessageEdit->text().isEmpty()) return "refused: " + form.MessageEdit->text().toStdString();
         if (!WaitFor(form, [&] { return Number(form.RecvEdit) > received; }, 3000)) return "no answer";
+        return {};
+    }
+    if (verb == "getnext" && w.size() == 3) {
+        form.CommunityEdit->setText(QStringLiteral("ravine"));
+        form.IpEdit->setText(Q(w[1]));
+        if (!w[2].empty()) form.OID1Edit->setText(Q(w[2]));
+        form.OID2Edit->clear();
+        form.OID3Edit->clear();
+        const int received = Number(form.RecvEdit);
+        form.GETNEXTButton->click();
+        if (!form.MessageEdit->text().isEmpty()) return "refused: " + form.MessageEdit->text().toStdString();
+        // An SNMPv3 request may first discover the agent's engine: its
+        // Report counts as one answer, the request's answer as the next.
+        if (!WaitFor(form, [&] { return form.OID1Edit->text().toStdString() != w[2] && Number(form.RecvEdit) > received; },
+                     3000))
+            return "no answer written back";
+        std::printf("walk %s\n", form.OID1Edit->text().toStdString().c_str());
+        return {};
+    }
+    if (verb == "v3" && w.size() == 7) {
+        quillet::V3DialogValues values;
+        values.userName = w[1];
+        values.level = static_cast<quillet::SecurityLevel>(std::stoi(w[2]));
+        values.auth = static_cast<quillet::AuthProtocol>(std::stoi(w[3]));
+        values.authPassPhrase = w[4];
+        values.priv = static_cast<quillet::PrivProtocol>(std::stoi(w[5]));
+        values.privPassPhrase = w[6];
+        std::string error;
+        if (!form.ApplyV3Settings(values, error)) return error;
+        return {};
+    }
+    if (verb == "bulk" && w.size() == 3) {
+        form.IpEdit->setText(Q(w[1]));
+        while (form.NonOIDUpDown->Position() > 0) form.NonOIDUpDown->Click(quillet::UpDown::Down);
+        while (form.MaxOIDUpDown->Position() < 1) form.MaxOIDUpDown->Click(quillet::UpDown::Up);
+        while (form.MaxOIDUpDown->Position() > 1) form.MaxOIDUpDown->Click(quillet::UpDown::Down);
+        form.MaxEdit->setText(QStringLiteral("2"));
+        form.MaxOID1Edit->setText(Q(w[2]));
+        const int received = Number(form.RecvEdit);
+        form.BulkButton->click();
+        if (!form.MessageEdit->text().isEmpty()) return "refused: " + form.MessageEdit->text().toStdString();
+        if (!WaitFor(form, [&] { return Number(form.RecvEdit) > received; }, 3000)) return "no answer";
+        return {};
+    }
+    if (verb == "answered" && w.size() == 2) {
+        const int want = std::stoi(w[1]);
+        if (!WaitFor(form, [&] { return Number(form.RecvEdit) >= want; }, 5000)) return "too few answers";
+        return {};
+    }
+    if (verb == "mark" && w.size() == 2) {
+        std::printf("mark %s\n", w[1].c_str());
+        std::fflush(stdout);
+        return {};
+    }
+    if (verb == "waitfile" && w.size() == 2) {
+        if (!WaitFor(form, [&] { return QFile::exists(Q(w[1])); }, 30000)) return "the file never came";
         return {};
     }
     if (verb == "traps" && w.size() == 2) {

@@ -1,0 +1,184 @@
+#!/bin/bash
+# SNMPv3 with the User-based Security Model against net-snmp's snmpd,
+# snmptrap and snmpinform, in two network namespaces (netns.sh): the console
+# (steps_harness, the shipped window) at 192.0.2.1, snmpd at 192.0.2.2 with a
+# user for every pair of authentication and privacy protocols it offers.
+#
+#   - for every pair, a GetRequest, a GetNextRequest, a SetRequest and a
+#     GetBulkRequest at authPriv, each answered, authenticated and decrypted;
+#     the agent's engine discovered once, first;
+#   - a wrong pass phrase shown as usmStatsWrongDigests, an unknown user as
+#     usmStatsUnknownUserNames;
+#   - snmpd restarted (its boots one more): the next request gets a
+#     notInTimeWindows Report and goes once more, and is answered;
+#   - snmptrap -v3 (its own engine ID) shown as a trap of the user, and
+#     snmpinform -v3 -r 0 acknowledged at once.
+#
+#   $1: the quillet executable (unused; the harness is the same window)
+#   $2: the build directory (the harness is $2/tests/steps_harness)
+# Skips (exit 77) when not root or when ip netns, snmpd or snmptrap is missing.
+set -u
+
+build="${2:?usage: snmpv3_test.sh QUILLET BUILD_DIR}"
+harness="$(realpath -- "$build/tests/steps_harness")"
+here="$(cd "$(dirname "$0")" && pwd)"
+
+# shellcheck source=netns.sh
+source "$here/netns.sh"
+netns_check_able snmpget snmptrap snmpinform python3 iconv timeout || exit 77
+require_programs "$harness"
+
+work="$(mktemp -d /tmp/quillet-snmpv3.XXXXXX)"
+cleanup() {
+    netns_teardown
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+netns_setup "$$" || exit 1
+
+# Every pair snmpd offers; the numbers are the window's (the dialog's order).
+auths=("MD5 1" "SHA 2" "SHA-224 3" "SHA-256 4" "SHA-384 5" "SHA-512 6")
+privs=("DES 1" "AES 2" "AES-192 3" "AES-256 4")
+conf=()
+steps=("version|2")
+pairs=0
+for a in "${auths[@]}"; do
+    read -r aname anum <<<"$a"
+    for p in "${privs[@]}"; do
+        read -r pname pnum <<<"$p"
+        user="u${anum}${pnum}"
+        conf+=("createUser $user $aname \"authpass123\" $pname \"privpass123\"" "rwuser $user priv")
+        steps+=("v3|$user|2|$anum|authpass123|$pnum|privpass123"
+                "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
+                "getnext|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1"
+                "set|$NETNS_AGENT_ADDR|3|1.3.6.1.2.1.1.6.0|rack-$user"
+                "bulk|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1")
+        pairs=$((pairs + 1))
+    done
+done
+# A fixed engine ID, and snmpd reading its persistent data (SNMPCONFPATH in
+# place of -C, which would skip it): across a restart it keeps its engine ID
+# and counts its boots up, as an agent that reboots does.
+conf+=("engineID quillet-e2e-agent")
+mkdir -p "$work/agent"
+{ echo "agentAddress udp:$NETNS_AGENT_ADDR:161"; printf '%s\n' "${conf[@]}"; } >"$work/agent/snmpd.conf"
+v3_agent_start() {
+    SNMPCONFPATH="$work/agent:$SNMP_PERSISTENT_DIR" ip netns exec "$NETNS_AGENT" "$(command -v snmpd || echo /usr/sbin/snmpd)" \
+        -f -Lo -p "$work/agent/snmpd.pid" >>"$work/agent/snmpd.log" 2>&1 &
+    NETNS_AGENT_PID=$!
+    wait_until 10 agent_answers || { echo "snmpd does not answer:"; cat "$work/agent/snmpd.log"; return 1; }
+}
+agent_answers() {
+    in_console snmpget -v3 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES -X privpass123 -t 0.3 -r 0 \
+        "$NETNS_AGENT_ADDR" 1.3.6.1.2.1.1.3.0 >/dev/null 2>&1
+}
+v3_agent_start || exit 1
+
+steps+=("answered|$((1 + 4 * pairs))"
+        # A wrong pass phrase, and a user snmpd does not have.
+        "v3|u42|2|4|wrongpass99|2|privpass123" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
+        "v3|nobody|2|4|authpass123|2|privpass123" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
+        # snmpd restarts meanwhile; the next request meets a new time window.
+        "v3|u42|2|4|authpass123|2|privpass123" "mark|restart" "waitfile|$work/restarted"
+        "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0" "answered|$((1 + 4 * pairs + 4))"
+        "mark|traps" "traps|2")
+
+mkdir -p "$work/console"
+(cd "$work/console" && timeout -k 5 150 ip netns exec "$NETNS_CONSOLE" env QT_QPA_PLATFORM=offscreen \
+    "$harness" "${steps[@]}") >"$work/harness.out" 2>"$work/harness.err" &
+harness_pid=$!
+
+marked() { grep -q "^mark $1" "$work/harness.out"; }
+if wait_until 120 marked restart; then
+    # The last Set reached snmpd (before it forgets it in its restart).
+    in_agent snmpget -v3 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES -X privpass123 -Oqv -t 1 -r 1 \
+        "$NETNS_AGENT_ADDR" 1.3.6.1.2.1.1.6.0 >"$work/location" 2>&1 || fail "snmpget -v3 of sysLocation.0"
+    agent_stop
+    v3_agent_start || fail "snmpd did not come back"
+    touch "$work/restarted"
+fi
+if wait_until 30 marked traps; then
+    in_agent snmptrap -v3 -e 0x8000000001020304 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES \
+        -X privpass123 "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.1 || fail "snmptrap -v3"
+    if in_agent snmpinform -v3 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES -X privpass123 -r 0 -t 3 \
+        "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.2 >/dev/null 2>&1; then
+        echo "ok: snmpinform -v3 -r 0 was acknowledged at once"
+    else
+        fail "snmpinform -v3 was not acknowledged"
+    fi
+fi
+wait "$harness_pid"
+status=$?
+grep -v '^ok ' "$work/harness.out"
+[ "$status" -eq 0 ] || { fail "steps_harness exited with status $status"; tail -20 "$work/harness.err"; }
+
+logs=("$work/console"/LOG/*.LOG)
+[ -f "${logs[0]}" ] || { fail "no log"; exit 1; }
+iconv -f CP932 -t UTF-8 "${logs[0]}" | tr -d '\r' >"$work/log.txt"
+
+python3 - "$work/log.txt" "$pairs" "$(cat "$work/location")" <<'PY'
+import re, sys
+lines = open(sys.argv[1], encoding="utf-8").read().split("\n")
+pairs = int(sys.argv[2])
+failures = 0
+
+def check(what, good, detail=""):
+    global failures
+    print(("ok: " if good else "FAIL: ") + what + ("" if good or not detail else ": " + detail))
+    failures += 0 if good else 1
+
+def blocks(head):
+    found = []
+    for i, line in enumerate(lines):
+        if re.match(head, line):
+            end = i + 1
+            while end < len(lines) and lines[end].startswith("  "):
+                end += 1
+            found.append(lines[i:end])
+    return found
+
+answers = blocks(r"^response 受信 request ID=\d+  SIZE=\d+$")
+reports = blocks(r"^report 受信 request ID=\d+  SIZE=\d+$")
+trusted = [b for b in answers if any(l.endswith("確認済み") for l in b) and any(l.endswith("復号済み") for l in b)]
+check("every pair's four requests answered, authenticated and decrypted", len(trusted) >= 4 * pairs + 1,
+      "%d of %d" % (len(trusted), 4 * pairs + 1))
+for auth in ("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"):
+    for priv in ("DES", "AES", "AES-192", "AES-256"):
+        n = sum(1 for b in trusted if "  認証=あり(%s) 確認済み" % auth in b and "  暗号化=あり(%s) 復号済み" % priv in b)
+        check("%s with %s: Get, GetNext, Set and GetBulk answered" % (auth, priv), n >= 4, str(n))
+check("no answer refused", not any(any(l.startswith("  USM検証失敗=") for l in b) for b in answers))
+discovery = [b for b in blocks(r"^get request 送信 request ID=\d+  SIZE=\d+$") if "  SNMPv3 エンジンID探索(discovery)" in b]
+check("the agent's engine discovered once, first", len(discovery) == 1 and
+      any(l == "  usmStatsUnknownEngineIDs = 1" or l.startswith("  usmStatsUnknownEngineIDs = ") for l in reports[0]),
+      "%d discoveries" % len(discovery))
+texts = [l for b in reports for l in b if l.startswith("  usmStats")]
+check("a wrong pass phrase shown as usmStatsWrongDigests", any(t.startswith("  usmStatsWrongDigests = ") for t in texts),
+      repr(texts))
+check("an unknown user shown as usmStatsUnknownUserNames",
+      any(t.startswith("  usmStatsUnknownUserNames = ") for t in texts), repr(texts))
+late = [i for i, b in enumerate(reports) if any(l.startswith("  usmStatsNotInTimeWindows = ") for l in b)]
+check("after snmpd's restart a notInTimeWindows Report came", len(late) == 1, repr(texts))
+last = answers[-1] if answers else []
+check("and the request sent once more was answered", last in trusted and "  object ID =1.3.6.1.2.1.1.5.0" in last,
+      repr(last[:3]))
+check("the last Set reached snmpd", sys.argv[3].strip().strip('"') == "rack-u64", sys.argv[3])
+traps = blocks(r"^TRAP受信  SIZE=\d+$")
+trap = traps[0] if traps else []
+check("snmptrap -v3 shown as a coldStart of user u42 at authPriv",
+      "  TRAP-TYPE=coldStart" in trap and "  msgUserName=u42" in trap and "  認証=あり(SHA-256) 確認済み" in trap
+      and "  暗号化=あり(AES) 復号済み" in trap and "  msgAuthoritativeEngineID=80 00 00 00 01 02 03 04" in trap,
+      repr(trap[:14]))
+inform = traps[-1] if len(traps) > 1 else []
+check("snmpinform -v3 shown as a warmStart", "  TRAP-TYPE=warmStart" in inform and "  msgUserName=u42" in inform,
+      repr(inform[:14]))
+sys.exit(1 if failures else 0)
+PY
+[ $? -eq 0 ] || failures=$((failures + 1))
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all SNMPv3 checks passed"
