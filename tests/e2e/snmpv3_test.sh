@@ -173,8 +173,11 @@ check("snmptrap -v3 shown as a coldStart of user u42 at authPriv",
 inform = traps[-1] if len(traps) > 1 else []
 check("snmpinform -v3 shown as a warmStart", "  TRAP-TYPE=warmStart" in inform and "  msgUserName=u42" in inform,
       repr(inform[:14]))
+text = "\n".join(lines)
+check("no pass phrase in the log", "authpass123" not in text and "privpass123" not in text and "wrongpass99" not in text)
 sys.exit(1 if failures else 0)
 PY
+! grep -q -e authpass123 -e privpass123 "$work/console/steps-settings.ini" || fail "a pass phrase in the settings file"
 [ $? -eq 0 ] || failures=$((failures + 1))
 
 if [ "$failures" -ne 0 ]; then

@@ -169,6 +169,56 @@ TEST_F(MainWindow, AnEnlargedWindowGivesThePaneTheRoomAndKeepsTheControlsInPlace
     EXPECT_EQ(f.OutMemo->geometry(), PlaceOf(Control::OutMemo).rect);
 }
 
+TEST(MainWindowSettings, TheSnmpv3ChoicesAreRememberedButNeverThePassPhrases) {
+    RecordingReporter reporter;
+    ConsoleConfig config = LoopbackConfig(&reporter);
+    config.settingsFile = "v3-settings.ini";
+    QFile::remove(QString::fromStdString(config.settingsFile));
+    V3DialogValues values;
+    values.userName = "quser";
+    values.level = SecurityLevel::AuthPriv;
+    values.auth = AuthProtocol::Sha512;
+    values.authPassPhrase = "auth-secret-1";
+    values.priv = PrivProtocol::Aes256;
+    values.privPassPhrase = "priv-secret-2";
+    values.contextName = "bridge1";
+    values.contextEngineIdHex = "80 00 1F 88 04 71";
+    QByteArray engineId;
+    {
+        TMainForm first(config);
+        EXPECT_EQ(first.VerButtons->buttons().size(), 3);
+        EXPECT_EQ(first.VerButtons->button(2)->text().toStdString(), "SNMPv3");
+        std::string error;
+        V3DialogValues tooShort = values;
+        tooShort.authPassPhrase = "short";
+        EXPECT_FALSE(first.ApplyV3Settings(tooShort, error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_TRUE(first.ApplyV3Settings(values, error)) << error;
+        first.VerButtons->button(2)->click();
+        EXPECT_TRUE(first.BulkButton->isEnabled());  // GetBulk exists in SNMPv3 too
+        engineId = first.UserSettings().EngineId();
+        first.close();
+    }
+    QFile file(QString::fromStdString(config.settingsFile));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    EXPECT_FALSE(stored.contains("auth-secret-1"));
+    EXPECT_FALSE(stored.contains("priv-secret-2"));
+    TMainForm second(config);
+    const V3DialogValues shown = second.V3SettingsDialog().Values();
+    EXPECT_EQ(shown.userName, "quser");
+    EXPECT_EQ(shown.level, SecurityLevel::AuthPriv);
+    EXPECT_EQ(shown.auth, AuthProtocol::Sha512);
+    EXPECT_EQ(shown.priv, PrivProtocol::Aes256);
+    EXPECT_EQ(shown.contextName, "bridge1");
+    EXPECT_EQ(shown.contextEngineIdHex, "80 00 1F 88 04 71");
+    EXPECT_TRUE(shown.authPassPhrase.empty());
+    EXPECT_TRUE(shown.privPassPhrase.empty());
+    // The console's own engine: the same ID, boots one more.
+    EXPECT_EQ(second.UserSettings().EngineId(), engineId);
+    EXPECT_GE(engineId.size(), 5);
+}
+
 TEST(MainWindowSettings, TheDetailsStateIsRememberedAcrossRuns) {
     RecordingReporter reporter;
     ConsoleConfig config = LoopbackConfig(&reporter);
