@@ -92,14 +92,7 @@ void T_Port161::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
     }
     if (trusted || report) AppendScopedPduLines(scopedBase, scoped, messageLines_);
 
-    ShownDatagram shown;
-    shown.bytes = data;
-    shown.size = size;
-    shown.messageLines = &messageLines_;
-    if (trusted && v3scan_.encrypted) {
-        shown.plain = opened.scopedBase + opened.scoped.at;
-        shown.plainSize = opened.scoped.length;
-    }
+    const ShownDatagram shown = ShownV3(data, size, messageLines_, v3scan_, opened);
     std::optional<PeerDetails> peer;
     if (DetailsOn()) peer = PeerOf(sender, arrivalNs);
     const std::int64_t arrival = arrivalNs != 0 ? arrivalNs : RealtimeNs();

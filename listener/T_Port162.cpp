@@ -79,14 +79,7 @@ void T_Port162::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
     AppendV3HeaderLines(data, v3scan_, messageLines_);
     AppendV3ReceivedSecurityLines(v3scan_, opened, messageLines_);
     if (trusted) AppendScopedPduLines(opened.scopedBase, opened.scoped, messageLines_);
-    ShownDatagram shown;
-    shown.bytes = data;
-    shown.size = size;
-    shown.messageLines = &messageLines_;
-    if (trusted && v3scan_.encrypted) {
-        shown.plain = opened.scopedBase + opened.scoped.at;
-        shown.plainSize = opened.scoped.length;
-    }
+    const ShownDatagram shown = ShownV3(data, size, messageLines_, v3scan_, opened);
     std::optional<PeerDetails> peer;
     if (DetailsOn()) peer = PeerOf(sender, arrivalNs);
 

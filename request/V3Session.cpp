@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/BerWriter.h"
+
 namespace quillet {
 namespace {
 
@@ -9,23 +11,6 @@ std::uint64_t AgentKey(const std::uint8_t address[4], std::uint16_t port) {
     std::uint64_t key = port;
     for (int i = 0; i < 4; ++i) key = (key << 8) | address[i];
     return key;
-}
-
-// Appends a length in its shortest form: short, 81 x or 82 hi lo.
-std::size_t PutLength(std::uint8_t* out, std::size_t length) {
-    if (length < 0x80) {
-        out[0] = static_cast<std::uint8_t>(length);
-        return 1;
-    }
-    if (length <= 0xFF) {
-        out[0] = 0x81;
-        out[1] = static_cast<std::uint8_t>(length);
-        return 2;
-    }
-    out[0] = 0x82;
-    out[1] = static_cast<std::uint8_t>(length >> 8);
-    out[2] = static_cast<std::uint8_t>(length);
-    return 3;
 }
 
 }  // namespace
@@ -151,13 +136,9 @@ std::size_t BuildV3Request(const V3Config& config, const AgentEngine& engine, st
 
 std::size_t WrapPduAsV2c(const std::uint8_t* pdu, std::size_t length, std::uint8_t* out, std::size_t capacity) {
     const std::size_t content = 3 + 2 + length;
-    std::uint8_t header[4];
-    header[0] = 0x30;
-    const std::size_t lengthOctets = PutLength(header + 1, content);
-    const std::size_t total = 1 + lengthOctets + content;
+    const std::size_t total = 1 + LengthFieldSize(content) + content;
     if (total > capacity) return 0;
-    std::copy(header, header + 1 + lengthOctets, out);
-    std::size_t n = 1 + lengthOctets;
+    std::size_t n = PutHeader(out, 0x30, content);
     for (const std::uint8_t octet : {0x02, 0x01, 0x01, 0x04, 0x00}) out[n++] = octet;
     std::copy(pdu, pdu + length, out + n);
     return total;

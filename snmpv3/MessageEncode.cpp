@@ -4,16 +4,12 @@
 #include <vector>
 
 #include "snmpv3/Auth.h"
+#include "text/BerWriter.h"
 
 namespace quillet {
 namespace {
 
 constexpr std::size_t kMaxMessage = 0xFFFF;
-
-std::size_t LengthFieldSize(std::size_t length) {
-    if (length < 0x80) return 1;
-    return length <= 0xFF ? 2 : 3;
-}
 
 std::size_t TlvSize(std::size_t content) { return 1 + LengthFieldSize(content) + content; }
 
@@ -30,13 +26,7 @@ public:
     explicit Writer(std::uint8_t* at) : at_(at) {}
     std::uint8_t* At() const { return at_; }
 
-    void Header(std::uint8_t tag, std::size_t length) {
-        *at_++ = tag;
-        const std::size_t field = LengthFieldSize(length);
-        if (field > 1) *at_++ = static_cast<std::uint8_t>(0x80 + field - 1);
-        for (std::size_t i = field - 1; i > 0; --i) *at_++ = static_cast<std::uint8_t>(length >> (8 * (i - 1)));
-        if (field == 1) *at_++ = static_cast<std::uint8_t>(length);
-    }
+    void Header(std::uint8_t tag, std::size_t length) { at_ += PutHeader(at_, tag, length); }
     void Octets(ByteSpan octets) {
         if (!octets.empty()) std::memcpy(at_, octets.data(), octets.size());
         at_ += octets.size();

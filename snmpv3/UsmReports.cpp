@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "text/BerReader.h"
+#include "text/BerWriter.h"
 #include "text/OidText.h"
 
 namespace quillet {
@@ -32,24 +33,6 @@ constexpr NamedCounter kCounters[] = {
     {{0x2B, 0x06, 0x01, 0x06, 0x03, 0x0C, 0x01, 0x04, 0x00}, 9, "snmpUnavailableContexts"},
     {{0x2B, 0x06, 0x01, 0x06, 0x03, 0x0C, 0x01, 0x05, 0x00}, 9, "snmpUnknownContexts"},
 };
-
-std::size_t LengthFieldSize(std::size_t length) {
-    if (length < 0x80) return 1;
-    return length <= 0xFF ? 2 : 3;
-}
-
-std::size_t PutHeader(std::uint8_t* at, std::uint8_t tag, std::size_t length) {
-    at[0] = tag;
-    const std::size_t field = LengthFieldSize(length);
-    if (field == 1) {
-        at[1] = static_cast<std::uint8_t>(length);
-    } else {
-        at[1] = static_cast<std::uint8_t>(0x80 + field - 1);
-        for (std::size_t i = 0; i < field - 1; ++i)
-            at[2 + i] = static_cast<std::uint8_t>(length >> (8 * (field - 2 - i)));
-    }
-    return 1 + field;
-}
 
 // An INTEGER or Counter32 with the fewest two's-complement octets (a
 // Counter32 from 2^31 up gets a leading 00); returns the octets written.

@@ -103,6 +103,19 @@ void AppendV3ReceivedSecurityLines(const V3MessageScan& scan, const OpenedV3Mess
     out.WriteLine(line, SummaryLine);
 }
 
+ShownDatagram ShownV3(const std::uint8_t* datagram, int size, const OutputBatch& messageLines,
+                      const V3MessageScan& scan, const OpenedV3Message& opened) {
+    ShownDatagram shown;
+    shown.bytes = datagram;
+    shown.size = size;
+    shown.messageLines = &messageLines;
+    if (opened.status == UsmStatus::Ok && scan.encrypted) {
+        shown.plain = opened.scopedBase + opened.scoped.at;
+        shown.plainSize = opened.scoped.length;
+    }
+    return shown;
+}
+
 void AppendScopedPduLines(const std::uint8_t* base, const ScopedPduScan& scoped, OutputBatch& out) {
     std::string line = "  contextEngineID=";
     AppendHexOctets(line, base + scoped.contextEngineId.start, scoped.contextEngineId.length);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/BerWriter.h"
+
 namespace quillet {
 namespace {
 
@@ -10,28 +12,6 @@ constexpr std::uint8_t kResponseTag = 0xA2;
 constexpr std::uint8_t kNoError[] = {0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
 
 std::size_t Whole(const BerElement& element, std::size_t tagAt) { return element.End() - tagAt; }
-
-// Octets of the shortest length field for `length`.
-std::size_t LengthFieldSize(std::size_t length) {
-    if (length < 0x80) return 1;
-    if (length <= 0xFF) return 2;
-    if (length <= 0xFFFF) return 3;
-    return 4;
-}
-
-// Writes tag and the shortest length field; returns the octets written.
-std::size_t PutHeader(std::uint8_t* at, std::uint8_t tag, std::size_t length) {
-    at[0] = tag;
-    const std::size_t field = LengthFieldSize(length);
-    if (field == 1) {
-        at[1] = static_cast<std::uint8_t>(length);
-    } else {
-        at[1] = static_cast<std::uint8_t>(0x80 + field - 1);
-        for (std::size_t i = 0; i < field - 1; ++i)
-            at[2 + i] = static_cast<std::uint8_t>(length >> (8 * (field - 2 - i)));
-    }
-    return 1 + field;
-}
 
 }  // namespace
 

@@ -65,12 +65,7 @@ TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduAsSnmpv
     AppendV3HeaderLines(datagram.data(), scan, messageLines);
     AppendV3ReceivedSecurityLines(scan, opened, messageLines);
     AppendScopedPduLines(opened.scopedBase, opened.scoped, messageLines);
-    ShownDatagram shown;
-    shown.bytes = datagram.data();
-    shown.size = static_cast<int>(datagram.size());
-    shown.messageLines = &messageLines;
-    shown.plain = opened.scopedBase + opened.scoped.at;
-    shown.plainSize = opened.scoped.length;
+    const ShownDatagram shown = ShownV3(datagram.data(), static_cast<int>(datagram.size()), messageLines, scan, opened);
     std::vector<std::uint8_t> wrapped(datagram.size() + 16);
     const std::size_t length = WrapPduAsV2c(opened.scopedBase + opened.scoped.pduAt, opened.scoped.pduLength,
                                             wrapped.data(), wrapped.size());
