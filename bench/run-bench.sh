@@ -87,10 +87,11 @@ goal_rss_mb=10            # RSS growth over the long storm
 goal_burst_mb=48
 goal_back_mb=5
 # (h) Memory a paced hostile flood may take: a full pane (2 MiB of text,
-# which the text widget keeps as UTF-16 with a block a line: about 13 MB
-# here), the hub's pane texts, and the reporting thread's batch and log
-# write of the few datagrams that queue meanwhile. 19 MB was the most
-# measured; 32 MB leaves room for a busier machine (bench/README.md).
+# which the text widget keeps as UTF-16 with a block a line: about 8 MB
+# here), the hub's pane texts and their UTF-16 copy, and the reporting
+# thread's batch and log write of the datagrams that queue meanwhile. 21 MB
+# was the most measured; 32 MB leaves room for a busier machine
+# (bench/README.md, "A hostile flood").
 goal_hostile_mb=32
 # (h) The GUI thread keeps up: the last datagram's lines are in the pane
 # (TrapEdit shows its count, no pane work waits) this soon after the sender
