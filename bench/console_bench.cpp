@@ -22,14 +22,28 @@
 //   - every 100 ms a mouse click posted on the "SNMPv1" radio button (which
 //     is already selected, so its handler changes nothing): the time until
 //     the handler ran is how long the window keeps an operator waiting;
-//   - process CPU time (getrusage) and resident memory (VmRSS).
+//   - process CPU time (getrusage) and resident memory (VmRSS, and VmHWM,
+//     the most since the last `peak reset`).
 //
 // Commands, one a line on standard input; every answer is one line:
 //   stats          "stats traps=.. responses=.. stall_ms=.. clicks=.. click_max_ms=..
-//                   click_waiting=.. cpu_ms=.. gui_cpu_ms=.. rss_kb=.. peak_rss_kb=.. pane_lines=..
-//                   most_queued=.."; the stall and click figures cover the time since the previous
-//                   stats; peak_rss_kb is the most resident memory so far, most_queued the most
-//                   traps that ever waited in the trap listener's queue
+//                   click_waiting=.. cpu_ms=.. gui_cpu_ms=.. rss_kb=.. peak_rss_kb=.. hwm_kb=..
+//                   pane_lines=.. pane_chars=.. trap_shown=.. most_queued=.."; the stall and click
+//                   figures cover the time since the previous stats; peak_rss_kb is the most
+//                   resident memory so far (getrusage), hwm_kb the most since the last
+//                   `peak reset`, pane_chars the pane's characters (UTF-16), trap_shown what
+//                   TrapEdit shows, most_queued the most traps that ever waited in the trap
+//                   listener's queue
+//   peak reset     starts hwm_kb afresh from the present resident memory (the kernel's
+//                   high-water mark, reset through /proc/self/clear_refs);
+//                   "peak reset rss_kb=.." ("peak reset failed" where the kernel refuses)
+//   caught_up N SINCE TIMEOUT_MS
+//                  waits until TrapEdit shows N or more and the hub holds no pane work
+//                   (the pane has every line committed so far), then prints
+//                   "caught_up ok=1 ms=.."; ms counts from SINCE, a CLOCK_REALTIME time in
+//                   seconds (bash's $EPOCHREALTIME), so that the wait is told from the moment
+//                   the script saw the sender end, however late the command was read. After
+//                   TIMEOUT_MS from SINCE it gives up with ok=0
 //   count          "count traps=.. responses=.." (resets nothing)
 //   probe on|off   starts or stops the 1 ms timer and the clicks (off for CPU runs)
 //   gets N         presses GETButton N times, one after another; each time waits
@@ -46,6 +60,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSocketNotifier>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -95,12 +110,19 @@ long ThreadCpuMicroseconds() {
     return ts.tv_sec * 1'000'000L + ts.tv_nsec / 1000;
 }
 
-long ResidentKilobytes() {
+long StatusKilobytes(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string line;
+    const std::size_t length = std::strlen(field);
     while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.compare(0, length, field) == 0) return std::strtol(line.c_str() + length, nullptr, 10);
     return -1;
+}
+
+double RealtimeSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 long PeakResidentKilobytes() {
@@ -137,6 +159,9 @@ public:
         connect(form_.RecvEdit, &QLineEdit::textChanged, this, [this] { ResponseShown(); });
         getTimeout_.setSingleShot(true);
         connect(&getTimeout_, &QTimer::timeout, this, [this] { NextGet(); });
+        caughtUpPoll_.setTimerType(Qt::PreciseTimer);
+        caughtUpPoll_.setInterval(2);
+        connect(&caughtUpPoll_, &QTimer::timeout, this, [this] { CheckCaughtUp(); });
 
         stdin_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
         connect(stdin_, &QSocketNotifier::activated, this, [this] { ReadCommands(); });
@@ -202,9 +227,12 @@ private:
                            " clicks=" + std::to_string(clicks_) + " click_max_ms=" + Ms(worstClick_ / 1e6) +
                            " click_waiting=" + (waiting ? "1" : "0") + " cpu_ms=" + Ms(CpuMicroseconds() / 1e3) +
                            " gui_cpu_ms=" + Ms(ThreadCpuMicroseconds() / 1e3) +
-                           " rss_kb=" + std::to_string(ResidentKilobytes()) +
+                           " rss_kb=" + std::to_string(StatusKilobytes("VmRSS:")) +
                            " peak_rss_kb=" + std::to_string(PeakResidentKilobytes()) +
+                           " hwm_kb=" + std::to_string(StatusKilobytes("VmHWM:")) +
                            " pane_lines=" + std::to_string(form_.OutMemo->blockCount()) +
+                           " pane_chars=" + std::to_string(form_.OutMemo->document()->characterCount()) +
+                           " trap_shown=" + form_.TrapEdit->text().toStdString() +
                            " most_queued=" + std::to_string(form_.Sockets().TrapListenerMostQueued());
         Say(line);
         worstGap_ = 0;
@@ -215,6 +243,36 @@ private:
     void Count() {
         Say("count traps=" + std::to_string(form_.Output().CounterValue(Counter::Trap)) +
             " responses=" + std::to_string(form_.Output().CounterValue(Counter::Recv)));
+    }
+
+    void ResetPeak() {
+        // "5" resets the high-water mark of resident memory (Linux 4.0 on).
+        std::ofstream clear("/proc/self/clear_refs");
+        clear << "5" << std::flush;
+        Say(clear ? "peak reset rss_kb=" + std::to_string(StatusKilobytes("VmRSS:")) : "peak reset failed");
+    }
+
+    void StartCaughtUp(const std::string& arguments) {
+        long shown = 0, timeoutMs = 0;
+        double since = 0;
+        if (std::sscanf(arguments.c_str(), "%ld %lf %ld", &shown, &since, &timeoutMs) != 3) {
+            Say("caught_up ok=0 ms=0 bad arguments");
+            return;
+        }
+        caughtUpShown_ = shown;
+        caughtUpSince_ = since;
+        caughtUpTimeoutMs_ = timeoutMs;
+        caughtUpPoll_.start();
+        CheckCaughtUp();
+    }
+
+    void CheckCaughtUp() {
+        if (!caughtUpPoll_.isActive()) return;
+        const double ms = (RealtimeSeconds() - caughtUpSince_) * 1e3;
+        const bool caughtUp = form_.TrapEdit->text().toLong() >= caughtUpShown_ && !form_.Output().Pending().any;
+        if (!caughtUp && ms < static_cast<double>(caughtUpTimeoutMs_)) return;
+        caughtUpPoll_.stop();
+        Say(std::string("caught_up ok=") + (caughtUp ? "1" : "0") + " ms=" + Ms(ms));
     }
 
     void StartGets(int count) {
@@ -288,6 +346,8 @@ private:
         else if (command == "probe on") SetProbe(true), Say("probe on");
         else if (command == "probe off") SetProbe(false), Say("probe off");
         else if (command.rfind("gets ", 0) == 0) StartGets(std::atoi(command.c_str() + 5));
+        else if (command == "peak reset") ResetPeak();
+        else if (command.rfind("caught_up ", 0) == 0) StartCaughtUp(command.substr(10));
         else if (command == "quit") Quit();
         else if (!command.empty()) Say("unknown " + command);
     }
@@ -305,6 +365,10 @@ private:
     QTimer probe_;
     QTimer clicker_;
     QTimer getTimeout_;
+    QTimer caughtUpPoll_;
+    long caughtUpShown_ = 0;
+    double caughtUpSince_ = 0;
+    long caughtUpTimeoutMs_ = 0;
     QSocketNotifier* stdin_ = nullptr;
     std::string pendingInput_;
     std::int64_t lastTick_ = 0;
@@ -382,7 +446,7 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<TMainForm>(config);
     form->show();
     Bench bench(*form, traceStalls, QString::fromStdString(agent));
-    Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(ResidentKilobytes()) +
+    Say("ready log=" + dir + "/" + form->LogFileName() + " rss_kb=" + std::to_string(StatusKilobytes("VmRSS:")) +
         " receive_buffer=" + std::to_string(form->Sockets().At(1).socket.ReceiveBufferBytes()));
     const int rc = app.exec();
     form.reset();

@@ -63,6 +63,22 @@ def response_lines(data):
     ] + dump_lines(value))
 
 
+def count_records(lines, log_path, loss_head):
+    """The counts line for a run whose every record should be `lines`."""
+    block = b"".join(line.encode("cp932") + b"\r\n" for line in lines)
+    header = lines[0].split("SIZE=")[0].encode("cp932") + b"SIZE="
+    with open(log_path, "rb") as f:
+        log = f.read()
+    records = log.count(header)
+    complete = log.count(block)
+    loss = re.compile(re.escape(loss_head.encode("cp932")) + rb"([0-9]+)\r\n")
+    losses = loss.findall(log)
+    loss_bytes = sum(len(m.group(0)) for m in loss.finditer(log))
+    return ("records=%d complete=%d lines_per_record=%d other_bytes=%d loss_lines=%d lost=%d"
+            % (records, complete, len(lines), len(log) - complete * len(block) - loss_bytes,
+               len(losses), sum(int(n) for n in losses)))
+
+
 def main():
     if len(sys.argv) != 4 or sys.argv[1] not in ("trap", "response"):
         sys.exit(__doc__)
@@ -70,18 +86,7 @@ def main():
     with open(hex_path) as f:
         data = bytes.fromhex(f.read())
     lines = equipment_trap_lines(data) if kind == "trap" else response_lines(data)
-    block = b"".join(line.encode("cp932") + b"\r\n" for line in lines)
-    header = lines[0].split("SIZE=")[0].encode("cp932") + b"SIZE="
-    with open(log_path, "rb") as f:
-        log = f.read()
-    records = log.count(header)
-    complete = log.count(block)
-    loss = re.compile(re.escape(LOSS_HEADS[kind].encode("cp932")) + rb"([0-9]+)\r\n")
-    losses = loss.findall(log)
-    loss_bytes = sum(len(m.group(0)) for m in loss.finditer(log))
-    print("records=%d complete=%d lines_per_record=%d other_bytes=%d loss_lines=%d lost=%d"
-          % (records, complete, len(lines), len(log) - complete * len(block) - loss_bytes,
-             len(losses), sum(int(n) for n in losses)))
+    print(count_records(lines, log_path, LOSS_HEADS[kind]))
 
 
 if __name__ == "__main__":

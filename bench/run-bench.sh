@@ -4,6 +4,7 @@
 #
 #   bench/run-bench.sh [--short] [--veth] BUILD_DIR
 #   bench/run-bench.sh --veth --series N BUILD_DIR
+#   bench/run-bench.sh [--short] [--veth] --hostile BUILD_DIR
 #
 # BUILD_DIR holds bench/trap_blaster, bench/console_bench and
 # bench/response_responder. --short runs every step with tiny counts (a few
@@ -14,21 +15,25 @@
 # Prints a table; see bench/README.md. --series N (as root, with --veth)
 # runs only the stock-buffer bursts of 100,000: N harnesses, each run as an
 # ordinary user and sent two bursts, and prints how many were logged whole.
+# --hostile runs only step (h), the hostile flood, and prints its rows and
+# goals.
 set -euo pipefail
 
 short=0
 veth=0
 series=0
+hostile_only=0
 while [ $# -gt 1 ]; do
   case "$1" in
     --short) short=1 ;;
+    --hostile) hostile_only=1 ;;
     --veth) veth=1 ;;
     --series) series=$2; shift ;;
     *) break ;;
   esac
   shift
 done
-build=${1:?usage: run-bench.sh [--short] [--veth] BUILD_DIR}
+build=${1:?usage: run-bench.sh [--short] [--veth] [--hostile] BUILD_DIR}
 build=$(cd "$build" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 blaster=$build/bench/trap_blaster
@@ -54,6 +59,7 @@ if [ $short = 1 ]; then
   long_count=2000; long_rate=4000
   gets=20; flood_rate=2000; flood_count=500
   forced_count=2000; stock_repeats=2
+  noise_slow_count=10; noise_fast_count=20; long_name_count=10; noise_burst_count=10
 else
   rates="1000 2000 3000 4500 6000 9000 12000 18000 24000 36000 48000 72000 96000 120000 150000 180000 210000"
   step_ms=5000
@@ -62,7 +68,15 @@ else
   long_count=1000000; long_rate=20000; settle_s=1; poll_s=0.2
   gets=1000; flood_rate=10000; flood_count=50000
   forced_count=20000; stock_repeats=10
+  noise_slow_count=250; noise_fast_count=1000; long_name_count=200; noise_burst_count=60
 fi
+# (h) the hostile flood: 65,000-byte datagrams that are no message, at two
+# rates, then SNMPv2c traps whose last binding's name is an identifier of
+# 64,900 octets (bench/hostile_datagrams.py makes both). Then, for the
+# figures only (no goal: bench/README.md, "Left open"), a burst of the
+# 65,000-byte datagrams flat out, as many as the console's receive buffer
+# holds.
+noise_slow_rate=25; noise_fast_rate=50; long_name_rate=10
 # Goals.
 goal_rate=150000          # loss-free traps/s
 goal_cpu_us=5             # CPU per trap at fast_cpu_rate
@@ -72,6 +86,20 @@ goal_rss_mb=10            # RSS growth over the long storm
 # ring (32 MiB) and what the pane and the log's buffers take besides.
 goal_burst_mb=48
 goal_back_mb=5
+# (h) Memory a paced hostile flood may take: a full pane (2 MiB of text,
+# which the text widget keeps as UTF-16 with a block a line: about 8 MB
+# here), the hub's pane texts and their UTF-16 copy, and the reporting
+# thread's batch and log write of the datagrams that queue meanwhile. 21 MB
+# was the most measured; 32 MB leaves room for a busier machine
+# (bench/README.md, "A hostile flood").
+goal_hostile_mb=32
+# (h) The GUI thread keeps up: the last datagram's lines are in the pane
+# (TrapEdit shows its count, no pane work waits) this soon after the sender
+# stopped, and the thread then takes at most this share of a core.
+goal_caught_up_ms=2000
+goal_after_share=5
+# How long the bench waits for the pane to catch up before it gives up.
+caught_up_wait_ms=30000
 
 work=$(mktemp -d /tmp/quillet-bench.XXXXXX)
 trapd_pid=""
@@ -133,10 +161,26 @@ field() { # field NAME "k=v k=v ..."
   sed -n "s/.*\b$name=\([^ ]*\).*/\1/p" <<<"$line"
 }
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+ratio() { # ratio A B
+  awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 == 0) print "-"; else printf "%.2f", a / b }'
+}
+mb() { calc %.1f "$1 / 1024"; }
+num() { printf "%'d" "${1%.*}" 2>/dev/null || echo "$1"; }
+row() { printf "%-52s %16s %12s %10s\n" "$@"; }
+goal() { # goal TEXT CONDITION(awk)
+  local verdict
+  verdict=$(awk "BEGIN { print (($2) ? \"met\" : \"NOT MET\") }")
+  printf "  %-8s %s\n" "$verdict" "$1"
+}
 
 blast() { # blast PORT HEXFILE COUNT RATE -> "sent=.. errors=.. seconds=.. rate=.."
   "${in_sender[@]}" "$blaster" --to "$console_addr:$1" --hex-file "$2" --count "$3" --rate "$4" --max-seconds 120
 }
+blast_file() { # blast_file PORT FILE COUNT RATE: as blast, the datagram's bytes in FILE
+  "${in_sender[@]}" "$blaster" --to "$console_addr:$1" --file "$2" --count "$3" --rate "$4" --max-seconds 120
+}
+# Bash's clock in seconds, with a point whatever the locale.
+now_s() { local t=$EPOCHREALTIME; echo "${t/,/.}"; }
 # A pause between steps, so that one step's tail (a pane update, the log's
 # write-back) does not weigh on the next.
 settle() { sleep "$settle_s"; }
@@ -144,7 +188,7 @@ settle() { sleep "$settle_s"; }
 # ---------------------------------------------------------------- snmptrapd
 trapd_log=$work/trapd.log
 have_trapd=0
-if [ "$series" -eq 0 ] && command -v snmptrapd >/dev/null 2>&1; then
+if [ "$series" -eq 0 ] && [ $hostile_only = 0 ] && command -v snmptrapd >/dev/null 2>&1; then
   have_trapd=1
   mkdir -p "$work/trapd-persist"
   echo "disableAuthorization yes" >"$work/trapd.conf"
@@ -201,7 +245,7 @@ ask() { # ask COMMAND -> the harness's answer line
   read -r -t 120 -u "$harness_out" line || { echo "console_bench did not answer '$1'" >&2; cat "$work/console.err" >&2; exit 1; }
   echo "$line"
 }
-if [ "$series" -eq 0 ]; then
+if [ "$series" -eq 0 ] && [ $hostile_only = 0 ]; then
   start_harness console
   first_buffer=$console_buffer
 fi
@@ -331,6 +375,161 @@ cpu_trapd() {
   calc %.1f "($after_cpu - $before_cpu) * 1000 / ($logged > 0 ? $logged : 1)"
 }
 
+# (h) the hostile flood, each flood in a harness of its own.
+# The GUI thread's share of a core, in per cent, between two stats answers
+# and the times they came.
+gui_share() { # gui_share STATS_A TIME_A STATS_B TIME_B
+  calc %.1f "($(field gui_cpu_ms "$3") - $(field gui_cpu_ms "$1")) / (($4 - $2) * 10)"
+}
+# One flood, in a harness of its own started afresh and warmed up: COUNT
+# copies of FILE to the trap port at RATE/s (0: flat out). Sets h_result to
+# "k=v ...": memory in kB (before, the most during the flood and its
+# catching up, a second after); the GUI thread's share of a core during the
+# flood (the probe's and the clicks' included; for a burst flat out, up to
+# the catching up) and in the second after the pane caught up (without
+# them); the worst stall from the flood's start to the catching up, and how
+# many passed 50 ms (and of them the host's); how soon after the sender
+# stopped the pane was up to date (TrapEdit showed every datagram and no
+# pane work waited); and the records logged whole. With "check", the
+# datagram is first sent alone and h_check set to 1 if it was logged as the
+# trap it is (not a frame error).
+hostile_flood() { # hostile_flood noise|long-name FILE COUNT RATE [check]
+  local kind=$1 file=$2 count=$3 rate=$4
+  local before out sent t_before t_end t_stats_end t_caught t_idle stall_lines steal_pid stall_match
+  local stats_before stats_end caught stats_caught stats_quiet t_quiet stats_idle counts share
+  start_harness "hostile-$kind-$rate"
+  warm_up
+  if [ "${5:-}" = check ]; then
+    console_reset
+    before=$(console_traps)
+    blast_file "$trap_port" "$file" 1 0 >/dev/null
+    t_end=$(now_s)
+    caught=$(ask "caught_up $((before + 1)) $t_end $caught_up_wait_ms")
+    h_check=$(field complete "$(python3 "$here/hostile_datagrams.py" count "$kind" "$console_log")")
+    [ "$h_check" = 1 ] || echo "the $kind datagram was not logged as what it is: the figures of (h) mean nothing" >&2
+  fi
+  settle
+  console_reset
+  before=$(console_traps)
+  ask "peak reset" >/dev/null
+  stall_lines=$(wc -l <"$work/console.err")
+  python3 "$here/host_steal.py" watch 120 >"$work/steal.txt" &
+  steal_pid=$!
+  stats_before=$(ask stats)
+  t_before=$(now_s)
+  out=$(blast_file "$trap_port" "$file" "$count" "$rate")
+  t_end=$(now_s)
+  sent=$(field sent "$out")
+  stats_end=$(ask stats)
+  t_stats_end=$(now_s)
+  caught=$(ask "caught_up $((before + sent)) $t_end $caught_up_wait_ms")
+  stats_caught=$(ask stats)
+  t_caught=$(now_s)
+  # The second after: the probe and the clicks off, so that the share is
+  # the window's own.
+  ask "probe off" >/dev/null
+  stats_quiet=$(ask stats)
+  t_quiet=$(now_s)
+  kill "$steal_pid" 2>/dev/null || true
+  wait "$steal_pid" 2>/dev/null || true
+  # (Taken now: the next stats would trace the probe's pause as a stall.)
+  tail -n +"$((stall_lines + 1))" "$work/console.err" | grep '^stall' >"$work/stalls.txt" || true
+  sleep 1
+  stats_idle=$(ask stats)
+  t_idle=$(now_s)
+  stall_match=$(python3 "$here/host_steal.py" match "$work/stalls.txt" "$work/steal.txt")
+  counts=$(python3 "$here/hostile_datagrams.py" count "$kind" "$console_log")
+  stop_harness
+  # A burst flat out is over at once: its share is taken up to the catching up.
+  if [ "$rate" = 0 ]; then
+    share=$(gui_share "$stats_before" "$t_before" "$stats_caught" "$t_caught")
+  else
+    share=$(gui_share "$stats_before" "$t_before" "$stats_end" "$t_stats_end")
+  fi
+  say "console   hostile $kind x $count at $rate/s: sent $sent in $(field seconds "$out") s, $caught," \
+    "logged whole $(field complete "$counts") of $(field records "$counts"), $(field loss_lines "$counts") loss lines"
+  say "console   hostile $kind: end of flood $stats_end"
+  say "console   hostile $kind: a second after $stats_idle"
+  say "console   hostile $kind: stalls over 10 ms: $(wc -l <"$work/stalls.txt"), $stall_match; host $(grep '^total' "$work/steal.txt" || true)"
+  h_result="sent=$sent rss_before=$(field rss_kb "$stats_before") hwm=$(field hwm_kb "$stats_idle")
+    rss_after=$(field rss_kb "$stats_idle")
+    share=$share after=$(gui_share "$stats_quiet" "$t_quiet" "$stats_idle" "$t_idle")
+    stall=$(calc %.2f "($(field stall_ms "$stats_end") > $(field stall_ms "$stats_caught") ? $(field stall_ms "$stats_end") : $(field stall_ms "$stats_caught"))")
+    over50=$(field over50 "$stall_match") over50_host=$(field over50_host "$stall_match")
+    caught=$(field ok "$caught") caught_ms=$(field ms "$caught")
+    complete=$(field complete "$counts") loss_lines=$(field loss_lines "$counts")"
+  h_result=$(tr -s ' \n' '  ' <<<"$h_result")
+}
+hostile_step() {
+  local made a b t_a t_b
+  made=$(python3 "$here/hostile_datagrams.py" make "$work")
+  noise_bytes=$(field noise "$made")
+  long_name_bytes=$(field long_name_trap "$made")
+  name_octets=$(field name_octets "$made")
+  echo "console: (h) hostile flood: $noise_slow_count and $noise_fast_count datagrams of $noise_bytes bytes," \
+    "$long_name_count traps with a name of $name_octets octets" >&2
+  hostile_flood noise "$work/noise.bin" "$noise_slow_count" "$noise_slow_rate"
+  h_noise_slow=$h_result
+  hostile_flood noise "$work/noise.bin" "$noise_fast_count" "$noise_fast_rate"
+  h_noise_fast=$h_result
+  hostile_flood long-name "$work/long_name_trap.bin" "$long_name_count" "$long_name_rate" check
+  h_long_name=$h_result
+  hostile_flood noise "$work/noise.bin" "$noise_burst_count" 0
+  h_noise_burst=$h_result
+  # What the GUI thread takes with nothing arriving, with the 1 ms probe and
+  # the clicks and without.
+  start_harness hostile-idle
+  warm_up
+  a=$(ask stats); t_a=$(now_s)
+  sleep 1
+  b=$(ask stats); t_b=$(now_s)
+  h_idle=$(gui_share "$a" "$t_a" "$b" "$t_b")
+  ask "probe off" >/dev/null
+  a=$(ask stats); t_a=$(now_s)
+  sleep 1
+  b=$(ask stats); t_b=$(now_s)
+  h_idle_quiet=$(gui_share "$a" "$t_a" "$b" "$t_b")
+  stop_harness
+}
+hostile_flood_rows() { # hostile_flood_rows TITLE RESULT
+  local r=$2 caught_ms
+  caught_ms=$(field caught_ms "$r")
+  [ "$(field caught "$r")" = 1 ] || caught_ms="not in $caught_up_wait_ms"
+  row "$1" "" "" ""
+  row "      RSS before / peak / after, MB" \
+    "$(mb "$(field rss_before "$r")") / $(mb "$(field hwm "$r")") / $(mb "$(field rss_after "$r")")" "" ""
+  row "      GUI thread, % of a core: flood / after it" "$(field share "$r") / $(field after "$r")" "" ""
+  row "      worst GUI stall, ms" "$(field stall "$r")" "" ""
+  row "      stalls over 50 ms / of them the host's" "$(field over50 "$r") / $(field over50_host "$r")" "" ""
+  row "      pane up to date after the sender, ms" "$caught_ms" "" ""
+  row "      logged whole of $(num "$(field sent "$r")") / loss lines" \
+    "$(num "$(field complete "$r")") / $(field loss_lines "$r")" "" ""
+}
+hostile_rows() {
+  hostile_flood_rows "(h) hostile flood: $(num "$noise_slow_count") x $(num "$noise_bytes") B, $noise_slow_rate/s" "$h_noise_slow"
+  hostile_flood_rows "    $(num "$noise_fast_count") x $(num "$noise_bytes") B, $noise_fast_rate/s" "$h_noise_fast"
+  hostile_flood_rows "    $(num "$long_name_count") traps, $(num "$name_octets")-octet name, $long_name_rate/s ($(calc %.1f "$long_name_bytes * 8 * $long_name_rate / 1e6") Mbit/s)" \
+    "$h_long_name"
+  hostile_flood_rows "    $(num "$noise_burst_count") x $(num "$noise_bytes") B flat out (no goal)" "$h_noise_burst"
+  row "    the long-name trap alone, logged as that trap" "$h_check of 1" "" ""
+  row "    GUI thread idle, % of a core: probe on / off" "$h_idle / $h_idle_quiet" "" ""
+}
+hostile_flood_goals() { # hostile_flood_goals NAME RESULT
+  local r=$2 growth
+  growth=$(calc %.1f "($(field hwm "$r") - $(field rss_before "$r")) / 1024")
+  goal "hostile flood, $1: RSS growth at most $goal_hostile_mb MB ($growth)" "$growth <= $goal_hostile_mb"
+  goal "  the GUI thread kept up: pane up to date within $goal_caught_up_ms ms ($(field caught_ms "$r")), then at most $goal_after_share % of a core ($(field after "$r"))" \
+    "$(field caught "$r") == 1 && $(field caught_ms "$r") <= $goal_caught_up_ms && $(field after "$r") <= $goal_after_share"
+  goal "  every datagram logged whole, no loss line ($(num "$(field complete "$r")") of $(num "$(field sent "$r")"))" \
+    "$(field complete "$r") == $(field sent "$r") && $(field loss_lines "$r") == 0"
+}
+hostile_goals() {
+  goal "hostile flood: the long-name trap logged as that trap, byte for byte ($h_check of 1)" "$h_check == 1"
+  hostile_flood_goals "$(num "$noise_slow_count") x $(num "$noise_bytes") B at $noise_slow_rate/s" "$h_noise_slow"
+  hostile_flood_goals "$(num "$noise_fast_count") x $(num "$noise_bytes") B at $noise_fast_rate/s" "$h_noise_fast"
+  hostile_flood_goals "$(num "$long_name_count") long-name traps at $long_name_rate/s" "$h_long_name"
+}
+
 echo "Trap storm benchmark: console vs snmptrapd, $(nproc) cores, $([ $veth = 1 ] && echo "veth between two namespaces" || echo loopback), trap of $(($(tr -d '\n' <"$trap_hex" | wc -c) / 2)) bytes" >&2
 [ $short = 1 ] && echo "(short run: tiny counts, figures mean nothing)" >&2
 
@@ -362,6 +561,21 @@ if [ "$series" -gt 0 ]; then
     stop_harness
   done
   echo "series bursts=$n whole=$whole first_whole=$first_whole/$series fewest=$fewest every_loss_said=$all_said granted=$console_buffer"
+  exit 0
+fi
+
+# Only step (h).
+if [ $hostile_only = 1 ]; then
+  t0=$SECONDS
+  hostile_step
+  echo
+  row "figure" "console" "" ""
+  hostile_rows
+  echo
+  echo "Goals:"
+  hostile_goals
+  echo
+  echo "Run time: $((SECONDS - t0)) s"
   exit 0
 fi
 
@@ -498,12 +712,7 @@ say "console   forced loss: sent $forced_sent, logged $forced_records, complete 
   "$forced_loss_lines loss lines saying $forced_lost lost"
 stop_harness
 
-ratio() { # ratio A B
-  awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 == 0) print "-"; else printf "%.2f", a / b }'
-}
-mb() { calc %.1f "$1 / 1024"; }
-num() { printf "%'d" "${1%.*}" 2>/dev/null || echo "$1"; }
-row() { printf "%-52s %16s %12s %10s\n" "$@"; }
+hostile_step
 
 echo
 row "figure" "console" "snmptrapd" "ratio"
@@ -538,15 +747,11 @@ row "    responses logged of $(num $flood_count) at $(num $flood_rate)/s" "$(num
 row "(g) forced loss: sent / logged complete" "$(num "$forced_sent") / $(num "$forced_complete")" "" ""
 row "    loss lines / lost as they say" "$forced_loss_lines / $(num "$forced_lost")" "" ""
 row "    loss lines in runs that lost nothing" "$stray_loss_lines" "" ""
+hostile_rows
 echo
 echo "Every console figure counts only traps whose $l_lines log lines are all there, byte for byte."
 echo "Receive buffer granted: $(num "$stock_granted") B when asked for $(num $stock_buffer), $(num "$first_buffer") B for the console's own."
 
-goal() { # goal TEXT CONDITION(awk)
-  local verdict
-  verdict=$(awk "BEGIN { print (($2) ? \"met\" : \"NOT MET\") }")
-  printf "  %-8s %s\n" "$verdict" "$1"
-}
 echo
 echo "Goals:"
 goal "a flat-out burst of $(num $burst_large) logged complete ($(num "$c_burst_large"))" "$c_burst_large == $burst_large"
@@ -571,5 +776,6 @@ goal "RSS flat over $(num $long_count) traps at $(num $long_rate)/s, growth unde
 goal "forced loss said: logged + said lost = sent, in at least one line" \
   "$forced_complete + $forced_lost == $forced_sent && $forced_loss_lines >= 1"
 goal "no loss line where nothing was lost" "$stray_loss_lines == 0"
+hostile_goals
 echo
 echo "Run time: $((SECONDS - t0)) s"

@@ -353,6 +353,78 @@ TEST(ReportTrap, NegativeSizeIsAnEmptyDatagram) {
     EXPECT_EQ(flag, 1);
 }
 
+// snmptrap -v2c -c ravine ADDR 12345 1.3.6.1.4.1.8072.2.3.0.1 1.3.6.1.4.1.<120 x 1> i 1
+// (net-snmp 5.9.3): a binding name of 125 octets, its binding in the 81 form.
+const char* const kV2cName125 =
+    "3081CD0201010406726176696E65A781BF02041D6508B60201000201003081B0300E06082B06010201010300430230393019"
+    "060A2B060106030101040100060B2B06010401BF0802030001308182067D2B06010401010101010101010101010101010101"
+    "0101010101010101010101010101010101010101010101010101010101010101010101010101010101010101010101010101"
+    "0101010101010101010101010101010101010101010101010101010101010101010101010101010101010101010101010101"
+    "0101010101020101";
+
+// That capture with a binding name of `octets` octets (1.3.6.1.4.1, then 1s),
+// each length in the form snmptrap writes (below 128, 81 n, 82 hi lo): the
+// same shape past the 128 subidentifiers net-snmp sends.
+std::vector<std::uint8_t> TrapWithName(std::size_t octets) {
+    using Bytes = std::vector<std::uint8_t>;
+    const auto tlv = [](std::uint8_t tag, Bytes head, const Bytes& content) {
+        Bytes out{tag};
+        const std::size_t n = head.size() + content.size();
+        if (n >= 256) out.insert(out.end(), {0x82, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
+        else if (n >= 128) out.insert(out.end(), {0x81, static_cast<std::uint8_t>(n)});
+        else out.push_back(static_cast<std::uint8_t>(n));
+        out.insert(out.end(), head.begin(), head.end());
+        out.insert(out.end(), content.begin(), content.end());
+        return out;
+    };
+    Bytes name = {0x2B, 0x06, 0x01, 0x04, 0x01};
+    name.resize(octets, 0x01);
+    Bytes binding = tlv(0x06, {}, name);
+    binding.insert(binding.end(), {0x02, 0x01, 0x01});
+    const Bytes bindings = tlv(0x30,
+                               Hex("300E06082B06010201010300430230393019060A2B060106030101040100060B2B06010401BF0802"
+                                   "030001"),
+                               tlv(0x30, {}, binding));
+    const Bytes pdu = tlv(0xA7, Hex("02041D6508B6020100020100"), bindings);
+    return tlv(0x30, Hex("0201010406726176696E65"), pdu);
+}
+
+// A binding named by an identifier of up to 64,900 octets (the bench's
+// hostile flood) is still a trap, and its name line is whole.
+TEST(ReportTrap, ANameOfUpTo64900OctetsKeepsTheTrapAndItsWholeNameLine) {
+    ASSERT_EQ(TrapWithName(125), Hex(kV2cName125));  // the shape is snmptrap's
+    struct Case {
+        std::size_t octets;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {125, "the capture itself"},
+        {128, "a name whose own length takes the 81 form"},
+        {256, "a name whose own length takes the 82 form"},
+        {32768, "a length with the top bit of 16 set, read as negative"},
+        {64900, "the bench's name, in a datagram of 64,986 octets"},
+    };
+    OutputBatch batch;
+    TrapReportScratch scratch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const std::vector<std::uint8_t> bytes = TrapWithName(c.octets);
+        std::int32_t flag = 0;
+        batch.Clear();
+        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+        const std::vector<std::string> lines = batch.LineTexts();
+        ASSERT_GE(lines.size(), 7u);
+        EXPECT_EQ(lines[0], "TRAP受信  SIZE=" + std::to_string(bytes.size()));
+        EXPECT_EQ(lines[1], "  TRAP-TYPE=enterpriseSpecific");
+        std::string name = "  object ID =1.3.6.1.4.1";
+        for (std::size_t i = 5; i < c.octets; ++i) name += ".1";
+        EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+                  (std::vector<std::string>{"  object ID =1.3.6.1.6.3.1.1.4.1.0",
+                                            "  応答データ(OBJECT IDENTIFIER)=1.3.6.1.4.1.8072.2.3.0.1", name,
+                                            "  応答データ(Integer)=1"}));
+    }
+}
+
 // Truncation at every byte of two real traps: each cut is its own heap
 // block, so the sanitizer build catches any read past it, and the string
 // table must point inside it. No cut is a whole message: each ends with the

@@ -18,6 +18,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "text/Cp932.h"
 #include "console/UpDown.h"
 #include "console/ControlLayout.h"
@@ -717,6 +719,44 @@ TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {
     EXPECT_EQ(lines[10], "  object ID =1.3.6.1.2.1.1.1.0");
     EXPECT_EQ(lines[11], "  応答データ(OCTET STRING  SIZE=2)=");
     EXPECT_EQ(form.OID1Edit->text(), QStringLiteral("1.3.6.1.2.1.1.1.0"));
+    EXPECT_TRUE(reporter.Errors().empty());
+}
+
+// What the hostile-flood bench counts on, with datagrams of 65,000 bytes
+// that are no message: once TrapEdit shows a datagram's number its lines are
+// all in the pane, the pane is emptied only between datagrams, and it never
+// holds more text than its bound.
+TEST(MainWindowListeners, LargeDatagramsKeepThePaneWithinItsBoundAndTrapEditNeverRunsAhead) {
+    RecordingReporter reporter;
+    TMainForm form(LoopbackConfig(&reporter));
+    UdpSocket sender;
+    ASSERT_TRUE(sender.Create());
+    ASSERT_TRUE(sender.BindTo(Loopback()));
+    sender.SetDestination(Loopback(form.Sockets().At(1).socket.LocalPort()));
+    const std::string banner = PaneLines(form).front();
+    std::vector<std::uint8_t> noise(65000);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(0xFF - i % 7);
+    bool emptied = false;
+    for (int k = 1; k <= 10; ++k) {
+        SCOPED_TRACE(k);
+        const int size = 65000 - k;  // each datagram told by its SIZE line
+        ASSERT_EQ(sender.Send(noise.data(), size), size);
+        ASSERT_TRUE(testing::WaitFor([&] { return form.TrapEdit->text().toInt() == k; }, 10000));
+        const std::vector<std::string> lines = PaneLines(form);
+        const auto header = std::find_if(lines.rbegin(), lines.rend(),
+                                          [](const std::string& line) { return line.rfind("TRAP受信", 0) == 0; });
+        ASSERT_NE(header, lines.rend());
+        EXPECT_EQ(*header, "TRAP受信  SIZE=" + std::to_string(size));
+        EXPECT_EQ(header - lines.rbegin(), 3 + (size + 15) / 16);  // the dump's lines, then the frame error
+        EXPECT_EQ(lines.back(), "  受信フレーム異常！");
+        if (lines.front() != banner) {  // emptied, then a datagram's lines from the first
+            emptied = true;
+            EXPECT_EQ(lines.front().rfind("TRAP受信  SIZE=", 0), 0u);
+        }
+        EXPECT_LE(form.OutMemo->toPlainText().toUtf8().size(),
+                  static_cast<qsizetype>(ConsoleOutput::kPaneTextLimit + banner.size() + 1));
+    }
+    EXPECT_TRUE(emptied);
     EXPECT_TRUE(reporter.Errors().empty());
 }
 
