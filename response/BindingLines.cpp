@@ -82,6 +82,15 @@ ValueType BindingValueType(std::uint8_t tag) {
     }
 }
 
+BindingRecord BindingOf(const std::uint8_t* datagram, const BerElement& name, const BerElement& value) {
+    const ValueType type = BindingValueType(value.tag);
+    BindingRecord record{name.start, name.length, type, static_cast<std::int32_t>(value.length), value.start, 0};
+    if (type == ValueType::Integer || type == ValueType::Counter || type == ValueType::Gauge ||
+        type == ValueType::TimeTicks)
+        record.integerValue = ReadNumber(datagram + value.start, value.length);
+    return record;
+}
+
 void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& binding, std::int32_t errorStatus,
                        OutputBatch& out) {
     std::string line = "  object ID =";

@@ -5,6 +5,7 @@
 
 #include "output/OutputBatch.h"
 #include "response/ResponseScan.h"
+#include "text/BerReader.h"
 
 namespace quillet {
 
@@ -25,6 +26,11 @@ namespace quillet {
 // binding lines show by name; any other tag (NULL, Opaque, ...) is None, a
 // value with no value line.
 ValueType BindingValueType(std::uint8_t tag);
+
+// The record of the binding whose name and value elements a scan has read
+// from `datagram`: the value's type from its tag, and for the integer family
+// its ReadNumber reading.
+BindingRecord BindingOf(const std::uint8_t* datagram, const BerElement& name, const BerElement& value);
 
 void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& binding, std::int32_t errorStatus,
                        OutputBatch& out);

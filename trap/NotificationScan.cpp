@@ -39,17 +39,10 @@ bool ReadBindings(const std::uint8_t* data, const BerElement& list, Notification
         if (value.tag == 0x06) NoteIdentifier(data, value, equipmentFlag);
         // The values the console reads as numbers or exceptions must be of
         // a form the response scan would take too.
-        const ValueType type = BindingValueType(value.tag);
         if (value.tag >= 0x80 && value.tag <= 0x82 && value.length != 0) return false;
         if (value.length > static_cast<std::size_t>(INT32_MAX)) return false;
-        if (out.bindingCount < kMaxNotificationBindings) {
-            BindingRecord& record = out.bindings[out.bindingCount++];
-            record = BindingRecord{name.start, name.length, type, static_cast<std::int32_t>(value.length),
-                                   value.start, 0};
-            if (type == ValueType::Integer || type == ValueType::Counter || type == ValueType::Gauge ||
-                type == ValueType::TimeTicks)
-                record.integerValue = ReadNumber(data + value.start, value.length);
-        }
+        if (out.bindingCount < kMaxNotificationBindings)
+            out.bindings[out.bindingCount++] = BindingOf(data, name, value);
     }
     return true;
 }

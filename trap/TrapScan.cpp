@@ -65,15 +65,7 @@ bool WalkBindings(BerReader& list, Walk& walk, const std::uint8_t* data) {
         walk.Identifier(name);
         if (!inside.ReadElement(kForm, value) || !inside.AtEnd()) return false;
         walk.Value(value);
-        if (out.bindingCount < kMaxTrapBindings) {
-            const ValueType type = BindingValueType(value.tag);
-            BindingRecord& record = out.bindings[out.bindingCount++];
-            record = BindingRecord{name.start, name.length, type, static_cast<std::int32_t>(value.length),
-                                   value.start, 0};
-            if (type == ValueType::Integer || type == ValueType::Counter || type == ValueType::Gauge ||
-                type == ValueType::TimeTicks)
-                record.integerValue = ReadNumber(data + value.start, value.length);
-        }
+        if (out.bindingCount < kMaxTrapBindings) out.bindings[out.bindingCount++] = BindingOf(data, name, value);
     }
     return true;
 }
