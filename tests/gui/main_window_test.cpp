@@ -689,13 +689,18 @@ TEST(MainWindowStartUp, PreboundSocketsAreTheOnesTheWindowUses) {
     }
 }
 
+// Opens SENDER on loopback towards the window's socket INDEX (0 answers, 1 traps).
+bool OpenSenderTo(UdpSocket& sender, TMainForm& form, int index) {
+    if (!sender.Create() || !sender.BindTo(Loopback())) return false;
+    sender.SetDestination(Loopback(form.Sockets().At(index).socket.LocalPort()));
+    return true;
+}
+
 TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {
     RecordingReporter reporter;
     TMainForm form(LoopbackConfig(&reporter));
     UdpSocket sender;
-    ASSERT_TRUE(sender.Create());
-    ASSERT_TRUE(sender.BindTo(Loopback()));
-    sender.SetDestination(Loopback(form.Sockets().At(1).socket.LocalPort()));
+    ASSERT_TRUE(OpenSenderTo(sender, form, 1));
     const std::uint8_t empty[1] = {0};
     ASSERT_EQ(sender.Send(empty, 0), 0);
     ASSERT_TRUE(testing::WaitFor([&] { return form.TrapEdit->text() == QStringLiteral("1"); }));
@@ -730,9 +735,7 @@ TEST(MainWindowListeners, LargeDatagramsKeepThePaneWithinItsBoundAndTrapEditNeve
     RecordingReporter reporter;
     TMainForm form(LoopbackConfig(&reporter));
     UdpSocket sender;
-    ASSERT_TRUE(sender.Create());
-    ASSERT_TRUE(sender.BindTo(Loopback()));
-    sender.SetDestination(Loopback(form.Sockets().At(1).socket.LocalPort()));
+    ASSERT_TRUE(OpenSenderTo(sender, form, 1));
     const std::string banner = PaneLines(form).front();
     std::vector<std::uint8_t> noise(65000);
     for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(0xFF - i % 7);
