@@ -33,13 +33,7 @@ source "$here/netns.sh"
 netns_check_able snmptrapd setpriv setcap ss || exit 77
 require_programs "$quillet" "$harness"
 
-work="$(mktemp -d /tmp/quillet-bindboxes.XXXXXX)"
-cleanup() {
-    netns_teardown
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+netns_workspace bindboxes
 
 # A copy uid 65534 may run, with a working folder it may write.
 chmod 755 "$work"

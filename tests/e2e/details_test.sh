@@ -29,13 +29,7 @@ source "$here/netns.sh"
 netns_check_able snmpget snmpset snmptrap python3 iconv timeout || exit 77
 require_programs "$harness"
 
-work="$(mktemp -d /tmp/quillet-details.XXXXXX)"
-cleanup() {
-    netns_teardown
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+netns_workspace details
 
 netns_setup "$$" || exit 1
 

@@ -273,3 +273,18 @@ netns_teardown() {
     NETNS_STATE=""
     return 0
 }
+
+# netns_workspace NAME: makes $work, a fresh folder /tmp/quillet-NAME.*, and
+# arranges that at exit the console started as $CONSOLE_PID (if any) is
+# killed, whatever netns_setup started is stopped, both namespaces are
+# deleted and $work is removed.
+netns_workspace() {
+    work="$(mktemp -d "/tmp/quillet-$1.XXXXXX")"
+    trap netns_cleanup EXIT
+    trap 'exit 130' INT TERM
+}
+netns_cleanup() {
+    [ -n "${CONSOLE_PID:-}" ] && kill -KILL "$CONSOLE_PID" 2>/dev/null
+    netns_teardown
+    rm -rf "$work"
+}

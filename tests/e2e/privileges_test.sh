@@ -43,14 +43,7 @@ for file in "$quillet" "$plugin"; do
     fi
 done
 
-work="$(mktemp -d /tmp/quillet-privileges.XXXXXX)"
-cleanup() {
-    [ -n "${CONSOLE_PID:-}" ] && kill -KILL "$CONSOLE_PID" 2>/dev/null
-    netns_teardown
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+netns_workspace privileges
 
 # The program as an install would have it: a copy with the one capability,
 # in folders uid 65534 may enter; the plugin where the variables point.

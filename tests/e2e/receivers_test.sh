@@ -39,13 +39,7 @@ netns_check_able snmpget snmpwalk snmpbulkget python3 iconv ss timeout || exit 7
 
 require_programs "$quillet" "$harness"
 
-work="$(mktemp -d /tmp/quillet-receivers.XXXXXX)"
-cleanup() {
-    netns_teardown
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+netns_workspace receivers
 
 netns_setup "$$" || exit 1
 agent_start "$work/agent" "sysdescr Quillet e2e agent" "syscontact e2e-contact" "sysname e2e-agent" || exit 1

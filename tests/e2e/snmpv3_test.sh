@@ -28,13 +28,7 @@ source "$here/netns.sh"
 netns_check_able snmpget snmptrap snmpinform python3 iconv timeout || exit 77
 require_programs "$harness"
 
-work="$(mktemp -d /tmp/quillet-snmpv3.XXXXXX)"
-cleanup() {
-    netns_teardown
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+netns_workspace snmpv3
 
 netns_setup "$$" || exit 1
 

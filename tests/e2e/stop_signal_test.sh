@@ -29,14 +29,7 @@ source "$here/netns.sh"
 netns_check_able python3 ss || exit 77
 require_programs "$quillet" "$harness"
 
-work="$(mktemp -d /tmp/quillet-stop.XXXXXX)"
-cleanup() {
-    [ -n "${CONSOLE_PID:-}" ] && kill -KILL "$CONSOLE_PID" 2>/dev/null
-    netns_teardown
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+netns_workspace stop
 
 netns_setup "$$" || exit 1
 
