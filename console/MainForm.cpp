@@ -173,8 +173,15 @@ bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length) {
         ReportNotSent(SocketErrorText(error), batch);
     output_.Commit(batch);
     FlushPane();
-    if (!sent) reporter_->ShowError("sendto=NG  当プログラムを既に起動していませんか？ ");
-    return sent;
+    if (!sent) {
+        reporter_->ShowError("sendto=NG  当プログラムを既に起動していませんか？ ");
+        return false;
+    }
+    // An agent on the same link has often answered while the request's
+    // lines went into the pane: show that answer now, with the request,
+    // rather than at the pace the pane keeps in a storm.
+    FlushPane();
+    return true;
 }
 
 int TMainForm::Version() const {
