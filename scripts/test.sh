@@ -16,7 +16,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/ownership.sh"
 jobs=$(nproc)
-fuzz_seconds=${QUILLET_FUZZ_SECONDS:-45}
+fuzz_seconds=${QUILLET_FUZZ_SECONDS:-30}
 export QT_QPA_PLATFORM=offscreen
 
 require_own "$here"/build-test "$here"/build-asan "$here"/build-tsan "$here"/build-fuzz || exit 1
