@@ -14,7 +14,23 @@ struct MessageBoxReporter::Pending {
     bool done = false;  // under MessageBoxReporter::mutex_
 };
 
-MessageBoxReporter::MessageBoxReporter() : guiContext_(std::make_unique<QObject>()) {}
+// The object the other threads' requests are posted to, on the GUI thread.
+// The requests themselves travel in requests_, under the reporter's mutex,
+// and the posted event carries nothing: what the GUI thread reads was handed
+// over by a lock that every thread, and ThreadSanitizer, can see.
+class MessageBoxReporter::GuiContext : public QObject {
+public:
+    explicit GuiContext(MessageBoxReporter& reporter) : reporter_(reporter) {}
+    bool event(QEvent* event) override {
+        reporter_.ShowRequested();
+        return QObject::event(event);
+    }
+
+private:
+    MessageBoxReporter& reporter_;
+};
+
+MessageBoxReporter::MessageBoxReporter() : guiContext_(std::make_unique<GuiContext>(*this)) {}
 
 MessageBoxReporter::~MessageBoxReporter() { SetClosing(); }
 
@@ -44,33 +60,51 @@ void MessageBoxReporter::ShowError(const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closing_) return;
     }
-    QMetaObject::invokeMethod(
-        guiContext_.get(),
-        [this, pending, message] {
-            Show(QStringLiteral("ERROR"), message, QMessageBox::NoIcon);
-            std::lock_guard<std::mutex> lock(mutex_);
-            pending->done = true;
-            changed_.notify_all();
-        },
-        Qt::QueuedConnection);
+    Post(Request{message, pending});
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this, &pending] { return pending->done || closing_; });
 }
 
+void MessageBoxReporter::Post(Request request) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(std::move(request));
+    }
+    QCoreApplication::postEvent(guiContext_.get(), new QEvent(QEvent::User));
+}
+
+void MessageBoxReporter::ShowRequested() {
+    for (;;) {
+        Request request;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (requests_.empty()) return;
+            request = std::move(requests_.front());
+            requests_.pop_front();
+        }
+        if (!request.pending) {
+            ShowNoticeBox(request.text);
+            continue;
+        }
+        // A box's own event loop may show the next request's box meanwhile.
+        Show(QStringLiteral("ERROR"), request.text, QMessageBox::NoIcon);
+        std::lock_guard<std::mutex> lock(mutex_);
+        request.pending->done = true;
+        changed_.notify_all();
+    }
+}
+
 void MessageBoxReporter::ShowNotice(const std::string& text) {
     if (QCoreApplication::instance() == nullptr) return;
-    const QString message = QString::fromStdString(text);
-    QMetaObject::invokeMethod(
-        guiContext_.get(),
-        [this, message] {
-            auto* box =
-                new QMessageBox(QMessageBox::Warning, QStringLiteral("ERROR"), message, QMessageBox::Ok, window_);
-            box->setObjectName(QStringLiteral("Notice"));
-            box->setWindowModality(Qt::NonModal);
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->show();
-        },
-        Qt::QueuedConnection);
+    Post(Request{QString::fromStdString(text), nullptr});
+}
+
+void MessageBoxReporter::ShowNoticeBox(const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("ERROR"), text, QMessageBox::Ok, window_);
+    box->setObjectName(QStringLiteral("Notice"));
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 void MessageBoxReporter::ShowConversionError(const std::string& text) {

@@ -5,15 +5,17 @@
 #pragma once
 
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include <QString>
 
 #include "output/ErrorReporter.h"
 
 class QMessageBox;
 class QObject;
-class QString;
 class QWidget;
 
 namespace quillet {
@@ -39,13 +41,26 @@ public:
 
 private:
     struct Pending;
+    class GuiContext;
+    // A box another thread asked for: an error box it waits for (`pending`),
+    // or a notice nobody waits for.
+    struct Request {
+        QString text;
+        std::shared_ptr<Pending> pending;  // null: a notice
+    };
 
     // GUI thread: shows one box until the operator or SetClosing closes it.
     void Show(const QString& title, const QString& text, int icon);
+    // Any thread: queues the request and wakes the GUI thread, which shows it.
+    void Post(Request request);
+    // GUI thread: shows the boxes the other threads asked for, in order.
+    void ShowRequested();
+    void ShowNoticeBox(const QString& text);
 
     std::mutex mutex_;
     std::condition_variable changed_;
     bool closing_ = false;                          // under mutex_
+    std::deque<Request> requests_;                  // under mutex_
     std::vector<QMessageBox*> openBoxes_;           // GUI thread only
     QWidget* window_ = nullptr;                     // GUI thread only
     std::unique_ptr<QObject> guiContext_;           // queued calls die with the reporter
