@@ -15,6 +15,20 @@ ByteSpan Content(const std::uint8_t* datagram, const BerElement& element) {
     return {datagram + element.start, element.length};
 }
 
+// The fields every message the console answers with takes from its own
+// engine and from the message it answers: the same msgID and user, never
+// reportable.
+V3MessageInput AnswerTo(const EngineClock& clock, const std::uint8_t* datagram, const V3MessageScan& scan) {
+    V3MessageInput input;
+    input.msgId = scan.msgId;
+    input.reportable = false;
+    input.engineId = clock.engineId;
+    input.engineBoots = clock.boots;
+    input.engineTime = clock.time;
+    input.userName = Content(datagram, scan.userName);
+    return input;
+}
+
 }  // namespace
 
 bool MakeLocalEngineId(LocalEngineId& id, RandomSource random) {
@@ -49,7 +63,7 @@ std::size_t BuildUsmReport(LocalEngine& engine, std::int64_t nowSeconds, const s
         (scan.msgFlags & kFlagReportable) == 0)
         return 0;
     const EngineClock clock = engine.Clock(nowSeconds);
-    V3MessageInput input;
+    V3MessageInput input = AnswerTo(clock, datagram, scan);
     UsmLocalKeys keys;
     if (opened.status == UsmStatus::NotInTimeWindow) {
         if (opened.user == nullptr || !LocalKeysFor(*opened.user, clock.engineId, keys)) return 0;
@@ -60,12 +74,6 @@ std::size_t BuildUsmReport(LocalEngine& engine, std::int64_t nowSeconds, const s
     const std::int32_t requestId = !scan.encrypted && scan.scoped.hasRequestId ? scan.scoped.requestId : 0;
     std::uint8_t pdu[64];
     const std::size_t pduLength = BuildReportPdu(requestId, counter, value, pdu, sizeof pdu);
-    input.msgId = scan.msgId;
-    input.reportable = false;
-    input.engineId = clock.engineId;
-    input.engineBoots = clock.boots;
-    input.engineTime = clock.time;
-    input.userName = Content(datagram, scan.userName);
     input.contextEngineId = clock.engineId;
     input.pdu = ByteSpan(pdu, pduLength);
     return EncodeV3Message(input, out, capacity);
@@ -85,14 +93,8 @@ std::size_t BuildV3InformAck(const LocalEngine& engine, std::int64_t nowSeconds,
     const std::size_t pduLength =
         BuildResponsePduForInform(base + opened.scoped.pduAt, opened.scoped.pduLength, pdu.data(), pdu.size());
     if (pduLength == 0) return 0;
-    V3MessageInput input;
-    input.msgId = scan.msgId;
+    V3MessageInput input = AnswerTo(clock, datagram, scan);
     input.level = opened.level;
-    input.reportable = false;
-    input.engineId = clock.engineId;
-    input.engineBoots = clock.boots;
-    input.engineTime = clock.time;
-    input.userName = Content(datagram, scan.userName);
     input.keys = &keys;
     input.salt = salt;
     input.contextEngineId = Content(base, opened.scoped.contextEngineId);
