@@ -14,10 +14,11 @@ declare -A may=(
   [response]="text output"
   [trap]="text output response"
   [snmpv3]="text output"
+  [exchange]="text output request response trap snmpv3"
   [platform]="text output"
   [ping]="text output platform"
-  [listener]="text output request response trap snmpv3 platform"
-  [console]="text output request response trap snmpv3 ping platform listener"
+  [listener]="text output request response trap snmpv3 exchange platform"
+  [console]="text output request response trap snmpv3 exchange ping platform listener"
 )
 qt_allowed=" listener console "
 
