@@ -127,10 +127,12 @@ void TMainForm::StartUp() {
     engineBoots_ = settings_.NextEngineBoots();
     if (config_.startListeners)
         sockets_.StartListeners(
-            output_, *reporter_, request_, tracker_, equipmentFlag_, v3_,
-            [this](const V3Report& report) {
-                QMetaObject::invokeMethod(this, [this, report] { OnV3Report(report); }, Qt::QueuedConnection);
+            output_, *reporter_, request_, tracker_, equipmentFlag_, v3Requests_,
+            [this](V3Taken&& taken) {
+                auto followup = std::make_shared<V3Taken>(std::move(taken));
+                QMetaObject::invokeMethod(this, [this, followup] { OnV3Followup(*followup); }, Qt::QueuedConnection);
             },
+            v3Users_,
             ByteSpan(reinterpret_cast<const std::uint8_t*>(engineId_.constData()),
                      static_cast<std::size_t>(engineId_.size())),
             engineBoots_);
@@ -163,9 +165,9 @@ void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octe
     sockets_.SetAgent(octets);
 }
 
-bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length) {
+bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to) {
     int error = 0;
-    const bool sent = sockets_.Send(index, data, length, error);
+    const bool sent = sockets_.Send(index, data, length, error, to);
     OutputBatch batch;
     if (sent)
         batch.CountDatagram(Counter::Send);
@@ -234,7 +236,7 @@ void TMainForm::V3SettingsButtonClick() {
 bool TMainForm::ApplyV3Settings(const V3DialogValues& values, std::string& error) {
     auto config = std::make_shared<V3Config>();
     if (!MakeV3Config(values, *config, error)) return false;
-    v3_.SetConfig(std::move(config));
+    v3Users_.SetConfig(std::move(config));
     v3Dialog_->SetValues(values);
     Settings::V3Choices choices;
     choices.userName = QString::fromStdString(values.userName);

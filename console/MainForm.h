@@ -21,6 +21,8 @@
 #include "console/Settings.h"
 #include "console/SocketTable.h"
 #include "console/V3Dialog.h"
+#include "exchange/V3Requests.h"
+#include "exchange/V3Users.h"
 #include "listener/T_Port161.h"
 #include "output/ConsoleOutput.h"
 #include "output/DetailLines.h"
@@ -29,7 +31,6 @@
 #include "request/RequestOperation.h"
 #include "request/RequestState.h"
 #include "request/RequestTracker.h"
-#include "request/V3Session.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -130,11 +131,12 @@ public:
     bool ApplyV3Settings(const V3DialogValues& values, std::string& error);
     V3Dialog& V3SettingsDialog() { return *v3Dialog_; }
 
-    // The send path: sends from socket entry `index` and counts the datagram
-    // in SendCount when it left whole. A failed send is said by a line in the
-    // pane and the log, after the request's lines, and in a box. Returns
-    // whether the datagram left.
-    bool SendDatagram(int index, const std::uint8_t* data, int length);
+    // The send path: sends from socket entry `index` (to `to` when given,
+    // else to the entry's destination) and counts the datagram in SendCount
+    // when it left whole. A failed send is said by a line in the pane and
+    // the log, after the request's lines, and in a box. Returns whether the
+    // datagram left.
+    bool SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to = nullptr);
     const std::string& AgentAddressText() const { return agentAddressText_; }
     void SetAgentAddress(const std::string& text, const std::uint8_t octets[4]);
 
@@ -172,14 +174,17 @@ private:
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void RunRequest(RequestKind kind);
-    // The SNMPv3 part of a request that passed its checks: discovery first
-    // when the agent's engine is not known yet.
+    // The SNMPv3 part of a request that passed its checks: handed to the
+    // requests in flight, which make its first message.
     void RunV3Request(RequestKind kind, const std::string& oidText);
-    // Encodes, reports and sends the request in pendingV3_ to its agent's
-    // known engine.
-    void SendV3Request();
-    // A Report from an agent: discovery done, or a time window to resend in.
-    void OnV3Report(const V3Report& report);
+    // Commits a message's lines, sends it and waits for its answer.
+    void SendV3(V3Outgoing& outgoing);
+    // What an SNMPv3 datagram on the response port asked of the window: the
+    // next message of an operation, or the end of one.
+    void OnV3Followup(V3Taken& taken);
+    // Says so when message `attempt` of SNMPv3 operation `operation` gets
+    // no answer in time.
+    void WaitForV3Answer(std::uint64_t operation, std::uint32_t attempt);
     // Says so when request `requestId`, sent and tracked, gets no answer in time.
     void WaitForAnswer(std::int32_t requestId);
 
@@ -195,23 +200,9 @@ private:
     std::string agentAddressText_;
     RequestState request_;
     RequestTracker tracker_;
-    V3Session v3_;
+    V3Users v3Users_;
+    V3Requests v3Requests_{v3Users_};
     V3Dialog* v3Dialog_ = nullptr;  // a child; made with the controls
-    // The SNMPv3 request being sent: kept while discovery runs, and to be
-    // sent once more after a notInTimeWindows Report.
-    struct PendingV3 {
-        bool active = false;
-        bool awaitingDiscovery = false;
-        std::int32_t discoveryMsgId = 0;
-        std::int32_t msgId = 0;
-        bool resent = false;
-        RequestKind kind = RequestKind::Get;
-        std::vector<std::uint8_t> pdu;
-        std::int32_t requestId = 0;
-        std::string oidText;
-        PeerDetails agent;
-    };
-    PendingV3 pendingV3_;
     QByteArray engineId_;
     std::uint32_t engineBoots_ = 0;
     std::atomic<std::int32_t> equipmentFlag_{0};

@@ -14,9 +14,6 @@
 #include "platform/LocalTime.h"
 #include "request/RequestEncoder.h"
 #include "request/RequestOperation.h"
-#include "snmpv3/MessageOpen.h"
-#include "snmpv3/MessageScan.h"
-#include "snmpv3/V3Lines.h"
 
 namespace quillet {
 namespace {
@@ -38,6 +35,12 @@ RequestFields ReadFields(const TMainForm& form) {
     fields.version = form.Version();
     fields.dataType = form.DataType();
     return fields;
+}
+
+std::int64_t MonotonicMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace
@@ -99,148 +102,55 @@ void TMainForm::WaitForAnswer(std::int32_t requestId) {
     });
 }
 
-namespace {
-
-constexpr const char* kNoV3UserMessage = "SNMPv3の設定(ユーザー)を入力して下さい。";
-
-std::int64_t MonotonicMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
-
 void TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
-    if (v3_.Config() == nullptr) {
-        MessageEdit->setText(QString::fromUtf8(kNoV3UserMessage));
-        ClearWalk(request_, request_.walkToken);
-        return;
-    }
-    const ByteSpan pdu = RequestPdu(request_.sendBuffer.data(), static_cast<std::size_t>(request_.sendSize));
-    pendingV3_ = PendingV3{};
-    pendingV3_.active = true;
-    pendingV3_.kind = kind;
-    pendingV3_.pdu.assign(pdu.begin(), pdu.end());
-    pendingV3_.requestId = request_.requestId;
-    pendingV3_.oidText = oidText;
     const SocketEntry& agent = sockets_.At(0);
-    std::copy(agent.destination.octets, agent.destination.octets + 4, pendingV3_.agent.address);
-    pendingV3_.agent.port = agent.destination.port;
-    AgentEngine engine;
-    if (v3_.EngineOf(pendingV3_.agent.address, pendingV3_.agent.port, engine)) {
-        SendV3Request();
-        return;
-    }
-    // The agent's engine is not known yet: discovery first (RFC 3414 4), and
-    // the request once its Report has named the engine.
-    pendingV3_.awaitingDiscovery = true;
-    pendingV3_.discoveryMsgId = v3_.NextMsgId();
-    // Discovery takes the request's id, and the request the next one, so
-    // that the ids go out in order: the encoder writes the id as the two
-    // octets after the PDU's header and 02 02.
-    const std::int32_t discoveryId = request_.requestId;
-    AdvanceRequestId(request_);
-    pendingV3_.requestId = request_.requestId;
-    if (pendingV3_.pdu.size() > 7 && pendingV3_.pdu[4] == 0x02 && pendingV3_.pdu[5] == 0x02) {
-        pendingV3_.pdu[6] = static_cast<std::uint8_t>(pendingV3_.requestId >> 8);
-        pendingV3_.pdu[7] = static_cast<std::uint8_t>(pendingV3_.requestId);
-    }
-    std::vector<std::uint8_t> datagram(512);
-    const std::size_t size = BuildDiscovery(pendingV3_.discoveryMsgId, discoveryId, datagram.data(), datagram.size());
-    V3MessageScan scan;
-    ScanV3Message(datagram.data(), size, scan);
-    OutputBatch lines;
-    lines.WriteLine("  SNMPv3 エンジンID探索(discovery)", SummaryLine);
-    AppendV3HeaderLines(datagram.data(), scan, lines);
-    AppendV3SentSecurityLines(AuthProtocol::None, PrivProtocol::None, false, false, lines);
-    PeerDetails destination = pendingV3_.agent;
-    destination.when = LocalTimeOfNs(RealtimeNs());
-    OutputBatch batch;
-    ReportV3Request(RequestKind::Get, discoveryId, datagram.data(), size, "", dataDisplayCheckBox->isChecked(), lines,
-                    nullptr, 0, batch, output_.Details() ? &destination : nullptr);
-    output_.Commit(batch);
-    tracker_.Sent(discoveryId, destination.address, destination.port, RealtimeNs());
-    if (!SendDatagram(0, datagram.data(), static_cast<int>(size))) {
-        tracker_.Expire(discoveryId);
-        pendingV3_.active = false;
+    V3RequestInput input;
+    input.kind = kind;
+    const ByteSpan pdu = RequestPdu(request_.sendBuffer.data(), static_cast<std::size_t>(request_.sendSize));
+    input.pdu.assign(pdu.begin(), pdu.end());
+    input.requestId = request_.requestId;
+    input.oidText = oidText;
+    input.agent = Endpoint::V4(agent.destination.octets, agent.destination.port);
+    input.pduDisplayChecked = dataDisplayCheckBox->isChecked();
+    const LocalDateTime when = LocalTimeOfNs(RealtimeNs());
+    V3Start start = v3Requests_.Start(input, V3Moment{MonotonicMs(), RealtimeNs(), output_.Details() ? &when : nullptr});
+    if (start.status != V3StartStatus::Ready) {
+        MessageEdit->setText(QString::fromStdString(start.message));
         ClearWalk(request_, request_.walkToken);
         return;
     }
-    WaitForAnswer(discoveryId);
+    SendV3(start.outgoing);
 }
 
-void TMainForm::SendV3Request() {
-    const std::shared_ptr<const V3Config> config = v3_.Config();
-    AgentEngine engine;
-    if (config == nullptr || !v3_.EngineOf(pendingV3_.agent.address, pendingV3_.agent.port, engine)) return;
-    pendingV3_.awaitingDiscovery = false;
-    pendingV3_.msgId = v3_.NextMsgId();
-    const Salt salt = v3_.NextSalt(config->user.priv, engine.boots);
-    std::vector<std::uint8_t> datagram(kSendBufferSize + 1024);
-    const std::size_t size = BuildV3Request(*config, engine, MonotonicMs(), pendingV3_.msgId, salt,
-                                            ByteSpan(pendingV3_.pdu.data(), pendingV3_.pdu.size()), datagram.data(),
-                                            datagram.size());
-    if (size == 0 || size > 65507) {
-        MessageEdit->setText(QStringLiteral("入力データが異常です。"));
-        pendingV3_.active = false;
+void TMainForm::SendV3(V3Outgoing& outgoing) {
+    // The lines first, then the datagram: its answer can never come first.
+    output_.Commit(outgoing.lines);
+    Ipv4Endpoint to;
+    std::copy(outgoing.to.address.begin(), outgoing.to.address.begin() + 4, to.octets);
+    to.port = outgoing.to.port;
+    if (!SendDatagram(0, outgoing.datagram.data(), static_cast<int>(outgoing.datagram.size()), &to)) {
+        v3Requests_.Abandon(outgoing.operation);
         ClearWalk(request_, request_.walkToken);
         return;
     }
-    // Our own message, scanned and opened as an agent would, for its lines
-    // and its scoped PDU in the clear.
-    V3MessageScan scan;
-    ScanV3Message(datagram.data(), size, scan);
-    std::vector<std::uint8_t> plain(size);
-    OpenedV3Message opened;
-    OpenV3Message(datagram.data(), size, scan, config->users, nullptr, plain.data(), plain.size(), opened);
-    OutputBatch lines;
-    AppendV3HeaderLines(datagram.data(), scan, lines);
-    AppendV3SentSecurityLines(config->user.auth, config->user.priv, (scan.msgFlags & kFlagAuth) != 0,
-                              scan.encrypted, lines);
-    if (opened.status == UsmStatus::Ok) AppendScopedPduLines(opened.scopedBase, opened.scoped, lines);
-    const bool encrypted = scan.encrypted && opened.status == UsmStatus::Ok;
-    PeerDetails destination = pendingV3_.agent;
-    destination.when = LocalTimeOfNs(RealtimeNs());
-    OutputBatch batch;
-    ReportV3Request(pendingV3_.kind, pendingV3_.requestId, datagram.data(), size, pendingV3_.oidText,
-                    dataDisplayCheckBox->isChecked(), lines,
-                    encrypted ? opened.scopedBase + opened.scoped.at : nullptr, encrypted ? opened.scoped.length : 0,
-                    batch, output_.Details() ? &destination : nullptr);
-    output_.Commit(batch);
-    tracker_.Sent(pendingV3_.requestId, destination.address, destination.port, RealtimeNs());
-    if (!SendDatagram(0, datagram.data(), static_cast<int>(size))) {
-        tracker_.Expire(pendingV3_.requestId);
-        pendingV3_.active = false;
-        ClearWalk(request_, request_.walkToken);
-        return;
-    }
-    WaitForAnswer(pendingV3_.requestId);
+    WaitForV3Answer(outgoing.operation, outgoing.attempt);
 }
 
-void TMainForm::OnV3Report(const V3Report& report) {
-    if (!pendingV3_.active || report.port != pendingV3_.agent.port ||
-        !std::equal(report.address, report.address + 4, pendingV3_.agent.address))
-        return;
-    if (pendingV3_.awaitingDiscovery && report.msgId == pendingV3_.discoveryMsgId) {
-        // Discovery answered: the engine is learnt, the request goes out.
-        SendV3Request();
-        return;
-    }
-    const bool newClock = report.counter == "usmStatsNotInTimeWindows" && report.authenticated;
-    const bool newEngine = report.counter == "usmStatsUnknownEngineIDs";
-    if (!pendingV3_.awaitingDiscovery && !pendingV3_.resent && report.msgId == pendingV3_.msgId &&
-        (newClock || newEngine)) {
-        // The agent's clock moved on (a restart, a long pause), or it is
-        // another engine now: its Report gave boots and time (and engine ID)
-        // anew; the request goes once more with them.
-        pendingV3_.resent = true;
-        const bool resent = pendingV3_.resent;
-        SendV3Request();
-        pendingV3_.resent = resent;
-        return;
-    }
-    pendingV3_.active = false;
+void TMainForm::OnV3Followup(V3Taken& taken) {
+    if (taken.send) SendV3(*taken.send);
+    if (taken.ended) MessageEdit->setText(QString::fromStdString(taken.ended->message));
+}
+
+void TMainForm::WaitForV3Answer(std::uint64_t operation, std::uint32_t attempt) {
+    QTimer::singleShot(RequestTracker::kAnswerWaitMs, this, [this, operation, attempt] {
+        std::int32_t requestId = 0;
+        if (!v3Requests_.Expire(operation, attempt, requestId)) return;
+        MessageEdit->setText(QString::fromStdString(NoAnswerMessage(requestId)));
+        if (!output_.Details()) return;
+        OutputBatch batch;
+        ReportNoAnswer(requestId, RequestTracker::kAnswerWaitMs, batch);
+        output_.Commit(batch);
+    });
 }
 
 void TMainForm::SetButtonClick() { RunRequest(RequestKind::Set); }
