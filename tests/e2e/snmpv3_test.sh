@@ -7,12 +7,19 @@
 #   - for every pair, a GetRequest, a GetNextRequest, a SetRequest and a
 #     GetBulkRequest at authPriv, each answered, authenticated and decrypted;
 #     the agent's engine discovered once, first;
-#   - a wrong pass phrase shown as usmStatsWrongDigests, an unknown user as
-#     usmStatsUnknownUserNames;
+#   - for every authentication protocol a GetRequest at authNoPriv, and one
+#     at noAuthNoPriv;
+#   - a wrong pass phrase ends its request at once, its message saying why
+#     (usmStatsWrongDigests), and no "no answer" follows; an unknown user
+#     likewise (usmStatsUnknownUserNames);
 #   - snmpd restarted (its boots one more): the next request gets a
 #     notInTimeWindows Report and goes once more, and is answered;
 #   - snmptrap -v3 (its own engine ID) shown as a trap of the user, and
-#     snmpinform -v3 -r 0 acknowledged at once.
+#     snmpinform -v3 -r 0 acknowledged at once; a trap sent again with older
+#     boots (snmptrap -Z) refused as a replay;
+#   - an agent that forges (forging_agent.py, in the agent's namespace once
+#     snmpd is gone): its noAuthNoPriv answer naming the request's msgID and
+#     user is shown as not taken, and the request still ends unanswered.
 #
 #   $1: the quillet executable (unused; the harness is the same window)
 #   $2: the build directory (the harness is $2/tests/steps_harness)
@@ -51,7 +58,9 @@ for a in "${auths[@]}"; do
                 "bulk|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1")
         pairs=$((pairs + 1))
     done
+    conf+=("createUser a$anum $aname \"authpass123\"" "rwuser a$anum auth")
 done
+conf+=("createUser nauser" "rwuser nauser noauth")
 # A fixed engine ID, and snmpd reading its persistent data (SNMPCONFPATH in
 # place of -C, which would skip it): across a restart it keeps its engine ID
 # and counts its boots up, as an agent that reboots does.
@@ -70,14 +79,23 @@ agent_answers() {
 }
 v3_agent_start || exit 1
 
-steps+=("answered|$((1 + 4 * pairs))"
-        # A wrong pass phrase, and a user snmpd does not have.
-        "v3|u42|2|4|wrongpass99|2|privpass123" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
-        "v3|nobody|2|4|authpass123|2|privpass123" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
+steps+=("answered|$((1 + 4 * pairs))")
+for a in "${auths[@]}"; do
+    read -r aname anum <<<"$a"
+    steps+=("v3|a$anum|1|$anum|authpass123|0|" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0")
+done
+steps+=("v3|nauser|0|0||0|" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
+        # A wrong pass phrase, and a user snmpd does not have: each ends at
+        # once with its reason, and stays said.
+        "v3|u42|2|4|wrongpass99|2|privpass123" "refused|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0|認証に失敗しました"
+        "v3|nobody|2|4|authpass123|2|privpass123"
+        "refused|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0|エージェントがユーザー名を知りません"
         # snmpd restarts meanwhile; the next request meets a new time window.
         "v3|u42|2|4|authpass123|2|privpass123" "mark|restart" "waitfile|$work/restarted"
         "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0" "answered|$((1 + 4 * pairs + 4))"
-        "mark|traps" "traps|2")
+        "mark|traps" "traps|4"
+        # The forging agent in snmpd's place.
+        "mark|forger" "waitfile|$work/forger" "noanswer|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0")
 
 mkdir -p "$work/console"
 (cd "$work/console" && timeout -k 5 150 ip netns exec "$NETNS_CONSOLE" env QT_QPA_PLATFORM=offscreen \
@@ -102,9 +120,22 @@ if wait_until 30 marked traps; then
     else
         fail "snmpinform -v3 was not acknowledged"
     fi
+    # A newer clock of the trap sender's engine, then an older one: a replay.
+    for clock in 5,1000 4,1000; do
+        in_agent snmptrap -v3 -e 0x8000000001020304 -Z "$clock" -u u42 -l authPriv -a SHA-256 -A authpass123 \
+            -x AES -X privpass123 "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.3 || fail "snmptrap -v3 -Z $clock"
+    done
+fi
+if wait_until 30 marked forger; then
+    agent_stop
+    ip netns exec "$NETNS_AGENT" python3 "$here/forging_agent.py" "$NETNS_AGENT_ADDR" 1 20 >"$work/forger.out" 2>&1 &
+    forger_pid=$!
+    sleep 0.3
+    touch "$work/forger"
 fi
 wait "$harness_pid"
 status=$?
+[ -n "${forger_pid:-}" ] && { kill "$forger_pid" 2>/dev/null; wait "$forger_pid" 2>/dev/null; }
 grep -v '^ok ' "$work/harness.out"
 [ "$status" -eq 0 ] || { fail "steps_harness exited with status $status"; tail -20 "$work/harness.err"; }
 
@@ -153,8 +184,20 @@ check("a wrong pass phrase shown as usmStatsWrongDigests", any(t.startswith("  u
 check("an unknown user shown as usmStatsUnknownUserNames",
       any(t.startswith("  usmStatsUnknownUserNames = ") for t in texts), repr(texts))
 late = [i for i, b in enumerate(reports) if any(l.startswith("  usmStatsNotInTimeWindows = ") for l in b)]
-check("after snmpd's restart a notInTimeWindows Report came", len(late) == 1, repr(texts))
-last = answers[-1] if answers else []
+check("the agent's clock came from its authenticated Reports, at first and after its restart", len(late) == 2,
+      repr(texts))
+ended = [l for b in reports for l in b if l.startswith("  要求を終了しました：")]
+check("the wrong pass phrase and the unknown user each ended their request",
+      len(ended) == 2 and ended[0].startswith("  要求を終了しました：認証に失敗しました")
+      and "usmStatsUnknownUserNames" in ended[1], repr(ended))
+for level, name in (("authNoPriv", "a"), ("noAuthNoPriv", "nauser")):
+    n = sum(1 for b in answers if any(l.startswith("  msgUserName=" + name) for l in b)
+            and not any(l.startswith("  応答として扱いません") or l.startswith("  USM検証失敗") for l in b))
+    check("answers at %s" % level, n >= (6 if name == "a" else 1), str(n))
+forged = [b for b in answers if "  応答として扱いません：セキュリティレベルが要求と違います" in b]
+check("the forged noAuthNoPriv answers were shown as not taken", len(forged) >= 1, str(len(forged)))
+trusted = [b for b in trusted if not any(l.startswith("  応答として扱いません") for l in b)]
+last = [b for b in answers if b in trusted][-1] if trusted else []
 check("and the request sent once more was answered", last in trusted and "  object ID =1.3.6.1.2.1.1.5.0" in last,
       repr(last[:3]))
 check("the last Set reached snmpd", sys.argv[3].strip().strip('"') == "rack-u64", sys.argv[3])
@@ -164,15 +207,23 @@ check("snmptrap -v3 shown as a coldStart of user u42 at authPriv",
       "  TRAP-TYPE=coldStart" in trap and "  msgUserName=u42" in trap and "  認証=あり(SHA-256) 確認済み" in trap
       and "  暗号化=あり(AES) 復号済み" in trap and "  msgAuthoritativeEngineID=80 00 00 00 01 02 03 04" in trap,
       repr(trap[:14]))
-inform = traps[-1] if len(traps) > 1 else []
+inform = traps[1] if len(traps) > 1 else []
 check("snmpinform -v3 shown as a warmStart", "  TRAP-TYPE=warmStart" in inform and "  msgUserName=u42" in inform,
       repr(inform[:14]))
+replays = traps[2:4]
+check("a trap with a newer clock taken, then one with older boots refused as a replay",
+      len(replays) == 2 and "  TRAP-TYPE=linkDown" in replays[0] and "  USM検証失敗=notInTimeWindow" in replays[1],
+      repr([b[:3] for b in replays]))
+probes = [l for l in lines if l.startswith("SNMPv3 エンジンID探索(discovery)受信")]
+check("snmpinform's discovery one line, not a trap", len(probes) == 1 and len(traps) == 4, repr(probes))
 text = "\n".join(lines)
 check("no pass phrase in the log", "authpass123" not in text and "privpass123" not in text and "wrongpass99" not in text)
 sys.exit(1 if failures else 0)
 PY
-! grep -q -e authpass123 -e privpass123 "$work/console/steps-settings.ini" || fail "a pass phrase in the settings file"
 [ $? -eq 0 ] || failures=$((failures + 1))
+! grep -q -e authpass123 -e privpass123 "$work/console/steps-settings.ini" || fail "a pass phrase in the settings file"
+grep -q '^message 応答がありません（request ID=' "$work/harness.out" ||
+    fail "the forged answer ended the wait"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

@@ -10,6 +10,9 @@
 //   get|ADDRESS|OID                a GetRequest; waits up to 3 s for its answer
 //   noanswer|ADDRESS|OID           a GetRequest nobody answers; waits up to 8 s
 //                                  for the message field to say so
+//   refused|ADDRESS|OID|TEXT       a GetRequest the agent refuses: the message
+//                                  field begins with TEXT within 3 s and still
+//                                  does 5.5 s later (no "no answer" replaced it)
 //   set|ADDRESS|TYPE|OID|VALUE     a SetRequest with community "ravine-rw" and
 //                                  the data type item TYPE (0..8); waits for
 //                                  its answer
@@ -112,6 +115,19 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
                      8000))
             return "the message field never said there was no answer";
         std::printf("message %s\n", form.MessageEdit->text().toStdString().c_str());
+        return {};
+    }
+    if (verb == "refused" && w.size() == 4) {
+        form.CommunityEdit->setText(QStringLiteral("ravine"));
+        form.IpEdit->setText(Q(w[1]));
+        form.OID1Edit->setText(Q(w[2]));
+        form.GETButton->click();
+        const QString reason = Q(w[3]);
+        if (!WaitFor(form, [&] { return form.MessageEdit->text().startsWith(reason); }, 3000))
+            return "the message field says \"" + form.MessageEdit->text().toStdString() + "\"";
+        WaitFor(form, [] { return false; }, 5500);
+        std::printf("message %s\n", form.MessageEdit->text().toStdString().c_str());
+        if (!form.MessageEdit->text().startsWith(reason)) return "the reason was replaced";
         return {};
     }
     if (verb == "set" && w.size() == 5) {
