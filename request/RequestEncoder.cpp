@@ -5,6 +5,7 @@
 
 #include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
+#include "text/BerTags.h"
 #include "text/HexText.h"
 
 namespace quillet {
@@ -14,13 +15,6 @@ namespace {
 // packet less the 20-byte IP header and the 8-byte UDP header. It is also
 // well within the reach of the 16-bit lengths.
 constexpr std::size_t kMaxMessageSize = 65507;
-
-constexpr std::uint8_t kIntegerTag = 0x02;
-constexpr std::uint8_t kOctetStringTag = 0x04;
-constexpr std::uint8_t kNullTag = 0x05;
-constexpr std::uint8_t kOidTag = 0x06;
-constexpr std::uint8_t kSequenceTag = 0x30;
-constexpr std::uint8_t kIpAddressTag = 0x40;
 
 // Appends to the send buffer. Everything up to the set value is bounded (a
 // 64-byte community and six OIDs of at most 127 bytes make well under 2 KB),
@@ -63,7 +57,7 @@ public:
     }
     void Oid(const OidSlot& slot) {
         const auto length = static_cast<std::size_t>(std::clamp<std::int32_t>(slot.length, 0, 127));
-        Byte(kOidTag);
+        Byte(kObjectIdTag);
         Byte(static_cast<std::uint8_t>(length));
         Bytes(slot.bytes.data(), length);
     }
@@ -98,7 +92,7 @@ int HexNibble(char c) {
 bool Fits(const Writer& out, std::size_t count) { return out.Position() + count <= kMaxMessageSize; }
 
 // The tags of Unsigned32Value .. Counter64Value, in that order.
-constexpr std::uint8_t kUnsignedTags[] = {0x42, 0x43, 0x41, 0x46};
+constexpr std::uint8_t kUnsignedTags[] = {kGauge32Tag, kTimeTicksTag, kCounter32Tag, kCounter64Tag};
 
 bool IsDecimal(std::string_view text) {
     for (char c : text)

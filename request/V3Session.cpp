@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/BerTags.h"
 #include "text/BerWriter.h"
 
 namespace quillet {
@@ -75,8 +76,8 @@ Salt V3Session::NextSalt(PrivProtocol protocol, std::uint32_t boots) {
 ByteSpan RequestPdu(const std::uint8_t* message, std::size_t size) {
     // 30 82 hi lo, 02 01 v, 04 L community, then the PDU: as the request
     // encoder always writes it.
-    if (size < 9 || message[0] != 0x30 || message[1] != 0x82 || message[4] != 0x02 || message[5] != 0x01 ||
-        message[7] != 0x04)
+    if (size < 9 || message[0] != kSequenceTag || message[1] != 0x82 || message[4] != kIntegerTag || message[5] != 0x01 ||
+        message[7] != kOctetStringTag)
         return {};
     const std::size_t at = 9 + message[8];
     if (at >= size) return {};

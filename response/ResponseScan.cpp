@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "text/BerReader.h"
+#include "text/BerTags.h"
 
 namespace quillet {
 
@@ -32,20 +33,20 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
         }
         BerElement element;
         switch (tag) {
-        case 0x30:  // SEQUENCE
-        case 0xA0:  // GetRequest-PDU
-        case 0xA2:  // GetResponse-PDU
-        case 0xA3:  // SetRequest-PDU
+        case kSequenceTag:
+        case kGetRequestTag:
+        case kResponseTag:
+        case kSetRequestTag:
             // Step in: only the header is passed over and the contents are
             // walked next. The declared length is not compared with what
             // follows; a message that does not add up shows as a frame
             // error only through where the walk ends.
             stopped = !reader.StepInto();
             break;
-        case 0x02:    // INTEGER
-        case 0x41:    // Counter
-        case 0x42:    // Gauge
-        case 0x43: {  // TimeTicks
+        case kIntegerTag:
+        case kCounter32Tag:
+        case kGauge32Tag:
+        case kTimeTicksTag: {
             // Integers are taken with a short-form length only (see
             // LengthForm::ShortOnly): a long form ends the walk.
             if (!reader.ReadElement(LengthForm::ShortOnly, element)) {
@@ -66,13 +67,13 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
             awaitingValue = false;
             break;
         }
-        case 0x46:  // Counter64: short-form length, as the integers
-        case 0x80:  // noSuchObject
-        case 0x81:  // noSuchInstance
-        case 0x82:  // endOfMibView
+        case kCounter64Tag:  // short-form length, as the integers
+        case kNoSuchObjectTag:
+        case kNoSuchInstanceTag:
+        case kEndOfMibViewTag:
             // An exception value has no content; one with content is not a
             // value any agent sends, and stays a frame error.
-            if (!reader.ReadElement(LengthForm::ShortOnly, element) || (tag != 0x46 && element.length != 0)) {
+            if (!reader.ReadElement(LengthForm::ShortOnly, element) || (tag != kCounter64Tag && element.length != 0)) {
                 stopped = true;
                 break;
             }
@@ -85,8 +86,8 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
             }
             awaitingValue = false;
             break;
-        case 0x04:    // OCTET STRING
-        case 0x40: {  // IpAddress
+        case kOctetStringTag:
+        case kIpAddressTag: {
             if (!reader.ReadHeader(LengthForm::NumberLongForm, element) || element.length > reader.Left() ||
                 element.length > static_cast<std::size_t>(INT32_MAX) || !reader.Skip(element.length)) {
                 stopped = true;
@@ -100,14 +101,14 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
             awaitingValue = false;
             break;
         }
-        case 0x05:  // NULL
+        case kNullTag:
             // Passed as two octets whatever its length octet says: a NULL
             // with content leaves the walk on its content octet, which then
             // ends it. A binding awaiting its value keeps value type None.
             awaitingValue = false;
             reader.Skip(2);
             break;
-        case 0x06: {  // OBJECT IDENTIFIER
+        case kObjectIdTag: {
             // Short-form length only, for the same reason as the integers.
             if (!reader.ReadElement(LengthForm::ShortOnly, element)) {
                 stopped = true;
@@ -150,10 +151,10 @@ bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, std::uint
     constexpr LengthForm kForm = LengthForm::Definite;
     BerReader reader(data, size);
     BerElement element;
-    if (!reader.ReadHeader(kForm, element) || element.tag != 0x30 || element.length > reader.Left()) return false;
-    if (!reader.ReadElement(0x02, kForm, element) || !reader.ReadElement(0x04, kForm, element)) return false;
-    if (!reader.ReadHeader(kForm, element) || element.tag != 0xA2 || element.length > reader.Left()) return false;
-    if (!reader.ReadElement(0x02, kForm, element)) return false;
+    if (!reader.ReadHeader(kForm, element) || element.tag != kSequenceTag || element.length > reader.Left()) return false;
+    if (!reader.ReadElement(kIntegerTag, kForm, element) || !reader.ReadElement(kOctetStringTag, kForm, element)) return false;
+    if (!reader.ReadHeader(kForm, element) || element.tag != kResponseTag || element.length > reader.Left()) return false;
+    if (!reader.ReadElement(kIntegerTag, kForm, element)) return false;
     requestId = ReadNumber(data + element.start, element.length);
     return true;
 }

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "text/BerTags.h"
+
 namespace quillet {
 
 constexpr std::size_t kMaxResponseIntegers = 200;
@@ -24,18 +26,18 @@ constexpr std::size_t kMaxResponseBindings = 100;
 // is NULL or was never met.
 enum class ValueType : std::uint8_t {
     None = 0x00,
-    Integer = 0x02,
-    OctetString = 0x04,
-    ObjectId = 0x06,
-    IpAddress = 0x40,
-    Counter = 0x41,
-    Gauge = 0x42,
-    TimeTicks = 0x43,
-    Counter64 = 0x46,
+    Integer = kIntegerTag,
+    OctetString = kOctetStringTag,
+    ObjectId = kObjectIdTag,
+    IpAddress = kIpAddressTag,
+    Counter = kCounter32Tag,
+    Gauge = kGauge32Tag,
+    TimeTicks = kTimeTicksTag,
+    Counter64 = kCounter64Tag,
     // The SNMPv2 exception values, which stand in place of a value.
-    NoSuchObject = 0x80,
-    NoSuchInstance = 0x81,
-    EndOfMibView = 0x82,
+    NoSuchObject = kNoSuchObjectTag,
+    NoSuchInstance = kNoSuchInstanceTag,
+    EndOfMibView = kEndOfMibViewTag,
 };
 
 // The content octets of one OBJECT IDENTIFIER element.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "text/BerReader.h"
+#include "text/BerTags.h"
 #include "text/BerWriter.h"
 #include "text/OidText.h"
 
@@ -74,19 +75,19 @@ std::string ReportText(const std::uint8_t* pdu, std::size_t length) {
     if (!reader.ReadElement(kReportTag, LengthForm::ShortOr8182, element)) return {};
     BerReader fields(pdu, element.End(), element.start);
     for (int i = 0; i < 3; ++i)
-        if (!fields.ReadElement(0x02, LengthForm::ShortOnly, value)) return {};
-    if (!fields.ReadElement(0x30, LengthForm::ShortOr8182, list)) return {};
+        if (!fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, value)) return {};
+    if (!fields.ReadElement(kSequenceTag, LengthForm::ShortOr8182, list)) return {};
     BerReader bindings(pdu, list.End(), list.start);
-    if (!bindings.ReadElement(0x30, LengthForm::ShortOr8182, binding)) return {};
+    if (!bindings.ReadElement(kSequenceTag, LengthForm::ShortOr8182, binding)) return {};
     BerReader parts(pdu, binding.End(), binding.start);
-    if (!parts.ReadElement(0x06, LengthForm::ShortOr8182, name) || !parts.ReadElement(LengthForm::ShortOnly, value))
+    if (!parts.ReadElement(kObjectIdTag, LengthForm::ShortOr8182, name) || !parts.ReadElement(LengthForm::ShortOnly, value))
         return {};
     std::uint32_t number = 0;
     std::int32_t signedNumber = 0;
     std::string text;
-    if (value.tag == 0x41 && ReadUnsigned32(pdu + value.start, value.length, number)) {
+    if (value.tag == kCounter32Tag && ReadUnsigned32(pdu + value.start, value.length, number)) {
         text = std::to_string(number);
-    } else if (value.tag == 0x02 && ReadSigned32(pdu + value.start, value.length, signedNumber)) {
+    } else if (value.tag == kIntegerTag && ReadSigned32(pdu + value.start, value.length, signedNumber)) {
         text = std::to_string(signedNumber);
     } else {
         return {};
@@ -132,15 +133,15 @@ std::size_t BuildResponsePduForInform(const std::uint8_t* informPdu, std::size_t
                                       std::size_t capacity) {
     BerReader reader(informPdu, length);
     BerElement pdu, requestId, status, index, list;
-    if (!reader.ReadElement(0xA6, LengthForm::ShortOr8182, pdu) || !reader.AtEnd()) return 0;
+    if (!reader.ReadElement(kInformRequestTag, LengthForm::ShortOr8182, pdu) || !reader.AtEnd()) return 0;
     BerReader fields(informPdu, pdu.End(), pdu.start);
     const std::size_t requestIdAt = fields.Position();
-    if (!fields.ReadElement(0x02, LengthForm::ShortOnly, requestId) ||
-        !fields.ReadElement(0x02, LengthForm::ShortOnly, status) ||
-        !fields.ReadElement(0x02, LengthForm::ShortOnly, index))
+    if (!fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, requestId) ||
+        !fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, status) ||
+        !fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, index))
         return 0;
     const std::size_t listAt = fields.Position();
-    if (!fields.ReadElement(0x30, LengthForm::ShortOr8182, list) || !fields.AtEnd()) return 0;
+    if (!fields.ReadElement(kSequenceTag, LengthForm::ShortOr8182, list) || !fields.AtEnd()) return 0;
     static constexpr std::uint8_t kNoError[] = {0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
     const std::size_t requestIdSize = requestId.End() - requestIdAt;
     const std::size_t listSize = list.End() - listAt;

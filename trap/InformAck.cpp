@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "text/BerTags.h"
 #include "text/BerWriter.h"
 
 namespace quillet {
 namespace {
 
-constexpr std::uint8_t kResponseTag = 0xA2;
 // error-status 0 and error-index 0.
 constexpr std::uint8_t kNoError[] = {0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
 
@@ -34,7 +34,7 @@ std::size_t BuildInformAck(const std::uint8_t* datagram, const NotificationScanR
     if (total > capacity) return 0;
 
     std::uint8_t* at = out;
-    at += PutHeader(at, 0x30, messageContent);
+    at += PutHeader(at, kSequenceTag, messageContent);
     std::memcpy(at, datagram + scan.versionTag, version);
     at += version;
     std::memcpy(at, datagram + scan.communityTag, community);

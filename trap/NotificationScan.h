@@ -20,11 +20,10 @@
 
 #include "text/BerReader.h"
 #include "response/ResponseScan.h"
+#include "text/BerTags.h"
 
 namespace quillet {
 
-constexpr std::uint8_t kInformRequestTag = 0xA6;
-constexpr std::uint8_t kSnmpV2TrapTag = 0xA7;
 constexpr std::size_t kMaxNotificationBindings = 100;
 
 struct NotificationScanResult {
