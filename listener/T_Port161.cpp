@@ -40,8 +40,7 @@ T_Port161::T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& re
       tracker_(tracker),
       v3_(v3),
       onReport_(std::move(onReport)),
-      plain_(65536),
-      wrapped_(65536 + 16) {}
+      plain_(65536) {}
 
 void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
                                std::int64_t arrivalNs, OutputBatch& batch) {
@@ -49,22 +48,25 @@ void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4End
     const std::int64_t arrival = arrivalNs != 0 ? arrivalNs : RealtimeNs();
     seenWalk_ = request_.walkPending.load();
     reportDue_ = false;
-    if (IsSnmpV3Message(data, length)) {
+    ScanInboundMessage(data, length, inbound_);
+    if (inbound_.version == MessageVersion::V3) {
         HandleV3(data, size, sender, arrivalNs, batch);
         return;
     }
+    const CommunityMessage& message = inbound_.community;
     // An answer to a request of ours, from the agent it went to, ends that
     // request's wait, whether or not the details are shown.
     std::int64_t roundTripUs = -1;
     std::uint32_t requestId = 0;
-    if (ReadResponseRequestId(data, length, requestId))
+    if (ReadResponseRequestId(data, length, message, requestId))
         roundTripUs = tracker_.Answered(requestId, sender.octets, sender.port, arrival);
     if (DetailsOn()) {
         PeerDetails peer = PeerOf(sender, arrivalNs);
         peer.roundTripUs = roundTripUs;
-        clearWalk_ = ReportResponse(data, size, seenWalk_, request_.varBindCount.load(), scan_, batch, &peer);
+        clearWalk_ =
+            ReportResponse(data, size, message, seenWalk_, request_.varBindCount.load(), scan_, batch, &peer);
     } else {
-        clearWalk_ = ReportResponse(data, size, seenWalk_, request_.varBindCount.load(), scan_, batch);
+        clearWalk_ = ReportResponse(data, size, message, seenWalk_, request_.varBindCount.load(), scan_, batch);
     }
 }
 
@@ -74,25 +76,25 @@ void T_Port161::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
     clearWalk_ = false;
     const std::shared_ptr<const V3Config> config = v3_.Config();
     static const UsmUserTable kNoUsers;
-    ScanV3Message(data, length, v3scan_);
+    const V3MessageScan& v3scan = inbound_.v3;
     OpenedV3Message opened;
-    OpenV3Message(data, length, v3scan_, config != nullptr ? config->users : kNoUsers, nullptr, plain_.data(),
+    OpenV3Message(data, length, v3scan, config != nullptr ? config->users : kNoUsers, nullptr, plain_.data(),
                   plain_.size(), opened);
     const bool trusted = opened.status == UsmStatus::Ok;
-    const bool report = trusted ? opened.scoped.pduTag == kReportTag : UnauthenticatedReport(v3scan_, opened);
+    const bool report = trusted ? opened.scoped.pduTag == kReportTag : UnauthenticatedReport(v3scan, opened);
     const std::uint8_t* scopedBase = trusted ? opened.scopedBase : data;
-    const ScopedPduScan& scoped = trusted ? opened.scoped : v3scan_.scoped;
+    const ScopedPduScan& scoped = trusted ? opened.scoped : v3scan.scoped;
 
     messageLines_.Clear();
-    AppendV3HeaderLines(data, v3scan_, messageLines_);
+    AppendV3HeaderLines(data, v3scan, messageLines_);
     if (report && !trusted) {
         AppendV3SentSecurityLines(AuthProtocol::None, PrivProtocol::None, false, false, messageLines_);
     } else {
-        AppendV3ReceivedSecurityLines(v3scan_, opened, messageLines_);
+        AppendV3ReceivedSecurityLines(v3scan, opened, messageLines_);
     }
     if (trusted || report) AppendScopedPduLines(scopedBase, scoped, messageLines_);
 
-    const ShownDatagram shown = ShownV3(data, size, messageLines_, v3scan_, opened);
+    const ReceivedV3Message received = ReceivedV3(data, size, messageLines_, v3scan, opened);
     std::optional<PeerDetails> peer;
     if (DetailsOn()) peer = PeerOf(sender, arrivalNs);
     const std::int64_t arrival = arrivalNs != 0 ? arrivalNs : RealtimeNs();
@@ -115,7 +117,7 @@ void T_Port161::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
         batch.Append(messageLines_);
         batch.WriteLine("  受信DATA=", PduLine);
         batch.DumpPdu(data, length, PduLine);
-        AppendPlainDump(shown, batch);
+        AppendPlainDump(received, batch);
         batch.ChargeOutput(static_cast<int>(std::min<std::int64_t>(std::int64_t{size} * 3, INT32_MAX)));
         if (!report) return;
         const std::string text = ReportText(scopedBase + scoped.pduAt, scoped.pduLength);
@@ -123,29 +125,27 @@ void T_Port161::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
         batch.ChargeOutput(40);
         // The engine the agent names: its ID, boots and time, for the next
         // request (discovery, or a time window that moved).
-        if (v3scan_.engineId.length >= kMinEngineIdLength) {
-            v3_.Learn(sender.octets, sender.port, ByteSpan(data + v3scan_.engineId.start, v3scan_.engineId.length),
-                      v3scan_.engineBoots, v3scan_.engineTime, MonotonicMs());
+        if (v3scan.engineId.length >= kMinEngineIdLength) {
+            v3_.Learn(sender.octets, sender.port, ByteSpan(data + v3scan.engineId.start, v3scan.engineId.length),
+                      v3scan.engineBoots, v3scan.engineTime, MonotonicMs());
         }
         std::copy(sender.octets, sender.octets + 4, report_.address);
         report_.port = sender.port;
-        report_.msgId = v3scan_.msgId;
+        report_.msgId = v3scan.msgId;
         report_.authenticated = opened.authenticated;
         report_.counter = text.substr(0, text.find(' '));
         reportDue_ = true;
         return;
     }
-    // An answer whose scoped PDU opened: read as an SNMPv2c answer of the
-    // same PDU, shown with the datagram as it travelled.
+    // An answer whose scoped PDU opened: its PDU read where it lies, as an
+    // SNMPv2c answer's is, shown with the datagram as it travelled.
     if (scoped.hasRequestId && peer)
         peer->roundTripUs = tracker_.Answered(static_cast<std::uint32_t>(scoped.requestId), sender.octets,
                                               sender.port, arrival);
     else if (scoped.hasRequestId)
         tracker_.Answered(static_cast<std::uint32_t>(scoped.requestId), sender.octets, sender.port, arrival);
-    const std::size_t wrapped =
-        WrapPduAsV2c(scopedBase + scoped.pduAt, scoped.pduLength, wrapped_.data(), wrapped_.size());
-    clearWalk_ = ReportResponse(wrapped_.data(), static_cast<int>(wrapped), seenWalk_, request_.varBindCount.load(),
-                                scan_, batch, peer ? &*peer : nullptr, &shown);
+    clearWalk_ = ReportV3Response(received, seenWalk_, request_.varBindCount.load(), scan_, batch,
+                                  peer ? &*peer : nullptr);
 }
 
 void T_Port161::AfterReceiveFailure() { request_.walkPending = 0; }

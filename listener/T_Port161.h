@@ -12,7 +12,7 @@
 #include "request/RequestState.h"
 #include "request/RequestTracker.h"
 #include "request/V3Session.h"
-#include "snmpv3/MessageScan.h"
+#include "snmpv3/InboundMessage.h"
 #include "response/ResponseScan.h"
 
 namespace quillet {
@@ -56,10 +56,9 @@ private:
     RequestTracker& tracker_;
     V3Session& v3_;
     std::function<void(const V3Report&)> onReport_;
-    V3MessageScan v3scan_{};
+    InboundMessage inbound_{};  // the datagram in hand
     OutputBatch messageLines_;
-    std::vector<std::uint8_t> plain_;    // a decrypted scoped PDU
-    std::vector<std::uint8_t> wrapped_;  // its PDU as an SNMPv2c message
+    std::vector<std::uint8_t> plain_;  // a decrypted scoped PDU
     V3Report report_;
     bool reportDue_ = false;
     ResponseScanResult scan_{};

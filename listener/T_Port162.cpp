@@ -32,26 +32,27 @@ T_Port162::T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& re
       engine_(engineId, engineBoots, MonotonicSeconds()),
       startSeconds_(MonotonicSeconds()),
       salts_(SaltSource::Random()),
-      plain_(65536),
-      wrapped_(65536 + 16) {}
+      plain_(65536) {}
 
 void T_Port162::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
                                std::int64_t arrivalNs, OutputBatch& batch) {
     ackLength_ = 0;
     ackTo_ = sender;
-    if (IsSnmpV3Message(data, static_cast<std::size_t>(size < 0 ? 0 : size))) {
+    ScanInboundMessage(data, static_cast<std::size_t>(size < 0 ? 0 : size), inbound_);
+    if (inbound_.version == MessageVersion::V3) {
         HandleV3(data, size, sender, arrivalNs, batch);
         return;
     }
+    const CommunityMessage& message = inbound_.community;
     std::int32_t flag = equipmentFlag_.load();
     if (DetailsOn()) {
         const PeerDetails peer = PeerOf(sender, arrivalNs);
-        ReportTrap(data, size, scan_, flag, batch, &peer);
+        ReportTrap(data, size, message, scan_, flag, batch, &peer);
     } else {
-        ReportTrap(data, size, scan_, flag, batch);
+        ReportTrap(data, size, message, scan_, flag, batch);
     }
     equipmentFlag_.store(flag);
-    ackLength_ = scan_.notification ? BuildInformAck(data, scan_.v2, ack_.data(), ack_.size()) : 0;
+    ackLength_ = scan_.notification ? BuildInformAck(data, message, scan_.v2, ack_.data(), ack_.size()) : 0;
     ackTo_ = sender;
 }
 
@@ -60,26 +61,26 @@ void T_Port162::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
     const std::size_t length = static_cast<std::size_t>(size);
     const std::shared_ptr<const V3Config> config = v3_.Config();
     static const UsmUserTable kNoUsers;
-    ScanV3Message(data, length, v3scan_);
+    const V3MessageScan& v3scan = inbound_.v3;
     // An inform names us, the receiver, as its authoritative engine (and
     // discovery names nobody yet); a trap names its sender.
     const ByteSpan ours = engine_.EngineId();
-    const bool toUs = v3scan_.status == V3ScanStatus::Ok &&
-                      (v3scan_.engineId.length == 0 ||
-                       (v3scan_.engineId.length == ours.size() &&
-                        std::memcmp(data + v3scan_.engineId.start, ours.data(), ours.size()) == 0));
+    const bool toUs = v3scan.status == V3ScanStatus::Ok &&
+                      (v3scan.engineId.length == 0 ||
+                       (v3scan.engineId.length == ours.size() &&
+                        std::memcmp(data + v3scan.engineId.start, ours.data(), ours.size()) == 0));
     const std::int64_t now = MonotonicSeconds();
     const EngineClock clock = engine_.Clock(now);
     OpenedV3Message opened;
-    OpenV3Message(data, length, v3scan_, config != nullptr ? config->users : kNoUsers, toUs ? &clock : nullptr,
+    OpenV3Message(data, length, v3scan, config != nullptr ? config->users : kNoUsers, toUs ? &clock : nullptr,
                   plain_.data(), plain_.size(), opened);
     const bool trusted = opened.status == UsmStatus::Ok;
 
     messageLines_.Clear();
-    AppendV3HeaderLines(data, v3scan_, messageLines_);
-    AppendV3ReceivedSecurityLines(v3scan_, opened, messageLines_);
+    AppendV3HeaderLines(data, v3scan, messageLines_);
+    AppendV3ReceivedSecurityLines(v3scan, opened, messageLines_);
     if (trusted) AppendScopedPduLines(opened.scopedBase, opened.scoped, messageLines_);
-    const ShownDatagram shown = ShownV3(data, size, messageLines_, v3scan_, opened);
+    const ReceivedV3Message received = ReceivedV3(data, size, messageLines_, v3scan, opened);
     std::optional<PeerDetails> peer;
     if (DetailsOn()) peer = PeerOf(sender, arrivalNs);
 
@@ -88,21 +89,18 @@ void T_Port162::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
         // Not opened, or not a notification: counted and shown, never
         // acknowledged; as the inform's authoritative engine we answer what
         // the rules ask with a Report (discovery's among them).
-        ReportRefusedV3Message(batch, shown, peer ? &*peer : nullptr);
+        ReportRefusedV3Message(received, batch, peer ? &*peer : nullptr);
         if (trusted) batch.WriteLine("  受信フレーム異常！", SummaryLine);
         if (toUs && !trusted)
-            ackLength_ = BuildUsmReport(engine_, now, data, v3scan_, opened, ack_.data(), ack_.size());
+            ackLength_ = BuildUsmReport(engine_, now, data, v3scan, opened, ack_.data(), ack_.size());
         return;
     }
-    const std::size_t wrapped = WrapPduAsV2c(opened.scopedBase + opened.scoped.pduAt, opened.scoped.pduLength,
-                                             wrapped_.data(), wrapped_.size());
     std::int32_t flag = equipmentFlag_.load();
-    ReportV3Notification(wrapped_.data(), static_cast<int>(wrapped), scan_, flag, batch, shown,
-                         peer ? &*peer : nullptr);
+    ReportV3Notification(received, scan_, flag, batch, peer ? &*peer : nullptr);
     equipmentFlag_.store(flag);
     if (tag == kInformRequestTag && toUs) {
         const Salt salt = salts_.Next(opened.user->priv, clock.boots);
-        ackLength_ = BuildV3InformAck(engine_, now, data, v3scan_, opened, salt, ack_.data(), ack_.size());
+        ackLength_ = BuildV3InformAck(engine_, now, data, v3scan, opened, salt, ack_.data(), ack_.size());
     }
 }
 

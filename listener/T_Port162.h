@@ -13,7 +13,7 @@
 #include "listener/ListenerThread.h"
 #include "request/V3Session.h"
 #include "snmpv3/LocalEngine.h"
-#include "snmpv3/MessageScan.h"
+#include "snmpv3/InboundMessage.h"
 #include "trap/InformAck.h"
 #include "trap/TrapReport.h"
 
@@ -58,10 +58,9 @@ private:
     LocalEngine engine_;
     std::int64_t startSeconds_;
     SaltSource salts_;
-    V3MessageScan v3scan_{};
+    InboundMessage inbound_{};  // the datagram in hand
     OutputBatch messageLines_;
-    std::vector<std::uint8_t> plain_;    // a decrypted scoped PDU
-    std::vector<std::uint8_t> wrapped_;  // its PDU as an SNMPv2c message
+    std::vector<std::uint8_t> plain_;  // a decrypted scoped PDU
 };
 
 }  // namespace quillet

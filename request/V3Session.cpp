@@ -76,8 +76,8 @@ Salt V3Session::NextSalt(PrivProtocol protocol, std::uint32_t boots) {
 ByteSpan RequestPdu(const std::uint8_t* message, std::size_t size) {
     // 30 82 hi lo, 02 01 v, 04 L community, then the PDU: as the request
     // encoder always writes it.
-    if (size < 9 || message[0] != kSequenceTag || message[1] != 0x82 || message[4] != kIntegerTag || message[5] != 0x01 ||
-        message[7] != kOctetStringTag)
+    if (size < 9 || message[0] != kSequenceTag || message[1] != 0x82 || message[4] != kIntegerTag ||
+        message[5] != 0x01 || message[7] != kOctetStringTag)
         return {};
     const std::size_t at = 9 + message[8];
     if (at >= size) return {};
@@ -126,16 +126,6 @@ std::size_t BuildV3Request(const V3Config& config, const AgentEngine& engine, st
         ByteSpan(reinterpret_cast<const std::uint8_t*>(config.contextName.data()), config.contextName.size());
     input.pdu = pdu;
     return EncodeV3Message(input, out, capacity);
-}
-
-std::size_t WrapPduAsV2c(const std::uint8_t* pdu, std::size_t length, std::uint8_t* out, std::size_t capacity) {
-    BerWriter writer(out, capacity);
-    const BerWriter::Container message = writer.Open(kSequenceTag);
-    writer.Integer(1);
-    writer.Element(kOctetStringTag, {});
-    writer.Octets(std::span(pdu, length));
-    writer.Close(message);
-    return writer.Finish();
 }
 
 }  // namespace quillet

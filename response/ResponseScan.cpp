@@ -7,13 +7,20 @@
 
 namespace quillet {
 
-void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult& out) {
+namespace {
+
+// The walk from `start` to `end`, its integer list begun with `leading` when
+// given: the state the walk would be in after passing a message's SEQUENCE
+// header, version and community itself.
+void Walk(const std::uint8_t* data, std::size_t start, std::size_t end, const std::uint32_t* leading,
+          ResponseScanResult& out) {
     out.integerCount = 0;
     out.oidCount = 0;
     out.bindingCount = 0;
     out.frameError = false;
+    if (leading != nullptr) out.integers[out.integerCount++] = *leading;
 
-    BerReader reader(data, size);
+    BerReader reader(data, end, start);
     // Yes once a binding's name has been met and until its value is: the next
     // OBJECT IDENTIFIER is then that value rather than a new name.
     bool awaitingValue = false;
@@ -144,16 +151,28 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
         }
     }
 
-    out.frameError = stopped || reader.Position() != size;
+    out.frameError = stopped || reader.Position() != end;
 }
 
-bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, std::uint32_t& requestId) {
+}  // namespace
+
+void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult& out) {
+    Walk(data, 0, size, nullptr, out);
+}
+
+void ResponsePduScan(const std::uint8_t* base, std::size_t pduAt, std::size_t end, std::uint32_t version,
+                     ResponseScanResult& out) {
+    Walk(base, pduAt, end, &version, out);
+}
+
+bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, const CommunityMessage& message,
+                           std::uint32_t& requestId) {
     constexpr LengthForm kForm = LengthForm::Definite;
-    BerReader reader(data, size);
+    if (!message.Inside(size)) return false;
+    BerReader reader(data, size, message.pduAt);
     BerElement element;
-    if (!reader.ReadHeader(kForm, element) || element.tag != kSequenceTag || element.length > reader.Left()) return false;
-    if (!reader.ReadElement(kIntegerTag, kForm, element) || !reader.ReadElement(kOctetStringTag, kForm, element)) return false;
-    if (!reader.ReadHeader(kForm, element) || element.tag != kResponseTag || element.length > reader.Left()) return false;
+    if (!reader.ReadHeader(kForm, element) || element.tag != kResponseTag || element.length > reader.Left())
+        return false;
     if (!reader.ReadElement(kIntegerTag, kForm, element)) return false;
     requestId = ReadNumber(data + element.start, element.length);
     return true;

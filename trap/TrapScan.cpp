@@ -68,17 +68,13 @@ bool WalkBindings(BerReader& list, Walk& walk, const std::uint8_t* data) {
     return true;
 }
 
-bool WalkMessage(const std::uint8_t* data, std::size_t size, Walk& walk) {
-    BerReader reader(data, size);
-    BerElement message, version, community, pdu, element;
-    BerReader inMessage(data, 0), inPdu(data, 0), list(data, 0);
-    if (!Enter(reader, kSequenceTag, message, inMessage, data) || !reader.AtEnd()) return false;
+bool WalkMessage(const std::uint8_t* data, std::size_t size, const CommunityMessage& message, Walk& walk) {
     // version-1 is 0; any other version is not an SNMPv1 message.
-    if (!inMessage.ReadElement(kIntegerTag, kForm, version) || version.length != 1 || data[version.start] != 0x00)
-        return false;
-    walk.Integer(version);
-    if (!inMessage.ReadElement(kOctetStringTag, kForm, community)) return false;
-    walk.String(community);
+    if (!message.Whole(size) || message.version.length != 1 || data[message.version.start] != 0x00) return false;
+    walk.Integer(message.version);
+    walk.String(message.community);
+    BerReader inMessage(data, message.message.End(), message.pduAt), inPdu(data, 0), list(data, 0);
+    BerElement pdu, element;
     if (!Enter(inMessage, kTrapPduTag, pdu, inPdu, data) || !inMessage.AtEnd()) return false;
     if (!inPdu.ReadElement(kObjectIdTag, kForm, walk.out.enterprise)) return false;
     walk.Identifier(walk.out.enterprise);
@@ -106,10 +102,11 @@ void Reset(TrapScanResult& out) {
 
 }  // namespace
 
-int TrapScan(const std::uint8_t* data, std::size_t size, TrapScanResult& out, std::int32_t& equipmentFlag) {
+int TrapScan(const std::uint8_t* data, std::size_t size, const CommunityMessage& message, TrapScanResult& out,
+             std::int32_t& equipmentFlag) {
     Reset(out);
     Walk walk{data, out, equipmentFlag};
-    if (!WalkMessage(data, size, walk)) {
+    if (!WalkMessage(data, size, message, walk)) {
         // Nothing of a datagram that is not a whole trap is kept.
         Reset(out);
         out.frameError = true;
