@@ -34,7 +34,6 @@ V3Notifications::V3Notifications(const V3Users& users, ByteSpan engineId, std::u
       startMs_(startMs),
       salts_(SaltSource::Random()),
       plain_(65536),
-      wrapped_(65536 + 16),
       answer_(65536 + 1024) {}
 
 void V3Notifications::ProbeLine(const char* what, std::size_t size, const Endpoint& from, OutputBatch& out) {
@@ -58,13 +57,13 @@ std::size_t V3Notifications::Report(const std::uint8_t* data, const Endpoint& fr
     return BuildUsmReport(engine_, nowMs / 1000, data, scan_, opened_, answer_.data(), answer_.size());
 }
 
-std::size_t V3Notifications::Take(const std::uint8_t* data, std::size_t size, const Endpoint& from,
-                                  std::int64_t nowMs, const PeerDetails* details, TrapReportScratch& scratch,
+std::size_t V3Notifications::Take(const std::uint8_t* data, std::size_t size, const V3MessageScan& scan,
+                                  const Endpoint& from, std::int64_t nowMs, const PeerDetails* details, TrapReportScratch& scratch,
                                   std::int32_t& equipmentFlag, OutputBatch& out) {
     static const UsmUserTable kNoUsers;
     const std::shared_ptr<const V3Config> config = users_.Config();
     const UsmUserTable& users = config != nullptr ? config->users : kNoUsers;
-    ScanV3Message(data, size, scan_);
+    scan_ = scan;
     const bool reportable = scan_.status == V3ScanStatus::Ok && (scan_.msgFlags & kFlagReportable) != 0;
     const EngineClock clock = engine_.Clock(nowMs / 1000);
     // Addressed to us when it asks for an answer; a trap names its sender.
@@ -103,22 +102,20 @@ std::size_t V3Notifications::Take(const std::uint8_t* data, std::size_t size, co
     if (trusted) AppendScopedPduLines(opened_.scopedBase, opened_.scoped, messageLines);
     OpenedV3Message shownOpened = opened_;
     if (!trusted) shownOpened.status = UsmStatus::ParseError;  // nothing decrypted is shown
-    const ShownDatagram shown = ShownV3(data, static_cast<int>(size), messageLines, scan_, shownOpened);
+    const ReceivedV3Message received = ReceivedV3(data, static_cast<int>(size), messageLines, scan_, shownOpened);
 
     const std::uint8_t tag = trusted ? opened_.scoped.pduTag : 0;
     if (!trusted || (tag != kSnmpV2TrapTag && tag != kInformRequestTag)) {
         // Counted and shown, never acknowledged; a message that asked for
         // an answer gets the Report the rules give (none for a refusal of
         // our own).
-        ReportRefusedV3Message(out, shown, details);
+        ReportRefusedV3Message(received, out, details);
         if (refusal != nullptr) out.WriteLine(refusal, SummaryLine);
         if (trusted) out.WriteLine("  受信フレーム異常！", SummaryLine);
         if (reportable && opened_.status != UsmStatus::Ok) return Report(data, from, nowMs, out);
         return 0;
     }
-    const std::size_t wrapped = WrapPduAsV2c(opened_.scopedBase + opened_.scoped.pduAt, opened_.scoped.pduLength,
-                                             wrapped_.data(), wrapped_.size());
-    ReportV3Notification(wrapped_.data(), static_cast<int>(wrapped), scratch, equipmentFlag, out, shown, details);
+    ReportV3Notification(received, scratch, equipmentFlag, out, details);
     if (tag != kInformRequestTag || !reportable) return 0;
     const Salt salt = salts_.Next(opened_.user->priv, clock.boots);
     return BuildV3InformAck(engine_, nowMs / 1000, data, scan_, opened_, salt, answer_.data(), answer_.size());

@@ -47,12 +47,14 @@ public:
     // `startMs` of the caller's monotonic clock.
     V3Notifications(const V3Users& users, ByteSpan engineId, std::uint32_t engineBoots, std::int64_t startMs);
 
-    // Appends the lines of the SNMPv3 datagram from `from` to `out` (with
+    // Appends the lines of the SNMPv3 datagram (`scan` of it, as the inbound
+    // scan made it) from `from` to `out` (with
     // `details` for the details lines, null when off); `scratch` and
     // `equipmentFlag` are the trap report's. Returns the length of the
     // answer to send to `from` once the lines are committed (Answer()), 0
     // when none.
-    std::size_t Take(const std::uint8_t* data, std::size_t size, const Endpoint& from, std::int64_t nowMs,
+    std::size_t Take(const std::uint8_t* data, std::size_t size, const V3MessageScan& scan, const Endpoint& from,
+                     std::int64_t nowMs,
                      const PeerDetails* details, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
                      OutputBatch& out);
     const std::uint8_t* Answer() const { return answer_.data(); }
@@ -72,7 +74,6 @@ private:
     V3MessageScan scan_{};
     OpenedV3Message opened_{};
     std::vector<std::uint8_t> plain_;
-    std::vector<std::uint8_t> wrapped_;
     std::vector<std::uint8_t> answer_;
 };
 

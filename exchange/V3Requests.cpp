@@ -70,7 +70,7 @@ struct V3Requests::Classified {
 };
 
 V3Requests::V3Requests(const V3Users& users, bool (*random)(std::uint8_t*, std::size_t))
-    : users_(users), random_(random != nullptr ? random : RandomOctets), plain_(65536), wrapped_(65536 + 16) {}
+    : users_(users), random_(random != nullptr ? random : RandomOctets), plain_(65536) {}
 
 bool V3Requests::NextMsgId(std::int32_t& msgId) {
     if (!haveRandom_) {
@@ -338,14 +338,15 @@ V3Requests::Classified V3Requests::Classify(const std::uint8_t* data, const Endp
     return c;
 }
 
-V3Taken V3Requests::Take(const std::uint8_t* data, std::size_t size, const Endpoint& from, std::int64_t arrivalNs,
+V3Taken V3Requests::Take(const std::uint8_t* data, std::size_t size, const V3MessageScan& scan, const Endpoint& from,
+                         std::int64_t arrivalNs,
                          const V3Moment& moment, const PeerDetails* details, int walkPending, int varBindCount,
                          ResponseScanResult& scratch, OutputBatch& out) {
     static const UsmUserTable kNoUsers;
     V3Taken taken;
     const std::shared_ptr<const V3Config> current = users_.Config();
     std::lock_guard<std::mutex> lock(mutex_);
-    ScanV3Message(data, size, scan_);
+    scan_ = scan;
     // Opened with the users of the press the message answers, else with
     // those the dialog holds now.
     const Operation* pressed = scan_.status == V3ScanStatus::Ok ? FindByMsgId(scan_.msgId) : nullptr;
@@ -369,14 +370,20 @@ V3Taken V3Requests::Take(const std::uint8_t* data, std::size_t size, const Endpo
     else
         AppendV3ReceivedSecurityLines(scan_, opened_, messageLines);
     if (c.readable) AppendScopedPduLines(scopedBase, scoped, messageLines);
-    const ShownDatagram shown = ShownV3(data, static_cast<int>(size), messageLines, scan_, opened_);
+    const ReceivedV3Message received = ReceivedV3(data, static_cast<int>(size), messageLines, scan_, opened_);
 
     if (c.verdict == Verdict::Answer) {
-        const std::size_t wrapped = WrapPduAsV2c(scopedBase + scoped.pduAt, scoped.pduLength, wrapped_.data(),
-                                                 wrapped_.size());
-        taken.clearWalk = ReportResponse(wrapped_.data(), static_cast<int>(wrapped), walkPending, varBindCount,
-                                         scratch, out, peer ? &*peer : nullptr, &shown);
+        taken.clearWalk =
+            ReportV3Response(received, walkPending, varBindCount, scratch, out, peer ? &*peer : nullptr);
         End(c.operation->id);
+        return taken;
+    }
+    if (c.verdict == Verdict::NotTaken && trusted && !c.report) {
+        // An answer that opened but is not this request's: its bindings are
+        // shown, nothing of it is written back.
+        ReportV3Response(received, walkPending, varBindCount, scratch, out, peer ? &*peer : nullptr, false);
+        out.WriteLine(std::string(kNotTakenHead) + c.reason, SummaryLine);
+        out.ChargeOutput(60);
         return taken;
     }
 
@@ -390,7 +397,7 @@ V3Taken V3Requests::Take(const std::uint8_t* data, std::size_t size, const Endpo
     out.Append(messageLines);
     out.WriteLine("  受信DATA=", PduLine);
     out.DumpPdu(data, size, PduLine);
-    AppendPlainDump(shown, out);
+    AppendPlainDump(received, out);
     out.ChargeOutput(static_cast<int>(std::min<std::int64_t>(static_cast<std::int64_t>(size) * 3, INT_MAX)));
     if (c.report) {
         const std::string text = ReportText(scopedBase + scoped.pduAt, scoped.pduLength);

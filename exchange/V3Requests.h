@@ -128,12 +128,13 @@ public:
     // to a known engine) and its lines.
     V3Start Start(const V3RequestInput& input, const V3Moment& moment);
 
-    // An SNMPv3 datagram that arrived from `from` at `arrivalNs` (system
-    // clock): its lines are appended to `out` (the response report's, with
+    // An SNMPv3 datagram (`scan` of it: ScanV3Message, as the inbound scan
+    // made it) that arrived from `from` at `arrivalNs` (system clock): its lines are appended to `out` (the response report's, with
     // `details` for the details lines, null when off), and what it did is
     // returned. `walkPending`, `varBindCount` and `scratch` are the response
     // report's (ReportResponse), used for an answer only.
-    V3Taken Take(const std::uint8_t* data, std::size_t size, const Endpoint& from, std::int64_t arrivalNs,
+    V3Taken Take(const std::uint8_t* data, std::size_t size, const V3MessageScan& scan, const Endpoint& from,
+                 std::int64_t arrivalNs,
                  const V3Moment& moment, const PeerDetails* details, int walkPending, int varBindCount,
                  ResponseScanResult& scratch, OutputBatch& out);
 
@@ -186,7 +187,6 @@ private:
     V3MessageScan scan_{};
     OpenedV3Message opened_{};
     std::vector<std::uint8_t> plain_;
-    std::vector<std::uint8_t> wrapped_;
 };
 
 }  // namespace quillet

@@ -6,7 +6,7 @@
 
 #include "platform/LocalTime.h"
 #include "response/ResponseReport.h"
-#include "snmpv3/MessageScan.h"
+#include "snmpv3/InboundMessage.h"
 
 namespace quillet {
 namespace {
@@ -36,22 +36,25 @@ void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4End
     const std::int64_t arrival = arrivalNs != 0 ? arrivalNs : RealtimeNs();
     seenWalk_ = request_.walkPending.load();
     followupDue_ = false;
-    if (IsSnmpV3Message(data, length)) {
+    ScanInboundMessage(data, length, inbound_);
+    if (inbound_.version == MessageVersion::V3) {
         HandleV3(data, size, sender, arrivalNs, batch);
         return;
     }
+    const CommunityMessage& message = inbound_.community;
     // An answer to a request of ours, from the agent it went to, ends that
     // request's wait, whether or not the details are shown.
     std::int64_t roundTripUs = -1;
     std::uint32_t requestId = 0;
-    if (ReadResponseRequestId(data, length, requestId))
+    if (ReadResponseRequestId(data, length, message, requestId))
         roundTripUs = tracker_.Answered(requestId, sender.octets, sender.port, arrival);
     if (DetailsOn()) {
         PeerDetails peer = PeerOf(sender, arrivalNs);
         peer.roundTripUs = roundTripUs;
-        clearWalk_ = ReportResponse(data, size, seenWalk_, request_.varBindCount.load(), scan_, batch, &peer);
+        clearWalk_ =
+            ReportResponse(data, size, message, seenWalk_, request_.varBindCount.load(), scan_, batch, &peer);
     } else {
-        clearWalk_ = ReportResponse(data, size, seenWalk_, request_.varBindCount.load(), scan_, batch);
+        clearWalk_ = ReportResponse(data, size, message, seenWalk_, request_.varBindCount.load(), scan_, batch);
     }
 }
 
@@ -64,7 +67,7 @@ void T_Port161::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
         when = LocalTimeOfNs(RealtimeNs());
     }
     const V3Moment moment{MonotonicMs(), RealtimeNs(), peer ? &when : nullptr};
-    followup_ = v3_.Take(data, static_cast<std::size_t>(size), Endpoint::V4(sender.octets, sender.port),
+    followup_ = v3_.Take(data, static_cast<std::size_t>(size), inbound_.v3, Endpoint::V4(sender.octets, sender.port),
                          arrivalNs != 0 ? arrivalNs : RealtimeNs(), moment, peer ? &*peer : nullptr, seenWalk_,
                          request_.varBindCount.load(), scan_, batch);
     clearWalk_ = followup_.clearWalk;

@@ -15,6 +15,7 @@
 #include "request/RequestState.h"
 #include "request/RequestTracker.h"
 #include "response/ResponseScan.h"
+#include "snmpv3/InboundMessage.h"
 
 namespace quillet {
 
@@ -48,6 +49,7 @@ private:
     V3Requests& v3_;
     std::function<void(V3Taken&&)> onFollowup_;
     V3Taken followup_;
+    InboundMessage inbound_{};  // the datagram in hand
     bool followupDue_ = false;
     ResponseScanResult scan_{};
     bool clearWalk_ = false;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "snmpv3/MessageScan.h"
+#include "snmpv3/InboundMessage.h"
 
 namespace quillet {
 namespace {
@@ -37,13 +37,15 @@ void T_Port162::HandleDatagram(const std::uint8_t* data, int size, const Ipv4End
     std::int32_t flag = equipmentFlag_.load();
     std::optional<PeerDetails> peer;
     if (DetailsOn()) peer = PeerOf(sender, arrivalNs);
-    if (IsSnmpV3Message(data, length)) {
-        ackLength_ = v3_.Take(data, length, Endpoint::V4(sender.octets, sender.port), MonotonicMs(),
+    ScanInboundMessage(data, length, inbound_);
+    if (inbound_.version == MessageVersion::V3) {
+        ackLength_ = v3_.Take(data, length, inbound_.v3, Endpoint::V4(sender.octets, sender.port), MonotonicMs(),
                               peer ? &*peer : nullptr, scan_, flag, batch);
         answer_ = v3_.Answer();
     } else {
-        ReportTrap(data, size, scan_, flag, batch, peer ? &*peer : nullptr);
-        ackLength_ = scan_.notification ? BuildInformAck(data, scan_.v2, ack_.data(), ack_.size()) : 0;
+        const CommunityMessage& message = inbound_.community;
+        ReportTrap(data, size, message, scan_, flag, batch, peer ? &*peer : nullptr);
+        ackLength_ = scan_.notification ? BuildInformAck(data, message, scan_.v2, ack_.data(), ack_.size()) : 0;
         answer_ = ack_.data();
     }
     equipmentFlag_.store(flag);

@@ -12,6 +12,7 @@
 
 #include "exchange/V3Notifications.h"
 #include "listener/ListenerThread.h"
+#include "snmpv3/InboundMessage.h"
 #include "trap/InformAck.h"
 #include "trap/TrapReport.h"
 
@@ -51,6 +52,7 @@ private:
     std::size_t ackLength_ = 0;
     Ipv4Endpoint ackTo_;
     V3Notifications v3_;
+    InboundMessage inbound_{};  // the datagram in hand
 };
 
 }  // namespace quillet

@@ -13,14 +13,9 @@
 #include <string_view>
 
 #include "request/RequestState.h"
+#include "text/BerTags.h"
 
 namespace quillet {
-
-// PDU tags of the requests.
-constexpr std::uint8_t kGetRequestTag = 0xA0;
-constexpr std::uint8_t kGetNextRequestTag = 0xA1;
-constexpr std::uint8_t kSetRequestTag = 0xA3;
-constexpr std::uint8_t kGetBulkRequestTag = 0xA5;
 
 // Items of the version and data-type choices of the window.
 enum RequestVersion : int { SnmpV1 = 0, SnmpV2c = 1, SnmpV3 = 2 };

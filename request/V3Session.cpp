@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/BerTags.h"
 #include "text/BerWriter.h"
 
 namespace quillet {
@@ -75,8 +76,8 @@ Salt V3Session::NextSalt(PrivProtocol protocol, std::uint32_t boots) {
 ByteSpan RequestPdu(const std::uint8_t* message, std::size_t size) {
     // 30 82 hi lo, 02 01 v, 04 L community, then the PDU: as the request
     // encoder always writes it.
-    if (size < 9 || message[0] != 0x30 || message[1] != 0x82 || message[4] != 0x02 || message[5] != 0x01 ||
-        message[7] != 0x04)
+    if (size < 9 || message[0] != kSequenceTag || message[1] != 0x82 || message[4] != kIntegerTag ||
+        message[5] != 0x01 || message[7] != kOctetStringTag)
         return {};
     const std::size_t at = 9 + message[8];
     if (at >= size) return {};
@@ -84,28 +85,21 @@ ByteSpan RequestPdu(const std::uint8_t* message, std::size_t size) {
 }
 
 std::size_t BuildDiscovery(std::int32_t msgId, std::int32_t requestId, std::uint8_t* out, std::size_t capacity) {
-    // GetRequest-PDU { request-id, 0, 0, {} }, request-id in its fewest octets.
+    // GetRequest-PDU { request-id, 0, 0, {} }, shortest lengths, as snmpget
+    // sends it.
     std::uint8_t pdu[16];
-    std::size_t n = 0;
-    pdu[n++] = 0xA0;
-    pdu[n++] = 0;  // length, below
-    std::uint8_t id[4];
-    std::size_t idLength = 0;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const auto octet = static_cast<std::uint8_t>(requestId >> shift);
-        if (idLength == 0 && shift > 0 && octet == 0 && ((requestId >> (shift - 8)) & 0x80) == 0) continue;
-        id[idLength++] = octet;
-    }
-    pdu[n++] = 0x02;
-    pdu[n++] = static_cast<std::uint8_t>(idLength);
-    for (std::size_t i = 0; i < idLength; ++i) pdu[n++] = id[i];
-    for (const std::uint8_t octet : {0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x00}) pdu[n++] = octet;
-    pdu[1] = static_cast<std::uint8_t>(n - 2);
+    BerWriter writer(pdu, sizeof pdu);
+    const BerWriter::Container request = writer.Open(kGetRequestTag);
+    writer.Integer(requestId);
+    writer.Integer(0);  // error-status
+    writer.Integer(0);  // error-index
+    writer.Close(writer.Open(kSequenceTag));
+    writer.Close(request);
     V3MessageInput input;
     input.msgId = msgId;
     input.level = SecurityLevel::NoAuthNoPriv;
     input.reportable = true;
-    input.pdu = ByteSpan(pdu, n);
+    input.pdu = ByteSpan(pdu, writer.Finish());
     return EncodeV3Message(input, out, capacity);
 }
 
@@ -132,16 +126,6 @@ std::size_t BuildV3Request(const V3Config& config, const AgentEngine& engine, st
         ByteSpan(reinterpret_cast<const std::uint8_t*>(config.contextName.data()), config.contextName.size());
     input.pdu = pdu;
     return EncodeV3Message(input, out, capacity);
-}
-
-std::size_t WrapPduAsV2c(const std::uint8_t* pdu, std::size_t length, std::uint8_t* out, std::size_t capacity) {
-    const std::size_t content = 3 + 2 + length;
-    const std::size_t total = 1 + LengthFieldSize(content) + content;
-    if (total > capacity) return 0;
-    std::size_t n = PutHeader(out, 0x30, content);
-    for (const std::uint8_t octet : {0x02, 0x01, 0x01, 0x04, 0x00}) out[n++] = octet;
-    std::copy(pdu, pdu + length, out + n);
-    return total;
 }
 
 }  // namespace quillet

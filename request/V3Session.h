@@ -85,9 +85,4 @@ std::size_t BuildV3Request(const V3Config& config, const AgentEngine& engine, st
                            std::int32_t msgId, const Salt& salt, ByteSpan pdu, std::uint8_t* out,
                            std::size_t capacity);
 
-// A SNMPv2c-shaped copy of a PDU, SEQUENCE { INTEGER 1, OCTET STRING "",
-// PDU }, into `out`, for the SNMPv2c scans and reports; returns its length,
-// 0 when `capacity` is too small.
-std::size_t WrapPduAsV2c(const std::uint8_t* pdu, std::size_t length, std::uint8_t* out, std::size_t capacity);
-
 }  // namespace quillet

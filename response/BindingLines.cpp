@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "text/BerTags.h"
 #include "text/DecimalText.h"
 #include "text/BerReader.h"
 #include "response/ErrorStatusNames.h"
@@ -74,8 +75,9 @@ void AppendIntegerValue(std::string& line, const std::uint8_t* datagram, const B
 
 ValueType BindingValueType(std::uint8_t tag) {
     switch (tag) {
-    case 0x02: case 0x04: case 0x06: case 0x40: case 0x41: case 0x42: case 0x43: case 0x46:
-    case 0x80: case 0x81: case 0x82:
+    case kIntegerTag: case kOctetStringTag: case kObjectIdTag: case kIpAddressTag: case kCounter32Tag:
+    case kGauge32Tag: case kTimeTicksTag: case kCounter64Tag:
+    case kNoSuchObjectTag: case kNoSuchInstanceTag: case kEndOfMibViewTag:
         return static_cast<ValueType>(tag);
     default:
         return ValueType::None;

@@ -103,17 +103,21 @@ void AppendV3ReceivedSecurityLines(const V3MessageScan& scan, const OpenedV3Mess
     out.WriteLine(line, SummaryLine);
 }
 
-ShownDatagram ShownV3(const std::uint8_t* datagram, int size, const OutputBatch& messageLines,
-                      const V3MessageScan& scan, const OpenedV3Message& opened) {
-    ShownDatagram shown;
-    shown.bytes = datagram;
-    shown.size = size;
-    shown.messageLines = &messageLines;
-    if (opened.status == UsmStatus::Ok && scan.encrypted) {
-        shown.plain = opened.scopedBase + opened.scoped.at;
-        shown.plainSize = opened.scoped.length;
+ReceivedV3Message ReceivedV3(const std::uint8_t* datagram, int size, const OutputBatch& messageLines,
+                             const V3MessageScan& scan, const OpenedV3Message& opened) {
+    ReceivedV3Message received;
+    received.bytes = datagram;
+    received.size = size;
+    received.messageLines = &messageLines;
+    if (opened.status != UsmStatus::Ok) return received;
+    received.pduBase = opened.scopedBase;
+    received.pduAt = opened.scoped.pduAt;
+    received.pduEnd = opened.scoped.pduAt + opened.scoped.pduLength;
+    if (scan.encrypted) {
+        received.plain = opened.scopedBase + opened.scoped.at;
+        received.plainSize = opened.scoped.length;
     }
-    return shown;
+    return received;
 }
 
 void AppendScopedPduLines(const std::uint8_t* base, const ScopedPduScan& scoped, OutputBatch& out) {

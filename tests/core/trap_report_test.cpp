@@ -16,6 +16,13 @@
 namespace quillet {
 namespace {
 
+// The header of an SNMPv1/v2c message, read as the listeners read it.
+CommunityMessage MessageOf(const std::uint8_t* data, std::size_t size) {
+    CommunityMessage message;
+    ReadCommunityMessage(data, size, message);
+    return message;
+}
+
 // "L<kind>|text" for a line, "C|n" for a charge, "N|n" for a counter.
 std::vector<std::string> Items(const OutputBatch& batch) {
     std::vector<std::string> items;
@@ -234,7 +241,8 @@ TEST(ReportTrap, HeaderDumpAndValueLines) {
         const std::size_t dumpLines = (bytes.size() + 15) / 16;
         std::int32_t flag = c.flagIn;
         batch.Clear();
-        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+                   batch);
         EXPECT_EQ(flag, c.flagOut);
         const std::vector<std::string> items = Items(batch);
         ASSERT_EQ(items.size(), 5 + dumpLines + c.tail.size());
@@ -254,7 +262,8 @@ TEST(ReportTrap, DatagramDumpIsThePduKindWithEveryByte) {
     OutputBatch batch;
     TrapReportScratch scratch;
     std::int32_t flag = 0;
-    ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+    ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+               batch);
     const std::vector<std::string> expected = {
         "N|2",
         "L2|TRAP受信  SIZE=80",
@@ -283,7 +292,8 @@ TEST(ReportTrap, LongFormStringOf200BytesIsReadWholeAndTheWalkGoesOn) {
     OutputBatch batch;
     TrapReportScratch scratch;
     std::int32_t flag = 0;
-    ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+    ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+               batch);
     const std::vector<std::string> items = Items(batch);
     // Header 4 items, 18 dump lines, the charge; then the INTEGER bound after
     // the string still comes first.
@@ -332,7 +342,8 @@ TEST(ReportTrap, TheDetailsAddThePeerTheTrapFieldsAndEveryBinding) {
         OutputBatch batch;
         TrapReportScratch scratch;
         std::int32_t flag = 0;
-        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch, &sender);
+        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+                   batch, &sender);
         std::vector<std::string> lines;
         for (const OutputBatch::Item& item : batch)
             if (item.type == OutputBatch::ItemType::Line && item.value == SummaryLine) lines.push_back(item.text);
@@ -347,7 +358,7 @@ TEST(ReportTrap, NegativeSizeIsAnEmptyDatagram) {
     OutputBatch batch;
     TrapReportScratch scratch;
     std::int32_t flag = 1;
-    ReportTrap(nullptr, -1, scratch, flag, batch);
+    ReportTrap(nullptr, -1, MessageOf(nullptr, 0), scratch, flag, batch);
     EXPECT_EQ(Items(batch), (std::vector<std::string>{"N|2", "L2|TRAP受信  SIZE=0", "L2|  TRAP-TYPE=",
                                                       "L1|  受信DATA=", "C|100", "L2|  受信フレーム異常！"}));
     EXPECT_EQ(flag, 1);
@@ -411,7 +422,8 @@ TEST(ReportTrap, ANameOfUpTo64900OctetsKeepsTheTrapAndItsWholeNameLine) {
         const std::vector<std::uint8_t> bytes = TrapWithName(c.octets);
         std::int32_t flag = 0;
         batch.Clear();
-        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+                   batch);
         const std::vector<std::string> lines = batch.LineTexts();
         ASSERT_GE(lines.size(), 7u);
         EXPECT_EQ(lines[0], "TRAP受信  SIZE=" + std::to_string(bytes.size()));
@@ -439,7 +451,7 @@ TEST(ReportTrap, EveryTruncationOfARealTrapIsReportedSafely) {
             const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
             std::int32_t flag = 0;
             batch.Clear();
-            ReportTrap(cut.data(), static_cast<int>(n), scratch, flag, batch);
+            ReportTrap(cut.data(), static_cast<int>(n), MessageOf(cut.data(), n), scratch, flag, batch);
             EXPECT_EQ(batch.LineTexts()[0], "TRAP受信  SIZE=" + std::to_string(n));
             for (int i = 0; i < scratch.v1.stringCount; ++i)
                 EXPECT_LE(scratch.v1.strings[i].offset + static_cast<std::uint32_t>(scratch.v1.strings[i].length), n);

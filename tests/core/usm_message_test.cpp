@@ -263,6 +263,58 @@ TEST(UsmEncode, RequestsMadeFromNetSnmpsValuesAreItsOctets) {
     }
 }
 
+// Messages net-snmp made at every level, made again from the values they
+// carry (the scoped PDU as it decrypts, the salt as it was sent): answers
+// from snmpd, which clear the reportable flag, and snmptrap's traps, which
+// name the sender's own engine. The digest and the ciphertext must come out
+// as net-snmp's too.
+TEST(UsmEncode, MessagesOfEveryLevelMadeFromNetSnmpsValuesAreItsOctets) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"snmpd's authNoPriv answer", kS224userResponse},
+        {"snmpd's SHA-256 and AES-128 answer", kQuserResponse},
+        {"snmpd's MD5 and DES answer, padded as snmpd pads", kMuserResponse},
+        {"snmptrap's noAuthNoPriv trap", kTrapNoAuth},
+        {"snmptrap's authNoPriv trap", kTrapS224},
+        {"snmptrap's SHA-256 and AES-128 trap", kTrapQuser},
+    };
+    for (const auto& [fault, datagram] : cases) {
+        SCOPED_TRACE(fault);
+        const Bytes captured = Hex(datagram);
+        V3MessageScan scan;
+        ScanV3Message(captured.data(), captured.size(), scan);
+        Bytes plain(captured.size());
+        OpenedV3Message opened;
+        ASSERT_EQ(OpenV3Message(captured.data(), captured.size(), scan, Peers(), nullptr, plain.data(), plain.size(),
+                                opened),
+                  UsmStatus::Ok);
+        const ByteSpan engineId = Content(captured, scan.engineId);
+        UsmLocalKeys keys;
+        if (opened.level != SecurityLevel::NoAuthNoPriv) {
+            ASSERT_TRUE(LocalKeysFor(*opened.user, engineId, keys));
+        }
+        V3MessageInput input;
+        input.msgId = scan.msgId;
+        input.msgMaxSize = scan.msgMaxSize;
+        input.level = opened.level;
+        input.reportable = (scan.msgFlags & kFlagReportable) != 0;
+        input.engineId = engineId;
+        input.engineBoots = scan.engineBoots;
+        input.engineTime = scan.engineTime;
+        input.userName = Content(captured, scan.userName);
+        input.keys = &keys;
+        if (scan.privParams.length == kSaltLength)
+            std::copy_n(captured.begin() + static_cast<std::ptrdiff_t>(scan.privParams.start), kSaltLength,
+                        input.salt.begin());
+        const std::uint8_t* base = opened.scopedBase;
+        input.contextEngineId = ByteSpan(base + opened.scoped.contextEngineId.start, opened.scoped.contextEngineId.length);
+        input.contextName = ByteSpan(base + opened.scoped.contextName.start, opened.scoped.contextName.length);
+        input.pdu = ByteSpan(base + opened.scoped.pduAt, opened.scoped.pduLength);
+        Bytes out(captured.size());
+        EXPECT_EQ(HexOf(out.data(), 0, EncodeV3Message(input, out.data(), out.size())), HexOf(captured));
+        EXPECT_EQ(EncodeV3Message(input, out.data(), out.size() - 1), 0u);
+    }
+}
+
 struct AckCase {
     const char* fault;
     const char* inform;
@@ -338,6 +390,27 @@ TEST(UsmReports, ReportsAreSnmpdsOctets) {
             BuildUsmReport(engine, reportScan.engineTime, request.data(), scan, opened, out.data(), out.size());
         EXPECT_EQ(HexOf(out.data(), 0, length), HexOf(expected));
         EXPECT_EQ(engine.Counter(counter), value);
+    }
+}
+
+// Request-ids and counter values that snmpd's Reports above do not reach,
+// written from X.690: INTEGER and Counter32 in their fewest octets, a
+// leading 00 where the top bit would be set, a negative request-id in two's
+// complement.
+TEST(UsmReports, ReportPduNumbersTakeTheirFewestOctets) {
+    const struct { std::int32_t requestId; UsmStatsCounter counter; std::uint32_t value; const char* pdu; } cases[] = {
+        {300, UsmStatsCounter::WrongDigests, 200,
+         "A8 1E 02 02 01 2C 02 01 00 02 01 00 30 12 30 10 06 0A 2B 06 01 06 03 0F 01 01 05 00 41 02 00 C8"},
+        {-1, UsmStatsCounter::UnsupportedSecLevels, 0x80000000u,
+         "A8 20 02 01 FF 02 01 00 02 01 00 30 15 30 13 06 0A 2B 06 01 06 03 0F 01 01 01 00 41 05 00 80 00 00 00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pdu);
+        const Bytes expected = Hex(c.pdu);
+        Bytes out(expected.size());
+        EXPECT_EQ(HexOf(out.data(), 0, BuildReportPdu(c.requestId, c.counter, c.value, out.data(), out.size())),
+                  HexOf(expected));
+        EXPECT_EQ(BuildReportPdu(c.requestId, c.counter, c.value, out.data(), out.size() - 1), 0u);
     }
 }
 

@@ -118,8 +118,10 @@ protected:
     }
     V3Taken Take(const Bytes& datagram, const std::uint8_t* from = kAgentAddress) {
         lines_.Clear();
-        return requests_.Take(datagram.data(), datagram.size(), Endpoint::V4(from, 161), 1'000'000'000, Moment(),
-                              nullptr, 0, 0, scratch_, lines_);
+        V3MessageScan scan;
+        ScanV3Message(datagram.data(), datagram.size(), scan);
+        return requests_.Take(datagram.data(), datagram.size(), scan, Endpoint::V4(from, 161), 1'000'000'000,
+                              Moment(), nullptr, 0, 0, scratch_, lines_);
     }
     V3Moment Moment() const { return V3Moment{nowMs_, 0, nullptr}; }
     static std::int32_t MsgIdOf(const Bytes& datagram) {
@@ -315,8 +317,10 @@ protected:
     std::size_t Take(const Bytes& datagram, std::int64_t nowMs = 2000) {
         lines_.Clear();
         std::int32_t flag = 0;
-        return port_.Take(datagram.data(), datagram.size(), Endpoint::V4(kAgentAddress, 41000), nowMs, nullptr,
-                          scratch_, flag, lines_);
+        V3MessageScan scan;
+        ScanV3Message(datagram.data(), datagram.size(), scan);
+        return port_.Take(datagram.data(), datagram.size(), scan, Endpoint::V4(kAgentAddress, 41000), nowMs,
+                          nullptr, scratch_, flag, lines_);
     }
     bool Counted() const {
         return std::any_of(lines_.begin(), lines_.end(),
@@ -351,12 +355,14 @@ TEST_F(V3TrapPort, AnInformNamingAnotherEngineGetsTheUnknownEngineReport) {
     lines_.Clear();
     std::int32_t flag = 0;
     const Bytes inform = Hex(captures::kInformIuserInform);
-    const std::size_t length = other.Take(inform.data(), inform.size(), Endpoint::V4(kAgentAddress, 41000), 2000,
-                                          nullptr, scratch_, flag, lines_);
-    ASSERT_GT(length, 0u);
     V3MessageScan scan;
-    ScanV3Message(other.Answer(), length, scan);
-    EXPECT_EQ(ReportText(other.Answer() + scan.scoped.pduAt, scan.scoped.pduLength).substr(0, 24),
+    ScanV3Message(inform.data(), inform.size(), scan);
+    const std::size_t length = other.Take(inform.data(), inform.size(), scan, Endpoint::V4(kAgentAddress, 41000),
+                                          2000, nullptr, scratch_, flag, lines_);
+    ASSERT_GT(length, 0u);
+    V3MessageScan answer;
+    ScanV3Message(other.Answer(), length, answer);
+    EXPECT_EQ(ReportText(other.Answer() + answer.scoped.pduAt, answer.scoped.pduLength).substr(0, 24),
               "usmStatsUnknownEngineIDs");
     EXPECT_TRUE(HasLine(lines_, "USM検証失敗=unknownEngineID"));
 }

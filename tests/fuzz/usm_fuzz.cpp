@@ -8,7 +8,9 @@
 //   test (libcrypto's one-shot HMAC over a copy with the field zeroed, the
 //   key localised here too);
 // - a refused message gives no PDU, and an opened one's PDU lies inside the
-//   buffer it names;
+//   buffer it names, where the reports of an answer and of a notification
+//   read it (ReceivedV3, ReportV3Response, ReportV3Notification) without
+//   leaving it;
 // - an inform acknowledgement we build opens again, with our own engine;
 // - the Reports and the Report text stay inside their buffers.
 #include <openssl/evp.h>
@@ -20,11 +22,16 @@
 #include <string>
 #include <vector>
 
+#include "output/OutputBatch.h"
+#include "response/ResponseReport.h"
+#include "snmpv3/InboundMessage.h"
 #include "snmpv3/Keys.h"
 #include "snmpv3/LocalEngine.h"
 #include "snmpv3/MessageOpen.h"
 #include "snmpv3/MessageScan.h"
 #include "snmpv3/UsmReports.h"
+#include "snmpv3/V3Lines.h"
+#include "trap/TrapReport.h"
 
 namespace {
 
@@ -99,6 +106,35 @@ void CheckDigestReallyMatches(const std::uint8_t* data, std::size_t size, const 
         std::abort();
 }
 
+OutputBatch batch, messageLines;
+ResponseScanResult answer;
+TrapReportScratch notification;
+
+// The reports read the opened PDU where it lies, and nothing outside it.
+void ReportInPlace(const std::uint8_t* data, std::size_t size, const V3MessageScan& scan,
+                   const OpenedV3Message& opened) {
+    const ReceivedV3Message received = ReceivedV3(data, static_cast<int>(size), messageLines, scan, opened);
+    if (received.pduBase != opened.scopedBase || received.pduEnd - received.pduAt != opened.scoped.pduLength)
+        std::abort();
+    batch.Clear();
+    ReportV3Response(received, 1, 3, answer, batch);
+    for (std::size_t i = 0; i < answer.bindingCount; ++i)
+        if (answer.bindings[i].nameStart < received.pduAt ||
+            answer.bindings[i].nameStart + answer.bindings[i].nameLength > received.pduEnd)
+            std::abort();
+    const std::uint8_t tag = opened.scoped.pduTag;
+    if (tag != kSnmpV2TrapTag && tag != kInformRequestTag) return;
+    std::int32_t flag = 0;
+    batch.Clear();
+    ReportV3Notification(received, notification, flag, batch);
+    for (std::size_t i = 0; i < notification.v2.bindingCount; ++i) {
+        const BindingRecord& r = notification.v2.bindings[i];
+        if (r.nameStart < received.pduAt || r.valueStart < received.pduAt ||
+            r.valueStart + static_cast<std::size_t>(r.valueLength) > received.pduEnd)
+            std::abort();
+    }
+}
+
 void CheckOpened(const std::uint8_t* data, std::size_t size, const V3MessageScan& scan, const OpenedV3Message& opened,
                  const std::vector<std::uint8_t>& plain) {
     if (opened.authenticated) {
@@ -115,6 +151,7 @@ void CheckOpened(const std::uint8_t* data, std::size_t size, const V3MessageScan
         opened.scoped.pduAt + opened.scoped.pduLength > room || opened.scoped.contextName.End() > room)
         std::abort();
     ReportText(opened.scopedBase + opened.scoped.pduAt, opened.scoped.pduLength);
+    ReportInPlace(data, size, scan, opened);
 }
 
 std::vector<std::uint8_t> plain(65536), out(65536 + 512), plainAgain(65536 + 512);
@@ -123,8 +160,12 @@ std::vector<std::uint8_t> plain(65536), out(65536 + 512), plainAgain(65536 + 512
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 65536) return 0;
-    V3MessageScan scan;
-    ScanV3Message(data, size, scan);
+    // As the listeners scan it; a datagram they would take for SNMPv1/v2c
+    // is scanned as SNMPv3 all the same, for the scan's refusals.
+    InboundMessage inbound;
+    ScanInboundMessage(data, size, inbound);
+    V3MessageScan scan = inbound.v3;
+    if (inbound.version != MessageVersion::V3) ScanV3Message(data, size, scan);
     if (scan.status == V3ScanStatus::Ok && (scan.engineId.End() > size || scan.userName.End() > size ||
                                             scan.privParams.End() > size || scan.encryptedPdu.End() > size))
         std::abort();
