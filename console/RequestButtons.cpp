@@ -103,6 +103,11 @@ namespace {
 
 constexpr const char* kNoV3UserMessage = "SNMPv3の設定(ユーザー)を入力して下さい。";
 
+// The request user is configured, but its secrets were not typed in this run.
+std::string NoV3SecretMessage(const std::string& user) {
+    return "SNMPv3ユーザー「" + user + "」のパスフレーズ（キー）が未入力です。設定で入力して下さい。";
+}
+
 std::int64_t MonotonicMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -112,8 +117,11 @@ std::int64_t MonotonicMs() {
 }  // namespace
 
 void TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
-    if (v3_.Config() == nullptr) {
-        MessageEdit->setText(QString::fromUtf8(kNoV3UserMessage));
+    const std::shared_ptr<const V3Config> config = v3_.Config();
+    if (config == nullptr || config->requestUser.empty() || config->RequestUser() == nullptr) {
+        const bool named = config != nullptr && !config->requestUser.empty();
+        MessageEdit->setText(named ? QString::fromStdString(NoV3SecretMessage(config->requestUser))
+                                   : QString::fromUtf8(kNoV3UserMessage));
         ClearWalk(request_, request_.walkToken);
         return;
     }
@@ -172,11 +180,12 @@ void TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
 
 void TMainForm::SendV3Request() {
     const std::shared_ptr<const V3Config> config = v3_.Config();
+    const UsmUser* user = config != nullptr ? config->RequestUser() : nullptr;
     AgentEngine engine;
-    if (config == nullptr || !v3_.EngineOf(pendingV3_.agent.address, pendingV3_.agent.port, engine)) return;
+    if (user == nullptr || !v3_.EngineOf(pendingV3_.agent.address, pendingV3_.agent.port, engine)) return;
     pendingV3_.awaitingDiscovery = false;
     pendingV3_.msgId = v3_.NextMsgId();
-    const Salt salt = v3_.NextSalt(config->user.priv, engine.boots);
+    const Salt salt = v3_.NextSalt(user->priv, engine.boots);
     std::vector<std::uint8_t> datagram(kSendBufferSize + 1024);
     const std::size_t size = BuildV3Request(*config, engine, MonotonicMs(), pendingV3_.msgId, salt,
                                             ByteSpan(pendingV3_.pdu.data(), pendingV3_.pdu.size()), datagram.data(),
@@ -196,8 +205,8 @@ void TMainForm::SendV3Request() {
     OpenV3Message(datagram.data(), size, scan, config->users, nullptr, plain.data(), plain.size(), opened);
     OutputBatch lines;
     AppendV3HeaderLines(datagram.data(), scan, lines);
-    AppendV3SentSecurityLines(config->user.auth, config->user.priv, (scan.msgFlags & kFlagAuth) != 0,
-                              scan.encrypted, lines);
+    AppendV3SentSecurityLines(user->auth, user->priv, (scan.msgFlags & kFlagAuth) != 0, scan.encrypted, lines,
+                              user->extension);
     if (opened.status == UsmStatus::Ok) AppendScopedPduLines(opened.scopedBase, opened.scoped, lines);
     const bool encrypted = scan.encrypted && opened.status == UsmStatus::Ok;
     PeerDetails destination = pendingV3_.agent;

@@ -43,10 +43,8 @@ bool MakeV3Config(const V3DialogValues& values, V3Config& config, std::string& e
     }
     UsmUser user;
     if (!MakeUserFromPassPhrases(values.userName, auth ? values.auth : AuthProtocol::None, values.authPassPhrase,
-                                 priv ? values.priv : PrivProtocol::None, values.privPassPhrase, user, error)) {
-        error = "パスフレーズは8文字以上で入力して下さい。(" + error + ")";
+                                 priv ? values.priv : PrivProtocol::None, values.privPassPhrase, user, error))
         return false;
-    }
     std::vector<std::uint8_t> contextEngineId;
     if (!ParseHexOctets(values.contextEngineIdHex, contextEngineId) ||
         (!contextEngineId.empty() &&
@@ -54,10 +52,9 @@ bool MakeV3Config(const V3DialogValues& values, V3Config& config, std::string& e
         error = "コンテキストエンジンIDは5～32バイトの16進数で入力して下さい（省略可）。";
         return false;
     }
-    config.user = user;
     config.users = UsmUserTable();
+    config.requestUser = user.name;
     config.users.Add(user);
-    config.level = values.level;
     config.contextName = values.contextName;
     config.contextEngineId = contextEngineId;
     error.clear();

@@ -112,17 +112,19 @@ std::size_t BuildDiscovery(std::int32_t msgId, std::int32_t requestId, std::uint
 std::size_t BuildV3Request(const V3Config& config, const AgentEngine& engine, std::int64_t nowMs,
                            std::int32_t msgId, const Salt& salt, ByteSpan pdu, std::uint8_t* out,
                            std::size_t capacity) {
+    const UsmUser* user = config.RequestUser();
+    if (user == nullptr) return 0;
     UsmLocalKeys keys;
     const ByteSpan engineId(engine.engineId.data(), engine.engineId.size());
-    if (config.level != SecurityLevel::NoAuthNoPriv && !LocalKeysFor(config.user, engineId, keys)) return 0;
+    if (user->level != SecurityLevel::NoAuthNoPriv && !LocalKeysFor(*user, engineId, keys)) return 0;
     V3MessageInput input;
     input.msgId = msgId;
-    input.level = config.level;
+    input.level = user->level;
     input.reportable = true;
     input.engineId = engineId;
     input.engineBoots = engine.boots;
     input.engineTime = engine.TimeAt(nowMs);
-    input.userName = ByteSpan(reinterpret_cast<const std::uint8_t*>(config.user.name.data()), config.user.name.size());
+    input.userName = ByteSpan(reinterpret_cast<const std::uint8_t*>(user->name.data()), user->name.size());
     input.keys = &keys;
     input.salt = salt;
     input.contextEngineId = config.contextEngineId.empty()

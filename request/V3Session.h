@@ -1,4 +1,4 @@
-// What the console knows for SNMPv3: the user the dialog configured, and the
+// What the console knows for SNMPv3: the users the dialog configured, and the
 // engine of each agent it has talked to (learnt from the agent's Reports).
 // Shared by the window, which sends requests, and the response listener,
 // which opens answers and learns engines; each call takes a lock, and the
@@ -21,12 +21,21 @@
 
 namespace quillet {
 
-// The user and the context of SNMPv3 requests, and the users the listeners
-// open messages with.
+// The users the listeners open messages with, the one requests go as (at
+// its own level, UsmUser::level), and the context of requests. Made whole by
+// the window and handed over through V3Session::SetConfig; never changed
+// after that, so a thread that holds it reads it without a lock. Its keys
+// are wiped when the last holder lets it go.
 struct V3Config {
-    UsmUser user;  // master keys from the pass phrases
-    UsmUserTable users;  // the same user, for OpenV3Message
-    SecurityLevel level = SecurityLevel::NoAuthNoPriv;
+    // Every configured user whose secrets were given in this run (and every
+    // noAuthNoPriv user); a configured user still waiting for its secrets
+    // is not here.
+    UsmUserTable users;
+    // The name of the user requests go as; empty when none is chosen.
+    std::string requestUser;
+    // The request user, or null when none is chosen or its secrets have not
+    // been given in this run (then nothing can be sent as it).
+    const UsmUser* RequestUser() const { return requestUser.empty() ? nullptr : users.Named(requestUser); }
     std::string contextName;
     std::vector<std::uint8_t> contextEngineId;  // empty: the agent's engine ID
 };
@@ -78,9 +87,10 @@ ByteSpan RequestPdu(const std::uint8_t* message, std::size_t size);
 // no bindings. Returns its length, 0 when `capacity` is too small.
 std::size_t BuildDiscovery(std::int32_t msgId, std::int32_t requestId, std::uint8_t* out, std::size_t capacity);
 
-// A request to `engine` at `config`'s level: its keys localised to the
-// agent's engine ID, the engine's boots and its time at `nowMs`, `pdu` in a
-// scoped PDU with the configured context. Returns its length, 0 on failure.
+// A request as `config`'s request user at its level: its keys localised to
+// the agent's engine ID, the engine's boots and its time at `nowMs`, `pdu` in
+// a scoped PDU with the configured context. Returns its length, 0 on failure
+// (no request user among the users, too little room).
 std::size_t BuildV3Request(const V3Config& config, const AgentEngine& engine, std::int64_t nowMs,
                            std::int32_t msgId, const Salt& salt, ByteSpan pdu, std::uint8_t* out,
                            std::size_t capacity);

@@ -49,9 +49,10 @@ TEST(V3Request, DiscoveryIsTheMessageSnmpgetSendsAndTheRequestCarriesTheEncoders
 TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduAsSnmpv2c) {
     V3Config config;
     std::string error;
+    UsmUser user;
     ASSERT_TRUE(MakeUserFromPassPhrases("quser", AuthProtocol::Sha256, "authpass123", PrivProtocol::Aes128,
-                                        "privpass123", config.user, error));
-    config.users.Add(config.user);
+                                        "privpass123", user, error));
+    config.users.Add(user);
     const std::vector<std::uint8_t> datagram = Hex(captures::kQuserResponse);
     V3MessageScan scan;
     ScanV3Message(datagram.data(), datagram.size(), scan);
@@ -108,9 +109,10 @@ TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduAsSnmpv
 TEST(V3Answer, ARefusedAnswerSaysWhyAndShowsNothingOfItsPdu) {
     V3Config config;
     std::string error;
+    UsmUser user;
     ASSERT_TRUE(MakeUserFromPassPhrases("quser", AuthProtocol::Sha256, "otherpass99", PrivProtocol::Aes128,
-                                        "privpass123", config.user, error));
-    config.users.Add(config.user);
+                                        "privpass123", user, error));
+    config.users.Add(user);
     const std::vector<std::uint8_t> datagram = Hex(captures::kQuserResponse);
     V3MessageScan scan;
     ScanV3Message(datagram.data(), datagram.size(), scan);
