@@ -124,11 +124,18 @@ public:
     void V3SettingsButtonClick();
 
     // The SNMPv3 settings as the dialog's OK gives them (tests and tools use
-    // it without the dialog). False, with the reason in `error`, for values
-    // that make no usable user; the settings but the pass phrases are
-    // remembered.
+    // it without the dialog): users without secrets in `values` keep the
+    // keys the window holds for them (MakeV3Config). False, with the reason
+    // in `error`, for values that make no usable configuration; the settings
+    // but the secrets are remembered.
     bool ApplyV3Settings(const V3DialogValues& values, std::string& error);
     V3Dialog& V3SettingsDialog() { return *v3Dialog_; }
+    // The SNMPv3 settings in force, without secrets.
+    const V3DialogValues& V3Values() const { return v3Values_; }
+    std::shared_ptr<const V3Config> V3Configuration() const { return v3_.Config(); }
+    // The console's own engine ID and boots of this run.
+    const QByteArray& LocalEngineId() const { return engineId_; }
+    std::uint32_t LocalEngineBoots() const { return engineBoots_; }
 
     // The send path: sends from socket entry `index` and counts the datagram
     // in SendCount when it left whole. A failed send is said by a line in the
@@ -167,6 +174,17 @@ private:
     // Sets up socket entry `index`; when it cannot receive, the boxes' lines
     // go to the pane and the log, and the window's title says so.
     void SetupSocket(int index);
+    // The console's engine ID and boots for this run, from the settings
+    // file; an ID of this run alone when the boots cannot be kept.
+    void StartLocalEngine();
+    // Commits one line to the pane and the log.
+    void WriteStartUpLine(const std::string& line);
+    // Says once a run, in the title and a line, that the settings file
+    // cannot be kept, and why.
+    void SaySettingsLost();
+    // Puts a configuration the dialog's values made in force, and remembers
+    // the values without their secrets.
+    void InstallV3Config(std::shared_ptr<V3Config> config, const V3DialogValues& values);
     void ShowTitle();
     void StopPing();
     void FormClose();
@@ -197,6 +215,7 @@ private:
     RequestTracker tracker_;
     V3Session v3_;
     V3Dialog* v3Dialog_ = nullptr;  // a child; made with the controls
+    V3DialogValues v3Values_;        // in force, without secrets
     // The SNMPv3 request being sent: kept while discovery runs, and to be
     // sent once more after a notInTimeWindows Report.
     struct PendingV3 {
@@ -220,6 +239,7 @@ private:
     std::string ipText_;
     bool closed_ = false;
     bool deaf_[2] = {false, false};  // socket entry 0 (port 161), 1 (port 162) cannot receive
+    bool settingsLost_ = false;      // the settings file could not be kept this run
 };
 
 // The notice shown once a run when a log write fails.
