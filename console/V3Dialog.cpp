@@ -25,6 +25,7 @@ constexpr const char* kMissingPlaceholder = "未入力";
 // for, so that nothing below them moves when either fills.
 constexpr int kListRows = 5;
 constexpr int kErrorLines = 3;
+constexpr int kListColumns = 72;
 
 const char* const kLevelNames[] = {"noAuthNoPriv", "authNoPriv", "authPriv"};
 const char* const kKindNames[] = {"パスフレーズ", "マスターキー(16進)", "ローカライズ済みキー(16進)"};
@@ -146,6 +147,8 @@ V3Dialog::V3Dialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("SNMPv3設定"));
     UserList = new QListWidget(this);
     UserList->setFixedHeight(UserList->fontMetrics().lineSpacing() * kListRows + 2 * UserList->frameWidth() + 4);
+    // Wide enough for a 32-octet name with its level, protocols and marks.
+    UserList->setMinimumWidth(UserList->fontMetrics().horizontalAdvance(QString(kListColumns, QLatin1Char('n'))));
     AddButton = new QPushButton(QStringLiteral("追加"), this);
     RemoveButton = new QPushButton(QStringLiteral("削除"), this);
     RequestButton = new QPushButton(QStringLiteral("要求に使う"), this);
@@ -200,9 +203,8 @@ V3Dialog::V3Dialog(QWidget* parent) : QDialog(parent) {
     ContextNameEdit = new QLineEdit(this);
     ContextEngineIdEdit = new QLineEdit(this);
     ContextEngineIdEdit->setPlaceholderText(QStringLiteral("省略時はエージェントのエンジンID"));
-    auto* contextForm = new QFormLayout;
-    contextForm->addRow(QStringLiteral("コンテキスト名"), ContextNameEdit);
-    contextForm->addRow(QStringLiteral("コンテキストエンジンID(16進)"), ContextEngineIdEdit);
+    userForm->addRow(QStringLiteral("コンテキスト名"), ContextNameEdit);
+    userForm->addRow(QStringLiteral("コンテキストエンジンID(16進)"), ContextEngineIdEdit);
 
     ErrorLabel = new QLabel(this);
     QPalette palette = ErrorLabel->palette();
@@ -223,11 +225,9 @@ V3Dialog::V3Dialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(new QLabel(QStringLiteral("ユーザー一覧"), this));
     layout->addLayout(listRow);
     layout->addLayout(userForm);
-    layout->addLayout(contextForm);
     layout->addWidget(ErrorLabel);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    setMinimumWidth(520);
 
     connect(UserList, &QListWidget::currentRowChanged, this, [this](int row) {
         if (loading_ || row < 0 || row == current_) return;
