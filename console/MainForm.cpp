@@ -62,6 +62,9 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
         ownReporter_->SetWindow(this);
         reporter_ = ownReporter_.get();
     }
+    // Before any control exists that a secret could be typed into; a
+    // failure is said once the log is open.
+    coreDumpsForbidden_ = ForbidCoreDumps(coreDumpsWhy_);
     CreateControls();
     ConnectHandlers();
     StartUp();
@@ -123,9 +126,7 @@ void TMainForm::StartUp() {
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
     SetupSocket(0);
     SetupSocket(1);
-    // From here on the process may hold pass phrases and keys.
-    std::string why;
-    if (!ForbidCoreDumps(why)) WriteStartUpLine("コアダンプを禁止できません：" + why);
+    if (!coreDumpsForbidden_) WriteStartUpLine("コアダンプを禁止できません：" + coreDumpsWhy_);
     StartLocalEngine();
     if (config_.startListeners)
         sockets_.StartListeners(

@@ -240,6 +240,8 @@ private:
     bool closed_ = false;
     bool deaf_[2] = {false, false};  // socket entry 0 (port 161), 1 (port 162) cannot receive
     bool settingsLost_ = false;      // the settings file could not be kept this run
+    bool coreDumpsForbidden_ = false;
+    std::string coreDumpsWhy_;
 };
 
 // The notice shown once a run when a log write fails.
