@@ -1,7 +1,9 @@
 #include "snmpv3/UsmUser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <mutex>
 
 #include "snmpv3/Keys.h"
 
@@ -70,6 +72,38 @@ bool SecretOctets(KeyKind kind, AuthProtocol hash, std::string_view secret, cons
 }
 
 }  // namespace
+
+// A few engines' keys, the oldest replaced first; the keys are wiped when
+// replaced and when the cache ends (UsmKey).
+class ReederKeyCache {
+public:
+    bool Find(ByteSpan engineId, UsmKey& key) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const Entry& entry : entries_) {
+            if (entry.key.length != 0 && SameOctets(entry.engineId, engineId)) {
+                key = entry.key;
+                return true;
+            }
+        }
+        return false;
+    }
+    void Keep(ByteSpan engineId, const UsmKey& key) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Entry& entry = entries_[next_];
+        next_ = (next_ + 1) % entries_.size();
+        entry.engineId.assign(engineId.begin(), engineId.end());
+        entry.key = key;
+    }
+
+private:
+    struct Entry {
+        std::vector<std::uint8_t> engineId;
+        UsmKey key;
+    };
+    mutable std::mutex mutex_;
+    std::array<Entry, 8> entries_;
+    std::size_t next_ = 0;
+};
 
 SecurityLevel HighestLevel(const UsmUser& user) { return LevelOf(user.auth, user.priv); }
 
@@ -176,6 +210,8 @@ bool MakeUser(const UsmUserProfile& profile, std::string_view authSecret, std::s
     if (localised) user.keysEngineId = profile.keysEngineId;
     user.authKey = authKey;
     user.privKey = privKey;
+    if (!localised && usePriv && profile.extension == KeyExtension::Reeder && PrivKeyLength(priv) > hash)
+        user.reederKeys = std::make_shared<ReederKeyCache>();
     error.clear();
     return true;
 }
@@ -247,10 +283,12 @@ bool LocalKeysFor(const UsmUser& user, ByteSpan engineId, UsmLocalKeys& keys) {
     }
     if (user.auth != AuthProtocol::None && !LocalizeKey(user.auth, user.authKey, engineId, keys.authKey)) return false;
     if (user.priv != PrivProtocol::None) {
+        if (user.reederKeys != nullptr && user.reederKeys->Find(engineId, keys.privKey)) return true;
         UsmKey kul;
         if (!LocalizeKey(user.auth, user.privKey, engineId, kul) ||
             !MakePrivKey(user.auth, user.priv, user.extension, kul, engineId, keys.privKey))
             return false;
+        if (user.reederKeys != nullptr) user.reederKeys->Keep(engineId, keys.privKey);
     }
     return true;
 }
