@@ -62,9 +62,6 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
         ownReporter_->SetWindow(this);
         reporter_ = ownReporter_.get();
     }
-    // Before any control exists that a secret could be typed into; a
-    // failure is said once the log is open.
-    coreDumpsForbidden_ = ForbidCoreDumps(coreDumpsWhy_);
     CreateControls();
     ConnectHandlers();
     StartUp();
@@ -126,7 +123,6 @@ void TMainForm::StartUp() {
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
     SetupSocket(0);
     SetupSocket(1);
-    if (!coreDumpsForbidden_) WriteStartUpLine("コアダンプを禁止できません：" + coreDumpsWhy_);
     StartLocalEngine();
     if (config_.startListeners)
         sockets_.StartListeners(
@@ -289,7 +285,16 @@ void TMainForm::MaxOIDUpDownClick() {
 }
 
 
+void TMainForm::ForbidCoreDumpsOnce() {
+    if (coreDumpsForbidden_) return;
+    coreDumpsForbidden_ = true;
+    std::string why;
+    if (!ForbidCoreDumps(why)) WriteStartUpLine("コアダンプを禁止できません：" + why);
+}
+
 void TMainForm::V3SettingsButtonClick() {
+    // Secrets may be typed from here on.
+    ForbidCoreDumpsOnce();
     v3Dialog_->SetValues(v3Values_, v3_.Config());
     const bool accepted = v3Dialog_->exec() == QDialog::Accepted;
     std::shared_ptr<V3Config> config = v3Dialog_->TakeConfig();
@@ -302,6 +307,7 @@ void TMainForm::V3SettingsButtonClick() {
 }
 
 bool TMainForm::ApplyV3Settings(const V3DialogValues& values, std::string& error) {
+    ForbidCoreDumpsOnce();
     auto config = std::make_shared<V3Config>();
     if (!MakeV3Config(values, v3_.Config().get(), *config, error)) return false;
     InstallV3Config(std::move(config), values);

@@ -177,6 +177,11 @@ private:
     // The console's engine ID and boots for this run, from the settings
     // file; an ID of this run alone when the boots cannot be kept.
     void StartLocalEngine();
+    // Makes the process not dumpable for the rest of the run, the first time
+    // secrets may come in (a failure is said in a line). Not before: a
+    // process not dumpable hides which program it is from a second copy's
+    // bind box (its /proc/PID/fd belongs to root).
+    void ForbidCoreDumpsOnce();
     // Commits one line to the pane and the log.
     void WriteStartUpLine(const std::string& line);
     // Says once a run, in the title and a line, that the settings file
@@ -241,7 +246,6 @@ private:
     bool deaf_[2] = {false, false};  // socket entry 0 (port 161), 1 (port 162) cannot receive
     bool settingsLost_ = false;      // the settings file could not be kept this run
     bool coreDumpsForbidden_ = false;
-    std::string coreDumpsWhy_;
 };
 
 // The notice shown once a run when a log write fails.

@@ -13,7 +13,9 @@ namespace quillet {
 // core handler such as systemd-coredump honours even where the system would
 // dump a non-dumpable process for root (fs.suid_dumpable 2). Call it after
 // any change of user ids, which makes a process dumpable again, and before
-// the first secret is typed; it holds for the rest of the run. False, with
+// the first secret is typed; it holds for the rest of the run. A process
+// not dumpable hides its sockets from other processes of its user
+// (/proc/PID/fd belongs to root): PortHolders cannot name it then. False, with
 // the failed step and the system's reason in `why`, when a step fails.
 bool ForbidCoreDumps(std::string& why);
 

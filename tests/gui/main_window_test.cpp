@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -213,6 +214,8 @@ TEST(MainWindowSettings, TheSnmpv3UsersAreRememberedButNeverTheirSecrets) {
         EXPECT_FALSE(first.ApplyV3Settings(tooShort, error));
         EXPECT_EQ(error, "ユーザー「quser」：認証パスフレーズは8文字以上で入力して下さい。");
         EXPECT_TRUE(first.ApplyV3Settings(values, error)) << error;
+        // Holding keys, the process leaves no core.
+        EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 0);
         ASSERT_NE(first.V3Configuration()->RequestUser(), nullptr);
         EXPECT_EQ(first.V3Configuration()->RequestUser()->extension, KeyExtension::Reeder);
         first.VerButtons->button(2)->click();

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QPlainTextEdit>
 
-#include <sys/prctl.h>
 #include <sys/stat.h>
 
 #include "tests/gui/FormFixture.h"
@@ -48,10 +47,8 @@ TEST(SettingsFile, UnderUmask000TheFolderIs0700AndTheFile0600AfterEverySave) {
         form.close();
     }
     ::umask(umaskBefore);
-    // A missing parent is made 0700 too; the window's process is kept out
-    // of core dumps from its start.
+    // A missing parent is made 0700 too.
     EXPECT_EQ(ModeOf("modes"), 0700u);
-    EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 0);
 }
 
 TEST(SettingsFile, OneThatCannotBeWrittenIsSaidAndTheEngineTakesAnIdOfTheRunAlone) {
