@@ -189,7 +189,7 @@ V3Dialog::V3Dialog(QWidget* parent) : QDialog(parent) {
     for (QLineEdit* secret : {AuthSecretEdit, PrivSecretEdit}) secret->setEchoMode(QLineEdit::Password);
     KeysEngineIdEdit = new QLineEdit(this);
     KeysEngineIdEdit->setPlaceholderText(QStringLiteral("ローカライズ済みキーのとき"));
-    auto* userForm = new QFormLayout;
+    auto* userForm = userForm_ = new QFormLayout;
     userForm->addRow(QStringLiteral("ユーザー名"), UserEdit);
     userForm->addRow(QStringLiteral("セキュリティレベル"), LevelBox);
     userForm->addRow(QStringLiteral("認証プロトコル"), AuthBox);
@@ -396,6 +396,15 @@ void V3Dialog::EnableFields() {
         field->setEnabled(level >= 2);
     const auto localised = [](QComboBox* box) { return box->currentIndex() == static_cast<int>(KeyKind::LocalizedKey); };
     KeysEngineIdEdit->setEnabled((level >= 1 && localised(AuthKindBox)) || (level >= 2 && localised(PrivKindBox)));
+    // The secret's label names what is typed: a pass phrase or a key.
+    const auto name = [this](QComboBox* kind, QLineEdit* secret, const char* which) {
+        auto* label = qobject_cast<QLabel*>(userForm_->labelForField(secret));
+        const bool phrase = kind->currentIndex() == static_cast<int>(KeyKind::PassPhrase);
+        if (label != nullptr)
+            label->setText(QString::fromUtf8(which) + (phrase ? QStringLiteral("パスフレーズ") : QStringLiteral("キー(16進)")));
+    };
+    name(AuthKindBox, AuthSecretEdit, "認証");
+    name(PrivKindBox, PrivSecretEdit, "暗号");
     RemoveButton->setEnabled(current_ >= 0);
     RequestButton->setEnabled(current_ >= 0);
 }

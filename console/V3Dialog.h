@@ -27,6 +27,7 @@
 #include "request/V3Session.h"
 
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -120,6 +121,7 @@ private:
     void Select(int row);
     void EnableFields();
 
+    QFormLayout* userForm_ = nullptr;
     std::vector<V3UserValues> users_;
     int current_ = -1;
     int requestRow_ = -1;

@@ -10,6 +10,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <algorithm>
+
 #include "console/V3Dialog.h"
 
 namespace quillet {
@@ -40,6 +42,11 @@ TEST(V3Dialog, UsersTypedInTheFieldsAreMadeAndTheirSecretsLeaveTheFields) {
     Type(dialog, "nuser", 0, "MD5", "", "DES", "");
     dialog.AddButton->click();
     Type(dialog, "waiting", 1, "SHA-256", "", "DES", "");
+    // A master key in hex: its field says so.
+    dialog.AuthKindBox->setCurrentIndex(static_cast<int>(KeyKind::MasterKey));
+    const auto labels = dialog.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                            [](QLabel* l) { return l->text() == QStringLiteral("認証キー(16進)"); }));
     dialog.UserList->setCurrentRow(1);
     dialog.RequestButton->click();
     EXPECT_EQ(ListTexts(dialog), (std::vector<std::string>{
