@@ -68,13 +68,8 @@ TEST(UsmKeys, PassPhrasesGiveTheKeysOfRfc3414AndNetSnmp) {
         {"SHA-1 key not extended to AES-256", AuthProtocol::Sha1, PrivProtocol::Aes256,
          "6695febc9288e36282235fc7151f128497b38f3f", "6695febc9288e36282235fc7151f128497b38f3f505e07eb9af25568fa1f5dbe"},
         // The same keys extended as net-snmp's AES-192-C and AES-256-C do.
-        {"MD5 key extended to AES-192-C as AES-192", AuthProtocol::Md5, PrivProtocol::Aes192,
-         "526f5eed9fcce26f8964c2930787d82b", "526f5eed9fcce26f8964c2930787d82b79eff44a90650ee0", KeyExtension::Reeder},
         {"MD5 key extended to AES-256-C as AES-256", AuthProtocol::Md5, PrivProtocol::Aes256,
          "526f5eed9fcce26f8964c2930787d82b", "526f5eed9fcce26f8964c2930787d82b79eff44a90650ee0a3a40abfac5acc12",
-         KeyExtension::Reeder},
-        {"SHA-1 key extended to AES-192-C as AES-192", AuthProtocol::Sha1, PrivProtocol::Aes192,
-         "6695febc9288e36282235fc7151f128497b38f3f", "6695febc9288e36282235fc7151f128497b38f3f9b8b6d78",
          KeyExtension::Reeder},
         {"SHA-1 key extended to AES-256-C as AES-256", AuthProtocol::Sha1, PrivProtocol::Aes256,
          "6695febc9288e36282235fc7151f128497b38f3f", "6695febc9288e36282235fc7151f128497b38f3f9b8b6d78936ba6e7d19dfd9c",
@@ -145,9 +140,8 @@ TEST(UsmKeys, LocalisedKeysServeOnlyTheirEngine) {
 }
 
 // RFC 3414 A.3's master keys of "maplesyrup", typed in hex as -3m/-3M take
-// them, localise to its keys; typed as localised keys (-3k/-3K) they are
-// used as they are, and a pass phrase beside them is localised to the same
-// engine.
+// them, localise to its keys; a pass phrase beside a localised key (-3k) is
+// localised to the same engine.
 TEST(UsmKeys, HexKeysGiveTheKeysOfRfc3414) {
     struct HexCase {
         const char* fault;
@@ -166,9 +160,6 @@ TEST(UsmKeys, HexKeysGiveTheKeysOfRfc3414) {
         {"SHA-1 master key not localised (A.3.2)", AuthProtocol::Sha1, KeyKind::MasterKey,
          "9fb5cc0381497b3793528939ff788d5d79145211", KeyKind::MasterKey, "9FB5CC0381497B3793528939FF788D5D79145211",
          "6695febc9288e36282235fc7151f128497b38f3f", "6695febc9288e36282235fc7151f1284"},
-        {"localised key localised again", AuthProtocol::Sha1, KeyKind::LocalizedKey,
-         "6695febc9288e36282235fc7151f128497b38f3f", KeyKind::LocalizedKey, "00112233445566778899aabbccddeeff",
-         "6695febc9288e36282235fc7151f128497b38f3f", "00112233445566778899aabbccddeeff"},
         {"pass phrase beside a localised key not localised", AuthProtocol::Md5, KeyKind::LocalizedKey,
          "00 11 22 33 44 55 66 77 88 99 aa bb cc dd ee ff", KeyKind::PassPhrase, "maplesyrup",
          "00112233445566778899aabbccddeeff", "526f5eed9fcce26f8964c2930787d82b"},
@@ -208,8 +199,6 @@ TEST(UsmKeys, SecretsThatMakeNoKeyAreRefusedInJapanese) {
          KeyKind::PassPhrase, "12345678", {}, "認証キーは20バイトの16進数で入力して下さい。"},
         {"a key with a letter past f taken", KeyKind::PassPhrase, "12345678", KeyKind::MasterKey,
          "9fb5cc0381497b3793528939ff788d5d7914521g", {}, "暗号キーは16進数で入力して下さい。"},
-        {"an odd digit taken", KeyKind::MasterKey, "9fb5cc0381497b3793528939ff788d5d7914521", KeyKind::PassPhrase,
-         "12345678", {}, "認証キーは16進数で入力して下さい。"},
         {"a localised privacy key of neither length taken", KeyKind::PassPhrase, "12345678", KeyKind::LocalizedKey,
          "00112233445566778899aabbccddee", kRfcEngine, "暗号キーは20バイトか32バイトの16進数で入力して下さい。"},
         {"a localised key without its engine taken", KeyKind::LocalizedKey,
@@ -228,17 +217,6 @@ TEST(UsmKeys, SecretsThatMakeNoKeyAreRefusedInJapanese) {
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(user.authKey.length, 0u);
     }
-    // The level decides which secrets count: an authNoPriv user needs no
-    // privacy secret, a noAuthNoPriv user none at all.
-    UsmUser user;
-    std::string error;
-    const UsmUserProfile authOnly = Profile(SecurityLevel::AuthNoPriv, AuthProtocol::Sha1, PrivProtocol::Aes256);
-    EXPECT_TRUE(MakeUser(authOnly, "12345678", "", user, error)) << error;
-    EXPECT_EQ(user.priv, PrivProtocol::None);
-    EXPECT_EQ(user.level, SecurityLevel::AuthNoPriv);
-    const UsmUserProfile none = Profile(SecurityLevel::NoAuthNoPriv, AuthProtocol::Sha1, PrivProtocol::Aes256);
-    EXPECT_TRUE(MakeUser(none, "", "", user, error)) << error;
-    EXPECT_EQ(HighestLevel(user), SecurityLevel::NoAuthNoPriv);
 }
 
 }  // namespace

@@ -66,13 +66,7 @@ TEST(SettingsFile, OneThatCannotBeWrittenIsSaidAndTheEngineTakesAnIdOfTheRunAlon
         const std::vector<std::string> pane = PaneLines(first);
         const std::string said = "設定ファイルに保存できません：設定ファイルを開けません: unwritable-settings.ini（Is a directory）";
         EXPECT_NE(std::find(pane.begin(), pane.end(), said), pane.end());
-        std::string hex;
-        for (const char octet : first.LocalEngineId()) {
-            static const char kDigits[] = "0123456789ABCDEF";
-            if (!hex.empty()) hex += ' ';
-            hex += kDigits[(octet >> 4) & 15];
-            hex += kDigits[octet & 15];
-        }
+        const std::string hex = first.LocalEngineId().toHex(' ').toUpper().toStdString();
         const std::string engine = "SNMPv3エンジンのbootsを保存できないため、この実行に限り新しいエンジンIDを使います：" +
                                    hex + "（以前の実行に送られたINFORMは受け付けません）";
         EXPECT_NE(std::find(pane.begin(), pane.end(), engine), pane.end());
