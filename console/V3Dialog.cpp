@@ -57,14 +57,17 @@ const UsmUser* HeldUserFor(const V3Config* config, const UsmUserProfile& profile
 }
 
 // Takes the text of a secret field into `out` (replacing and wiping what
-// `out` held) and clears the field. Wiped here: the field's text buffer,
-// which this code holds alone once the field is cleared, and the UTF-8
+// `out` held) and empties the field. Wiped here: the field's text buffer,
+// which this code holds alone once the field is emptied, and the UTF-8
 // copy. Not reachable from here: the buffers the field let go of while the
-// operator typed, and whatever the toolkit's input handling kept.
+// operator typed, the characters its undo history recorded (freed, not
+// wiped, when the text is set), and whatever input methods kept.
 void TakeSecret(QLineEdit* edit, std::string& out) {
     QString text = edit->text();
     if (text.isEmpty()) return;
-    edit->clear();
+    // setText, not clear(): clear() records every removed character in the
+    // undo history; setText drops the history.
+    edit->setText(QString());
     QByteArray utf8 = text.toUtf8();
     WipeString(out);
     out.assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
