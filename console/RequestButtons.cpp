@@ -183,6 +183,14 @@ void TMainForm::SendV3Request() {
     const UsmUser* user = config != nullptr ? config->RequestUser() : nullptr;
     AgentEngine engine;
     if (user == nullptr || !v3_.EngineOf(pendingV3_.agent.address, pendingV3_.agent.port, engine)) return;
+    if (!user->keysEngineId.empty() && user->keysEngineId != engine.engineId) {
+        // Keys localised to another engine would only draw wrongDigest Reports.
+        MessageEdit->setText(QString::fromStdString("SNMPv3ユーザー「" + user->name +
+                                                    "」のキーは別のエンジン用です（キーのエンジンIDを確認して下さい）。"));
+        pendingV3_.active = false;
+        ClearWalk(request_, request_.walkToken);
+        return;
+    }
     pendingV3_.awaitingDiscovery = false;
     pendingV3_.msgId = v3_.NextMsgId();
     const Salt salt = v3_.NextSalt(user->priv, engine.boots);
