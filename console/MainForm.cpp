@@ -18,8 +18,11 @@
 #include "console/MessageBoxReporter.h"
 #include "console/OutputPane.h"
 #include "console/UpDown.h"
+#include "platform/CoreDumps.h"
 #include "platform/LocalTime.h"
+#include "snmpv3/Libcrypto.h"
 #include "snmpv3/LocalEngine.h"
+#include "snmpv3/V3Lines.h"
 #include "text/Cp932.h"
 
 namespace quillet {
@@ -36,6 +39,9 @@ const QColor kCyan(0, 255, 255);
 // What the title adds while a port cannot receive, for the run's whole life.
 constexpr const char* kDeafSigns[2] = {"  【ポート161使用不可：応答を受信できません】",
                                         "  【ポート162使用不可：TRAPを受信できません】"};
+
+// What the title adds once the settings file cannot be kept.
+constexpr const char* kSettingsLostSign = "  【設定を保存できません】";
 
 constexpr const char* kNoCp932Message =
     "CP932 iconv=NG  日本語はログに?で記録され、コミュニティ名と送信データには使えません。";
@@ -70,6 +76,7 @@ void TMainForm::ShowTitle() {
     QString title = QStringLiteral("Quillet v2c  V6.10") + QString(65, QLatin1Char(' ')) + QStringLiteral("SNMP v1 , v2c");
     for (int index = 0; index < 2; ++index)
         if (deaf_[index]) title += QString::fromUtf8(kDeafSigns[index]);
+    if (settingsLost_) title += QString::fromUtf8(kSettingsLostSign);
     setWindowTitle(title);
 }
 
@@ -94,7 +101,7 @@ void TMainForm::ConnectHandlers() {
     output_.SetDetails(detailDisplayCheckBox->isChecked());
     connect(detailDisplayCheckBox, &QCheckBox::toggled, this, [this](bool on) {
         output_.SetDetails(on);
-        settings_.SetDetails(on);
+        if (!settings_.SetDetails(on)) SaySettingsLost();
     });
     connect(IpEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
         std::lock_guard<std::mutex> lock(ipTextMutex_);
@@ -116,15 +123,7 @@ void TMainForm::StartUp() {
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
     SetupSocket(0);
     SetupSocket(1);
-    // The console's own SNMP engine (for the informs sent to it): its ID made
-    // once and kept, its boots one more at each start.
-    engineId_ = settings_.EngineId();
-    if (engineId_.size() < static_cast<qsizetype>(kMinEngineIdLength)) {
-        LocalEngineId id;
-        if (MakeLocalEngineId(id)) engineId_ = QByteArray(reinterpret_cast<const char*>(id.data()), id.size());
-        settings_.SetEngineId(engineId_);
-    }
-    engineBoots_ = settings_.NextEngineBoots();
+    StartLocalEngine();
     if (config_.startListeners)
         sockets_.StartListeners(
             output_, *reporter_, request_, tracker_, equipmentFlag_, v3Requests_,
@@ -142,6 +141,67 @@ void TMainForm::StartUp() {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(kClientSize.width() / 2, kClientSize.height() / 2));
     }
+}
+
+void TMainForm::WriteStartUpLine(const std::string& line) {
+    OutputBatch batch;
+    batch.WriteLine(line, SummaryLine);
+    output_.Commit(batch);
+}
+
+void TMainForm::SaySettingsLost() {
+    if (settingsLost_) return;
+    settingsLost_ = true;
+    ShowTitle();
+    WriteStartUpLine("設定ファイルに保存できません：" + settings_.Problem());
+}
+
+namespace {
+
+// A new engine ID as bytes; empty when the random source fails.
+QByteArray NewEngineId() {
+    LocalEngineId id;
+    if (!MakeLocalEngineId(id)) return {};
+    return QByteArray(reinterpret_cast<const char*>(id.data()), static_cast<qsizetype>(id.size()));
+}
+
+}  // namespace
+
+void TMainForm::StartLocalEngine() {
+    // The console's own SNMP engine, for the informs sent to it: its ID made
+    // once and kept, its boots one more at each start. Boots that run out
+    // give the engine a new ID (RFC 3414 2.2.2), kept with boots 1.
+    engineId_ = settings_.EngineId();
+    std::uint32_t boots = 0;
+    bool kept = settings_.Kept();
+    if (kept && (engineId_.size() < static_cast<qsizetype>(kMinEngineIdLength) || !settings_.NextEngineBoots(boots))) {
+        const QByteArray fresh = NewEngineId();
+        kept = !fresh.isEmpty() && settings_.SetNewEngine(fresh);
+        if (kept) {
+            engineId_ = fresh;
+            boots = 1;
+        }
+    }
+    if (!settings_.Kept()) SaySettingsLost();
+    if (kept) {
+        engineBoots_ = boots;
+        return;
+    }
+    // Boots that cannot be kept would come round again in the next run, and
+    // an inform captured in this run would then be in time again. An engine
+    // ID of this run alone makes every message localised to an earlier ID,
+    // or to a later one, unknown to it: informs of other runs are refused.
+    engineId_ = NewEngineId();
+    engineBoots_ = 1;
+    if (engineId_.isEmpty()) {
+        WriteStartUpLine("SNMPv3エンジンIDを作れません（乱数の異常）。この実行ではINFORMに応答しません。");
+        return;
+    }
+    std::string hex;
+    AppendHexOctets(hex, reinterpret_cast<const std::uint8_t*>(engineId_.constData()),
+                    static_cast<std::size_t>(engineId_.size()));
+    WriteStartUpLine("SNMPv3エンジンのbootsを保存できないため、この実行に限り新しいエンジンIDを使います：" + hex +
+                     "（以前の実行に送られたINFORMは受け付けません）");
 }
 
 void TMainForm::SetupSocket(int index) {
@@ -227,26 +287,49 @@ void TMainForm::MaxOIDUpDownClick() {
 }
 
 
+void TMainForm::ForbidCoreDumpsOnce() {
+    if (coreDumpsForbidden_) return;
+    coreDumpsForbidden_ = true;
+    std::string why;
+    if (!ForbidCoreDumps(why)) WriteStartUpLine("コアダンプを禁止できません：" + why);
+}
+
 void TMainForm::V3SettingsButtonClick() {
-    if (v3Dialog_->exec() != QDialog::Accepted) return;
-    std::string error;
-    ApplyV3Settings(v3Dialog_->Values(), error);
+    // Secrets may be typed from here on.
+    ForbidCoreDumpsOnce();
+    v3Dialog_->SetValues(v3Values_, v3Users_.Config());
+    const bool accepted = v3Dialog_->exec() == QDialog::Accepted;
+    std::shared_ptr<V3Config> config = v3Dialog_->TakeConfig();
+    if (accepted && config != nullptr) {
+        InstallV3Config(std::move(config), v3Dialog_->Accepted());
+        return;
+    }
+    // Cancelled: whatever was typed is dropped (and its secrets wiped).
+    v3Dialog_->SetValues(v3Values_, v3Users_.Config());
 }
 
 bool TMainForm::ApplyV3Settings(const V3DialogValues& values, std::string& error) {
+    ForbidCoreDumpsOnce();
     auto config = std::make_shared<V3Config>();
-    if (!MakeV3Config(values, *config, error)) return false;
-    v3Users_.SetConfig(std::move(config));
-    v3Dialog_->SetValues(values);
-    Settings::V3Choices choices;
-    choices.userName = QString::fromStdString(values.userName);
-    choices.level = static_cast<int>(values.level);
-    choices.auth = static_cast<int>(values.auth);
-    choices.priv = static_cast<int>(values.priv);
-    choices.contextName = QString::fromStdString(values.contextName);
-    choices.contextEngineId = QString::fromStdString(values.contextEngineIdHex);
-    settings_.SetV3(choices);
+    if (!MakeV3Config(values, v3Users_.Config().get(), *config, error)) return false;
+    InstallV3Config(std::move(config), values);
     return true;
+}
+
+void TMainForm::InstallV3Config(std::shared_ptr<V3Config> config, const V3DialogValues& values) {
+    v3Users_.SetConfig(std::move(config));
+    v3Values_ = values;
+    Settings::V3Choices choices;
+    for (V3UserValues& user : v3Values_.users) {
+        WipeString(user.authSecret);
+        WipeString(user.privSecret);
+        choices.users.push_back(user.profile);
+    }
+    v3Dialog_->SetValues(v3Values_, v3Users_.Config());
+    choices.requestUser = v3Values_.requestUser;
+    choices.contextName = v3Values_.contextName;
+    choices.contextEngineIdHex = v3Values_.contextEngineIdHex;
+    if (!settings_.SetV3(choices)) SaySettingsLost();
 }
 
 void TMainForm::ClrButtonClick() {

@@ -125,11 +125,18 @@ public:
     void V3SettingsButtonClick();
 
     // The SNMPv3 settings as the dialog's OK gives them (tests and tools use
-    // it without the dialog). False, with the reason in `error`, for values
-    // that make no usable user; the settings but the pass phrases are
-    // remembered.
+    // it without the dialog): users without secrets in `values` keep the
+    // keys the window holds for them (MakeV3Config). False, with the reason
+    // in `error`, for values that make no usable configuration; the settings
+    // but the secrets are remembered.
     bool ApplyV3Settings(const V3DialogValues& values, std::string& error);
     V3Dialog& V3SettingsDialog() { return *v3Dialog_; }
+    // The SNMPv3 settings in force, without secrets.
+    const V3DialogValues& V3Values() const { return v3Values_; }
+    std::shared_ptr<const V3Config> V3Configuration() const { return v3Users_.Config(); }
+    // The console's own engine ID and boots of this run.
+    const QByteArray& LocalEngineId() const { return engineId_; }
+    std::uint32_t LocalEngineBoots() const { return engineBoots_; }
 
     // The send path: sends from socket entry `index` (to `to` when given,
     // else to the entry's destination) and counts the datagram in SendCount
@@ -169,6 +176,22 @@ private:
     // Sets up socket entry `index`; when it cannot receive, the boxes' lines
     // go to the pane and the log, and the window's title says so.
     void SetupSocket(int index);
+    // The console's engine ID and boots for this run, from the settings
+    // file; an ID of this run alone when the boots cannot be kept.
+    void StartLocalEngine();
+    // Makes the process not dumpable for the rest of the run, the first time
+    // secrets may come in (a failure is said in a line). Not before: a
+    // process not dumpable hides which program it is from a second copy's
+    // bind box (its /proc/PID/fd belongs to root).
+    void ForbidCoreDumpsOnce();
+    // Commits one line to the pane and the log.
+    void WriteStartUpLine(const std::string& line);
+    // Says once a run, in the title and a line, that the settings file
+    // cannot be kept, and why.
+    void SaySettingsLost();
+    // Puts a configuration the dialog's values made in force, and remembers
+    // the values without their secrets.
+    void InstallV3Config(std::shared_ptr<V3Config> config, const V3DialogValues& values);
     void ShowTitle();
     void StopPing();
     void FormClose();
@@ -203,6 +226,7 @@ private:
     V3Users v3Users_;
     V3Requests v3Requests_{v3Users_};
     V3Dialog* v3Dialog_ = nullptr;  // a child; made with the controls
+    V3DialogValues v3Values_;        // in force, without secrets
     QByteArray engineId_;
     std::uint32_t engineBoots_ = 0;
     std::atomic<std::int32_t> equipmentFlag_{0};
@@ -211,6 +235,8 @@ private:
     std::string ipText_;
     bool closed_ = false;
     bool deaf_[2] = {false, false};  // socket entry 0 (port 161), 1 (port 162) cannot receive
+    bool settingsLost_ = false;      // the settings file could not be kept this run
+    bool coreDumpsForbidden_ = false;
 };
 
 // The notice shown once a run when a log write fails.

@@ -27,12 +27,14 @@ void SetReadOnlyField(QLineEdit* edit) { edit->setReadOnly(true); }
 
 V3DialogValues ValuesOf(const Settings::V3Choices& choices) {
     V3DialogValues values;
-    values.userName = choices.userName.toStdString();
-    values.level = static_cast<SecurityLevel>(std::clamp(choices.level, 0, 2));
-    values.auth = static_cast<AuthProtocol>(std::clamp(choices.auth, 1, 6));
-    values.priv = static_cast<PrivProtocol>(std::clamp(choices.priv, 1, 4));
-    values.contextName = choices.contextName.toStdString();
-    values.contextEngineIdHex = choices.contextEngineId.toStdString();
+    for (const UsmUserProfile& profile : choices.users) {
+        V3UserValues user;
+        user.profile = profile;
+        values.users.push_back(user);
+    }
+    values.requestUser = choices.requestUser;
+    values.contextName = choices.contextName;
+    values.contextEngineIdHex = choices.contextEngineIdHex;
     return values;
 }
 
@@ -87,8 +89,14 @@ void TMainForm::CreateControls() {
     V3SettingsButton->setFont(FittingFont(V3SettingsButton->font(), V3SettingsButton->text(),
                                           V3SettingsButton->width() - 6));
     v3Dialog_ = new V3Dialog(this);
-    // The remembered choices; the pass phrases are asked again each run.
-    v3Dialog_->SetValues(ValuesOf(settings_.V3()));
+    // The users kept from the last run, without their secrets: requests as
+    // one of them say that its secrets are still to be typed, and
+    // noAuthNoPriv users work at once.
+    v3Values_ = ValuesOf(settings_.V3());
+    auto v3Config = std::make_shared<V3Config>();
+    std::string v3Error;
+    if (MakeV3Config(v3Values_, nullptr, *v3Config, v3Error)) v3Users_.SetConfig(std::move(v3Config));
+    v3Dialog_->SetValues(v3Values_, v3Users_.Config());
     dataDisplayCheckBox =
         MakeCheckBox(client, Control::dataDisplayCheckBox, QStringLiteral("PDU表示"),
                      QStringLiteral("チェックすると送受信PDUデータを表示します。チェックしないと表示しません。"));

@@ -82,10 +82,9 @@ std::size_t V3Notifications::Take(const std::uint8_t* data, std::size_t size, co
     // What keeps an opened message from being taken, beyond the USM checks.
     const char* refusal = nullptr;
     std::string levelRefusal;
-    if (opened_.status == UsmStatus::Ok && opened_.user != nullptr && config != nullptr &&
-        opened_.user->name == config->user.name && opened_.level < config->level) {
+    if (opened_.status == UsmStatus::Ok && opened_.user != nullptr && opened_.level < opened_.user->level) {
         levelRefusal = std::string("  受け付けません：ユーザーに設定したセキュリティレベル(") +
-                       LevelName(config->level) + ")より低いメッセージです";
+                       LevelName(opened_.user->level) + ")より低いメッセージです";
         refusal = levelRefusal.c_str();
     }
     if (opened_.status == UsmStatus::Ok && refusal == nullptr && !reportable && opened_.authenticated &&

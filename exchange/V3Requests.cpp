@@ -15,6 +15,16 @@ namespace quillet {
 namespace {
 
 constexpr const char* kNoUserMessage = "SNMPv3の設定(ユーザー)を入力して下さい。";
+
+// The request user is configured, but its secrets were not typed in this run.
+std::string NoSecretMessage(const std::string& user) {
+    return "SNMPv3ユーザー「" + user + "」のパスフレーズ（キー）が未入力です。設定で入力して下さい。";
+}
+
+// The request user's keys were localised to an engine that is not the agent's.
+std::string OtherEngineKeysMessage(const std::string& user) {
+    return "SNMPv3ユーザー「" + user + "」のキーは別のエンジン用です（キーのエンジンIDを確認して下さい）。";
+}
 constexpr const char* kNoRandomMessage = "乱数を得られないため、SNMPv3の要求を送信できません。";
 constexpr const char* kEncodeFailedMessage = "入力データが異常です。";
 constexpr const char* kNotTakenHead = "  応答として扱いません：";
@@ -99,9 +109,10 @@ bool V3Requests::NextSalt(PrivProtocol protocol, std::uint32_t boots, Salt& salt
 V3Start V3Requests::Start(const V3RequestInput& input, const V3Moment& moment) {
     V3Start result;
     std::shared_ptr<const V3Config> config = users_.Config();
-    if (config == nullptr) {
+    if (config == nullptr || config->RequestUser() == nullptr) {
+        const bool named = config != nullptr && !config->requestUser.empty();
         result.status = V3StartStatus::NoUser;
-        result.message = kNoUserMessage;
+        result.message = named ? NoSecretMessage(config->requestUser) : kNoUserMessage;
         return result;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -119,7 +130,7 @@ V3Start V3Requests::Start(const V3RequestInput& input, const V3Moment& moment) {
     }
     if (!built) {
         result.status = haveRandom_ ? V3StartStatus::EncodeFailed : V3StartStatus::NoRandom;
-        result.message = haveRandom_ ? kEncodeFailedMessage : kNoRandomMessage;
+        result.message = FailureMessage(operation);
         return result;
     }
     while (operations_.size() >= kMaxOperations) operations_.erase(operations_.begin());
@@ -161,9 +172,20 @@ bool V3Requests::BuildDiscovery(Operation& operation, const V3Moment& moment, V3
     return true;
 }
 
+std::string V3Requests::FailureMessage(const Operation& operation) const {
+    const UsmUser& user = *operation.config->RequestUser();
+    if (!haveRandom_) return kNoRandomMessage;
+    if (!user.keysEngineId.empty() && !operation.engineId.empty() && user.keysEngineId != operation.engineId)
+        return OtherEngineKeysMessage(user.name);
+    return kEncodeFailedMessage;
+}
+
 bool V3Requests::BuildRequest(Operation& operation, const V3Moment& moment, V3Outgoing& out) {
     const V3Config& config = *operation.config;
+    const UsmUser& user = *config.RequestUser();
     const ByteSpan engineId = Octets(operation.engineId);
+    // Keys localised to another engine would only draw wrongDigest Reports.
+    if (!user.keysEngineId.empty() && user.keysEngineId != operation.engineId) return false;
     // An engine whose clock is not known yet gets boots and time 0: its
     // authenticated notInTimeWindows Report then tells the clock.
     RemoteClock clock;
@@ -172,18 +194,18 @@ bool V3Requests::BuildRequest(Operation& operation, const V3Moment& moment, V3Ou
     const std::uint32_t time = clockKnown ? clock.TimeAt(moment.monotonicMs) : 0;
     std::int32_t msgId = 0;
     Salt salt{};
-    if (!NextMsgId(msgId) || !NextSalt(config.user.priv, boots, salt)) return false;
+    if (!NextMsgId(msgId) || !NextSalt(user.priv, boots, salt)) return false;
     UsmLocalKeys keys;
-    if (config.level != SecurityLevel::NoAuthNoPriv && !LocalKeysFor(config.user, engineId, keys)) return false;
+    if (user.level != SecurityLevel::NoAuthNoPriv && !LocalKeysFor(user, engineId, keys)) return false;
 
     V3MessageInput message;
     message.msgId = msgId;
-    message.level = config.level;
+    message.level = user.level;
     message.reportable = true;
     message.engineId = engineId;
     message.engineBoots = boots;
     message.engineTime = time;
-    message.userName = Octets(config.user.name);
+    message.userName = Octets(user.name);
     message.keys = &keys;
     message.salt = salt;
     message.contextEngineId = ContextEngineIdOf(config, engineId);
@@ -207,8 +229,8 @@ bool V3Requests::BuildRequest(Operation& operation, const V3Moment& moment, V3Ou
     OpenV3Message(out.datagram.data(), size, scan, config.users, nullptr, plain.data(), plain.size(), opened);
     OutputBatch messageLines;
     AppendV3HeaderLines(out.datagram.data(), scan, messageLines);
-    AppendV3SentSecurityLines(config.user.auth, config.user.priv, (scan.msgFlags & kFlagAuth) != 0, scan.encrypted,
-                              messageLines);
+    AppendV3SentSecurityLines(user.auth, user.priv, (scan.msgFlags & kFlagAuth) != 0, scan.encrypted, messageLines,
+                              user.extension);
     if (opened.status == UsmStatus::Ok) AppendScopedPduLines(opened.scopedBase, opened.scoped, messageLines);
     const bool encrypted = scan.encrypted && opened.status == UsmStatus::Ok;
     PeerDetails destination;
@@ -262,7 +284,8 @@ V3Requests::Classified V3Requests::Classify(const std::uint8_t* data, const Endp
     c.operation = operation;
     const ByteSpan engineId = Content(data, scan.engineId);
     const V3Config& config = *operation->config;
-    const bool sameUser = SameOctets(Content(data, scan.userName), Octets(config.user.name));
+    const UsmUser& user = *config.RequestUser();
+    const bool sameUser = SameOctets(Content(data, scan.userName), Octets(user.name));
     const bool latest = scan.msgId == operation->msgIds.back();
 
     if (c.report) {
@@ -303,7 +326,7 @@ V3Requests::Classified V3Requests::Classify(const std::uint8_t* data, const Endp
         c.reason = "探索への応答がReportではありません";
         return c;
     }
-    if (opened.level != config.level) {
+    if (opened.level != user.level) {
         c.reason = "セキュリティレベルが要求と違います";
         return c;
     }
@@ -419,8 +442,7 @@ V3Taken V3Requests::Take(const std::uint8_t* data, std::size_t size, const V3Mes
         if (BuildRequest(operation, moment, next)) {
             taken.send = std::move(next);
         } else {
-            taken.ended = V3Ended{operation.id, operation.input.requestId,
-                                  haveRandom_ ? kEncodeFailedMessage : kNoRandomMessage};
+            taken.ended = V3Ended{operation.id, operation.input.requestId, FailureMessage(operation)};
             End(operation.id);
         }
         break;
@@ -432,8 +454,7 @@ V3Taken V3Requests::Take(const std::uint8_t* data, std::size_t size, const V3Mes
         if (BuildRequest(operation, moment, next)) {
             taken.send = std::move(next);
         } else {
-            taken.ended = V3Ended{operation.id, operation.input.requestId,
-                                  haveRandom_ ? kEncodeFailedMessage : kNoRandomMessage};
+            taken.ended = V3Ended{operation.id, operation.input.requestId, FailureMessage(operation)};
             End(operation.id);
         }
         break;

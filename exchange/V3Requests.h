@@ -169,6 +169,8 @@ private:
     // The operation's request to its agent's engine, with its lines.
     bool BuildRequest(Operation& operation, const V3Moment& moment, V3Outgoing& out);
     bool BuildDiscovery(Operation& operation, const V3Moment& moment, V3Outgoing& out);
+    // Why the operation's message could not be made, for the message field.
+    std::string FailureMessage(const Operation& operation) const;
     Operation* FindByMsgId(std::int32_t msgId);
     void End(std::uint64_t operation);
     Classified Classify(const std::uint8_t* data, const Endpoint& from, const V3Moment& moment);

@@ -7,9 +7,31 @@
 #include <memory>
 #include <mutex>
 
-#include "request/V3Session.h"
+#include <string>
+#include <vector>
+
+#include "snmpv3/UsmUser.h"
 
 namespace quillet {
+
+// The users the listeners open messages with, the one requests go as (at
+// its own level, UsmUser::level), and the context of requests. Made whole by
+// the window and handed over through V3Users::SetConfig; never changed
+// after that, so a thread that holds it reads it without a lock. Its keys
+// are wiped when the last holder lets it go.
+struct V3Config {
+    // Every configured user whose secrets were given in this run (and every
+    // noAuthNoPriv user); a configured user still waiting for its secrets
+    // is not here.
+    UsmUserTable users;
+    // The name of the user requests go as; empty when none is chosen.
+    std::string requestUser;
+    // The request user, or null when none is chosen or its secrets have not
+    // been given in this run (then nothing can be sent as it).
+    const UsmUser* RequestUser() const { return requestUser.empty() ? nullptr : users.Named(requestUser); }
+    std::string contextName;
+    std::vector<std::uint8_t> contextEngineId;  // empty: the agent's engine ID
+};
 
 class V3Users {
 public:

@@ -199,4 +199,15 @@ int BuildRequest(RequestState& state, std::uint8_t pduTag, int version, int data
     return kBuildOk;
 }
 
+std::span<const std::uint8_t> RequestPdu(const std::uint8_t* message, std::size_t size) {
+    // 30 82 hi lo, 02 01 v, 04 L community, then the PDU: as the request
+    // encoder always writes it.
+    if (size < 9 || message[0] != kSequenceTag || message[1] != 0x82 || message[4] != kIntegerTag ||
+        message[5] != 0x01 || message[7] != kOctetStringTag)
+        return {};
+    const std::size_t at = 9 + message[8];
+    if (at >= size) return {};
+    return {message + at, size - at};
+}
+
 }  // namespace quillet

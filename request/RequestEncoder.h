@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "request/RequestState.h"
@@ -77,5 +78,10 @@ int BuildRequest(RequestState& state, std::uint8_t pduTag, int version, int data
 // Advances state.requestId as BuildRequest does (65535 wraps to 1), for a
 // request refused before it could be encoded that still uses up its id.
 void AdvanceRequestId(RequestState& state);
+
+// The PDU of a message the encoder wrote (SEQUENCE 82 hi lo, version,
+// community, PDU): its tag to its end, for an SNMPv3 message to carry.
+// Empty when the message is not of that form.
+std::span<const std::uint8_t> RequestPdu(const std::uint8_t* message, std::size_t size);
 
 }  // namespace quillet

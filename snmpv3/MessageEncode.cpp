@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "snmpv3/Auth.h"
+#include "text/BerTags.h"
 #include "text/BerWriter.h"
 
 namespace quillet {
@@ -95,6 +96,25 @@ std::size_t EncodeV3Message(const V3MessageInput& input, std::uint8_t* out, std:
                                out + digestAt))
         return 0;
     return total;
+}
+
+std::size_t BuildDiscovery(std::int32_t msgId, std::int32_t requestId, std::uint8_t* out, std::size_t capacity) {
+    // GetRequest-PDU { request-id, 0, 0, {} }, shortest lengths, as snmpget
+    // sends it.
+    std::uint8_t pdu[16];
+    BerWriter writer(pdu, sizeof pdu);
+    const BerWriter::Container request = writer.Open(kGetRequestTag);
+    writer.Integer(requestId);
+    writer.Integer(0);  // error-status
+    writer.Integer(0);  // error-index
+    writer.Close(writer.Open(kSequenceTag));
+    writer.Close(request);
+    V3MessageInput input;
+    input.msgId = msgId;
+    input.level = SecurityLevel::NoAuthNoPriv;
+    input.reportable = true;
+    input.pdu = ByteSpan(pdu, writer.Finish());
+    return EncodeV3Message(input, out, capacity);
 }
 
 }  // namespace quillet

@@ -66,12 +66,12 @@ void AppendV3HeaderLines(const std::uint8_t* datagram, const V3MessageScan& scan
 }
 
 void AppendV3SentSecurityLines(AuthProtocol auth, PrivProtocol priv, bool authenticated, bool encrypted,
-                               OutputBatch& out) {
+                               OutputBatch& out, KeyExtension extension) {
     std::string line = "  認証=";
     line += authenticated ? std::string("あり(") + AuthProtocolName(auth) + ")" : std::string("なし");
     out.WriteLine(line, SummaryLine);
     line = "  暗号化=";
-    line += encrypted ? std::string("あり(") + PrivProtocolName(priv) + ")" : std::string("なし");
+    line += encrypted ? std::string("あり(") + PrivProtocolName(priv, extension) + ")" : std::string("なし");
     out.WriteLine(line, SummaryLine);
 }
 
@@ -97,7 +97,7 @@ void AppendV3ReceivedSecurityLines(const V3MessageScan& scan, const OpenedV3Mess
     out.WriteLine(line, SummaryLine);
     line = "  暗号化=";
     if (priv && opened.user != nullptr)
-        line += std::string("あり(") + PrivProtocolName(opened.user->priv) + ") 復号済み";
+        line += std::string("あり(") + PrivProtocolName(opened.user->priv, opened.user->extension) + ") 復号済み";
     else
         line += "なし";
     out.WriteLine(line, SummaryLine);

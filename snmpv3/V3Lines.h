@@ -23,7 +23,7 @@ void AppendV3HeaderLines(const std::uint8_t* datagram, const V3MessageScan& scan
 
 // Of a message sent: "  認証=" and "  暗号化=" with the protocols, or "なし".
 void AppendV3SentSecurityLines(AuthProtocol auth, PrivProtocol priv, bool authenticated, bool encrypted,
-                               OutputBatch& out);
+                               OutputBatch& out, KeyExtension extension = KeyExtension::Blumenthal);
 
 // Of a message received: the same, "確認済み" after an authentication that
 // was checked; when `opened` refused the message, "  USM検証失敗=" and the

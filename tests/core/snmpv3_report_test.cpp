@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "request/RequestEncoder.h"
-#include "request/V3Session.h"
+#include "request/RequestEncoder.h"
+#include "exchange/V3Users.h"
+#include "snmpv3/MessageEncode.h"
 #include "response/ResponseReport.h"
 #include "snmpv3/MessageOpen.h"
 #include "snmpv3/MessageScan.h"
@@ -42,9 +44,10 @@ TEST(V3Request, DiscoveryIsTheMessageSnmpgetSendsAndTheRequestCarriesTheEncoders
 TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduReadInPlace) {
     V3Config config;
     std::string error;
+    UsmUser user;
     ASSERT_TRUE(MakeUserFromPassPhrases("quser", AuthProtocol::Sha256, "authpass123", PrivProtocol::Aes128,
-                                        "privpass123", config.user, error));
-    config.users.Add(config.user);
+                                        "privpass123", user, error));
+    config.users.Add(user);
     const std::vector<std::uint8_t> datagram = Hex(captures::kQuserResponse);
     V3MessageScan scan;
     ScanV3Message(datagram.data(), datagram.size(), scan);
@@ -100,9 +103,10 @@ TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduReadInP
 TEST(V3Answer, ARefusedAnswerSaysWhyAndShowsNothingOfItsPdu) {
     V3Config config;
     std::string error;
+    UsmUser user;
     ASSERT_TRUE(MakeUserFromPassPhrases("quser", AuthProtocol::Sha256, "otherpass99", PrivProtocol::Aes128,
-                                        "privpass123", config.user, error));
-    config.users.Add(config.user);
+                                        "privpass123", user, error));
+    config.users.Add(user);
     const std::vector<std::uint8_t> datagram = Hex(captures::kQuserResponse);
     V3MessageScan scan;
     ScanV3Message(datagram.data(), datagram.size(), scan);

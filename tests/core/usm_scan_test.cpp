@@ -190,7 +190,7 @@ TEST(UsmPrivacy, EachCipherRoundTripsAndRefusesWhatItCannotDecrypt) {
     SaltSource salts(0x0102030405060708);
     for (const CipherCase& c : cases) {
         SCOPED_TRACE(c.fault);
-        ASSERT_TRUE(MakePrivKey(AuthProtocol::Sha256, c.protocol, kul, key));
+        ASSERT_TRUE(MakePrivKey(AuthProtocol::Sha256, c.protocol, KeyExtension::Blumenthal, kul, {}, key));
         for (std::size_t length : {1u, 7u, 8u, 9u, 16u, 17u, 100u}) {
             Bytes plain(length);
             for (std::size_t i = 0; i < length; ++i) plain[i] = static_cast<std::uint8_t>(i * 7 + 1);

@@ -39,9 +39,11 @@ bool FailingRandom(std::uint8_t*, std::size_t) { return false; }
 std::shared_ptr<V3Config> ConfigOf(const char* name, SecurityLevel level, AuthProtocol auth, PrivProtocol priv) {
     auto config = std::make_shared<V3Config>();
     std::string error;
-    EXPECT_TRUE(MakeUserFromPassPhrases(name, auth, "authpass123", priv, "privpass123", config->user, error));
-    config->users.Add(config->user);
-    config->level = level;
+    UsmUser user;
+    EXPECT_TRUE(MakeUserFromPassPhrases(name, auth, "authpass123", priv, "privpass123", user, error));
+    user.level = level;
+    config->users.Add(user);
+    config->requestUser = name;
     return config;
 }
 
@@ -137,11 +139,11 @@ protected:
         AgentMessage discovery{MsgIdOf(start.outgoing.datagram), ReportPdu(UsmStatsCounter::UnknownEngineIds),
                                SecurityLevel::NoAuthNoPriv};
         discovery.user = "";
-        V3Taken taken = Take(discovery.Encode(config_->user));
+        V3Taken taken = Take(discovery.Encode(*config_->RequestUser()));
         EXPECT_TRUE(taken.send.has_value());
         AgentMessage sync{MsgIdOf(taken.send->datagram), ReportPdu(UsmStatsCounter::NotInTimeWindows),
                           SecurityLevel::AuthNoPriv};
-        taken = Take(sync.Encode(config_->user));
+        taken = Take(sync.Encode(*config_->RequestUser()));
         EXPECT_TRUE(taken.send.has_value());
         return taken.send ? taken.send->datagram : Bytes{};
     }
@@ -163,7 +165,7 @@ TEST_F(V3Exchange, DiscoveryLearnsTheEngineButNotItsClock) {
     EXPECT_EQ(scan.engineId.length, 0u);  // discovery
     AgentMessage report{scan.msgId, ReportPdu(UsmStatsCounter::UnknownEngineIds), SecurityLevel::NoAuthNoPriv};
     report.user = "";
-    const V3Taken taken = Take(report.Encode(config_->user));
+    const V3Taken taken = Take(report.Encode(*config_->RequestUser()));
     ASSERT_TRUE(taken.send.has_value());
     ScanV3Message(taken.send->datagram.data(), taken.send->datagram.size(), scan);
     EXPECT_EQ(Bytes(taken.send->datagram.begin() + scan.engineId.start,
@@ -179,7 +181,7 @@ TEST_F(V3Exchange, TheMatchingAnswerEndsTheRequestAndASecondCopyIsNotTaken) {
     V3MessageScan scan;
     ScanV3Message(request.data(), request.size(), scan);
     EXPECT_EQ(scan.engineBoots, 3u);  // the clock of the authenticated Report
-    const Bytes answer = AgentMessage{MsgIdOf(request), ResponsePdu(kRequestId)}.Encode(config_->user);
+    const Bytes answer = AgentMessage{MsgIdOf(request), ResponsePdu(kRequestId)}.Encode(*config_->RequestUser());
     Take(answer);
     EXPECT_FALSE(HasLine(lines_, "応答として扱いません"));
     EXPECT_EQ(requests_.InFlight(), 0u);
@@ -218,7 +220,7 @@ TEST_F(V3Exchange, AnAnswerThatDoesNotMatchIsShownWithItsReasonAndEndsNoWait) {
     for (const NotTakenCase& row : kNotTaken) {
         AgentMessage message{MsgIdOf(request), ResponsePdu(kRequestId)};
         row.spoil(message);
-        const V3Taken taken = Take(message.Encode(config_->user), row.from);
+        const V3Taken taken = Take(message.Encode(*config_->RequestUser()), row.from);
         EXPECT_TRUE(HasLine(lines_, std::string("応答として扱いません：") + row.reason))
             << row.fault << ": " << lines_.LineTexts().back();
         EXPECT_FALSE(taken.clearWalk) << row.fault;
@@ -226,7 +228,7 @@ TEST_F(V3Exchange, AnAnswerThatDoesNotMatchIsShownWithItsReasonAndEndsNoWait) {
         EXPECT_EQ(requests_.InFlight(), 1u) << row.fault;
     }
     // The request still takes its real answer afterwards.
-    Take(AgentMessage{MsgIdOf(request), ResponsePdu(kRequestId)}.Encode(config_->user));
+    Take(AgentMessage{MsgIdOf(request), ResponsePdu(kRequestId)}.Encode(*config_->RequestUser()));
     EXPECT_EQ(requests_.InFlight(), 0u);
 }
 
@@ -234,7 +236,7 @@ TEST_F(V3Exchange, AReportToTheRequestEndsItAtOnceWithItsMeaning) {
     const Bytes request = RequestInFlight();
     // snmpd's answer to a wrong pass phrase: noAuthNoPriv, the user named.
     AgentMessage report{MsgIdOf(request), ReportPdu(UsmStatsCounter::WrongDigests), SecurityLevel::NoAuthNoPriv};
-    const V3Taken taken = Take(report.Encode(config_->user));
+    const V3Taken taken = Take(report.Encode(*config_->RequestUser()));
     ASSERT_TRUE(taken.ended.has_value());
     EXPECT_EQ(taken.ended->requestId, kRequestId);
     EXPECT_EQ(taken.ended->message.rfind("認証に失敗しました", 0), 0u) << taken.ended->message;
@@ -247,7 +249,7 @@ TEST_F(V3Exchange, AnUnknownEngineReportEndsTheRequestAndTheNextDiscoversAgain) 
     const Bytes request = RequestInFlight();
     AgentMessage report{MsgIdOf(request), ReportPdu(UsmStatsCounter::UnknownEngineIds), SecurityLevel::NoAuthNoPriv};
     report.engine = kOtherEngine;
-    const V3Taken taken = Take(report.Encode(config_->user));
+    const V3Taken taken = Take(report.Encode(*config_->RequestUser()));
     ASSERT_TRUE(taken.ended.has_value());
     EXPECT_FALSE(taken.send.has_value());  // never a resend keyed to the Report's engine
     const V3Start next = Start();
@@ -262,10 +264,10 @@ TEST_F(V3Exchange, ReportsThatMatchNoMessageInFlightChangeNothing) {
     AgentMessage forged{discovery + 1, ReportPdu(UsmStatsCounter::UnknownEngineIds), SecurityLevel::NoAuthNoPriv};
     forged.user = "";
     forged.engine = kOtherEngine;
-    EXPECT_FALSE(Take(forged.Encode(config_->user)).send.has_value());
+    EXPECT_FALSE(Take(forged.Encode(*config_->RequestUser())).send.has_value());
     // The right msgID from an address the discovery did not go to.
     forged.msgId = discovery;
-    EXPECT_FALSE(Take(forged.Encode(config_->user), kOtherAddress).send.has_value());
+    EXPECT_FALSE(Take(forged.Encode(*config_->RequestUser()), kOtherAddress).send.has_value());
     EXPECT_TRUE(HasLine(lines_, "別のアドレスから"));
     EXPECT_EQ(requests_.InFlight(), 1u);
 }
@@ -274,7 +276,7 @@ TEST_F(V3Exchange, ANewTimeWindowResendsOnceThenEnds) {
     const Bytes request = RequestInFlight();  // its one resend went on the first clock
     AgentMessage report{MsgIdOf(request), ReportPdu(UsmStatsCounter::NotInTimeWindows), SecurityLevel::AuthNoPriv};
     report.boots = 4;
-    const V3Taken taken = Take(report.Encode(config_->user));
+    const V3Taken taken = Take(report.Encode(*config_->RequestUser()));
     EXPECT_FALSE(taken.send.has_value());
     ASSERT_TRUE(taken.ended.has_value());
     EXPECT_EQ(taken.ended->message.rfind("エージェントの時刻と合いません", 0), 0u);
@@ -285,7 +287,7 @@ TEST_F(V3Exchange, OnlyTheLatestMessageOfAnOperationExpires) {
     AgentMessage report{MsgIdOf(start.outgoing.datagram), ReportPdu(UsmStatsCounter::UnknownEngineIds),
                         SecurityLevel::NoAuthNoPriv};
     report.user = "";
-    const V3Taken taken = Take(report.Encode(config_->user));
+    const V3Taken taken = Take(report.Encode(*config_->RequestUser()));
     ASSERT_TRUE(taken.send.has_value());
     std::int32_t requestId = 0;
     EXPECT_FALSE(requests_.Expire(start.outgoing.operation, start.outgoing.attempt, requestId));
@@ -311,7 +313,8 @@ class V3TrapPort : public ::testing::Test {
 protected:
     void SetUp() override {
         auto config = ConfigOf("iuser", SecurityLevel::AuthPriv, AuthProtocol::Sha256, PrivProtocol::Aes128);
-        config->users.Add(ConfigOf("quser", SecurityLevel::AuthPriv, AuthProtocol::Sha256, PrivProtocol::Aes128)->user);
+        config->users.Add(*ConfigOf("quser", SecurityLevel::AuthPriv, AuthProtocol::Sha256, PrivProtocol::Aes128)
+                               ->RequestUser());
         users_.SetConfig(config);
     }
     std::size_t Take(const Bytes& datagram, std::int64_t nowMs = 2000) {
@@ -368,7 +371,7 @@ TEST_F(V3TrapPort, AnInformNamingAnotherEngineGetsTheUnknownEngineReport) {
 }
 
 TEST_F(V3TrapPort, ATrapBelowTheUsersLevelOrOlderThanItsEnginesClockIsRefused) {
-    const UsmUser& iuser = users_.Config()->user;
+    const UsmUser& iuser = *users_.Config()->RequestUser();
     AgentMessage trap{1, Hex("A7 0B 02 01 01 02 01 00 02 01 00 30 00"), SecurityLevel::NoAuthNoPriv};
     trap.user = "iuser";
     Take(trap.Encode(iuser));

@@ -6,7 +6,9 @@
 #
 #   - for every pair, a GetRequest, a GetNextRequest, a SetRequest and a
 #     GetBulkRequest at authPriv, each answered, authenticated and decrypted;
-#     the agent's engine discovered once, first;
+#     the agent's engine discovered once, first; AES-192 and AES-256 with
+#     both key extensions (snmpd's "AES-192"/"AES-256" and the Reeder
+#     "AES-192-C"/"AES-256-C");
 #   - for every authentication protocol a GetRequest at authNoPriv, and one
 #     at noAuthNoPriv;
 #   - a wrong pass phrase ends its request at once, its message saying why
@@ -14,9 +16,10 @@
 #     likewise (usmStatsUnknownUserNames);
 #   - snmpd restarted (its boots one more): the next request gets a
 #     notInTimeWindows Report and goes once more, and is answered;
-#   - snmptrap -v3 (its own engine ID) shown as a trap of the user, and
-#     snmpinform -v3 -r 0 acknowledged at once; a trap sent again with older
-#     boots (snmptrap -Z) refused as a replay;
+#   - snmptrap -v3 (its own engine ID) shown as a trap of the user, a trap
+#     of a second user (MD5, AES-192-C) set beside it shown as that user's,
+#     and snmpinform -v3 -r 0 acknowledged at once; a trap sent again with
+#     older boots (snmptrap -Z) refused as a replay;
 #   - an agent that forges (forging_agent.py, in the agent's namespace once
 #     snmpd is gone): its noAuthNoPriv answer naming the request's msgID and
 #     user is shown as not taken, and the request still ends unanswered.
@@ -41,7 +44,7 @@ netns_setup "$$" || exit 1
 
 # Every pair snmpd offers; the numbers are the window's (the dialog's order).
 auths=("MD5 1" "SHA 2" "SHA-224 3" "SHA-256 4" "SHA-384 5" "SHA-512 6")
-privs=("DES 1" "AES 2" "AES-192 3" "AES-256 4")
+privs=("DES 1" "AES 2" "AES-192 3" "AES-256 4" "AES-192-C 5" "AES-256-C 6")
 conf=()
 steps=("version|2")
 pairs=0
@@ -93,7 +96,9 @@ steps+=("v3|nauser|0|0||0|" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
         # snmpd restarts meanwhile; the next request meets a new time window.
         "v3|u42|2|4|authpass123|2|privpass123" "mark|restart" "waitfile|$work/restarted"
         "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0" "answered|$((1 + 4 * pairs + 4))"
-        "mark|traps" "traps|4"
+        # A second user for notifications beside the request user.
+        "v3add|u15|2|1|authpass123|5|privpass123"
+        "mark|traps" "traps|5"
         # The forging agent in snmpd's place.
         "mark|forger" "waitfile|$work/forger" "noanswer|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0")
 
@@ -114,6 +119,8 @@ fi
 if wait_until 30 marked traps; then
     in_agent snmptrap -v3 -e 0x8000000001020304 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES \
         -X privpass123 "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.1 || fail "snmptrap -v3"
+    in_agent snmptrap -v3 -e 0x8000000001020305 -u u15 -l authPriv -a MD5 -A authpass123 -x AES-192-C \
+        -X privpass123 "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.4 || fail "snmptrap -v3 of a second user"
     if in_agent snmpinform -v3 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES -X privpass123 -r 0 -t 3 \
         "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.2 >/dev/null 2>&1; then
         echo "ok: snmpinform -v3 -r 0 was acknowledged at once"
@@ -170,7 +177,7 @@ trusted = [b for b in answers if any(l.endswith("確認済み") for l in b) and 
 check("every pair's four requests answered, authenticated and decrypted", len(trusted) >= 4 * pairs + 1,
       "%d of %d" % (len(trusted), 4 * pairs + 1))
 for auth in ("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"):
-    for priv in ("DES", "AES", "AES-192", "AES-256"):
+    for priv in ("DES", "AES", "AES-192", "AES-256", "AES-192-C", "AES-256-C"):
         n = sum(1 for b in trusted if "  認証=あり(%s) 確認済み" % auth in b and "  暗号化=あり(%s) 復号済み" % priv in b)
         check("%s with %s: Get, GetNext, Set and GetBulk answered" % (auth, priv), n >= 4, str(n))
 check("no answer refused", not any(any(l.startswith("  USM検証失敗=") for l in b) for b in answers))
@@ -200,22 +207,26 @@ trusted = [b for b in trusted if not any(l.startswith("  応答として扱い�
 last = [b for b in answers if b in trusted][-1] if trusted else []
 check("and the request sent once more was answered", last in trusted and "  object ID =1.3.6.1.2.1.1.5.0" in last,
       repr(last[:3]))
-check("the last Set reached snmpd", sys.argv[3].strip().strip('"') == "rack-u64", sys.argv[3])
+check("the last Set reached snmpd", sys.argv[3].strip().strip('"') == "rack-u66", sys.argv[3])
 traps = blocks(r"^TRAP受信  SIZE=\d+$")
 trap = traps[0] if traps else []
 check("snmptrap -v3 shown as a coldStart of user u42 at authPriv",
       "  TRAP-TYPE=coldStart" in trap and "  msgUserName=u42" in trap and "  認証=あり(SHA-256) 確認済み" in trap
       and "  暗号化=あり(AES) 復号済み" in trap and "  msgAuthoritativeEngineID=80 00 00 00 01 02 03 04" in trap,
       repr(trap[:14]))
-inform = traps[1] if len(traps) > 1 else []
+second = [b for b in traps if "  msgUserName=u15" in b]
+check("a trap of a second user shown as its linkUp at authPriv with AES-192-C",
+      len(second) == 1 and "  TRAP-TYPE=linkUp" in second[0] and "  認証=あり(MD5) 確認済み" in second[0]
+      and "  暗号化=あり(AES-192-C) 復号済み" in second[0], repr(second[:1]))
+inform = traps[2] if len(traps) > 2 else []
 check("snmpinform -v3 shown as a warmStart", "  TRAP-TYPE=warmStart" in inform and "  msgUserName=u42" in inform,
       repr(inform[:14]))
-replays = traps[2:4]
+replays = traps[3:5]
 check("a trap with a newer clock taken, then one with older boots refused as a replay",
       len(replays) == 2 and "  TRAP-TYPE=linkDown" in replays[0] and "  USM検証失敗=notInTimeWindow" in replays[1],
       repr([b[:3] for b in replays]))
 probes = [l for l in lines if l.startswith("SNMPv3 エンジンID探索(discovery)受信")]
-check("snmpinform's discovery one line, not a trap", len(probes) == 1 and len(traps) == 4, repr(probes))
+check("snmpinform's discovery one line, not a trap", len(probes) == 1 and len(traps) == 5, repr(probes))
 text = "\n".join(lines)
 check("no pass phrase in the log", "authpass123" not in text and "privpass123" not in text and "wrongpass99" not in text)
 sys.exit(1 if failures else 0)

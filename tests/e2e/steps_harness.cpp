@@ -18,9 +18,13 @@
 //                                  its answer
 //   getnext|ADDRESS|OID            a GetNextRequest from OID; waits for its answer
 //                                  and prints "walk <OID1Edit>"
-//   v3|USER|LEVEL|AUTH|APASS|PRIV|PPASS   the SNMPv3 settings (LEVEL 0..2, AUTH
-//                                  and PRIV as the dialog's protocol numbers:
-//                                  AUTH 1 MD5 .. 6 SHA-512, PRIV 1 DES .. 4 AES-256)
+//   v3|USER|LEVEL|AUTH|APASS|PRIV|PPASS   the SNMPv3 settings: USER alone, the
+//                                  user requests go as (LEVEL 0..2, AUTH 1 MD5 ..
+//                                  6 SHA-512, PRIV 1 DES, 2 AES, 3 AES-192,
+//                                  4 AES-256, 5 AES-192-C, 6 AES-256-C)
+//   v3add|USER|LEVEL|AUTH|APASS|PRIV|PPASS   one more user beside those set
+//                                  (a user of the same name replaced); the
+//                                  request user stays
 //   bulk|ADDRESS|OID               a GetBulkRequest, no non-repeater, OID the one
 //                                  repeater, max-repetitions 2; waits for 受信回数
 //                                  to grow
@@ -159,14 +163,21 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
         std::printf("walk %s\n", form.OID1Edit->text().toStdString().c_str());
         return {};
     }
-    if (verb == "v3" && w.size() == 7) {
+    if ((verb == "v3" || verb == "v3add") && w.size() == 7) {
         quillet::V3DialogValues values;
-        values.userName = w[1];
-        values.level = static_cast<quillet::SecurityLevel>(std::stoi(w[2]));
-        values.auth = static_cast<quillet::AuthProtocol>(std::stoi(w[3]));
-        values.authPassPhrase = w[4];
-        values.priv = static_cast<quillet::PrivProtocol>(std::stoi(w[5]));
-        values.privPassPhrase = w[6];
+        if (verb == "v3add") values = form.V3Values();
+        std::erase_if(values.users, [&](const quillet::V3UserValues& user) { return user.profile.name == w[1]; });
+        quillet::V3UserValues user;
+        user.profile.name = w[1];
+        user.profile.level = static_cast<quillet::SecurityLevel>(std::stoi(w[2]));
+        user.profile.auth = static_cast<quillet::AuthProtocol>(std::stoi(w[3]));
+        user.authSecret = w[4];
+        const int priv = std::stoi(w[5]);
+        user.profile.priv = static_cast<quillet::PrivProtocol>(priv > 4 ? priv - 2 : priv);
+        user.profile.extension = priv > 4 ? quillet::KeyExtension::Reeder : quillet::KeyExtension::Blumenthal;
+        user.privSecret = w[6];
+        values.users.push_back(user);
+        if (verb == "v3") values.requestUser = w[1];
         std::string error;
         if (!form.ApplyV3Settings(values, error)) return error;
         return {};

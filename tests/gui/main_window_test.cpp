@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -171,18 +172,35 @@ TEST_F(MainWindow, AnEnlargedWindowGivesThePaneTheRoomAndKeepsTheControlsInPlace
     EXPECT_EQ(f.OutMemo->geometry(), PlaceOf(Control::OutMemo).rect);
 }
 
-TEST(MainWindowSettings, TheSnmpv3ChoicesAreRememberedButNeverThePassPhrases) {
+V3UserValues User(const char* name, SecurityLevel level, AuthProtocol auth, const char* authSecret, PrivProtocol priv,
+                  KeyExtension extension, const char* privSecret) {
+    V3UserValues user;
+    user.profile.name = name;
+    user.profile.level = level;
+    user.profile.auth = auth;
+    user.profile.priv = priv;
+    user.profile.extension = extension;
+    user.authSecret = authSecret;
+    user.privSecret = privSecret;
+    return user;
+}
+
+TEST(MainWindowSettings, TheSnmpv3UsersAreRememberedButNeverTheirSecrets) {
     RecordingReporter reporter;
     ConsoleConfig config = LoopbackConfig(&reporter);
     config.settingsFile = "v3-settings.ini";
     QFile::remove(QString::fromStdString(config.settingsFile));
     V3DialogValues values;
-    values.userName = "quser";
-    values.level = SecurityLevel::AuthPriv;
-    values.auth = AuthProtocol::Sha512;
-    values.authPassPhrase = "auth-secret-1";
-    values.priv = PrivProtocol::Aes256;
-    values.privPassPhrase = "priv-secret-2";
+    values.users.push_back(User("quser", SecurityLevel::AuthPriv, AuthProtocol::Sha512, "auth-secret-1",
+                                PrivProtocol::Aes256, KeyExtension::Reeder, "priv-secret-2"));
+    values.users.push_back(User("tuser", SecurityLevel::AuthNoPriv, AuthProtocol::Md5, "auth-secret-3",
+                                PrivProtocol::Aes128, KeyExtension::Blumenthal, ""));
+    values.users.push_back(User("nuser", SecurityLevel::NoAuthNoPriv, AuthProtocol::Sha1, "", PrivProtocol::Des,
+                                KeyExtension::Blumenthal, ""));
+    values.users[1].profile.authKind = KeyKind::LocalizedKey;
+    values.users[1].profile.keysEngineId = {0x80, 0x00, 0x1F, 0x88, 0x04, 0x71};
+    values.users[1].authSecret = "00112233445566778899aabbccddeeff";
+    values.requestUser = "quser";
     values.contextName = "bridge1";
     values.contextEngineIdHex = "80 00 1F 88 04 71";
     QByteArray engineId;
@@ -192,32 +210,51 @@ TEST(MainWindowSettings, TheSnmpv3ChoicesAreRememberedButNeverThePassPhrases) {
         EXPECT_EQ(first.VerButtons->button(2)->text().toStdString(), "SNMPv3");
         std::string error;
         V3DialogValues tooShort = values;
-        tooShort.authPassPhrase = "short";
+        tooShort.users[0].authSecret = "short";
         EXPECT_FALSE(first.ApplyV3Settings(tooShort, error));
-        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error, "ユーザー「quser」：認証パスフレーズは8文字以上で入力して下さい。");
         EXPECT_TRUE(first.ApplyV3Settings(values, error)) << error;
+        // Holding keys, the process leaves no core.
+        EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 0);
+        ASSERT_NE(first.V3Configuration()->RequestUser(), nullptr);
+        EXPECT_EQ(first.V3Configuration()->RequestUser()->extension, KeyExtension::Reeder);
         first.VerButtons->button(2)->click();
         EXPECT_TRUE(first.BulkButton->isEnabled());  // GetBulk exists in SNMPv3 too
-        engineId = first.UserSettings().EngineId();
+        engineId = first.LocalEngineId();
         first.close();
     }
     QFile file(QString::fromStdString(config.settingsFile));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray stored = file.readAll();
-    EXPECT_FALSE(stored.contains("auth-secret-1"));
-    EXPECT_FALSE(stored.contains("priv-secret-2"));
+    for (const char* secret : {"auth-secret-1", "priv-secret-2", "auth-secret-3", "00112233445566778899"})
+        EXPECT_FALSE(stored.contains(secret)) << secret;
     TMainForm second(config);
-    const V3DialogValues shown = second.V3SettingsDialog().Values();
-    EXPECT_EQ(shown.userName, "quser");
-    EXPECT_EQ(shown.level, SecurityLevel::AuthPriv);
-    EXPECT_EQ(shown.auth, AuthProtocol::Sha512);
-    EXPECT_EQ(shown.priv, PrivProtocol::Aes256);
+    const V3DialogValues& shown = second.V3Values();
+    ASSERT_EQ(shown.users.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(shown.users[i].profile, values.users[i].profile) << i;
+        EXPECT_TRUE(shown.users[i].authSecret.empty());
+        EXPECT_TRUE(shown.users[i].privSecret.empty());
+    }
+    EXPECT_EQ(shown.requestUser, "quser");
     EXPECT_EQ(shown.contextName, "bridge1");
     EXPECT_EQ(shown.contextEngineIdHex, "80 00 1F 88 04 71");
-    EXPECT_TRUE(shown.authPassPhrase.empty());
-    EXPECT_TRUE(shown.privPassPhrase.empty());
+    // Only the noAuthNoPriv user is usable before secrets are typed, and a
+    // request as the request user says what is missing.
+    const std::shared_ptr<const V3Config> held = second.V3Configuration();
+    ASSERT_NE(held, nullptr);
+    EXPECT_NE(held->users.Named("nuser"), nullptr);
+    EXPECT_EQ(held->users.Named("quser"), nullptr);
+    EXPECT_EQ(held->RequestUser(), nullptr);
+    second.VerButtons->button(2)->click();
+    second.IpEdit->setText(QStringLiteral("127.0.0.1"));
+    second.OID1Edit->setText(QStringLiteral("1.3.6.1.2.1.1.5.0"));
+    second.GETButton->click();
+    EXPECT_EQ(second.MessageEdit->text().toStdString(),
+              "SNMPv3ユーザー「quser」のパスフレーズ（キー）が未入力です。設定で入力して下さい。");
     // The console's own engine: the same ID, boots one more.
-    EXPECT_EQ(second.UserSettings().EngineId(), engineId);
+    EXPECT_EQ(second.LocalEngineId(), engineId);
+    EXPECT_EQ(second.LocalEngineBoots(), 2u);
     EXPECT_GE(engineId.size(), 5);
 }
 
