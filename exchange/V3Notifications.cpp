@@ -31,7 +31,6 @@ V3Notifications::V3Notifications(const V3Users& users, ByteSpan engineId, std::u
                                  std::int64_t startMs)
     : users_(users),
       engine_(engineId, engineBoots, startMs / 1000),
-      startMs_(startMs),
       salts_(SaltSource::Random()),
       plain_(65536),
       answer_(65536 + 1024) {}

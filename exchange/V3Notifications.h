@@ -67,7 +67,6 @@ private:
 
     const V3Users& users_;
     LocalEngine engine_;
-    std::int64_t startMs_;
     RemoteClocks senders_;
     ReportLimiter limiter_;
     SaltSource salts_;
