@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "snmpv3/Libcrypto.h"
 #include "snmpv3/UsmReports.h"
 #include "snmpv3/V3Lines.h"
 #include "text/DecimalText.h"
@@ -12,7 +13,7 @@ namespace quillet {
 namespace {
 
 constexpr const char* kLimitLine =
-    "  SNMPv3 Reportの送信を制限しました（送信元ごとに毎秒5件、全体で毎秒50件まで。以後この制限は記録しません）";
+    "  SNMPv3 Reportの送信を制限しました（送信元ごとに毎秒20件、全体で毎秒100件まで。以後この制限は記録しません）";
 
 ByteSpan Content(const std::uint8_t* data, const BerElement& element) { return {data + element.start, element.length}; }
 
@@ -31,9 +32,20 @@ V3Notifications::V3Notifications(const V3Users& users, ByteSpan engineId, std::u
                                  std::int64_t startMs)
     : users_(users),
       engine_(engineId, engineBoots, startMs / 1000),
-      salts_(SaltSource::Random()),
+      salts_(0),
       plain_(65536),
       answer_(65536 + 1024) {}
+
+bool V3Notifications::SeedSalts() {
+    if (seeded_) return true;
+    std::uint8_t octets[8];
+    if (!RandomOctets(octets, sizeof octets)) return false;
+    std::uint64_t start = 0;
+    for (const std::uint8_t octet : octets) start = (start << 8) | octet;
+    salts_ = SaltSource(start);
+    seeded_ = true;
+    return true;
+}
 
 void V3Notifications::ProbeLine(const char* what, std::size_t size, const Endpoint& from, OutputBatch& out) {
     std::string line = what;
@@ -115,6 +127,11 @@ std::size_t V3Notifications::Take(const std::uint8_t* data, std::size_t size, co
     }
     ReportV3Notification(received, scratch, equipmentFlag, out, details);
     if (tag != kInformRequestTag || !reportable) return 0;
+    if (opened_.level == SecurityLevel::AuthPriv && !SeedSalts()) {
+        // An encrypted acknowledgement needs a salt never used before.
+        out.WriteLine("  INFORMに応答しません：乱数を得られないため暗号化できません", SummaryLine);
+        return 0;
+    }
     const Salt salt = salts_.Next(opened_.user->priv, clock.boots);
     return BuildV3InformAck(engine_, nowMs / 1000, data, scan_, opened_, salt, answer_.data(), answer_.size());
 }

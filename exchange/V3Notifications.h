@@ -64,12 +64,16 @@ public:
 private:
     std::size_t Report(const std::uint8_t* data, const Endpoint& from, std::int64_t nowMs, OutputBatch& out);
     void ProbeLine(const char* what, std::size_t size, const Endpoint& from, OutputBatch& out);
+    // Starts the salts at a random value the first time; false while the
+    // random source fails.
+    bool SeedSalts();
 
     const V3Users& users_;
     LocalEngine engine_;
     RemoteClocks senders_;
     ReportLimiter limiter_;
     SaltSource salts_;
+    bool seeded_ = false;
     V3MessageScan scan_{};
     OpenedV3Message opened_{};
     std::vector<std::uint8_t> plain_;

@@ -22,7 +22,10 @@
 #     older boots (snmptrap -Z) refused as a replay;
 #   - an agent that forges (forging_agent.py, in the agent's namespace once
 #     snmpd is gone): its noAuthNoPriv answer naming the request's msgID and
-#     user is shown as not taken, and the request still ends unanswered.
+#     user is shown as not taken, and the request still ends unanswered;
+#   - every user of the table above in the console's list at once: a trap
+#     of each shown as that user's, authenticated and decrypted as its level
+#     says, and an inform of each acknowledged.
 #
 #   $1: the quillet executable (unused; the harness is the same window)
 #   $2: the build directory (the harness is $2/tests/steps_harness)
@@ -64,6 +67,18 @@ for a in "${auths[@]}"; do
     conf+=("createUser a$anum $aname \"authpass123\"" "rwuser a$anum auth")
 done
 conf+=("createUser nauser" "rwuser nauser noauth")
+# Every user once more, for notifications: NAME|LEVEL|AUTH|APASS|PRIV|PPASS
+# as the v3add step takes it, and the net-snmp options that send as it.
+table=()
+for a in "${auths[@]}"; do
+    read -r aname anum <<<"$a"
+    for p in "${privs[@]}"; do
+        read -r pname pnum <<<"$p"
+        table+=("u${anum}${pnum}|2|$anum|authpass123|$pnum|privpass123|-l authPriv -a $aname -A authpass123 -x $pname -X privpass123")
+    done
+    table+=("a$anum|1|$anum|authpass123|0||-l authNoPriv -a $aname -A authpass123")
+done
+table+=("nauser|0|0||0||-l noAuthNoPriv")
 # A fixed engine ID, and snmpd reading its persistent data (SNMPCONFPATH in
 # place of -C, which would skip it): across a restart it keeps its engine ID
 # and counts its boots up, as an agent that reboots does.
@@ -101,6 +116,8 @@ steps+=("v3|nauser|0|0||0|" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
         "mark|traps" "traps|5"
         # The forging agent in snmpd's place.
         "mark|forger" "waitfile|$work/forger" "noanswer|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0")
+for row in "${table[@]}"; do steps+=("v3add|${row%|*}"); done
+steps+=("mark|table" "traps|$((5 + 2 * ${#table[@]}))")
 
 mkdir -p "$work/console"
 (cd "$work/console" && timeout -k 5 150 ip netns exec "$NETNS_CONSOLE" env QT_QPA_PLATFORM=offscreen \
@@ -140,6 +157,23 @@ if wait_until 30 marked forger; then
     sleep 0.3
     touch "$work/forger"
 fi
+if wait_until 60 marked table; then
+    # Their own engine for the table's traps: its clock starts afresh.
+    informed=0
+    for row in "${table[@]}"; do
+        user=${row%%|*}
+        read -r -a options <<<"${row##*|}"
+        in_agent snmptrap -v3 -e 0x80000000010203AA -u "$user" "${options[@]}" "$NETNS_CONSOLE_ADDR:162" '' \
+            1.3.6.1.6.3.1.1.5.4 || fail "snmptrap -v3 as $user"
+        if in_agent snmpinform -v3 -u "$user" "${options[@]}" -r 0 -t 3 "$NETNS_CONSOLE_ADDR:162" '' \
+            1.3.6.1.6.3.1.1.5.2 >/dev/null 2>&1; then
+            informed=$((informed + 1))
+        else
+            fail "snmpinform -v3 as $user was not acknowledged"
+        fi
+    done
+    echo "ok: $informed of ${#table[@]} users' informs acknowledged at once"
+fi
 wait "$harness_pid"
 status=$?
 [ -n "${forger_pid:-}" ] && { kill "$forger_pid" 2>/dev/null; wait "$forger_pid" 2>/dev/null; }
@@ -150,7 +184,7 @@ logs=("$work/console"/LOG/*.LOG)
 [ -f "${logs[0]}" ] || { fail "no log"; exit 1; }
 iconv -f CP932 -t UTF-8 "${logs[0]}" | tr -d '\r' >"$work/log.txt"
 
-python3 - "$work/log.txt" "$pairs" "$(cat "$work/location")" <<'PY'
+python3 - "$work/log.txt" "$pairs" "$(cat "$work/location")" "$(printf '%s\n' "${table[@]}" | cut -d'|' -f1,2 | tr '\n' ' ')" <<'PY'
 import re, sys
 lines = open(sys.argv[1], encoding="utf-8").read().split("\n")
 pairs = int(sys.argv[2])
@@ -214,7 +248,7 @@ check("snmptrap -v3 shown as a coldStart of user u42 at authPriv",
       "  TRAP-TYPE=coldStart" in trap and "  msgUserName=u42" in trap and "  認証=あり(SHA-256) 確認済み" in trap
       and "  暗号化=あり(AES) 復号済み" in trap and "  msgAuthoritativeEngineID=80 00 00 00 01 02 03 04" in trap,
       repr(trap[:14]))
-second = [b for b in traps if "  msgUserName=u15" in b]
+second = [b for b in traps[:5] if "  msgUserName=u15" in b]
 check("a trap of a second user shown as its linkUp at authPriv with AES-192-C",
       len(second) == 1 and "  TRAP-TYPE=linkUp" in second[0] and "  認証=あり(MD5) 確認済み" in second[0]
       and "  暗号化=あり(AES-192-C) 復号済み" in second[0], repr(second[:1]))
@@ -222,11 +256,22 @@ inform = traps[2] if len(traps) > 2 else []
 check("snmpinform -v3 shown as a warmStart", "  TRAP-TYPE=warmStart" in inform and "  msgUserName=u42" in inform,
       repr(inform[:14]))
 replays = traps[3:5]
+table = [row.split("|") for row in sys.argv[4].split()]
+late_traps = traps[5:]
+for name, level in table:
+    mine = [b for b in late_traps if "  msgUserName=" + name in b]
+    shown = len(mine) == 2 and all("  USM検証失敗" not in "\n".join(b) for b in mine)
+    if level != "0":
+        shown = shown and all(any(l.startswith("  認証=あり(") and l.endswith("確認済み") for l in b) for b in mine)
+    if level == "2":
+        shown = shown and all(any(l.startswith("  暗号化=あり(") and l.endswith("復号済み") for l in b) for b in mine)
+    check("%s's trap and inform shown as its own at its level" % name, shown, repr([b[:3] for b in mine]))
 check("a trap with a newer clock taken, then one with older boots refused as a replay",
       len(replays) == 2 and "  TRAP-TYPE=linkDown" in replays[0] and "  USM検証失敗=notInTimeWindow" in replays[1],
       repr([b[:3] for b in replays]))
 probes = [l for l in lines if l.startswith("SNMPv3 エンジンID探索(discovery)受信")]
-check("snmpinform's discovery one line, not a trap", len(probes) == 1 and len(traps) == 5, repr(probes))
+check("each snmpinform's discovery one line, not a trap", len(probes) == 1 + len(table)
+      and len(traps) == 5 + 2 * len(table), "%d probes, %d traps" % (len(probes), len(traps)))
 text = "\n".join(lines)
 check("no pass phrase in the log", "authpass123" not in text and "privpass123" not in text and "wrongpass99" not in text)
 sys.exit(1 if failures else 0)

@@ -29,7 +29,7 @@
 //                                  repeater, max-repetitions 2; waits for 受信回数
 //                                  to grow
 //   answered|N                     waits up to 5 s until 受信回数 reaches N
-//   traps|N                        waits up to 10 s until TRAP回数 reaches N
+//   traps|N                        waits up to 30 s until TRAP回数 reaches N
 //   mark|NAME                      prints "mark NAME" (the script acts on it)
 //   waitfile|PATH                  waits up to 30 s until the file PATH exists
 //
@@ -211,7 +211,7 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
     }
     if (verb == "traps" && w.size() == 2) {
         const int want = std::stoi(w[1]);
-        if (!WaitFor(form, [&] { return Number(form.TrapEdit) >= want; }, 10000)) return "too few traps";
+        if (!WaitFor(form, [&] { return Number(form.TrapEdit) >= want; }, 30000)) return "too few traps";
         return {};
     }
     return "unknown step";
