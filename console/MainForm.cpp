@@ -64,6 +64,7 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
     }
     CreateControls();
     ConnectHandlers();
+    RestoreFields();
     StartUp();
     // Without code page 932 the log and the wire could only get stand-ins
     // for every Japanese character: say so once, after the other boxes.
@@ -94,6 +95,8 @@ void TMainForm::ConnectHandlers() {
     connect(BulkButton, &QPushButton::clicked, this, [this] { BulkButtonClick(); });
     connect(PingButton, &QPushButton::clicked, this, [this] { PingButtonClick(); });
     connect(V3SettingsButton, &QPushButton::clicked, this, [this] { V3SettingsButtonClick(); });
+    connect(WalkButton, &QPushButton::clicked, this, [this] { WalkButtonClick(); });
+    connect(TransportButton, &QPushButton::clicked, this, [this] { TransportButtonClick(); });
     auto switches = [this] { output_.SetSwitches(dataDisplayCheckBox->isChecked(), nodisplay_CheckBox->isChecked()); };
     connect(dataDisplayCheckBox, &QCheckBox::toggled, this, switches);
     connect(nodisplay_CheckBox, &QCheckBox::toggled, this, switches);
@@ -130,6 +133,12 @@ void TMainForm::StartUp() {
             [this](V3Taken&& taken) {
                 auto followup = std::make_shared<V3Taken>(std::move(taken));
                 QMetaObject::invokeMethod(this, [this, followup] { OnV3Followup(*followup); }, Qt::QueuedConnection);
+            },
+            [this](std::vector<std::uint8_t>&& answer) {
+                auto datagram = std::make_shared<std::vector<std::uint8_t>>(std::move(answer));
+                QMetaObject::invokeMethod(
+                    this, [this, datagram] { OnWalkAnswer(datagram->data(), 0, datagram->size(), 1); },
+                    Qt::QueuedConnection);
             },
             v3Users_,
             ByteSpan(reinterpret_cast<const std::uint8_t*>(engineId_.constData()),
@@ -222,7 +231,8 @@ void TMainForm::SetupSocket(int index) {
 
 void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octets[4]) {
     agentAddressText_ = text.substr(0, 15);
-    sockets_.SetAgent(octets);
+    std::copy(octets, octets + 4, agentOctets_.begin());
+    sockets_.SetAgent(octets, transport_.port);
 }
 
 bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to) {
@@ -365,9 +375,58 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TMainForm::ApplyTransport(const AgentTransport& transport) {
+    transport_ = transport;
+    transportDialog_->SetValues(transport);
+    // A request whose address passed its check aimed the socket; until then
+    // the next request aims it with the new port.
+    if (agentOctets_ != std::array<std::uint8_t, 4>{}) sockets_.SetAgent(agentOctets_.data(), transport.port);
+    settings_.SetTransport(transport);
+}
+
+void TMainForm::RememberFields() {
+    Settings::Fields fields;
+    fields.agentAddress = IpEdit->text().toStdString();
+    fields.oid1 = OID1Edit->text().toStdString();
+    fields.oid2 = OID2Edit->text().toStdString();
+    fields.oid3 = OID3Edit->text().toStdString();
+    fields.maxOid1 = MaxOID1Edit->text().toStdString();
+    fields.maxOid2 = MaxOID2Edit->text().toStdString();
+    fields.maxOid3 = MaxOID3Edit->text().toStdString();
+    fields.maxRepetitions = MaxEdit->text().toStdString();
+    fields.version = Version();
+    fields.dataType = DataType();
+    fields.nonRepeaters = NonOIDUpDown->Position();
+    fields.repeaters = MaxOIDUpDown->Position();
+    settings_.SetRequestFields(fields);
+}
+
+void TMainForm::RestoreFields() {
+    const Settings::Fields fields = settings_.RequestFields();
+    const auto text = [](QLineEdit* edit, const std::string& value) {
+        if (!value.empty()) edit->setText(QString::fromStdString(value));
+    };
+    text(IpEdit, fields.agentAddress);
+    text(OID1Edit, fields.oid1);
+    OID2Edit->setText(QString::fromStdString(fields.oid2));
+    OID3Edit->setText(QString::fromStdString(fields.oid3));
+    text(MaxOID1Edit, fields.maxOid1);
+    text(MaxOID2Edit, fields.maxOid2);
+    text(MaxOID3Edit, fields.maxOid3);
+    text(MaxEdit, fields.maxRepetitions);
+    if (fields.version >= 0) VerButtons->button(fields.version)->setChecked(true);
+    if (fields.dataType >= 0) DataTypeButtons->button(fields.dataType)->setChecked(true);
+    // The GetBulk counters move only while the version allows GetBulk; each
+    // click also colours the fields it counts, as the operator's does.
+    VerRadioGroupClick();
+    for (int i = 0; i < 3 && fields.nonRepeaters > NonOIDUpDown->Position(); ++i) NonOIDUpDown->Click(UpDown::Up);
+    for (int i = 0; i < 3 && fields.repeaters > MaxOIDUpDown->Position(); ++i) MaxOIDUpDown->Click(UpDown::Up);
+}
+
 void TMainForm::FormClose() {
     if (closed_) return;
     closed_ = true;
+    RememberFields();
     if (ownReporter_) ownReporter_->SetClosing();
     StopPing();
     // The listeners first: the datagrams they had queued when the stop began

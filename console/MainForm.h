@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -20,7 +21,9 @@
 
 #include "console/Settings.h"
 #include "console/SocketTable.h"
+#include "console/TransportDialog.h"
 #include "console/V3Dialog.h"
+#include "exchange/SubtreeWalk.h"
 #include "exchange/V3Requests.h"
 #include "exchange/V3Users.h"
 #include "listener/T_Port161.h"
@@ -28,6 +31,7 @@
 #include "output/DetailLines.h"
 #include "output/ErrorReporter.h"
 #include "platform/LogFile.h"
+#include "request/AgentTransport.h"
 #include "request/RequestOperation.h"
 #include "request/RequestState.h"
 #include "request/RequestTracker.h"
@@ -74,6 +78,8 @@ public:
     QPushButton* GETButton;
     QPushButton* GETNEXTButton;
     QPushButton* BulkButton;
+    QPushButton* WalkButton;
+    QPushButton* TransportButton;
     QLineEdit* NonOID_C_Edit;
     QLineEdit* MaxEdit;
     QLineEdit* MaxOID_C_Edit;
@@ -121,6 +127,9 @@ public:
     void GETButtonClick();
     void GETNEXTButtonClick();
     void BulkButtonClick();
+    // Walks the subtree under OID1, or stops the walk going on.
+    void WalkButtonClick();
+    void TransportButtonClick();
     void PingButtonClick();
     void V3SettingsButtonClick();
 
@@ -146,6 +155,13 @@ public:
     bool SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to = nullptr);
     const std::string& AgentAddressText() const { return agentAddressText_; }
     void SetAgentAddress(const std::string& text, const std::uint8_t octets[4]);
+    // The agent's port, the timeout and the retries in force; Apply keeps
+    // them for the next start and aims the next request with them.
+    const AgentTransport& Transport() const { return transport_; }
+    void ApplyTransport(const AgentTransport& transport);
+    TransportDialog& TransportSettingsDialog() { return *transportDialog_; }
+    // True while a subtree walk goes on.
+    bool Walking() const { return walk_ != nullptr; }
 
     // Applies the pending pane work now (the GUI thread does this by itself
     // when it is due; handlers and tests call it for immediacy). False when
@@ -197,19 +213,34 @@ private:
     void FormClose();
     void ColourByPosition(int position, QLineEdit* first, QLineEdit* second, QLineEdit* third);
     void RunRequest(RequestKind kind);
+    // Checks, reports and sends a request of `fields`; false when it did not
+    // leave (an input error, a failed send).
+    bool RunRequestWith(RequestKind kind, const RequestFields& fields);
     // The SNMPv3 part of a request that passed its checks: handed to the
     // requests in flight, which make its first message.
-    void RunV3Request(RequestKind kind, const std::string& oidText);
+    bool RunV3Request(RequestKind kind, const std::string& oidText);
     // Commits a message's lines, sends it and waits for its answer.
-    void SendV3(V3Outgoing& outgoing);
+    bool SendV3(V3Outgoing& outgoing);
     // What an SNMPv3 datagram on the response port asked of the window: the
     // next message of an operation, or the end of one.
     void OnV3Followup(V3Taken& taken);
     // Says so when message `attempt` of SNMPv3 operation `operation` gets
     // no answer in time.
     void WaitForV3Answer(std::uint64_t operation, std::uint32_t attempt);
-    // Says so when request `requestId`, sent and tracked, gets no answer in time.
+    // Says so when request `requestId`, sent and tracked, gets no answer in
+    // time, after its retries.
     void WaitForAnswer(std::int32_t requestId);
+    // The no-answer message and line of request `requestId` after `tries`
+    // sends; ends the walk it belonged to.
+    void SayNoAnswer(std::int32_t requestId, int tries);
+    // The subtree walk: its next request, an answer to it, its end.
+    void SendWalkStep();
+    void OnWalkAnswer(const std::uint8_t* base, std::size_t pduAt, std::size_t end, std::uint32_t version);
+    void FinishWalk();
+    void ShowWalking();
+    // Keeps the request fields for the next start.
+    void RememberFields();
+    void RestoreFields();
 
     ConsoleConfig config_;
     Settings settings_;
@@ -227,6 +258,15 @@ private:
     V3Requests v3Requests_{v3Users_};
     V3Dialog* v3Dialog_ = nullptr;  // a child; made with the controls
     V3DialogValues v3Values_;        // in force, without secrets
+    AgentTransport transport_;
+    std::array<std::uint8_t, 4> agentOctets_{};  // the agent's address as last accepted
+    TransportDialog* transportDialog_ = nullptr;  // a child; made with the controls
+    // The walk going on, and the SNMPv3 operation of its latest request.
+    std::unique_ptr<SubtreeWalk> walk_;
+    std::uint64_t walkOperation_ = 0;
+    // The request whose message the message field shows (0: an input
+    // error, or nothing): a no-answer message replaces only its own.
+    std::int32_t messageRequestId_ = 0;
     QByteArray engineId_;
     std::uint32_t engineBoots_ = 0;
     std::atomic<std::int32_t> equipmentFlag_{0};

@@ -121,6 +121,16 @@ void TMainForm::CreateControls() {
                                QStringLiteral("get next request を送信します。"));
     BulkButton = MakeButton(client, Control::BulkButton, QStringLiteral("GetBulkRequest"),
                             QStringLiteral("getBulkRequestを送信します。"));
+    WalkButton = MakeButton(client, Control::WalkButton, QStringLiteral("WALK"),
+                            QStringLiteral("OID1の配下をすべて取得します（SNMPv1はGetNext、SNMPv2/v3はGetBulk）。"
+                                           "取得中にもう一度押すと停止します。"));
+    TransportButton = MakeButton(client, Control::TransportButton, QStringLiteral("通信設定"),
+                                 QStringLiteral("エージェントのポート、タイムアウト、再送回数を設定します。"));
+    AgentTransport defaults;
+    defaults.port = config_.agentPort;  // 161 but in tests and tools
+    transport_ = settings_.Transport(defaults);
+    transportDialog_ = new TransportDialog(this);
+    transportDialog_->SetValues(transport_);
     NonOID_C_Edit = MakeEdit(client, Control::NonOID_C_Edit, QStringLiteral("0"),
                              QStringLiteral("Non-Repeatersを要求するOID数を入力します。"));
     SetReadOnlyField(NonOID_C_Edit);
@@ -196,6 +206,7 @@ void TMainForm::CreateControls() {
     tabOrder.push_back(InMemo);
     for (QAbstractButton* item : VerButtons->buttons()) tabOrder.push_back(item);
     tabOrder.insert(tabOrder.end(), {V3SettingsButton, dataDisplayCheckBox, SetButton, GETButton, GETNEXTButton, BulkButton,
+                                     WalkButton, TransportButton,
                                      NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit,
                                      MaxOIDUpDown, NonOIDUpDown, ClrButton, nodisplay_CheckBox,
                                      detailDisplayCheckBox});

@@ -13,6 +13,10 @@ const QString kV3Users = QStringLiteral("snmpv3/users");
 const QString kV3RequestUser = QStringLiteral("snmpv3/requestUser");
 const QString kV3Context = QStringLiteral("snmpv3/contextName");
 const QString kV3ContextEngine = QStringLiteral("snmpv3/contextEngineId");
+const QString kPort = QStringLiteral("agent/port");
+const QString kTimeoutMs = QStringLiteral("agent/timeoutMs");
+const QString kRetries = QStringLiteral("agent/retries");
+const QString kFields = QStringLiteral("fields/");
 const QString kEngineId = QStringLiteral("engine/engineId");
 const QString kEngineBoots = QStringLiteral("engine/engineBoots");
 // One user per array entry.
@@ -84,6 +88,73 @@ bool Settings::Details() const { return settings_ != nullptr && settings_->value
 bool Settings::SetDetails(bool on) {
     if (settings_ == nullptr) return false;
     settings_->setValue(kDetailsKey, on);
+    return Save();
+}
+
+AgentTransport Settings::Transport(const AgentTransport& defaults) const {
+    AgentTransport transport = defaults;
+    if (settings_ == nullptr) return transport;
+    bool good = false;
+    const int port = settings_->value(kPort, transport.port).toInt(&good);
+    if (good && port >= 1 && port <= 65535) transport.port = static_cast<std::uint16_t>(port);
+    const int timeout = settings_->value(kTimeoutMs, transport.timeoutMs).toInt(&good);
+    if (good && timeout >= kMinTimeoutMs && timeout <= kMaxTimeoutMs) transport.timeoutMs = timeout;
+    const int retries = settings_->value(kRetries, transport.retries).toInt(&good);
+    if (good && retries >= 0 && retries <= kMaxRetries) transport.retries = retries;
+    return transport;
+}
+
+bool Settings::SetTransport(const AgentTransport& transport) {
+    if (settings_ == nullptr) return false;
+    settings_->setValue(kPort, transport.port);
+    settings_->setValue(kTimeoutMs, transport.timeoutMs);
+    settings_->setValue(kRetries, transport.retries);
+    return Save();
+}
+
+Settings::Fields Settings::RequestFields() const {
+    Fields fields;
+    if (settings_ == nullptr) return fields;
+    const auto text = [&](const char* key) {
+        return settings_->value(kFields + QLatin1String(key)).toString().left(200).toStdString();
+    };
+    const auto number = [&](const char* key, int last) {
+        bool good = false;
+        const int value = settings_->value(kFields + QLatin1String(key), -1).toInt(&good);
+        return good && value >= 0 && value <= last ? value : -1;
+    };
+    fields.agentAddress = text("agentAddress");
+    fields.oid1 = text("oid1");
+    fields.oid2 = text("oid2");
+    fields.oid3 = text("oid3");
+    fields.maxOid1 = text("maxOid1");
+    fields.maxOid2 = text("maxOid2");
+    fields.maxOid3 = text("maxOid3");
+    fields.maxRepetitions = text("maxRepetitions");
+    fields.version = number("version", 2);
+    fields.dataType = number("dataType", 8);
+    fields.nonRepeaters = number("nonRepeaters", 3);
+    fields.repeaters = number("repeaters", 3);
+    return fields;
+}
+
+bool Settings::SetRequestFields(const Fields& fields) {
+    if (settings_ == nullptr) return false;
+    const auto text = [&](const char* key, const std::string& value) {
+        settings_->setValue(kFields + QLatin1String(key), QString::fromStdString(value));
+    };
+    text("agentAddress", fields.agentAddress);
+    text("oid1", fields.oid1);
+    text("oid2", fields.oid2);
+    text("oid3", fields.oid3);
+    text("maxOid1", fields.maxOid1);
+    text("maxOid2", fields.maxOid2);
+    text("maxOid3", fields.maxOid3);
+    text("maxRepetitions", fields.maxRepetitions);
+    settings_->setValue(kFields + QLatin1String("version"), fields.version);
+    settings_->setValue(kFields + QLatin1String("dataType"), fields.dataType);
+    settings_->setValue(kFields + QLatin1String("nonRepeaters"), fields.nonRepeaters);
+    settings_->setValue(kFields + QLatin1String("repeaters"), fields.repeaters);
     return Save();
 }
 

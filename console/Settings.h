@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "request/AgentTransport.h"
 #include "snmpv3/UsmUser.h"
 
 namespace quillet {
@@ -49,6 +50,27 @@ public:
     // user, gives that user as the request user.
     V3Choices V3() const;
     bool SetV3(const V3Choices& choices);
+
+    // The agent's port, the timeout and the retries; those of `defaults`
+    // where the file holds none or holds values out of their bounds.
+    AgentTransport Transport(const AgentTransport& defaults = {}) const;
+    bool SetTransport(const AgentTransport& transport);
+
+    // The request fields as the operator left them, for the next start;
+    // never a community. Empty texts (and -1 numbers) where the file holds
+    // none: the window then keeps its defaults.
+    struct Fields {
+        std::string agentAddress;
+        std::string oid1, oid2, oid3;
+        std::string maxOid1, maxOid2, maxOid3;
+        std::string maxRepetitions;
+        int version = -1;          // VerRadioGroup item
+        int dataType = -1;         // DataTypeGroup item
+        int nonRepeaters = -1;     // NonOIDUpDown's position
+        int repeaters = -1;        // MaxOIDUpDown's position
+    };
+    Fields RequestFields() const;
+    bool SetRequestFields(const Fields& fields);
 
     // The console's own SNMP engine ID (made once, from random octets, and
     // kept) and its boots.

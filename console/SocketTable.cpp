@@ -61,9 +61,10 @@ std::vector<std::string> SocketTable::Setup(int index, ErrorReporter& reporter) 
     return boxes;
 }
 
-void SocketTable::SetAgent(const std::uint8_t octets[4]) {
+void SocketTable::SetAgent(const std::uint8_t octets[4], std::uint16_t port) {
     SocketEntry& entry = entries_[0];
     std::copy(octets, octets + 4, entry.destination.octets);
+    entry.destination.port = port;
     entry.socket.SetDestination(entry.destination);
 }
 
@@ -76,10 +77,11 @@ bool SocketTable::Send(int index, const std::uint8_t* data, int length, int& err
 
 void SocketTable::StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
                                  RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag, V3Requests& v3,
-                                 std::function<void(V3Taken&&)> onFollowup, const V3Users& users,
-                                 ByteSpan engineId, std::uint32_t engineBoots) {
+                                 std::function<void(V3Taken&&)> onFollowup,
+                                 std::function<void(std::vector<std::uint8_t>&&)> onWalkAnswer,
+                                 const V3Users& users, ByteSpan engineId, std::uint32_t engineBoots) {
     port161_ = new T_Port161(entries_[0].socket, output, reporter, request, tracker, v3, std::move(onFollowup),
-                             config_.listenerQueue);
+                             config_.listenerQueue, std::move(onWalkAnswer));
     port161_->start();
     port162_ = new T_Port162(entries_[1].socket, output, reporter, equipmentFlag, users, engineId, engineBoots,
                              config_.listenerQueue);

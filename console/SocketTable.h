@@ -87,8 +87,8 @@ public:
     // either step in a box. Returns the texts of the boxes it showed: none
     // when the entry is bound and can receive.
     std::vector<std::string> Setup(int index, ErrorReporter& reporter);
-    // Aims entry 0 at the agent.
-    void SetAgent(const std::uint8_t octets[4]);
+    // Aims entry 0 at the agent's address and port.
+    void SetAgent(const std::uint8_t octets[4], std::uint16_t port);
     // Sends `length` bytes from entry `index` to its destination, or to
     // `to` when given. Returns true when the whole datagram left; else
     // false, with the system's error number in `error`.
@@ -101,8 +101,9 @@ public:
     // (T_Port162).
     void StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
                         RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag, V3Requests& v3,
-                        std::function<void(V3Taken&&)> onFollowup, const V3Users& users, ByteSpan engineId,
-                        std::uint32_t engineBoots);
+                        std::function<void(V3Taken&&)> onFollowup,
+                        std::function<void(std::vector<std::uint8_t>&&)> onWalkAnswer, const V3Users& users,
+                        ByteSpan engineId, std::uint32_t engineBoots);
     void StopListeners();
 
     SocketEntry& At(int index) { return entries_[index]; }

@@ -96,6 +96,7 @@ std::string SubtreeWalk::EndLine(std::int64_t nowMs) const {
     case End::ObjectLimit: line += "上限の件数に達しました"; break;
     case End::TimeLimit: line += "上限の時間に達しました"; break;
     case End::NoAnswer: line += "応答がありません"; break;
+    case End::Refused: line += "要求が拒否されました"; break;
     case End::Stopped: line += "停止しました"; break;
     }
     line += "）";

@@ -37,6 +37,7 @@ public:
         ObjectLimit,
         TimeLimit,
         NoAnswer,
+        Refused,       // the agent refused the request (an SNMPv3 Report)
         Stopped,
     };
 
@@ -55,6 +56,7 @@ public:
     bool Take(const std::uint8_t* datagram, const ResponseScanResult& scan, std::int64_t nowMs);
     void Stop() { if (end_ == End::None) end_ = End::Stopped; }
     void NoAnswer() { if (end_ == End::None) end_ = End::NoAnswer; }
+    void Refused() { if (end_ == End::None) end_ = End::Refused; }
 
     bool Going() const { return end_ == End::None; }
     End Ended() const { return end_; }

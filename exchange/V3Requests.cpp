@@ -153,6 +153,8 @@ bool V3Requests::BuildDiscovery(Operation& operation, const V3Moment& moment, V3
     operation.msgIds.push_back(msgId);
     ++operation.attempt;
     operation.sentNs = moment.realtimeNs;
+    operation.lastMessage = out.datagram;
+    operation.tries = 1;
 
     V3MessageScan scan;
     ScanV3Message(out.datagram.data(), size, scan);
@@ -219,6 +221,8 @@ bool V3Requests::BuildRequest(Operation& operation, const V3Moment& moment, V3Ou
     operation.msgIds.push_back(msgId);
     ++operation.attempt;
     operation.sentNs = moment.realtimeNs;
+    operation.lastMessage = out.datagram;
+    operation.tries = 1;
 
     // Our own message, scanned and opened as the agent will, for its lines
     // and its scoped PDU in the clear.
@@ -398,6 +402,8 @@ V3Taken V3Requests::Take(const std::uint8_t* data, std::size_t size, const V3Mes
     if (c.verdict == Verdict::Answer) {
         taken.clearWalk =
             ReportV3Response(received, walkPending, varBindCount, scratch, out, peer ? &*peer : nullptr);
+        taken.answered = c.operation->id;
+        taken.answerPdu.assign(received.pduBase + received.pduAt, received.pduBase + received.pduEnd);
         End(c.operation->id);
         return taken;
     }
@@ -475,13 +481,37 @@ V3Taken V3Requests::Take(const std::uint8_t* data, std::size_t size, const V3Mes
     return taken;
 }
 
-bool V3Requests::Expire(std::uint64_t operation, std::uint32_t attempt, std::int32_t& requestId) {
+V3Requests::Expired V3Requests::Expire(std::uint64_t operation, std::uint32_t attempt, const V3Moment& moment) {
     std::lock_guard<std::mutex> lock(mutex_);
+    Expired expired;
     const auto found = operations_.find(operation);
-    if (found == operations_.end() || found->second.attempt != attempt) return false;
-    requestId = found->second.input.requestId;
-    operations_.erase(found);
-    return true;
+    if (found == operations_.end() || found->second.attempt != attempt) return expired;
+    Operation& waiting = found->second;
+    expired.requestId = waiting.input.requestId;
+    if (waiting.tries > waiting.input.retries) {
+        expired.expiry = Expiry::NoAnswer;
+        expired.tries = waiting.tries;
+        operations_.erase(found);
+        return expired;
+    }
+    // The same message again, msgID and all: an answer to either send is
+    // the answer.
+    ++waiting.tries;
+    ++waiting.attempt;
+    waiting.sentNs = moment.realtimeNs;
+    expired.expiry = Expiry::Retry;
+    expired.tries = waiting.tries;
+    V3Outgoing& again = expired.again;
+    again.operation = waiting.id;
+    again.attempt = waiting.attempt;
+    again.requestId = waiting.input.requestId;
+    again.to = waiting.input.agent;
+    again.datagram = waiting.lastMessage;
+    PeerDetails destination;
+    if (moment.detailsWhen != nullptr) destination = DestinationDetails(waiting.input.agent, *moment.detailsWhen);
+    ReportRetry(waiting.input.requestId, again.datagram.data(), again.datagram.size(), waiting.tries,
+                waiting.input.retries + 1, again.lines, moment.detailsWhen != nullptr ? &destination : nullptr);
+    return expired;
 }
 
 void V3Requests::Abandon(std::uint64_t operation) {

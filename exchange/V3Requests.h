@@ -65,6 +65,7 @@ struct V3RequestInput {
     std::string oidText;            // what the request's report names
     Endpoint agent;
     bool pduDisplayChecked = false;  // the report's charge
+    int retries = 0;                 // how often each message goes again unanswered
 };
 
 // When a message is made: a monotonic clock for the engines' times, the
@@ -113,6 +114,10 @@ struct V3Taken {
     bool clearWalk = false;
     std::optional<V3Outgoing> send;  // the request after discovery, or once more in a new time window
     std::optional<V3Ended> ended;
+    // Taken as the answer of this operation (0: none): its PDU, tag to end,
+    // for a walk to go on from.
+    std::uint64_t answered = 0;
+    std::vector<std::uint8_t> answerPdu;
 };
 
 class V3Requests {
@@ -138,10 +143,19 @@ public:
                  const V3Moment& moment, const PeerDetails* details, int walkPending, int varBindCount,
                  ResponseScanResult& scratch, OutputBatch& out);
 
-    // The wait for message `attempt` of `operation` is over. True, with the
-    // request-id for the no-answer line, when the operation is still in
-    // flight and that message is its latest; the operation then ends.
-    bool Expire(std::uint64_t operation, std::uint32_t attempt, std::int32_t& requestId);
+    // The wait for message `attempt` of `operation` is over.
+    enum class Expiry : std::uint8_t {
+        NotWaiting,  // answered, ended, or a later message is waited for
+        Retry,       // `again`: the same message once more, with its lines, and a wait of its own
+        NoAnswer,    // every try of the operation's latest message went unanswered: it ends
+    };
+    struct Expired {
+        Expiry expiry = Expiry::NotWaiting;
+        std::int32_t requestId = 0;
+        int tries = 0;  // Retry: the number of this send; NoAnswer: how many went unanswered
+        V3Outgoing again;
+    };
+    Expired Expire(std::uint64_t operation, std::uint32_t attempt, const V3Moment& moment);
     // The operation's message could not be sent: it ends.
     void Abandon(std::uint64_t operation);
     // Forgets every agent's engine and clock (a new set of users, or tests).
@@ -159,7 +173,9 @@ private:
         bool discovering = false;
         bool resent = false;
         std::uint32_t attempt = 0;
-        std::int64_t sentNs = 0;  // the latest message's
+        std::int64_t sentNs = 0;                // the latest message's
+        std::vector<std::uint8_t> lastMessage;  // the latest message, for its retries
+        int tries = 1;                          // sends of the latest message
     };
     enum class Verdict : std::uint8_t;
     struct Classified;

@@ -21,14 +21,15 @@ std::int64_t MonotonicMs() {
 
 T_Port161::T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
                      RequestTracker& tracker, V3Requests& v3, std::function<void(V3Taken&&)> onFollowup,
-                     DatagramQueueBound bound)
+                     DatagramQueueBound bound, std::function<void(std::vector<std::uint8_t>&&)> onWalkAnswer)
     : ListenerThread(socket, output, reporter,
                      "PORT161受信エラー： Ether Port 161を使用するプログラムを起動していませんか？ ", kLossLineHead,
                      bound),
       request_(request),
       tracker_(tracker),
       v3_(v3),
-      onFollowup_(std::move(onFollowup)) {}
+      onFollowup_(std::move(onFollowup)),
+      onWalkAnswer_(std::move(onWalkAnswer)) {}
 
 void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
                                std::int64_t arrivalNs, OutputBatch& batch) {
@@ -36,6 +37,7 @@ void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4End
     const std::int64_t arrival = arrivalNs != 0 ? arrivalNs : RealtimeNs();
     seenWalk_ = request_.walkPending.load();
     followupDue_ = false;
+    walkAnswerDue_ = false;
     ScanInboundMessage(data, length, inbound_);
     if (inbound_.version == MessageVersion::V3) {
         HandleV3(data, size, sender, arrivalNs, batch);
@@ -48,6 +50,11 @@ void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4End
     std::uint32_t requestId = 0;
     if (ReadResponseRequestId(data, length, message, requestId))
         roundTripUs = tracker_.Answered(requestId, sender.octets, sender.port, arrival);
+    const std::int32_t walking = request_.walkRequestId.load();
+    if (walking != 0 && roundTripUs >= 0 && requestId == static_cast<std::uint32_t>(walking)) {
+        walkAnswer_.assign(data, data + length);
+        walkAnswerDue_ = true;
+    }
     if (DetailsOn()) {
         PeerDetails peer = PeerOf(sender, arrivalNs);
         peer.roundTripUs = roundTripUs;
@@ -71,7 +78,7 @@ void T_Port161::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
                          arrivalNs != 0 ? arrivalNs : RealtimeNs(), moment, peer ? &*peer : nullptr, seenWalk_,
                          request_.varBindCount.load(), scan_, batch);
     clearWalk_ = followup_.clearWalk;
-    followupDue_ = followup_.send.has_value() || followup_.ended.has_value();
+    followupDue_ = followup_.send.has_value() || followup_.ended.has_value() || followup_.answered != 0;
 }
 
 void T_Port161::AfterReceiveFailure() { request_.walkPending = 0; }
@@ -83,6 +90,8 @@ void T_Port161::AfterCommit() {
     if (clearWalk_) ClearWalk(request_, seenWalk_);
     if (followupDue_ && onFollowup_) onFollowup_(std::move(followup_));
     followupDue_ = false;
+    if (walkAnswerDue_ && onWalkAnswer_) onWalkAnswer_(std::move(walkAnswer_));
+    walkAnswerDue_ = false;
 }
 
 }  // namespace quillet

@@ -30,9 +30,11 @@ public:
     // one of them asks of the window (the next message of its operation, or
     // the end of one) is told to `onFollowup`, on this listener's reporting
     // thread, after the datagram's lines were committed.
+    // The answer to a walk's SNMPv1/v2c request (RequestState::walkRequestId),
+    // from the agent it went to, is handed whole to `onWalkAnswer` likewise.
     T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
               RequestTracker& tracker, V3Requests& v3, std::function<void(V3Taken&&)> onFollowup = {},
-              DatagramQueueBound bound = {});
+              DatagramQueueBound bound = {}, std::function<void(std::vector<std::uint8_t>&&)> onWalkAnswer = {});
 
 protected:
     void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::int64_t arrivalNs,
@@ -49,6 +51,9 @@ private:
     V3Requests& v3_;
     std::function<void(V3Taken&&)> onFollowup_;
     V3Taken followup_;
+    std::function<void(std::vector<std::uint8_t>&&)> onWalkAnswer_;
+    std::vector<std::uint8_t> walkAnswer_;
+    bool walkAnswerDue_ = false;
     InboundMessage inbound_{};  // the datagram in hand
     bool followupDue_ = false;
     ResponseScanResult scan_{};

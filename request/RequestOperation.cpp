@@ -269,21 +269,50 @@ void ReportNotSent(std::string_view reason, OutputBatch& batch) {
     batch.WriteLine(line, SummaryLine);
 }
 
-std::string NoAnswerMessage(std::int32_t requestId) {
+std::string NoAnswerMessage(std::int32_t requestId, int tries) {
     std::string message = "応答がありません（request ID=";
     AppendDecimal(message, requestId);
+    if (tries > 1) {
+        message += "、";
+        AppendDecimal(message, tries);
+        message += "回送信";
+    }
     message += "）";
     return message;
 }
 
-void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch) {
+void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch, int tries) {
     std::string line = "  応答なし：request ID=";
     AppendDecimal(line, requestId);
     line += "  ";
     AppendDecimal(line, waitedMs);
-    line += "ms 待ちました";
+    line += "ms";
+    if (tries > 1) {
+        line += " × ";
+        AppendDecimal(line, tries);
+        line += "回";
+    }
+    line += " 待ちました";
     batch.WriteLine(line, SummaryLine);
     batch.ChargeOutput(30);
+}
+
+void ReportRetry(std::int32_t requestId, const std::uint8_t* datagram, std::size_t size, int attempt, int tries,
+                 OutputBatch& batch, const PeerDetails* sent) {
+    std::string line = "request 再送 request ID=";
+    AppendDecimal(line, requestId);
+    line += "  SIZE=";
+    AppendDecimal(line, static_cast<std::int64_t>(size));
+    line += "  ";
+    AppendDecimal(line, attempt);
+    line += "/";
+    AppendDecimal(line, tries);
+    line += "回目";
+    batch.WriteLine(line, SummaryLine);
+    if (sent != nullptr) AppendSentDetails(*sent, batch);
+    batch.WriteLine("  送信DATA=", PduLine);
+    batch.DumpPdu(datagram, size, PduLine);
+    batch.ChargeOutput(static_cast<int>(std::min<std::size_t>(size, 65536)) * 3 + 100);
 }
 
 }  // namespace quillet

@@ -112,11 +112,20 @@ void ReportV3Request(RequestKind kind, std::int32_t requestId, const std::uint8_
                      const PeerDetails* sent = nullptr);
 
 // The message field's text when request `requestId` got no answer in time:
-// "応答がありません（request ID=<id>）".
-std::string NoAnswerMessage(std::int32_t requestId);
+// "応答がありません（request ID=<id>）", and after `tries` sends of it
+// (retries) "応答がありません（request ID=<id>、<tries>回送信）".
+std::string NoAnswerMessage(std::int32_t requestId, int tries = 1);
 // With the details on: "  応答なし：request ID=<id>  <waitedMs>ms 待ちました",
-// a SummaryLine charged 30.
-void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch);
+// after `tries` sends "  応答なし：request ID=<id>  <waitedMs>ms × <tries>回
+// 待ちました", a SummaryLine charged 30.
+void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch, int tries = 1);
+
+// The report of a request sent once more, the same datagram, after
+// `waitedMs` without an answer: "request 再送 request ID=<id>  SIZE=<size>
+// <try>/<tries>回目" (SummaryLine), the details (`sent`), "  送信DATA=" and
+// the dump (PduLine); charged as a request of that size with the dump.
+void ReportRetry(std::int32_t requestId, const std::uint8_t* datagram, std::size_t size, int attempt, int tries,
+                 OutputBatch& batch, const PeerDetails* sent = nullptr);
 
 // Appends the line that says a request's datagram was not sent, for the
 // system's `reason`: "  送信失敗：送信されていません（" + reason + "）",

@@ -11,6 +11,7 @@
 
 #include "output/ErrorReporter.h"
 #include "request/RequestOperation.h"
+#include "request/AgentTransport.h"
 #include "request/RequestTracker.h"
 #include "tests/core/HexBytes.h"
 
@@ -412,8 +413,10 @@ TEST(RequestTracker, AnAnswerFromTheAgentEndsTheWaitAndGivesTheRoundTrip) {
         tracker.Sent(5, agent, 161, 1'000'000'000);
         if (c.id == 0) tracker.Answered(5, agent, 161, 1'000'100'000);
         EXPECT_EQ(tracker.Answered(c.id == 0 ? 5 : c.id, c.from, c.port, 1'001'500'000), c.roundTripUs);
-        EXPECT_EQ(tracker.Expire(5), c.stillWaited);
-        EXPECT_FALSE(tracker.Expire(5));  // forgotten once expired
+        std::vector<std::uint8_t> again;
+        int tries = 0;
+        EXPECT_EQ(tracker.Expire(5, 0, again, tries) == RequestTracker::Expiry::NoAnswer, c.stillWaited);
+        EXPECT_EQ(tracker.Expire(5, 0, again, tries), RequestTracker::Expiry::NotWaiting);  // forgotten once expired
     }
     // The id counter wraps: the newest request with an id is the one waited for.
     RequestTracker tracker;
@@ -421,6 +424,72 @@ TEST(RequestTracker, AnAnswerFromTheAgentEndsTheWaitAndGivesTheRoundTrip) {
     tracker.Sent(9, other, 161, 0);
     EXPECT_EQ(tracker.Answered(9, agent, 161, 0), -1);
     EXPECT_EQ(tracker.Answered(9, other, 161, 0), 0);
+}
+
+TEST(RequestTracker, AnUnansweredRequestGoesAgainAsItWasThenIsSaidWithItsTries) {
+    const std::uint8_t agent[4] = {192, 0, 2, 2};
+    const std::vector<std::uint8_t> datagram = {0x30, 0x03, 0x02, 0x01, 0x00};
+    RequestTracker tracker;
+    tracker.Sent(5, agent, 161, 0, datagram, 2);
+    std::vector<std::uint8_t> again;
+    int tries = 0;
+    ASSERT_EQ(tracker.Expire(5, 5'000'000'000, again, tries), RequestTracker::Expiry::Retry);
+    EXPECT_EQ(again, datagram);
+    EXPECT_EQ(tries, 2);
+    ASSERT_EQ(tracker.Expire(5, 10'000'000'000, again, tries), RequestTracker::Expiry::Retry);
+    EXPECT_EQ(tries, 3);
+    // The round trip runs from the latest send.
+    EXPECT_EQ(tracker.Answered(5, agent, 161, 10'000'700'000), 700);
+    EXPECT_EQ(tracker.Expire(5, 0, again, tries), RequestTracker::Expiry::NotWaiting);
+    tracker.Sent(6, agent, 161, 0, datagram, 1);
+    tracker.Expire(6, 0, again, tries);
+    EXPECT_EQ(tracker.Expire(6, 0, again, tries), RequestTracker::Expiry::NoAnswer);
+    EXPECT_EQ(tries, 2);
+    OutputBatch batch;
+    ReportNoAnswer(6, 500, batch, tries);
+    EXPECT_EQ(batch.LineTexts(), std::vector<std::string>{"  応答なし：request ID=6  500ms × 2回 待ちました"});
+    EXPECT_EQ(NoAnswerMessage(6, tries), "応答がありません（request ID=6、2回送信）");
+}
+
+}  // namespace
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+
+TEST(AgentTransport, TakesWhatNetSnmpsOptionsTakeAndRefusesTheRest) {
+    struct Case {
+        const char *port, *timeout, *retries;
+        int wantPort, wantTimeoutMs, wantRetries;  // wantPort 0: refused
+        const char* error;
+    };
+    const Case cases[] = {
+        {"161", "5", "0", 161, 5000, 0, ""},
+        {" 1161 ", "0.5", "3", 1161, 500, 3, ""},
+        {"65535", "1.25", "10", 65535, 1250, 10, ""},
+        {"0", "5", "0", 0, 0, 0, "エージェントのポートは1～65535で入力して下さい。"},
+        {"65536", "5", "0", 0, 0, 0, "エージェントのポートは1～65535で入力して下さい。"},
+        {"161", "0.05", "0", 0, 0, 0, "タイムアウトは0.1～60秒で入力して下さい。"},
+        {"161", "61", "0", 0, 0, 0, "タイムアウトは0.1～60秒で入力して下さい。"},
+        {"161", "1.", "0", 0, 0, 0, "タイムアウトは0.1～60秒で入力して下さい。"},
+        {"161", "1e3", "0", 0, 0, 0, "タイムアウトは0.1～60秒で入力して下さい。"},
+        {"161", "5", "11", 0, 0, 0, "再送回数は0～10で入力して下さい。"},
+        {"161", "5", "-1", 0, 0, 0, "再送回数は0～10で入力して下さい。"},
+    };
+    for (const Case& c : cases) {
+        AgentTransport got;
+        std::string error;
+        const bool taken = ParseAgentTransport(c.port, c.timeout, c.retries, got, error);
+        EXPECT_EQ(taken, c.wantPort != 0) << c.port << " " << c.timeout << " " << c.retries;
+        if (taken) {
+            EXPECT_EQ(got.port, c.wantPort);
+            EXPECT_EQ(got.timeoutMs, c.wantTimeoutMs);
+            EXPECT_EQ(got.retries, c.wantRetries);
+            EXPECT_EQ(TimeoutSecondsText(got.timeoutMs), c.timeout);
+        } else {
+            EXPECT_EQ(error, c.error);
+        }
+    }
 }
 
 }  // namespace

@@ -116,6 +116,7 @@ protected:
         input.requestId = kRequestId;
         input.oidText = "1.3.6.1.2.1.1.5.0";
         input.agent = Endpoint::V4(kAgentAddress, 161);
+        input.retries = retries_;
         return requests_.Start(input, Moment());
     }
     V3Taken Take(const Bytes& datagram, const std::uint8_t* from = kAgentAddress) {
@@ -155,6 +156,7 @@ protected:
     ResponseScanResult scratch_{};
     OutputBatch lines_;
     std::int64_t nowMs_ = 50'000;
+    int retries_ = 0;
 };
 
 TEST_F(V3Exchange, DiscoveryLearnsTheEngineButNotItsClock) {
@@ -241,8 +243,8 @@ TEST_F(V3Exchange, AReportToTheRequestEndsItAtOnceWithItsMeaning) {
     EXPECT_EQ(taken.ended->requestId, kRequestId);
     EXPECT_EQ(taken.ended->message.rfind("認証に失敗しました", 0), 0u) << taken.ended->message;
     EXPECT_TRUE(HasLine(lines_, "要求を終了しました：認証に失敗しました"));
-    std::int32_t requestId = 0;
-    EXPECT_FALSE(requests_.Expire(taken.ended->operation, 3, requestId));  // no 応答なし follows
+    EXPECT_EQ(requests_.Expire(taken.ended->operation, 3, Moment()).expiry,
+              V3Requests::Expiry::NotWaiting);  // no 応答なし follows
 }
 
 TEST_F(V3Exchange, AnUnknownEngineReportEndsTheRequestAndTheNextDiscoversAgain) {
@@ -282,17 +284,28 @@ TEST_F(V3Exchange, ANewTimeWindowResendsOnceThenEnds) {
     EXPECT_EQ(taken.ended->message.rfind("エージェントの時刻と合いません", 0), 0u);
 }
 
-TEST_F(V3Exchange, OnlyTheLatestMessageOfAnOperationExpires) {
+TEST_F(V3Exchange, OnlyTheLatestMessageExpiresAndARetryIsThatMessageAgain) {
+    retries_ = 1;
     const V3Start start = Start();
     AgentMessage report{MsgIdOf(start.outgoing.datagram), ReportPdu(UsmStatsCounter::UnknownEngineIds),
                         SecurityLevel::NoAuthNoPriv};
     report.user = "";
     const V3Taken taken = Take(report.Encode(*config_->RequestUser()));
     ASSERT_TRUE(taken.send.has_value());
-    std::int32_t requestId = 0;
-    EXPECT_FALSE(requests_.Expire(start.outgoing.operation, start.outgoing.attempt, requestId));
-    EXPECT_TRUE(requests_.Expire(taken.send->operation, taken.send->attempt, requestId));
-    EXPECT_EQ(requestId, kRequestId);
+    EXPECT_EQ(requests_.Expire(start.outgoing.operation, start.outgoing.attempt, Moment()).expiry,
+              V3Requests::Expiry::NotWaiting);
+    const V3Requests::Expired retry = requests_.Expire(taken.send->operation, taken.send->attempt, Moment());
+    ASSERT_EQ(retry.expiry, V3Requests::Expiry::Retry);
+    EXPECT_EQ(retry.again.datagram, taken.send->datagram);
+    EXPECT_TRUE(HasLine(retry.again.lines, "request 再送 request ID=7  SIZE="));
+    EXPECT_TRUE(HasLine(retry.again.lines, "2/2回目"));
+    // The first send's wait is over; the retry's ends the operation.
+    EXPECT_EQ(requests_.Expire(taken.send->operation, taken.send->attempt, Moment()).expiry,
+              V3Requests::Expiry::NotWaiting);
+    const V3Requests::Expired last = requests_.Expire(retry.again.operation, retry.again.attempt, Moment());
+    EXPECT_EQ(last.expiry, V3Requests::Expiry::NoAnswer);
+    EXPECT_EQ(last.tries, 2);
+    EXPECT_EQ(last.requestId, kRequestId);
 }
 
 TEST(V3ExchangeStart, AFailedRandomSourceRefusesToSend) {

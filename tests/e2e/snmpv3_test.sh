@@ -9,6 +9,7 @@
 #     the agent's engine discovered once, first; AES-192 and AES-256 with
 #     both key extensions (snmpd's "AES-192"/"AES-256" and the Reeder
 #     "AES-192-C"/"AES-256-C");
+#   - a WALK of the system group at authPriv, by GetBulk, to its end;
 #   - for every authentication protocol a GetRequest at authNoPriv, and one
 #     at noAuthNoPriv;
 #   - a wrong pass phrase ends its request at once, its message saying why
@@ -97,7 +98,7 @@ agent_answers() {
 }
 v3_agent_start || exit 1
 
-steps+=("answered|$((1 + 4 * pairs))")
+steps+=("answered|$((1 + 4 * pairs))" "walk|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1")
 for a in "${auths[@]}"; do
     read -r aname anum <<<"$a"
     steps+=("v3|a$anum|1|$anum|authpass123|0|" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0")
@@ -227,6 +228,10 @@ check("an unknown user shown as usmStatsUnknownUserNames",
 late = [i for i, b in enumerate(reports) if any(l.startswith("  usmStatsNotInTimeWindows = ") for l in b)]
 check("the agent's clock came from its authenticated Reports, at first and after its restart", len(late) == 2,
       repr(texts))
+walk = [l for l in lines if l.startswith("  WALK終了：1.3.6.1.2.1.1 配下 ")]
+check("the SNMPv3 walk of the system group went to the subtree's end",
+      len(walk) == 1 and walk[0].endswith("（サブツリーの外に出ました）") and int(walk[0].split(" 配下 ")[1].split("件")[0]) > 5,
+      repr(walk))
 ended = [l for b in reports for l in b if l.startswith("  要求を終了しました：")]
 check("the wrong pass phrase and the unknown user each ended their request",
       len(ended) == 2 and ended[0].startswith("  要求を終了しました：認証に失敗しました")

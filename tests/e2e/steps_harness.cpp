@@ -28,6 +28,13 @@
 //   bulk|ADDRESS|OID               a GetBulkRequest, no non-repeater, OID the one
 //                                  repeater, max-repetitions 2; waits for 受信回数
 //                                  to grow
+//   walk|ADDRESS|OID               a walk of the subtree under OID (WALK); waits
+//                                  up to 60 s for it to end
+//   walkstop|ADDRESS|OID|N         a walk stopped by a second press once it
+//                                  has found N objects
+//   transport|PORT|SECONDS|RETRIES the agent's port, timeout and retries
+//   fields                         prints "fields ADDRESS OID1 VERSION PORT" as
+//                                  the window shows them
 //   answered|N                     waits up to 5 s until 受信回数 reaches N
 //   traps|N                        waits up to 30 s until TRAP回数 reaches N
 //   mark|NAME                      prints "mark NAME" (the script acts on it)
@@ -193,6 +200,36 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
         form.BulkButton->click();
         if (!form.MessageEdit->text().isEmpty()) return "refused: " + form.MessageEdit->text().toStdString();
         if (!WaitFor(form, [&] { return Number(form.RecvEdit) > received; }, 3000)) return "no answer";
+        return {};
+    }
+    if ((verb == "walk" && w.size() == 3) || (verb == "walkstop" && w.size() == 4)) {
+        form.CommunityEdit->setText(QStringLiteral("ravine"));
+        form.IpEdit->setText(Q(w[1]));
+        form.OID1Edit->setText(Q(w[2]));
+        form.WalkButton->click();
+        if (!form.Walking()) return "the walk did not start: " + form.MessageEdit->text().toStdString();
+        if (verb == "walkstop") {
+            const int want = std::stoi(w[3]);
+            const auto found = [&] {
+                const QString text = form.WalkButton->text();
+                return text.startsWith(QStringLiteral("停止 ")) && text.mid(3).chopped(1).toInt() >= want;
+            };
+            if (!WaitFor(form, found, 30000)) return "the walk never found enough objects";
+            form.WalkButton->click();
+        }
+        if (!WaitFor(form, [&] { return !form.Walking(); }, 60000)) return "the walk did not end";
+        return {};
+    }
+    if (verb == "transport" && w.size() == 4) {
+        quillet::AgentTransport transport;
+        std::string error;
+        if (!quillet::ParseAgentTransport(w[1], w[2], w[3], transport, error)) return error;
+        form.ApplyTransport(transport);
+        return {};
+    }
+    if (verb == "fields" && w.size() == 1) {
+        std::printf("fields %s %s %d %d\n", form.IpEdit->text().toStdString().c_str(),
+                    form.OID1Edit->text().toStdString().c_str(), form.Version(), form.Transport().port);
         return {};
     }
     if (verb == "answered" && w.size() == 2) {

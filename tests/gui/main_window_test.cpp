@@ -326,9 +326,9 @@ TEST_F(MainWindow, TabVisitsEachControlOnceInTheTableOrderAndEachRadioGroupAtIts
         std::vector<QWidget*> bulk;  // the GetBulk part of the chain
     };
     const Case cases[] = {
-        {0, 0, {}},
-        {1, 2, {f.BulkButton, f.NonOID_C_Edit, f.MaxEdit, f.MaxOID_C_Edit, f.MaxOID1Edit, f.MaxOID2Edit, f.MaxOID3Edit,
-                f.MaxOIDUpDown, f.NonOIDUpDown}},
+        {0, 0, {f.WalkButton, f.TransportButton}},
+        {1, 2, {f.BulkButton, f.WalkButton, f.TransportButton, f.NonOID_C_Edit, f.MaxEdit, f.MaxOID_C_Edit,
+                f.MaxOID1Edit, f.MaxOID2Edit, f.MaxOID3Edit, f.MaxOIDUpDown, f.NonOIDUpDown}},
     };
     for (const Case& c : cases) {
         f.VerButtons->button(c.version)->click();
