@@ -150,4 +150,4 @@ else
     # No window id: the window is centred on the 1280 x 1024 screen.
     import -window root -crop 727x617+276+203 +repage "$output"
 fi
-echo "wrote $output$( [ "$walk" -eq 1 ] && echo ' (a GetNextRequest walk of the system group)')"
+echo "wrote $output$( [ "$walk" -eq 1 ] && echo ' (a WALK of the system group)')"
