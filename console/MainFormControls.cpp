@@ -110,6 +110,9 @@ void TMainForm::CreateControls() {
     SetReadOnlyField(MessageEdit);
     MessageEdit->setFrame(false);
     SetNoTabStop(MessageEdit);
+    // A message is read from its beginning: setText leaves the cursor at the
+    // end, which would scroll a long message to its end.
+    connect(MessageEdit, &QLineEdit::textChanged, MessageEdit, [edit = MessageEdit] { edit->setCursorPosition(0); });
     {
         QPalette palette = MessageEdit->palette();
         palette.setColor(QPalette::Text, Qt::red);
