@@ -44,6 +44,8 @@ public:
     // An update was made because DelayMs allowed it (it counts toward the
     // steady rate).
     void Paced(Clock::time_point now);
+    // The pane's oldest `lines` were removed (its bound).
+    void Dropped(std::size_t lines) { shownLines_ -= lines < shownLines_ ? lines : shownLines_; }
 
     std::size_t ShownLines() const { return shownLines_; }
     std::chrono::nanoseconds LineCost() const { return lineCost_; }

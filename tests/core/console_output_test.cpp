@@ -1,6 +1,7 @@
-// The output hub: display switches, pane budget, counters and log records.
+// The output hub: display switches, the pane's bound, counters and log records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -58,37 +59,80 @@ TEST(ConsoleOutput, DisplaySwitchesDecideThePaneButEveryLineIsLogged) {
     }
 }
 
-TEST(ConsoleOutput, PaneIsEmptiedBeforeADatagramThatWouldTakeItAbove26214) {
-    Hub hub;
-    hub.output.WriteLine("before", SummaryLine);
-    hub.output.ChargeOutput(26000);
-    hub.output.WriteLine("kept", SummaryLine);
-    hub.output.ChargeOutput(214);  // 26214: not above the limit
-    EXPECT_EQ(hub.output.OutputTotal(), 26214);
-    hub.output.TakePaneUpdate(hub.update);
-    EXPECT_FALSE(hub.update.clearFirst);
-    EXPECT_EQ(hub.update.lines, (std::vector<std::string>{"before", "kept"}));
+// The widget as the window keeps it, from the updates it takes.
+struct Widget {
+    std::vector<std::string> lines;
+    std::size_t bytes = 0;
+    void Apply(const PaneUpdate& update) {
+        if (update.clearFirst) lines.clear();
+        ASSERT_LE(update.dropLines, lines.size());
+        lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(update.dropLines));
+        lines.insert(lines.end(), update.lines.begin(), update.lines.end());
+        bytes = 0;
+        for (const std::string& line : lines) bytes += line.size() + 1;
+    }
+};
 
-    // Two datagrams in one batch: the first one's charge crosses the bound,
-    // so the pane is emptied before its lines, never between them.
+// Datagram k: "TRAP k" and 100 lines of 4,000 bytes, 400,107 bytes or so
+// with their line breaks: five fit the 2 MiB bound, six do not.
+void CommitDatagram(ConsoleOutput& output, int k) {
     OutputBatch batch;
-    batch.StartDatagram();
-    batch.WriteLine("get response", SummaryLine);
+    batch.WriteLine("TRAP " + std::to_string(k), SummaryLine);
+    for (int i = 0; i < 100; ++i) batch.WriteLine(std::string(4000, static_cast<char>('a' + k % 26)), PduLine);
     batch.ChargeOutput(100);
-    batch.WriteLine("  object ID =1.3", SummaryLine);
-    batch.ChargeOutput(100);
-    batch.StartDatagram();
+    output.Commit(batch);
+}
+
+TEST(ConsoleOutput, PastItsBoundThePaneDropsItsOldestDatagramsWhole) {
+    Hub hub;
+    Widget widget;
+    for (int k = 1; k <= 12; ++k) {
+        SCOPED_TRACE(k);
+        CommitDatagram(hub.output, k);
+        hub.output.TakePaneUpdate(hub.update);
+        EXPECT_FALSE(hub.update.clearFirst);
+        EXPECT_EQ(hub.update.dropLines, k <= 5 ? 0u : 101u);
+        widget.Apply(hub.update);
+        EXPECT_LE(widget.bytes, ConsoleOutput::kPaneTextLimit);
+        EXPECT_EQ(widget.lines.front(), "TRAP " + std::to_string(std::max(1, k - 4)));
+        EXPECT_EQ(widget.lines.size(), static_cast<std::size_t>(std::min(k, 5) * 101));
+    }
+    // A window too slow for the datagrams: those that would be dropped at
+    // once never reach it, and a widget whose every datagram goes is emptied.
+    for (int k = 13; k <= 22; ++k) CommitDatagram(hub.output, k);
+    EXPECT_EQ(hub.output.Pending().lineCount, 5u * 101);
+    hub.output.TakePaneUpdate(hub.update);
+    EXPECT_TRUE(hub.update.clearFirst);
+    widget.Apply(hub.update);
+    EXPECT_EQ(widget.lines.front(), "TRAP 18");
+    EXPECT_EQ(widget.lines.size(), 5u * 101);
+    // The charges no longer bound anything; the log has every line.
+    EXPECT_EQ(hub.output.OutputTotal(), 2200);
+    EXPECT_EQ(hub.sink.bytes.size(), 22u * 100 * 4002 + 9 * 8 + 13 * 9);
+}
+
+TEST(ConsoleOutput, ClearingThePaneDropsWhatWaitsForItAndKeepsTheCounters) {
+    Hub hub;
+    OutputBatch batch;
+    batch.CountDatagram(Counter::Trap);
     batch.WriteLine("TRAP", SummaryLine);
     batch.ChargeOutput(100);
     hub.output.Commit(batch);
+    hub.output.ClearPane();
     hub.output.TakePaneUpdate(hub.update);
     EXPECT_TRUE(hub.update.clearFirst);
-    EXPECT_EQ(hub.update.lines, (std::vector<std::string>{"get response", "  object ID =1.3", "TRAP"}));
-    EXPECT_EQ(hub.output.OutputTotal(), 300);
-    EXPECT_EQ(hub.sink.bytes, "before\r\nkept\r\nget response\r\n  object ID =1.3\r\nTRAP\r\n");
+    EXPECT_TRUE(hub.update.lines.empty());
+    EXPECT_EQ(*hub.update.fields[static_cast<int>(Field::TrapEdit)], "1");
+    EXPECT_EQ(hub.output.CounterValue(Counter::Trap), 1);
+    EXPECT_EQ(hub.output.OutputTotal(), 0);
+    EXPECT_EQ(hub.sink.bytes, "TRAP\r\n");
+    // What comes after the clearing is counted afresh against the bound.
+    for (int k = 1; k <= 6; ++k) CommitDatagram(hub.output, k);
+    hub.output.TakePaneUpdate(hub.update);
+    EXPECT_EQ(hub.update.lines.front(), "TRAP 2");
 }
 
-TEST(ConsoleOutput, ThePaneTextIsBoundedInBytesAndLongLinesAreShownCut) {
+TEST(ConsoleOutput, LongLinesAreShownCutAndLoggedWhole) {
     Hub hub;
     // A line past the line bound: cut in the pane where a character begins,
     // marked, and whole in the log.
@@ -102,24 +146,6 @@ TEST(ConsoleOutput, ThePaneTextIsBoundedInBytesAndLongLinesAreShownCut) {
     EXPECT_EQ(head, longLine.substr(0, head.size()));
     EXPECT_EQ(shown[0].substr(head.size()), ConsoleOutput::kCutMark);
     EXPECT_EQ(hub.sink.bytes.size(), ToCp932(longLine).size() + 2);
-    // Datagrams of big dumps charged little: the text bound empties the pane
-    // before the one that would pass it, and no more text than it waits.
-    std::vector<std::uint8_t> datagram(60000, 0x41);
-    OutputBatch batch;
-    std::size_t pending = 0;
-    bool emptied = false;
-    for (int i = 0; i < 12; ++i) {
-        batch.Clear();
-        batch.WriteLine("TRAP", SummaryLine);
-        batch.DumpPdu(datagram.data(), datagram.size(), PduLine);
-        batch.ChargeOutput(100);
-        hub.output.Commit(batch);
-        hub.output.TakePaneText(hub.update);
-        emptied |= hub.update.clearFirst;
-        pending = hub.update.clearFirst ? hub.update.text.size() : pending + hub.update.text.size();
-        EXPECT_LE(pending, ConsoleOutput::kPaneTextLimit);
-    }
-    EXPECT_TRUE(emptied);
 }
 
 TEST(ConsoleOutput, NothingIsChargedWhileAllOutputIsHidden) {
