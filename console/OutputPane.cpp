@@ -57,7 +57,8 @@ bool OutputPane::Flush() {
     for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
         if (update_.fields[i]) fields_[i]->setText(QString::fromStdString(*update_.fields[i]));
     }
-    pacer_.Applied(update_.lineCount, update_.clearFirst, started, std::chrono::steady_clock::now() - started);
+    pacer_.Applied(update_.lineCount, update_.clearFirst, started, std::chrono::steady_clock::now() - started,
+                   update_.dropLines);
     return true;
 }
 
@@ -76,12 +77,11 @@ void OutputPane::DropOldestLines(std::size_t lines, bool follow) {
         cursor.removeSelectedText();
         if (!follow) scroll->setValue(shownAt);
     }
-    pacer_.Dropped(lines);
 }
 
 int OutputPane::DelayMs() {
     const PendingPane pending = output_.Pending();
-    return pacer_.DelayMs(pending.lineCount, pending.clearFirst, std::chrono::steady_clock::now());
+    return pacer_.DelayMs(pending.lineCount, pending.clearFirst, std::chrono::steady_clock::now(), pending.dropLines);
 }
 
 }  // namespace quillet

@@ -170,7 +170,7 @@ bool ConsoleOutput::TakePaneText(PaneUpdate& update) {
 
 PendingPane ConsoleOutput::Pending() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return PendingPane{hasPending_, pending_.lineCount, pending_.clearFirst};
+    return PendingPane{hasPending_, pending_.lineCount, pending_.clearFirst, pending_.dropLines};
 }
 
 void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
@@ -258,7 +258,7 @@ void ConsoleOutput::QueueLineLocked(std::string_view text) {
 void ConsoleOutput::KeepWithinBoundLocked() {
     if (open_.lines != 0) held_.Add(open_);
     open_ = {};
-    const PaneDatagrams::Dropped dropped = held_.DropOldest(kPaneTextLimit);
+    const PaneDatagrams::Dropped dropped = held_.DropOldest(kPaneTextLimit, kPaneTextAfterDrop);
     if (dropped.widgetEmptied) {
         // Emptying the widget costs less than removing its lines one by one.
         pending_.clearFirst = true;

@@ -62,21 +62,27 @@ struct PaneUpdate {
 };
 
 // The pending pane work as the pace sees it: whether there is any, lines to
-// add, and whether the pane is emptied first.
+// add, and whether the pane is emptied first or how many lines it loses.
 struct PendingPane {
     bool any = false;
     std::size_t lineCount = 0;
     bool clearFirst = false;
+    std::size_t dropLines = 0;
 };
 
 class ConsoleOutput {
 public:
-    // The pane keeps the latest 2 MiB of text (UTF-8 bytes, a line break
-    // each; some 30,000 lines of dumps): a datagram that takes it past the
-    // bound makes the oldest datagrams go, each whole, so the lines of one
-    // datagram or one request always stay together and the pane never
-    // empties itself. The log keeps everything.
+    // The pane holds at most 2 MiB of text (UTF-8 bytes, a line break each;
+    // some 30,000 lines of dumps): a datagram that takes it past the bound
+    // makes the oldest datagrams go, each whole, until it holds at most
+    // kPaneTextAfterDrop, so the lines of one datagram or one request always
+    // stay together and the pane never empties itself. The log keeps
+    // everything.
     static constexpr std::size_t kPaneTextLimit = 2u << 20;
+    // An eighth below the bound: removing lines costs the widget the layout
+    // of its new first line however few go (a long one takes milliseconds),
+    // so it removes at most once per that much new text.
+    static constexpr std::size_t kPaneTextAfterDrop = kPaneTextLimit - kPaneTextLimit / 8;
     // A line longer than this is shown cut, with kCutMark after it; the log
     // keeps it whole.
     static constexpr std::size_t kPaneLineLimit = 4096;

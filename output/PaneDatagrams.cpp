@@ -18,9 +18,10 @@ void PaneDatagrams::Add(Datagram datagram) {
     bytes_ += datagram.bytes;
 }
 
-PaneDatagrams::Dropped PaneDatagrams::DropOldest(std::size_t limit) {
+PaneDatagrams::Dropped PaneDatagrams::DropOldest(std::size_t limit, std::size_t after) {
     Dropped dropped;
-    while (bytes_ > limit && count_ > 1) {
+    if (bytes_ <= limit) return dropped;
+    while (bytes_ > after && count_ > 1) {
         const Datagram& oldest = ring_[first_];
         if (taken_ > 0) {
             dropped.widgetLines += oldest.lines;

@@ -37,9 +37,9 @@ public:
     // The GUI thread took all the waiting work: every datagram is in the
     // widget now.
     void Taken() { taken_ = count_; }
-    // Drops the oldest datagrams, never the newest, while the text of all of
-    // them is above `limit` bytes.
-    Dropped DropOldest(std::size_t limit);
+    // When the text of all of them is above `limit` bytes, drops the oldest
+    // datagrams, never the newest, until it is at most `after`.
+    Dropped DropOldest(std::size_t limit, std::size_t after);
     // The pane is emptied.
     void Clear();
 

@@ -115,23 +115,16 @@ TEST_F(RequestButtons, RefusedSetValueUsesUpARequestId) {
 TEST_F(RequestButtons, TextThatIsNotANumberGivesItsMessageLineAndSendsNothing) {
     form->VerButtons->button(1)->click();
     form->DataTypeButtons->button(0)->click();
-    const struct { QLineEdit* maxEdit; const char* text; QPushButton* button; const char* message; } cases[] = {
-        {form->MaxEdit, "1x", form->BulkButton, "Max-Repetitionsを入力下さい。"},
-        {form->MaxEdit, "1e3", form->BulkButton, "Max-Repetitionsを入力下さい。"},
-        {nullptr, "1e3", form->SetButton, "入力データが異常です。"},
-        {nullptr, "0x10", form->SetButton, "入力データが異常です。"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        form->MessageEdit->clear();
-        if (c.maxEdit != nullptr) c.maxEdit->setText(QString::fromUtf8(c.text));
-        else form->InMemo->setPlainText(QString::fromUtf8(c.text));
-        c.button->click();
-        EXPECT_EQ(form->MessageEdit->text().toStdString(), c.message);
-        EXPECT_TRUE(NothingSent());
+    for (const char* text : {"1e3", "0x10"}) {
+        form->MaxEdit->setText(QString::fromLatin1(text));
+        form->BulkButton->click();
+        EXPECT_EQ(form->MessageEdit->text().toStdString(), "Max-Repetitionsを入力下さい。") << text;
+        form->InMemo->setPlainText(QString::fromLatin1(text));
+        form->SetButton->click();
+        EXPECT_EQ(form->MessageEdit->text().toStdString(), "入力データが異常です。") << text;
     }
+    EXPECT_TRUE(NothingSent());
     EXPECT_TRUE(reporter.Errors().empty());
-    EXPECT_EQ(form->SendEdit->text(), QStringLiteral("0"));
 }
 
 TEST_F(RequestButtons, TheMessageFieldShowsAMessagesBeginning) {
