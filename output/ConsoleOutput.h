@@ -6,7 +6,8 @@
 // Any thread commits an OutputBatch. Under the pane lock its pane lines are
 // decided by the two display switches and queued for the GUI thread, the
 // oldest datagrams past the pane's bound are dropped (those still queued
-// never reach the widget), counters are advanced and their new texts queued; under the log
+// never reach the widget), counters are advanced and their new texts
+// queued; under the log
 // lock, taken first and held to the end, the batch's log records are written
 // together, whole or not at all (a failed write is told to the window once a
 // run, and the next batch tries again). The GUI thread takes the queued pane
