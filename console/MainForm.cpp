@@ -356,14 +356,14 @@ bool TMainForm::FlushPane() { return pane_->Flush(); }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    if (OutMemo == nullptr) return;  // before the controls exist
+    if (FindBar == nullptr) return;  // before the controls exist
     const int dw = std::max(0, width() - kClientSize.width());
     const int dh = std::max(0, height() - kClientSize.height());
     const auto widgetOf = [this](Control control) {
         return findChild<QWidget*>(QString::fromLatin1(PlaceOf(control).name));
     };
-    for (Control grows : {Control::Frame4, Control::OutMemo})
-        widgetOf(grows)->setGeometry(PlaceOf(grows).rect.adjusted(0, 0, dw, dh));
+    Frames[4]->setGeometry(PlaceOf(Control::Frame4).rect.adjusted(0, 0, dw, dh));
+    PlacePane();
     for (Control below : {Control::Label2, Control::SendEdit, Control::Label3, Control::RecvEdit, Control::Label1,
                           Control::TrapEdit, Control::ClrButton})
         widgetOf(below)->move(PlaceOf(below).rect.topLeft() + QPoint(0, dh));

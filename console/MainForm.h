@@ -41,7 +41,9 @@ class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QAction;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -49,6 +51,7 @@ namespace quillet {
 
 class MessageBoxReporter;
 class OutputPane;
+class PaneFindBar;
 class UpDown;
 class PingRun;
 
@@ -94,6 +97,7 @@ public:
     QLineEdit* SendEdit;
     QLineEdit* RecvEdit;
     QPlainTextEdit* OutMemo = nullptr;
+    PaneFindBar* FindBar = nullptr;  // hidden until Ctrl+F
     QLabel* CommunityLabel;
     QLabel* IpLabel;
     QLabel* OID1_Label;
@@ -131,6 +135,20 @@ public:
     void WalkButtonClick();
     void TransportButtonClick();
     void PingButtonClick();
+
+    // The pane's session (console/PaneActions.cpp). Ctrl+F opens the find
+    // bar, F3 and Shift+F3 find on; Ctrl+S saves the pane; its context menu
+    // (PaneMenu) adds these and the clearing of the pane to Qt's own.
+    void SavePaneClick();
+    // Writes the pane's text, the work pending for it included, to `path`
+    // in UTF-8, a line break after each line. A failure is said in a box;
+    // returns whether the file was written.
+    bool SavePaneTo(const QString& path);
+    // Empties the pane, the lines still on their way included; unlike
+    // ClrButton it leaves the counters as they are.
+    void ClearPaneClick();
+    // The pane's context menu, for the caller to show and delete.
+    QMenu* PaneMenu();
     void V3SettingsButtonClick();
 
     // The SNMPv3 settings as the dialog's OK gives them (tests and tools use
@@ -187,6 +205,10 @@ protected:
 
 private:
     void CreateControls();
+    void CreatePaneActions();
+    // Places the pane and its find bar for the window's size and whether the
+    // bar is open.
+    void PlacePane();
     void ConnectHandlers();
     void StartUp();
     // Sets up socket entry `index`; when it cannot receive, the boxes' lines
@@ -248,6 +270,9 @@ private:
     ErrorReporter* reporter_;
     ConsoleOutput output_;
     OutputPane* pane_ = nullptr;  // a child; made with the controls
+    QAction* findAction_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* clearPaneAction_ = nullptr;
     LogFile logFile_;
     std::string logFileName_;
     SocketTable sockets_;

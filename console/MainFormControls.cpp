@@ -110,6 +110,9 @@ void TMainForm::CreateControls() {
     SetReadOnlyField(MessageEdit);
     MessageEdit->setFrame(false);
     SetNoTabStop(MessageEdit);
+    // A message is read from its beginning: setText leaves the cursor at the
+    // end, which would scroll a long message to its end.
+    connect(MessageEdit, &QLineEdit::textChanged, MessageEdit, [edit = MessageEdit] { edit->setCursorPosition(0); });
     {
         QPalette palette = MessageEdit->palette();
         palette.setColor(QPalette::Text, Qt::red);
@@ -168,8 +171,16 @@ void TMainForm::CreateControls() {
     // whole line fits the pane's width and never wraps.
     OutMemo->document()->setDocumentMargin(1);
     SetNoTabStop(OutMemo);
-    OutMemo->setPlainText(QStringLiteral("Quillet   V6.10"));
     pane_ = new OutputPane(output_, OutMemo, {SendEdit, RecvEdit, TrapEdit, OID1Edit, OID2Edit, OID3Edit}, this);
+    {
+        // The banner is the pane's first line, and its oldest to go: it
+        // reaches the pane through the hub, which counts what the pane holds.
+        OutputBatch banner;
+        banner.PaneLine("Quillet   V6.10");
+        output_.Commit(banner);
+        pane_->Flush();
+    }
+    CreatePaneActions();
 
     CommunityLabel = MakeLabel(client, Control::CommunityLabel, QStringLiteral("コミュニティ名"));
     IpLabel = MakeLabel(client, Control::IpLabel, QStringLiteral("エージェントIPアドレス"));

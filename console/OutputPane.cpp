@@ -3,6 +3,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <chrono>
 
@@ -43,21 +46,42 @@ bool OutputPane::Flush() {
     // the GUI thread again and arms the timer afresh.
     timer_.stop();
     if (!output_.TakePaneText(update_)) return false;
+    QScrollBar* scroll = pane_->verticalScrollBar();
+    const bool follow = scroll->value() == scroll->maximum();
     if (update_.clearFirst) pane_->clear();
+    else if (update_.dropLines != 0) DropOldestLines(update_.dropLines, follow);
     if (update_.lineCount != 0) {
         pane_->appendPlainText(QString::fromUtf8(update_.text.data(), static_cast<qsizetype>(update_.text.size())));
-        pane_->verticalScrollBar()->setValue(pane_->verticalScrollBar()->maximum());
+        if (follow) scroll->setValue(scroll->maximum());
     }
     for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
         if (update_.fields[i]) fields_[i]->setText(QString::fromStdString(*update_.fields[i]));
     }
-    pacer_.Applied(update_.lineCount, update_.clearFirst, started, std::chrono::steady_clock::now() - started);
+    pacer_.Applied(update_.lineCount, update_.clearFirst, started, std::chrono::steady_clock::now() - started,
+                   update_.dropLines);
     return true;
+}
+
+void OutputPane::DropOldestLines(std::size_t lines, bool follow) {
+    QTextDocument* document = pane_->document();
+    const QTextBlock end = document->findBlockByNumber(static_cast<int>(lines));
+    if (!end.isValid()) {
+        pane_->clear();
+    } else {
+        // The scroll bar counts lines as laid out (a long line wraps into
+        // several): the view keeps its place by as many as went.
+        QScrollBar* scroll = pane_->verticalScrollBar();
+        const int shownAt = scroll->value() - end.firstLineNumber();
+        QTextCursor cursor(document);
+        cursor.setPosition(end.position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        if (!follow) scroll->setValue(shownAt);
+    }
 }
 
 int OutputPane::DelayMs() {
     const PendingPane pending = output_.Pending();
-    return pacer_.DelayMs(pending.lineCount, pending.clearFirst, std::chrono::steady_clock::now());
+    return pacer_.DelayMs(pending.lineCount, pending.clearFirst, std::chrono::steady_clock::now(), pending.dropLines);
 }
 
 }  // namespace quillet

@@ -6,6 +6,9 @@
 // it is due: at once after a quiet spell, less often in a storm, so that the
 // pane takes a small share of the GUI thread. Handlers call Flush themselves
 // when the operator must see their work at once.
+//
+// The view follows the newest lines while it is at the bottom; scrolled up,
+// it stays on the lines it shows while lines come and the oldest go.
 #pragma once
 
 #include <QObject>
@@ -35,6 +38,9 @@ public:
 private:
     // Milliseconds until the pending work is due.
     int DelayMs();
+    // Removes the pane's first `lines` lines (the oldest datagrams), keeping
+    // a view that does not follow on the lines it shows.
+    void DropOldestLines(std::size_t lines, bool follow);
 
     ConsoleOutput& output_;
     QPlainTextEdit* pane_;

@@ -67,11 +67,6 @@ bool TMainForm::RunRequestWith(RequestKind kind, const RequestFields& fields) {
         // checks), or of an input error that no answer may replace.
         messageRequestId_ = result.ready ? request_.requestId : 0;
     }
-    if (result.conversionError) {
-        messageRequestId_ = 0;
-        reporter_->ShowConversionError(result.conversionErrorText);
-        return false;
-    }
     if (!result.ready) return false;
     // A walk's request writes nothing back: the walk keeps its own place.
     if (walk_ != nullptr) request_.varBindCount = 0;

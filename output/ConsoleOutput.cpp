@@ -64,8 +64,8 @@ void ConsoleOutput::Commit(const OutputBatch& batch) {
         for (const OutputBatch::Item* first = batch.begin(); first != batch.end();) {
             const OutputBatch::Item* last = first + 1;
             while (last != batch.end() && last->type != OutputBatch::ItemType::Start) ++last;
-            EmptyBeforeLocked(first, last);
             for (const OutputBatch::Item* item = first; item != last; ++item) ApplyLocked(*item);
+            KeepWithinBoundLocked();
             first = last;
         }
         wake = hasPending_ && !hadPending;
@@ -120,6 +120,16 @@ void ConsoleOutput::ResetCounters() {
     if (wake && wakeGui_) wakeGui_();
 }
 
+void ConsoleOutput::ClearPane() {
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake = !hasPending_;
+        EmptyPaneLocked();
+    }
+    if (wake && wakeGui_) wakeGui_();
+}
+
 std::int32_t ConsoleOutput::CounterValue(Counter counter) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return counters_[static_cast<int>(counter)];
@@ -149,6 +159,10 @@ bool ConsoleOutput::TakePaneText(PaneUpdate& update) {
     update.Reset();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!hasPending_) return false;
+    KeepWithinBoundLocked();
+    pending_.text.erase(0, pendingDropped_);
+    pendingDropped_ = 0;
+    held_.Taken();
     std::swap(update, pending_);
     hasPending_ = false;
     return true;
@@ -156,7 +170,7 @@ bool ConsoleOutput::TakePaneText(PaneUpdate& update) {
 
 PendingPane ConsoleOutput::Pending() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return PendingPane{hasPending_, pending_.lineCount, pending_.clearFirst};
+    return PendingPane{hasPending_, pending_.lineCount, pending_.clearFirst, pending_.dropLines};
 }
 
 void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
@@ -237,30 +251,44 @@ void ConsoleOutput::QueueLineLocked(std::string_view text) {
     pending_.text.append(text.substr(0, shown));
     if (shown < text.size()) pending_.text.append(kCutMark);
     ++pending_.lineCount;
-    paneBytes_ += PaneBytesOf(text);
+    ++open_.lines;
+    open_.bytes += PaneBytesOf(text);
 }
 
-void ConsoleOutput::EmptyBeforeLocked(const OutputBatch::Item* first, const OutputBatch::Item* last) {
-    if (noDisplay_) return;
-    std::int64_t charge = 0;
-    std::size_t bytes = 0;
-    for (const OutputBatch::Item* item = first; item != last; ++item) {
-        if (item->type == OutputBatch::ItemType::Charge) charge += item->value;
-        else if (item->type == OutputBatch::ItemType::PaneLine ||
-                 (item->type == OutputBatch::ItemType::Line && (pduDisplay_ || item->value == SummaryLine)))
-            bytes += PaneBytesOf(item->text);
+void ConsoleOutput::KeepWithinBoundLocked() {
+    if (open_.lines != 0) held_.Add(open_);
+    open_ = {};
+    const PaneDatagrams::Dropped dropped = held_.DropOldest(kPaneTextLimit, kPaneTextAfterDrop);
+    if (dropped.widgetEmptied) {
+        // Emptying the widget costs less than removing its lines one by one.
+        pending_.clearFirst = true;
+        pending_.dropLines = 0;
+    } else if (!pending_.clearFirst) {
+        pending_.dropLines += dropped.widgetLines;
     }
-    if (outputTotal_ + charge > kPaneBudgetLimit || paneBytes_ + bytes > kPaneTextLimit) EmptyPaneLocked();
+    // Dropped from the front of the pending text without moving the rest:
+    // that happens once per update (TakePaneText), or here when the dropped
+    // bytes reach the bound, so a storm that outruns the GUI thread moves each
+    // byte about once.
+    pending_.lineCount -= dropped.queuedLines;
+    pendingDropped_ += dropped.queuedBytes;
+    if (pendingDropped_ > kPaneTextLimit) {
+        pending_.text.erase(0, pendingDropped_);
+        pendingDropped_ = 0;
+    }
 }
 
 void ConsoleOutput::EmptyPaneLocked() {
     outputTotal_ = 0;
-    paneBytes_ = 0;
+    held_.Clear();
+    open_ = {};
+    pendingDropped_ = 0;
     // The pane is emptied whole: queued lines need never reach the widget.
     MarkPendingLocked();
     pending_.text.clear();
     pending_.lineCount = 0;
     pending_.clearFirst = true;
+    pending_.dropLines = 0;
 }
 
 void ConsoleOutput::ChargeLocked(int count) {

@@ -67,9 +67,6 @@ int WriteSetValue(BerWriter& out, RequestState& state, int dataType, std::string
     case IntegerValue: {
         const bool negative = text[0] == '-';
         const std::string_view digits = text.substr(negative ? 1 : 0);
-        // The classic check lets a-f through, and the conversion that follows
-        // then fails on the letter: the toolkit's own error box.
-        if (!negative && n <= 8 && IsHexText(text, n) && !IsDecimal(text)) return kBuildIntegerConversion;
         std::uint64_t magnitude = 0;
         if (!ReadDecimal(digits, 2147483648u, magnitude)) return kBuildBadValue;
         if (!negative && magnitude > 2147483647u) return kBuildBadValue;

@@ -34,8 +34,7 @@ enum SetValueType : int {
 
 // Results of BuildRequest.
 constexpr int kBuildOk = 0;
-constexpr int kBuildBadValue = -1;           // the set value does not suit its type
-constexpr int kBuildIntegerConversion = -2;  // "integer" text that holds a-f
+constexpr int kBuildBadValue = -1;  // the set value does not suit its type
 
 // Advances state.requestId (65535 wraps to 1) and encodes one request into
 // state.sendBuffer, setting state.sendSize.
@@ -67,9 +66,7 @@ constexpr int kBuildIntegerConversion = -2;  // "integer" text that holds a-f
 //   holding a non-hex character; an identifier ParseOid refuses; a
 //   `dataType` outside 0..8; or a value so long that the message would
 //   exceed 65,507 bytes (the most one UDP datagram over IPv4 carries);
-// - kBuildIntegerConversion: an integer text of up to 8 hex characters that
-//   holds a letter (it is not a decimal number).
-// On either failure the request id stays advanced, sendSize keeps its
+// On failure the request id stays advanced, sendSize keeps its
 // previous value and the request must not be sent. An IpAddress value also
 // stores its octets in state.valueAddress. Other tags ignore `dataType` and
 // `valueBytes` and always return kBuildOk.

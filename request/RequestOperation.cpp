@@ -29,12 +29,6 @@ PrepareResult& Fail(PrepareResult& result, const char* message) {
     return result;
 }
 
-PrepareResult& ConversionFailure(PrepareResult& result, std::string_view text) {
-    result.conversionError = true;
-    result.conversionErrorText.assign(text);
-    return result;
-}
-
 // Copies the community in code page 932. Empty text fails (blanks pass), and
 // so do a text longer than 64 bytes and a text with a character that code
 // page 932 lacks: a cut or a stand-in would send another community than the
@@ -144,14 +138,16 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
     }
     case RequestKind::GetBulk: {
         pduTag = kGetBulkRequestTag;
-        // Each number is stored as soon as it is read, so a conversion error
-        // in a later field leaves the earlier ones stored.
+        // Each number is stored as soon as it is read, so a text that is no
+        // number in a later field leaves the earlier ones stored. The two
+        // counts are up-down positions, not typed: a text that is no number
+        // there is told like one in Max-Repetitions, the group's typed number.
         std::int32_t number;
-        if (!ReadIntegerField(fields.nonRepeatersCount, number)) return ConversionFailure(result, fields.nonRepeatersCount);
+        if (!ReadIntegerField(fields.nonRepeatersCount, number)) return Fail(result, kMaxRepetitionsMessage);
         state.varBindCount = ClampCount(number);
-        if (!ReadIntegerField(fields.maxRepetitions, number)) return ConversionFailure(result, fields.maxRepetitions);
+        if (!ReadIntegerField(fields.maxRepetitions, number)) return Fail(result, kMaxRepetitionsMessage);
         state.maxRepetitions = number;
-        if (!ReadIntegerField(fields.repeaterCount, number)) return ConversionFailure(result, fields.repeaterCount);
+        if (!ReadIntegerField(fields.repeaterCount, number)) return Fail(result, kMaxRepetitionsMessage);
         state.repeaterCount = ClampCount(number);
 
         // A negative max-repetitions has no meaning to an agent; it is refused
@@ -192,7 +188,6 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
     // An SNMPv3 request carries the PDU of an SNMPv2c one.
     const int built =
         BuildRequest(state, pduTag, fields.version == SnmpV3 ? SnmpV2c : fields.version, fields.dataType, value);
-    if (built == kBuildIntegerConversion) return ConversionFailure(result, fields.value);
     if (built != kBuildOk) return Fail(result, kValueMessage);
     result.ready = true;
     return result;

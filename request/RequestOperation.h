@@ -4,8 +4,7 @@
 // The GUI thread runs one operation at a time:
 //   1. PrepareRequest with the window's texts;
 //   2. apply the result: a new destination (addressAccepted), the
-//      MessageEdit text (messageChanged), the toolkit-style error box
-//      (conversionError);
+//      MessageEdit text (messageChanged);
 //   3. if ready: ReportRequest into a batch and commit it, then send
 //      state.sendBuffer / state.sendSize through SendDatagram. The report
 //      goes first so that an answer, which a near agent sends within
@@ -50,11 +49,6 @@ struct PrepareResult {
     // otherwise it keeps its text.
     bool messageChanged = false;
     std::string message;
-    // A numeric text that is not a number: the GUI shows the toolkit-style
-    // error box ConversionErrorMessage(conversionErrorText) (output/ErrorReporter.h);
-    // nothing is sent.
-    bool conversionError = false;
-    std::string conversionErrorText;
     // state.sendBuffer holds a request of state.sendSize bytes to send now.
     bool ready = false;
 };
@@ -73,8 +67,11 @@ struct PrepareResult {
 //
 // Numeric texts (non-repeaters, max-repetitions, repeater count) read as 0
 // when empty, otherwise as an optional sign and decimal digits with optional
-// blanks around them, within the signed 32-bit range. The two counts are
-// kept to 0..3 (their fields only ever show an up-down position).
+// blanks around them, within the signed 32-bit range; any other text stops
+// the checks with the Max-Repetitions message. The two counts are kept to
+// 0..3 (their fields only ever show an up-down position). A set value that
+// does not suit its type, a hex-looking integer such as "1e3" included, gets
+// the value message.
 PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, RequestState& state);
 
 // The field text the report's "  object ID =" line names: the first

@@ -162,17 +162,20 @@ TEST(PrepareRequest, RefusedSetValueUsesUpARequestId) {
     fields.value.clear();
     state->requestId = 2;  // as if the euro had never been typed
 
-    fields.value = "1a";  // passes the hex check, is no decimal number
-    const PrepareResult result = PrepareRequest(RequestKind::Set, fields, *state);
-    EXPECT_FALSE(result.ready);
-    EXPECT_TRUE(result.conversionError);
-    EXPECT_EQ(ConversionErrorMessage(result.conversionErrorText), "'1a' is not a valid integer value");
-    EXPECT_TRUE(result.messageChanged);  // emptied before the value was encoded
-    EXPECT_EQ(result.message, "");
-    EXPECT_EQ(state->sendSize, 46);
+    // Hex-looking or not, an integer that is no decimal number gets the
+    // value message and uses up its request id.
+    for (const char* value : {"1e3", "0x10"}) {
+        fields.value = value;
+        const PrepareResult result = PrepareRequest(RequestKind::Set, fields, *state);
+        EXPECT_FALSE(result.ready) << value;
+        EXPECT_TRUE(result.messageChanged) << value;
+        EXPECT_EQ(result.message, "入力データが異常です。") << value;
+        EXPECT_EQ(state->sendSize, 46) << value;
+    }
+    EXPECT_EQ(state->requestId, 4);
 
     ASSERT_TRUE(PrepareRequest(RequestKind::GetNext, fields, *state).ready);
-    EXPECT_EQ(HexOf(state->sendBuffer.data() + 19, 4), "02 02 00 04");
+    EXPECT_EQ(HexOf(state->sendBuffer.data() + 19, 4), "02 02 00 05");
 }
 
 TEST(PrepareRequest, SetValueLinesGoOutWithCrLfInCodePage932) {
@@ -262,10 +265,10 @@ TEST(PrepareRequest, GetBulkNeedsRepetitionsForRepeatersAndLeavesOid1Out) {
     EXPECT_EQ(HexOf(state->sendBuffer.data() + 23, 7), "02 01 00 02 02 00 80");
 }
 
-TEST(PrepareRequest, GetBulkNumbersThatAreNotIntegersRaiseTheConversionError) {
+TEST(PrepareRequest, GetBulkNumbersThatAreNotIntegersGiveTheMaxRepetitionsMessage) {
     const struct { const char *nonRepeaters, *maxRepetitions, *repeaters, *offending; std::int32_t stored; } cases[] = {
         {"x", "abc", "0", "x", 7}, {"2", "abc", "0", "abc", 2}, {"2", "5", "1.5", "1.5", 2},
-        {"1", "2147483648", "0", "2147483648", 1}, {"1", "0x10", "0", "0x10", 1},
+        {"1", "2147483648", "0", "2147483648", 1}, {"1", "0x10", "0", "0x10", 1}, {"1", "1e3", "0", "1e3", 1},
     };
     for (const auto& c : cases) {
         auto state = std::make_unique<RequestState>();
@@ -275,9 +278,9 @@ TEST(PrepareRequest, GetBulkNumbersThatAreNotIntegersRaiseTheConversionError) {
         fields.maxRepetitions = c.maxRepetitions;
         fields.repeaterCount = c.repeaters;
         const PrepareResult result = PrepareRequest(RequestKind::GetBulk, fields, *state);
-        EXPECT_TRUE(result.conversionError && !result.ready) << c.offending;
-        EXPECT_EQ(result.conversionErrorText, c.offending);
-        EXPECT_FALSE(result.messageChanged) << "MessageEdit keeps its text";
+        EXPECT_FALSE(result.ready) << c.offending;
+        EXPECT_TRUE(result.messageChanged) << c.offending;
+        EXPECT_EQ(result.message, "Max-Repetitionsを入力下さい。") << c.offending;
         EXPECT_EQ(state->varBindCount, c.stored) << c.offending;
         EXPECT_EQ(state->walkPending, 0);
     }

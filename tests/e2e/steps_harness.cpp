@@ -70,9 +70,6 @@ class StderrReporter : public quillet::ErrorReporter {
 public:
     void ShowError(const std::string& text) override { std::fprintf(stderr, "error box: %s\n", text.c_str()); }
     void ShowNotice(const std::string& text) override { std::fprintf(stderr, "notice box: %s\n", text.c_str()); }
-    void ShowConversionError(const std::string& text) override {
-        std::fprintf(stderr, "conversion error box: %s\n", text.c_str());
-    }
 };
 
 int Number(const QLineEdit* edit) { return edit->text().toInt(); }

@@ -30,10 +30,6 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         notices_.push_back(text);
     }
-    void ShowConversionError(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        conversions_.push_back(text);
-    }
     std::vector<std::string> Errors() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return errors_;
@@ -42,16 +38,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return notices_;
     }
-    std::vector<std::string> Conversions() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return conversions_;
-    }
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> errors_;
     std::vector<std::string> notices_;
-    std::vector<std::string> conversions_;
 };
 
 // A settings file of this test process alone, made afresh and removed at
