@@ -29,7 +29,6 @@ namespace quillet {
 namespace {
 
 // The address requests go to until the first accepted request replaces it.
-constexpr const char* kPlaceholderAgentAddress = "127.0.0.1";
 
 // The day's log files lie in this directory below the working directory.
 constexpr const char* kLogDirectory = "LOG";
@@ -53,8 +52,7 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
       config_(config),
       settings_(config.settingsFile),
       output_([this] { pane_->Schedule(); }),
-      sockets_(config),
-      agentAddressText_(kPlaceholderAgentAddress) {
+      sockets_(config) {
     if (config_.reporter != nullptr) {
         reporter_ = config_.reporter;
     } else {
@@ -229,13 +227,13 @@ void TMainForm::SetupSocket(int index) {
     ShowTitle();
 }
 
-void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octets[4]) {
-    agentAddressText_ = text.substr(0, 15);
-    std::copy(octets, octets + 4, agentOctets_.begin());
-    sockets_.SetAgent(octets, transport_.port);
+void TMainForm::SetAgent(const Endpoint& agent) {
+    agent_ = agent;
+    agent_->port = transport_.port;
+    sockets_.SetAgent(*agent_);
 }
 
-bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to) {
+bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Endpoint* to) {
     int error = 0;
     const bool sent = sockets_.Send(index, data, length, error, to);
     OutputBatch batch;
@@ -380,7 +378,7 @@ void TMainForm::ApplyTransport(const AgentTransport& transport) {
     transportDialog_->SetValues(transport);
     // A request whose address passed its check aimed the socket; until then
     // the next request aims it with the new port.
-    if (agentOctets_ != std::array<std::uint8_t, 4>{}) sockets_.SetAgent(agentOctets_.data(), transport.port);
+    if (agent_) SetAgent(*agent_);
     settings_.SetTransport(transport);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "output/EndpointText.h"
 #include "snmpv3/Libcrypto.h"
 #include "snmpv3/UsmReports.h"
 #include "snmpv3/V3Lines.h"
@@ -50,9 +51,7 @@ bool V3Notifications::SeedSalts() {
 void V3Notifications::ProbeLine(const char* what, std::size_t size, const Endpoint& from, OutputBatch& out) {
     std::string line = what;
     line += "  送信元=";
-    AppendAddress(line, from.V4Octets());
-    line += ":";
-    AppendDecimal(line, from.port);
+    AppendEndpoint(line, from);
     line += "  SIZE=";
     AppendDecimal(line, static_cast<std::int64_t>(size));
     out.WriteLine(line, SummaryLine);
