@@ -370,23 +370,52 @@ TEST(ReportRequest, FirstLineAndChargeByKind) {
     }
 }
 
-TEST(ReportRequest, TheDetailsNameTheDestinationAndTheSendTimeAfterTheFirstLine) {
-    auto state = std::make_unique<RequestState>();
-    state->requestId = 7;
-    state->sendSize = 46;
+TEST(ReportRequest, TheDetailsNameTheDestinationTheSendTimeEveryIdentifierAndTheBulkNumbers) {
     PeerDetails agent;
     const std::uint8_t address[4] = {192, 0, 2, 2};
     std::copy(address, address + 4, agent.address);
     agent.port = 161;
     agent.when = LocalDateTime{2026, 1, 2, 3, 4, 5, 60};
+    using K = RequestKind;
+    const struct {
+        const char* fault;
+        K kind;
+        const char *oid3, *nonRepeaters, *maxRepetitions, *repeaters;
+        std::vector<std::string> after;  // the summary lines after the send time
+    } cases[] = {
+        {"a Get given more than its identifier", K::Get, "", "0", "0", "0", {"  object ID =1.3.6.1.4.1"}},
+        {"a GetNext's later identifiers not named", K::GetNext, ".1.3.6.1.2.1.1.5", "0", "0", "0",
+         {"  object ID =1.3.6.1.4.1", "  object ID2=1.3.6.1.2.1.1.5"}},
+        {"GetBulk's numbers or repeaters not named", K::GetBulk, "", "1", "10", "2",
+         {"  non-repeaters=1  max-repetitions=10", "  object ID =1.3.6.1.4.1", "  object ID2=1.3.6.1.2.1.2.2.1.2",
+          "  object ID3=1.3.6.1.2.1.2.2.1.10"}},
+        {"a max-repetitions past one octet shown cut", K::GetBulk, "", "0", "300", "1",
+         {"  non-repeaters=0  max-repetitions=300", "  object ID =1.3.6.1.2.1.2.2.1.2"}},
+        {"an empty GetBulk given an identifier", K::GetBulk, "", "0", "0", "0",
+         {"  non-repeaters=0  max-repetitions=0", "  object ID ="}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        auto state = std::make_unique<RequestState>();
+        RequestFields fields = Window(1);
+        fields.oid3 = c.oid3;
+        fields.nonRepeatersCount = c.nonRepeaters;
+        fields.maxRepetitions = c.maxRepetitions;
+        fields.repeaterCount = c.repeaters;
+        fields.maxOid1 = "1.3.6.1.2.1.2.2.1.2";
+        fields.maxOid2 = "1.3.6.1.2.1.2.2.1.10";
+        ASSERT_TRUE(PrepareRequest(c.kind, fields, *state).ready);
+        OutputBatch batch;
+        ReportRequest(c.kind, *state, ReportedOidText(c.kind, *state, fields), false, batch, &agent);
+        std::vector<std::string> lines;
+        for (const OutputBatch::Item& item : batch)
+            if (item.type == OutputBatch::ItemType::Line && item.value == SummaryLine) lines.push_back(item.text);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 3),
+                  (std::vector<std::string>{"  送信先=192.0.2.2:161", "  送信時刻=2026/01/02 03:04:05.060"}));
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()), c.after);
+    }
     OutputBatch batch;
-    ReportRequest(RequestKind::Get, *state, "1.3.6.1.2.1.1.5.0", true, batch, &agent);
-    const auto lines = batch.LineTexts();
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
-              (std::vector<std::string>{"get request 送信 request ID=7  SIZE=46", "  送信先=192.0.2.2:161",
-                                        "  送信時刻=2026/01/02 03:04:05.060", "  object ID =1.3.6.1.2.1.1.5.0"}));
-    batch.Clear();
     ReportNoAnswer(7, 5000, batch);
     EXPECT_EQ(batch.LineTexts(), std::vector<std::string>{"  応答なし：request ID=7  5000ms 待ちました"});
     EXPECT_EQ(NoAnswerMessage(7), "応答がありません（request ID=7）");
