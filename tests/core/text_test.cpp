@@ -1,4 +1,4 @@
-// Dump lines, decimal text and code page 932.
+// Dump lines, decimal text, code page 932 and values read at a glance.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +7,7 @@
 #include "text/Cp932.h"
 #include "text/DecimalText.h"
 #include "text/DumpText.h"
+#include "text/ValueText.h"
 #include "output/OutputBatch.h"
 
 namespace quillet {
@@ -86,6 +87,49 @@ TEST(Cp932, PrefixNeverCutsADoubleByteCharacter) {
     EXPECT_EQ(Cp932PrefixLength(text, 64), 63u);
     EXPECT_EQ(Cp932PrefixLength(text, 65), 65u);
     EXPECT_EQ(Cp932PrefixLength("abc", 64), 3u);
+}
+
+// Each figure as snmptrapd 5.9.3 printed the TimeTicks that snmptrap sent.
+TEST(TimeTicksText, ReadsAsNetSnmpPrintsIt) {
+    const struct { std::uint32_t ticks; const char* shown; } cases[] = {
+        {0, "0:00:00.00"}, {15365, "0:02:33.65"}, {501729, "1:23:37.29"}, {8639999, "23:59:59.99"},
+        {8640000, "1 day, 0:00:00.00"}, {8640001, "1 day, 0:00:00.01"}, {17280000, "2 days, 0:00:00.00"},
+        {123456789, "14 days, 6:56:07.89"}, {4294967295u, "497 days, 2:27:52.95"},
+    };
+    for (const auto& c : cases) {
+        std::string text;
+        AppendTimeTicksText(text, c.ticks);
+        EXPECT_EQ(text, c.shown) << c.ticks;
+    }
+}
+
+TEST(PrintableText, OnlyOctetsThatShowOnOneLineAreText) {
+    using E = TextEncoding;
+    const struct { const char* fault; std::string octets; E encoding; const char* text; } cases[] = {
+        {"ASCII not text", "abc", E::Ascii, "\"abc\""},
+        {"quote or backslash not escaped as net-snmp does", "say \"a\\b\"", E::Ascii, "\"say \\\"a\\\\b\\\"\""},
+        {"a line break let through", "a\tb\r\n", E::Ascii, "\"a\\tb\\r\\n\""},
+        {"a NUL-ended string taken (net-snmp dumps it)", std::string("abc\0", 4), E::None, ""},
+        {"an escape sequence taken", "\x1B[2J", E::None, ""},
+        {"DEL taken", "\x7F", E::None, ""},
+        {"nothing shown as text", "", E::None, ""},
+        {"UTF-8 not text", "h\xC3\xA9", E::Utf8, "\"h\xC3\xA9\""},
+        {"code page 932 hiragana not text", "\x82\xA0", E::Cp932, "\"\xE3\x81\x82\""},
+        {"half-width katakana not text", "\xB1\xB2\xB3", E::Cp932, "\"\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3\""},
+        {"code page 932 private use taken", "\xF0\x40", E::None, ""},
+        {"the C1 control NEL taken", "\xC2\x85", E::None, ""},
+        {"U+2029 taken as UTF-8 (the pane breaks the line there)", "\xE2\x80\xA9", E::Cp932,
+         "\"\xE7\xAA\xB6\xEF\xBD\xA9\""},
+        {"a surrogate taken as UTF-8", "\xED\xA0\x80", E::None, ""},
+        {"an octet code page 932 lacks taken", "a\x80", E::None, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        std::string text;
+        EXPECT_EQ(AppendPrintableText(text, reinterpret_cast<const std::uint8_t*>(c.octets.data()), c.octets.size()),
+                  c.encoding);
+        EXPECT_EQ(text, c.text);
+    }
 }
 
 }  // namespace
