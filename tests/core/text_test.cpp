@@ -92,10 +92,8 @@ TEST(Cp932, PrefixNeverCutsADoubleByteCharacter) {
 // Each figure as snmptrapd 5.9.3 printed the TimeTicks that snmptrap sent.
 TEST(TimeTicksText, ReadsAsNetSnmpPrintsIt) {
     const struct { std::uint32_t ticks; const char* shown; } cases[] = {
-        {0, "0:00:00.00"}, {15365, "0:02:33.65"}, {501729, "1:23:37.29"}, {8639999, "23:59:59.99"},
-        {8640000, "1 day, 0:00:00.00"}, {8640001, "1 day, 0:00:00.01"}, {17280000, "2 days, 0:00:00.00"},
-        {123456789, "14 days, 6:56:07.89"}, {4294967295u, "497 days, 2:27:52.95"},
-    };
+        {0, "0:00:00.00"}, {8639999, "23:59:59.99"}, {8640000, "1 day, 0:00:00.00"},
+        {4294967295u, "497 days, 2:27:52.95"}};
     for (const auto& c : cases) {
         std::string text;
         AppendTimeTicksText(text, c.ticks);
@@ -103,32 +101,23 @@ TEST(TimeTicksText, ReadsAsNetSnmpPrintsIt) {
     }
 }
 
+// The edges the captures in trap_report_test.cpp do not reach.
 TEST(PrintableText, OnlyOctetsThatShowOnOneLineAreText) {
-    using E = TextEncoding;
-    const struct { const char* fault; std::string octets; E encoding; const char* text; } cases[] = {
-        {"ASCII not text", "abc", E::Ascii, "\"abc\""},
-        {"quote or backslash not escaped as net-snmp does", "say \"a\\b\"", E::Ascii, "\"say \\\"a\\\\b\\\"\""},
-        {"a line break let through", "a\tb\r\n", E::Ascii, "\"a\\tb\\r\\n\""},
-        {"a NUL-ended string taken (net-snmp dumps it)", std::string("abc\0", 4), E::None, ""},
-        {"an escape sequence taken", "\x1B[2J", E::None, ""},
-        {"DEL taken", "\x7F", E::None, ""},
-        {"nothing shown as text", "", E::None, ""},
-        {"UTF-8 not text", "h\xC3\xA9", E::Utf8, "\"h\xC3\xA9\""},
-        {"code page 932 hiragana not text", "\x82\xA0", E::Cp932, "\"\xE3\x81\x82\""},
-        {"half-width katakana not text", "\xB1\xB2\xB3", E::Cp932, "\"\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3\""},
-        {"code page 932 private use taken", "\xF0\x40", E::None, ""},
-        {"the C1 control NEL taken", "\xC2\x85", E::None, ""},
-        {"U+2029 taken as UTF-8 (the pane breaks the line there)", "\xE2\x80\xA9", E::Cp932,
+    const struct { const char* fault; std::string octets; TextEncoding encoding; const char* text; } cases[] = {
+        {"quote or backslash not escaped as snmpget does", "say \"a\\b\"", TextEncoding::Ascii,
+         "\"say \\\"a\\\\b\\\"\""},
+        {"code page 932 private use taken", "\xF0\x40", TextEncoding::None, ""},
+        {"the C1 control NEL taken", "\xC2\x85", TextEncoding::None, ""},
+        {"U+2029 taken as UTF-8 (the pane breaks the line there)", "\xE2\x80\xA9", TextEncoding::Cp932,
          "\"\xE7\xAA\xB6\xEF\xBD\xA9\""},
-        {"a surrogate taken as UTF-8", "\xED\xA0\x80", E::None, ""},
-        {"an octet code page 932 lacks taken", "a\x80", E::None, ""},
+        {"a surrogate taken as UTF-8", "\xED\xA0\x80", TextEncoding::None, ""},
+        {"an octet code page 932 lacks taken", "a\x80", TextEncoding::None, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
         std::string text;
         EXPECT_EQ(AppendPrintableText(text, reinterpret_cast<const std::uint8_t*>(c.octets.data()), c.octets.size()),
-                  c.encoding);
-        EXPECT_EQ(text, c.text);
+                  c.encoding) << c.fault;
+        EXPECT_EQ(text, c.text) << c.fault;
     }
 }
 
