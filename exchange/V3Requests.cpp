@@ -241,7 +241,7 @@ bool V3Requests::BuildRequest(Operation& operation, const V3Moment& moment, V3Ou
     ReportV3Request(operation.input.kind, operation.input.requestId, out.datagram.data(), size,
                     operation.input.oidText, operation.input.pduDisplayChecked, messageLines,
                     encrypted ? opened.scopedBase + opened.scoped.at : nullptr, encrypted ? opened.scoped.length : 0,
-                    out.lines, moment.detailsWhen != nullptr ? &destination : nullptr);
+                    out.lines, moment.detailsWhen != nullptr ? &destination : nullptr, Octets(operation.input.pdu));
     out.operation = operation.id;
     out.attempt = operation.attempt;
     out.requestId = operation.input.requestId;

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -88,7 +89,11 @@ std::string_view ReportedOidText(RequestKind kind, const RequestState& state, co
 // SetRequest sendSize x 3.2 + 100 (truncated) always; the others
 // sendSize x 3 + 100 while "PDU表示" is checked, else 100.
 // `sent` (the "詳細表示" check box on; null when off) adds the destination
-// and the send time right after the first line (AppendSentDetails).
+// and the send time right after the first line (AppendSentDetails) and, read
+// back from the encoded PDU, for a GetBulk "  non-repeaters=<n>
+// max-repetitions=<m>" before the "  object ID =" line, and after it
+// "  object ID2=", "  object ID3=" ... with the name of each further binding
+// (up to six, a GetBulk's three non-repeaters and three repeaters).
 void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
                    OutputBatch& batch, const PeerDetails* sent = nullptr);
 
@@ -103,11 +108,12 @@ bool ReadIntegerField(std::string_view text, std::int32_t& value);
 // "  object ID =" with `oid1Text`, "  送信DATA=" and the dump of the datagram
 // as it leaves, and for an encrypted one "  暗号化前scopedPDU=" and the dump
 // of its scoped PDU in the clear (`plain`, null when not encrypted); charged
-// as ReportRequest charges a request of that size.
+// as ReportRequest charges a request of that size. With `sent`, the lines of
+// `pdu` (the request's PDU, RequestPdu) as ReportRequest adds them.
 void ReportV3Request(RequestKind kind, std::int32_t requestId, const std::uint8_t* datagram, std::size_t size,
                      std::string_view oid1Text, bool pduDisplayChecked, const OutputBatch& messageLines,
                      const std::uint8_t* plain, std::size_t plainSize, OutputBatch& batch,
-                     const PeerDetails* sent = nullptr);
+                     const PeerDetails* sent = nullptr, std::span<const std::uint8_t> pdu = {});
 
 // The message field's text when request `requestId` got no answer in time:
 // "応答がありません（request ID=<id>）", and after `tries` sends of it

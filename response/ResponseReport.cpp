@@ -69,7 +69,8 @@ bool Report(const std::uint8_t* base, const std::uint8_t* travelled, int size, i
         out.WriteLine(line, SummaryLine);
         out.ChargeOutput(100);
     }
-    for (std::size_t i = 0; i < scan.bindingCount; ++i) WriteBindingLines(base, scan.bindings[i], errorStatus, out);
+    for (std::size_t i = 0; i < scan.bindingCount; ++i)
+        WriteBindingLines(base, scan.bindings[i], errorStatus, out, details != nullptr);
     return true;
 }
 

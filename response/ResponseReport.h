@@ -40,7 +40,8 @@ namespace quillet {
 // the receive time right after the header line (AppendReceivedDetails), and,
 // for an answer whose error-status is not 0 and whose error-index names one
 // of its bindings, "  error-index=<n>  object ID =<that binding's name>"
-// (charged 100) before the binding lines.
+// (charged 100) before the binding lines, and the values at a glance in the
+// binding lines (WriteBindingLines with details).
 bool ReportResponse(const std::uint8_t* datagram, int size, const CommunityMessage& message, int walkPending,
                     int varBindCount, ResponseScanResult& scratch, OutputBatch& out,
                     const PeerDetails* details = nullptr);

@@ -111,8 +111,21 @@ void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_
     out.ChargeOutput(kHeaderCharge);
 }
 
-// The Trap-PDU's fields and every binding of a whole SNMPv1 trap.
-void WriteTrapFields(const std::uint8_t* datagram, const TrapScanResult& scan, OutputBatch& out) {
+// "  PDU=" with the PDU's name, so that an inform is never taken for a trap.
+void WritePduName(const char* name, OutputBatch& out) {
+    std::string& line = LineScratch();
+    line.append("  PDU=");
+    line.append(name);
+    out.WriteLine(line, SummaryLine);
+    out.ChargeOutput(20);
+}
+
+// The PDU's name, the community, the Trap-PDU's fields and every binding of a
+// whole SNMPv1 trap.
+void WriteTrapFields(const std::uint8_t* datagram, const CommunityMessage& message, const TrapScanResult& scan,
+                     OutputBatch& out) {
+    WritePduName("Trap", out);
+    AppendCommunityDetail(datagram + message.community.start, message.community.length, out);
     std::string& line = LineScratch();
     line.append("  enterprise=");
     AppendOidLineText(line, datagram + scan.enterprise.start, scan.enterprise.length);
@@ -140,7 +153,8 @@ void WriteTrapFields(const std::uint8_t* datagram, const TrapScanResult& scan, O
     AppendUnsignedDecimal(line, ticks);
     out.WriteLine(line, SummaryLine);
     out.ChargeOutput(kHeaderCharge);
-    for (std::size_t i = 0; i < scan.bindingCount; ++i) WriteBindingLines(datagram, scan.bindings[i], 0, out);
+    AppendTicksDetail(ticks, out);
+    for (std::size_t i = 0; i < scan.bindingCount; ++i) WriteBindingLines(datagram, scan.bindings[i], 0, out, true);
 }
 
 // The lines of a notification `scratch.v2` holds, read from `base`; the
@@ -160,14 +174,28 @@ void ReportNotification(const std::uint8_t* base, const std::uint8_t* datagram, 
         out.WriteLine("  受信フレーム異常！", SummaryLine);
         return;
     }
-    WriteBindingLines(base, scan.bindings[scan.trapOidBinding], 0, out);
-    if (genericTrap == kEnterpriseSpecific && equipmentFlag == 1 && scan.bindingCount > scan.firstShownBinding) {
+    const bool detailed = details != nullptr;
+    if (detailed) {
+        WritePduName(scan.pduTag == kInformRequestTag ? "InformRequest" : "SNMPv2-Trap", out);
+        if (v3 == nullptr) AppendCommunityDetail(base + community.start, community.length, out);
+        // sysUpTime.0 (when the notification has it) in its place before
+        // snmpTrapOID.0: with the details every binding is shown once.
+        for (std::size_t i = 0; i < scan.trapOidBinding; ++i) WriteBindingLines(base, scan.bindings[i], 0, out, true);
+    }
+    WriteBindingLines(base, scan.bindings[scan.trapOidBinding], 0, out, detailed);
+    const bool alarm =
+        genericTrap == kEnterpriseSpecific && equipmentFlag == 1 && scan.bindingCount > scan.firstShownBinding;
+    if (alarm && !detailed) {
         FillEquipmentTables(scan, community, scratch.v1);
         EquipmentAlarmLines(base, scratch.v1, out);
         return;
     }
     for (std::size_t i = scan.firstShownBinding; i < scan.bindingCount; ++i)
-        WriteBindingLines(base, scan.bindings[i], 0, out);
+        WriteBindingLines(base, scan.bindings[i], 0, out, detailed);
+    if (alarm) {
+        FillEquipmentTables(scan, community, scratch.v1);
+        EquipmentAlarmLines(base, scratch.v1, out);
+    }
 }
 
 }  // namespace
@@ -195,13 +223,14 @@ void ReportTrap(const std::uint8_t* datagram, int size, const CommunityMessage& 
         return;
     }
     WriteHeader(datagram, size, true, scan.integers[1], details, out);
-    if (details != nullptr) WriteTrapFields(datagram, scan, out);
+    if (details != nullptr) WriteTrapFields(datagram, message, scan, out);
     if (scan.integers[1] != kEnterpriseSpecific) return;
     if (equipmentFlag == 1) {
         EquipmentAlarmLines(datagram, scan, out);
         return;
     }
-    ReportBindingValues(datagram, scan, out);
+    // The details have shown every binding with its name already.
+    if (details == nullptr) ReportBindingValues(datagram, scan, out);
 }
 
 void ReportV3Notification(const ReceivedV3Message& received, TrapReportScratch& scratch, std::int32_t& equipmentFlag,

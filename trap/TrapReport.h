@@ -73,9 +73,17 @@ struct TrapReportScratch {
 //   - right after the first line, the sender and the receive time
 //     (AppendReceivedDetails);
 //   - for a whole SNMPv1 trap, after the dump and before the lines above:
-//     "  enterprise=", "  agent-addr=", "  generic-trap=", "  specific-trap="
-//     and "  time-stamp=" with the Trap-PDU's fields, charged 100, then the
-//     binding lines of every binding, as a response's (WriteBindingLines).
+//     "  PDU=Trap", the community (AppendCommunityDetail), "  enterprise=",
+//     "  agent-addr=", "  generic-trap=", "  specific-trap=" and
+//     "  time-stamp=" with the Trap-PDU's fields, charged 100, the time-stamp
+//     at a glance (AppendTicksDetail), then the binding lines of every
+//     binding, as a response's with their details (WriteBindingLines); the
+//     "  応答データ(int)=" and OCTET STRING lines of an enterprise-specific
+//     trap are then left out, so that each binding shows once;
+//   - for a whole SNMPv2c notification, after the dump: "  PDU=SNMPv2-Trap"
+//     or "  PDU=InformRequest", the community, then every binding in the
+//     order it came, sysUpTime.0 included, with their details, and after
+//     them an equipment alarm's five lines.
 void ReportTrap(const std::uint8_t* datagram, int size, const CommunityMessage& message, TrapReportScratch& scratch,
                 std::int32_t& equipmentFlag, OutputBatch& out, const PeerDetails* details = nullptr);
 
@@ -83,7 +91,8 @@ void ReportTrap(const std::uint8_t* datagram, int size, const CommunityMessage& 
 // it lies (NotificationPduScan), reported as an SNMPv2c notification's but
 // for what `received` gives: the size and dump of the datagram as it
 // travelled, its message lines after the first line (and the details), the
-// dump of its decrypted scoped PDU.
+// dump of its decrypted scoped PDU. The details are an SNMPv2c
+// notification's but for the community line.
 void ReportV3Notification(const ReceivedV3Message& received, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
                           OutputBatch& out, const PeerDetails* details = nullptr);
 

@@ -369,21 +369,41 @@ TEST(ReportRequest, FirstLineAndChargeByKind) {
     }
 }
 
-TEST(ReportRequest, TheDetailsNameTheDestinationAndTheSendTimeAfterTheFirstLine) {
-    auto state = std::make_unique<RequestState>();
-    state->requestId = 7;
-    state->sendSize = 46;
+TEST(ReportRequest, TheDetailsNameTheDestinationTheSendTimeEveryIdentifierAndTheBulkNumbers) {
     PeerDetails agent;
     agent.peer = Endpoint::V4(192, 0, 2, 2, 161);
     agent.when = LocalDateTime{2026, 1, 2, 3, 4, 5, 60};
+    const std::vector<std::string> sent = {"  送信先=192.0.2.2:161", "  送信時刻=2026/01/02 03:04:05.060"};
+    // Kind, OID3Edit, non-repeaters, max-repetitions, repeaters; the lines after the send time.
+    const struct { RequestKind kind; const char *oid3, *nonRepeaters, *maxRepetitions, *repeaters;
+                   std::vector<std::string> after; } cases[] = {
+        {RequestKind::GetNext, ".1.3.6.1.2.1.1.5", "0", "0", "0",
+         {"  object ID =1.3.6.1.4.1", "  object ID2=1.3.6.1.2.1.1.5"}},
+        {RequestKind::GetBulk, "", "1", "10", "2",
+         {"  non-repeaters=1  max-repetitions=10", "  object ID =1.3.6.1.4.1", "  object ID2=1.3.6.1.2.1.2.2.1.2",
+          "  object ID3=1.3.6.1.2.1.2.2.1.10"}},
+        {RequestKind::GetBulk, "", "0", "300", "1",
+         {"  non-repeaters=0  max-repetitions=300", "  object ID =1.3.6.1.2.1.2.2.1.2"}},
+        {RequestKind::GetBulk, "", "0", "0", "0", {"  non-repeaters=0  max-repetitions=0", "  object ID ="}},
+    };
+    for (const auto& c : cases) {
+        auto state = std::make_unique<RequestState>();
+        RequestFields fields = Window(1);
+        fields.oid3 = c.oid3;
+        fields.nonRepeatersCount = c.nonRepeaters;
+        fields.maxRepetitions = c.maxRepetitions;
+        fields.repeaterCount = c.repeaters;
+        fields.maxOid1 = "1.3.6.1.2.1.2.2.1.2";
+        fields.maxOid2 = "1.3.6.1.2.1.2.2.1.10";
+        ASSERT_TRUE(PrepareRequest(c.kind, fields, *state).ready);
+        OutputBatch batch;
+        ReportRequest(c.kind, *state, ReportedOidText(c.kind, *state, fields), false, batch, &agent);
+        std::vector<std::string> lines = batch.LineTexts();
+        lines.resize(3 + c.after.size());  // the dump's lines follow
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 3), sent);
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()), c.after) << c.after[0];
+    }
     OutputBatch batch;
-    ReportRequest(RequestKind::Get, *state, "1.3.6.1.2.1.1.5.0", true, batch, &agent);
-    const auto lines = batch.LineTexts();
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
-              (std::vector<std::string>{"get request 送信 request ID=7  SIZE=46", "  送信先=192.0.2.2:161",
-                                        "  送信時刻=2026/01/02 03:04:05.060", "  object ID =1.3.6.1.2.1.1.5.0"}));
-    batch.Clear();
     ReportNoAnswer(7, 5000, batch);
     EXPECT_EQ(batch.LineTexts(), std::vector<std::string>{"  応答なし：request ID=7  5000ms 待ちました"});
     EXPECT_EQ(NoAnswerMessage(7), "応答がありません（request ID=7）");
