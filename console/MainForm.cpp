@@ -29,6 +29,7 @@ namespace quillet {
 namespace {
 
 // The address requests go to until the first accepted request replaces it.
+constexpr const char* kPlaceholderAgentAddress = "127.0.0.1";
 
 // The day's log files lie in this directory below the working directory.
 constexpr const char* kLogDirectory = "LOG";
@@ -52,7 +53,8 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
       config_(config),
       settings_(config.settingsFile),
       output_([this] { pane_->Schedule(); }),
-      sockets_(config) {
+      sockets_(config),
+      agentAddressText_(kPlaceholderAgentAddress) {
     if (config_.reporter != nullptr) {
         reporter_ = config_.reporter;
     } else {
@@ -227,13 +229,13 @@ void TMainForm::SetupSocket(int index) {
     ShowTitle();
 }
 
-void TMainForm::SetAgent(const Endpoint& agent) {
-    agent_ = agent;
-    agent_->port = transport_.port;
-    sockets_.SetAgent(*agent_);
+void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octets[4]) {
+    agentAddressText_ = text.substr(0, 15);
+    std::copy(octets, octets + 4, agentOctets_.begin());
+    sockets_.SetAgent(octets, transport_.port);
 }
 
-bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Endpoint* to) {
+bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to) {
     int error = 0;
     const bool sent = sockets_.Send(index, data, length, error, to);
     OutputBatch batch;
@@ -378,7 +380,7 @@ void TMainForm::ApplyTransport(const AgentTransport& transport) {
     transportDialog_->SetValues(transport);
     // A request whose address passed its check aimed the socket; until then
     // the next request aims it with the new port.
-    if (agent_) SetAgent(*agent_);
+    if (agentOctets_ != std::array<std::uint8_t, 4>{}) sockets_.SetAgent(agentOctets_.data(), transport.port);
     settings_.SetTransport(transport);
 }
 

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "platform/InterfaceIndex.h"
 #include "platform/LocalTime.h"
 #include "request/ObjectIdentifierText.h"
 #include "request/RequestEncoder.h"
@@ -27,7 +26,6 @@ RequestFields ReadFields(const TMainForm& form) {
     RequestFields fields;
     fields.community = form.CommunityEdit->text().toStdString();
     fields.ipAddress = form.IpEdit->text().toStdString();
-    fields.interfaceIndexOf = InterfaceIndex;
     fields.oid1 = form.OID1Edit->text().toStdString();
     fields.oid2 = form.OID2Edit->text().toStdString();
     fields.oid3 = form.OID3Edit->text().toStdString();
@@ -61,7 +59,8 @@ void TMainForm::RunRequest(RequestKind kind) {
 
 bool TMainForm::RunRequestWith(RequestKind kind, const RequestFields& fields) {
     const PrepareResult result = PrepareRequest(kind, fields, request_);
-    if (result.addressAccepted) SetAgent(result.agent);
+    if (result.addressAccepted)
+        SetAgentAddress(result.agentAddressText, result.agentAddress.data());
     if (result.messageChanged) {
         MessageEdit->setText(QString::fromStdString(result.message));
         // The field now speaks of this request (emptied: it passed its
@@ -79,7 +78,8 @@ bool TMainForm::RunRequestWith(RequestKind kind, const RequestFields& fields) {
     OutputBatch batch;
     const SocketEntry& agent = sockets_.At(0);
     PeerDetails destination;
-    destination.peer = agent.destination;
+    std::copy(agent.destination.octets, agent.destination.octets + 4, destination.address);
+    destination.port = agent.destination.port;
     destination.when = LocalTimeOfNs(RealtimeNs());
     ReportRequest(kind, request_, ReportedOidText(kind, request_, fields), dataDisplayCheckBox->isChecked(), batch,
                   output_.Details() ? &destination : nullptr);
@@ -88,7 +88,7 @@ bool TMainForm::RunRequestWith(RequestKind kind, const RequestFields& fields) {
     // in before the send call has even returned.
     const std::int32_t requestId = request_.requestId;
     if (walk_ != nullptr) request_.walkRequestId = requestId;
-    tracker_.Sent(requestId, destination.peer, RealtimeNs(),
+    tracker_.Sent(requestId, destination.address, destination.port, RealtimeNs(),
                   std::span<const std::uint8_t>(request_.sendBuffer.data(), static_cast<std::size_t>(request_.sendSize)),
                   transport_.retries);
     if (!SendDatagram(0, request_.sendBuffer.data(), request_.sendSize)) {
@@ -114,7 +114,8 @@ void TMainForm::WaitForAnswer(std::int32_t requestId) {
         OutputBatch batch;
         const SocketEntry& agent = sockets_.At(0);
         PeerDetails destination;
-        destination.peer = agent.destination;
+        std::copy(agent.destination.octets, agent.destination.octets + 4, destination.address);
+        destination.port = agent.destination.port;
         destination.when = LocalTimeOfNs(RealtimeNs());
         ReportRetry(requestId, again.data(), again.size(), tries, transport_.retries + 1, batch,
                     output_.Details() ? &destination : nullptr);
@@ -151,7 +152,7 @@ bool TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
     input.pdu.assign(pdu.begin(), pdu.end());
     input.requestId = request_.requestId;
     input.oidText = oidText;
-    input.agent = agent.destination;
+    input.agent = Endpoint::V4(agent.destination.octets, agent.destination.port);
     input.pduDisplayChecked = dataDisplayCheckBox->isChecked();
     input.retries = transport_.retries;
     const LocalDateTime when = LocalTimeOfNs(RealtimeNs());
@@ -169,7 +170,10 @@ bool TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
 bool TMainForm::SendV3(V3Outgoing& outgoing) {
     // The lines first, then the datagram: its answer can never come first.
     output_.Commit(outgoing.lines);
-    if (!SendDatagram(0, outgoing.datagram.data(), static_cast<int>(outgoing.datagram.size()), &outgoing.to)) {
+    Ipv4Endpoint to;
+    std::copy(outgoing.to.address.begin(), outgoing.to.address.begin() + 4, to.octets);
+    to.port = outgoing.to.port;
+    if (!SendDatagram(0, outgoing.datagram.data(), static_cast<int>(outgoing.datagram.size()), &to)) {
         v3Requests_.Abandon(outgoing.operation);
         ClearWalk(request_, request_.walkToken);
         return false;

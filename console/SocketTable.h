@@ -33,7 +33,7 @@ struct ConsoleConfig {
     std::uint16_t trapPort = 162;     // local port of socket entry 1
     std::uint16_t agentPort = 161;    // destination port of requests
     // Local address to bind (all interfaces by default; tests use loopback).
-    Endpoint bindAddress{};
+    Ipv4Endpoint bindAddress{};
     ErrorReporter* reporter = nullptr;  // null: real message boxes
     bool startListeners = true;
     // Receive buffer asked for each socket: large enough to ride out a stall
@@ -65,8 +65,8 @@ struct PreboundSockets {
 
 struct SocketEntry {
     UdpSocket socket;
-    Endpoint local;
-    Endpoint destination;
+    Ipv4Endpoint local;
+    Ipv4Endpoint destination;
 };
 
 class SocketTable {
@@ -88,11 +88,11 @@ public:
     // when the entry is bound and can receive.
     std::vector<std::string> Setup(int index, ErrorReporter& reporter);
     // Aims entry 0 at the agent's address and port.
-    void SetAgent(const Endpoint& agent);
+    void SetAgent(const std::uint8_t octets[4], std::uint16_t port);
     // Sends `length` bytes from entry `index` to its destination, or to
     // `to` when given. Returns true when the whole datagram left; else
     // false, with the system's error number in `error`.
-    bool Send(int index, const std::uint8_t* data, int length, int& error, const Endpoint* to = nullptr);
+    bool Send(int index, const std::uint8_t* data, int length, int& error, const Ipv4Endpoint* to = nullptr);
 
     // Starts and stops the two listeners. A stop returns once both have
     // reported what they had queued (within tuning::kStopReportMs) and ended.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "output/EndpointText.h"
 #include "snmpv3/Libcrypto.h"
 #include "snmpv3/UsmReports.h"
 #include "snmpv3/V3Lines.h"
@@ -51,7 +50,9 @@ bool V3Notifications::SeedSalts() {
 void V3Notifications::ProbeLine(const char* what, std::size_t size, const Endpoint& from, OutputBatch& out) {
     std::string line = what;
     line += "  送信元=";
-    AppendEndpoint(line, from);
+    AppendAddress(line, from.V4Octets());
+    line += ":";
+    AppendDecimal(line, from.port);
     line += "  SIZE=";
     AppendDecimal(line, static_cast<std::int64_t>(size));
     out.WriteLine(line, SummaryLine);

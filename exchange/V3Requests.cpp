@@ -42,7 +42,8 @@ ByteSpan Octets(const std::vector<std::uint8_t>& bytes) { return {bytes.data(), 
 
 PeerDetails DestinationDetails(const Endpoint& to, const LocalDateTime& when) {
     PeerDetails peer;
-    peer.peer = to;
+    std::copy(to.address.begin(), to.address.begin() + 4, peer.address);
+    peer.port = to.port;
     peer.when = when;
     return peer;
 }

@@ -90,9 +90,10 @@ void ListenerThread::run() {
     AnnounceHandOff(this);
 }
 
-PeerDetails ListenerThread::PeerOf(const Endpoint& sender, std::int64_t arrivalNs) {
+PeerDetails ListenerThread::PeerOf(const Ipv4Endpoint& sender, std::int64_t arrivalNs) {
     PeerDetails peer;
-    peer.peer = sender;
+    std::copy(sender.octets, sender.octets + 4, peer.address);
+    peer.port = sender.port;
     peer.when = LocalTimeOfNs(arrivalNs);
     return peer;
 }

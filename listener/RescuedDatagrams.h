@@ -23,7 +23,7 @@ public:
     struct Entry {
         std::size_t offset;
         int size;
-        Endpoint sender;
+        Ipv4Endpoint sender;
         std::uint32_t dropCounter;
         std::int64_t arrivalNs;
     };

@@ -1,6 +1,5 @@
 #include "output/DetailLines.h"
 
-#include "output/EndpointText.h"
 #include "text/DecimalText.h"
 #include "text/ValueText.h"
 
@@ -12,7 +11,11 @@ void AppendTwoDigits(std::string& out, int value) {
     out.push_back(static_cast<char>('0' + value % 10));
 }
 
-void AppendPeer(std::string& out, const PeerDetails& peer) { AppendEndpoint(out, peer.peer); }
+void AppendPeer(std::string& out, const PeerDetails& peer) {
+    AppendAddress(out, peer.address);
+    out.push_back(':');
+    AppendDecimal(out, peer.port);
+}
 
 }  // namespace
 

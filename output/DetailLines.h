@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 
-#include "output/Endpoint.h"
 #include "output/LogRecord.h"
 #include "output/OutputBatch.h"
 
@@ -15,12 +14,13 @@ namespace quillet {
 
 // The peer of one datagram and its time, as the details lines show them.
 struct PeerDetails {
-    Endpoint peer;
+    std::uint8_t address[4] = {0, 0, 0, 0};
+    std::uint16_t port = 0;
     LocalDateTime when;         // local time, with milliseconds
     std::int64_t roundTripUs = -1;  // an answer to a request of ours: its round trip
 };
 
-// "  送信元=192.0.2.2:161" ("  送信元=[2001:db8::2]:161" for IPv6) and "  受信時刻=2026/12/09 14:03:05.123", with
+// "  送信元=192.0.2.2:161" and "  受信時刻=2026/12/09 14:03:05.123", with
 // "  応答時間=1.234ms" after the time for an answer to our request.
 void AppendReceivedDetails(const PeerDetails& peer, OutputBatch& out);
 // "  送信先=192.0.2.2:161" and "  送信時刻=2026/12/09 14:03:05.123".

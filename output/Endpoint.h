@@ -22,26 +22,7 @@ struct Endpoint {
         endpoint.port = port;
         return endpoint;
     }
-    static Endpoint V6(const std::uint8_t octets[16], std::uint16_t port, std::uint32_t scope = 0) {
-        Endpoint endpoint;
-        endpoint.family = 6;
-        std::memcpy(endpoint.address.data(), octets, 16);
-        endpoint.scope = scope;
-        endpoint.port = port;
-        return endpoint;
-    }
-    static Endpoint V4(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint16_t port) {
-        const std::uint8_t octets[4] = {a, b, c, d};
-        return V4(octets, port);
-    }
-    bool IsV4() const { return family == 4; }
     const std::uint8_t* V4Octets() const { return address.data(); }
-    // All zero: no particular address (bind to every interface).
-    bool IsUnspecified() const {
-        for (std::uint8_t octet : address)
-            if (octet != 0) return false;
-        return true;
-    }
 
     friend bool operator==(const Endpoint& a, const Endpoint& b) {
         return a.family == b.family && a.address == b.address && a.scope == b.scope && a.port == b.port;

@@ -18,59 +18,13 @@
 namespace quillet {
 namespace {
 
-// The socket address of `endpoint` for a socket of IPv6 (`dualStack`: IPv4
-// as a mapped address ::ffff:a.b.c.d) or of IPv4. Its length is 0 when an
-// IPv4 socket cannot reach the endpoint.
-struct SocketAddress {
-    sockaddr_in6 storage;
-    socklen_t length = 0;
-    const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&storage); }
-};
-
-SocketAddress ToSockaddr(const Endpoint& endpoint, bool dualStack) {
-    SocketAddress out;
-    std::memset(&out.storage, 0, sizeof out.storage);
-    if (dualStack) {
-        sockaddr_in6& address = out.storage;
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(endpoint.port);
-        if (endpoint.IsV4()) {
-            // An unspecified IPv4 address stays :: so that both families come in.
-            if (!endpoint.IsUnspecified()) {
-                address.sin6_addr.s6_addr[10] = 0xFF;
-                address.sin6_addr.s6_addr[11] = 0xFF;
-                std::memcpy(&address.sin6_addr.s6_addr[12], endpoint.address.data(), 4);
-            }
-        } else {
-            std::memcpy(address.sin6_addr.s6_addr, endpoint.address.data(), 16);
-            address.sin6_scope_id = endpoint.scope;
-        }
-        out.length = sizeof address;
-        return out;
-    }
-    if (!endpoint.IsV4()) return out;
+sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint) {
     sockaddr_in address;
     std::memset(&address, 0, sizeof address);
     address.sin_family = AF_INET;
     address.sin_port = htons(endpoint.port);
-    std::memcpy(&address.sin_addr.s_addr, endpoint.address.data(), 4);
-    std::memcpy(&out.storage, &address, sizeof address);
-    out.length = sizeof address;
-    return out;
-}
-
-// The endpoint of a received socket address: an IPv4-mapped IPv6 address
-// is the IPv4 address it carries, as it is shown.
-Endpoint FromSockaddr(const sockaddr_in6& storage) {
-    if (storage.sin6_family == AF_INET) {
-        sockaddr_in address;
-        std::memcpy(&address, &storage, sizeof address);
-        return Endpoint::V4(reinterpret_cast<const std::uint8_t*>(&address.sin_addr.s_addr), ntohs(address.sin_port));
-    }
-    if (storage.sin6_family != AF_INET6) return Endpoint{};
-    const std::uint8_t* octets = storage.sin6_addr.s6_addr;
-    if (IN6_IS_ADDR_V4MAPPED(&storage.sin6_addr)) return Endpoint::V4(octets + 12, ntohs(storage.sin6_port));
-    return Endpoint::V6(octets, ntohs(storage.sin6_port), storage.sin6_scope_id);
+    std::memcpy(&address.sin_addr.s_addr, endpoint.octets, 4);
+    return address;
 }
 
 }  // namespace
@@ -80,12 +34,12 @@ struct ReceiveBatchBuffers::Impl {
     std::unique_ptr<std::uint8_t[]> data;  // slots x slotSize; see the constructor
     std::vector<mmsghdr> messages;
     std::vector<iovec> vectors;
-    std::vector<sockaddr_in6> from;  // room for either family's address
+    std::vector<sockaddr_in> from;
     // Room for an SO_RXQ_OVFL and an SO_TIMESTAMPNS control message a
     // datagram.
     static constexpr std::size_t kControlSize = CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(timespec));
     std::vector<std::uint8_t> control;
-    std::vector<Endpoint> senders;
+    std::vector<Ipv4Endpoint> senders;
     std::vector<std::uint32_t> drops;
     std::vector<std::int64_t> arrivals;
 };
@@ -116,11 +70,11 @@ const std::uint8_t* ReceiveBatchBuffers::Data(int i) const {
     return impl_->data.get() + static_cast<std::size_t>(i) * impl_->slotSize;
 }
 int ReceiveBatchBuffers::Size(int i) const { return static_cast<int>(impl_->messages[i].msg_len); }
-const Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[i]; }
+const Ipv4Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[i]; }
 std::uint32_t ReceiveBatchBuffers::DropCounter(int i) const { return impl_->drops[i]; }
 std::int64_t ReceiveBatchBuffers::ArrivalNs(int i) const { return impl_->arrivals[i]; }
 
-void ReceiveBatchBuffers::Set(int i, const std::uint8_t* data, int size, const Endpoint& sender,
+void ReceiveBatchBuffers::Set(int i, const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
                               std::uint32_t dropCounter, std::int64_t arrivalNs) {
     Impl& m = *impl_;
     const std::size_t length = std::min(static_cast<std::size_t>(size < 0 ? 0 : size), m.slotSize);
@@ -135,30 +89,18 @@ UdpSocket::~UdpSocket() { Close(); }
 
 bool UdpSocket::Create() {
     Close();
-    // IPv6 that takes IPv4 too, whatever the system's default for
-    // IPV6_V6ONLY; where IPv6 is missing or turned off, IPv4 alone.
-    dualStack_ = false;
-    fd_ = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd_ >= 0) {
-        const int off = 0;
-        if (::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) == 0) {
-            dualStack_ = true;
-            return true;
-        }
-        ::close(fd_);
-    }
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) lastError_ = errno;
     return fd_ >= 0;
 }
 
 bool UdpSocket::Bind(std::uint16_t port, int receiveBuffer) {
-    Endpoint any;
+    Ipv4Endpoint any;
     any.port = port;
     return BindTo(any, receiveBuffer);
 }
 
-bool UdpSocket::BindTo(const Endpoint& local, int receiveBuffer) {
+bool UdpSocket::BindTo(const Ipv4Endpoint& local, int receiveBuffer) {
     if (fd_ < 0) return false;
     // SO_RCVBUFFORCE passes the system's limit (net.core.rmem_max, 212,992
     // bytes on a stock system) but needs the privilege to change it; without
@@ -173,12 +115,8 @@ bool UdpSocket::BindTo(const Endpoint& local, int receiveBuffer) {
     const int on = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
     ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    const SocketAddress address = ToSockaddr(local, dualStack_);
-    if (address.length == 0) {
-        lastError_ = EAFNOSUPPORT;
-        return false;
-    }
-    bound_ = ::bind(fd_, address.Get(), address.length) == 0;
+    const sockaddr_in address = ToSockaddr(local);
+    bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     if (!bound_) lastError_ = errno;
     return bound_;
 }
@@ -190,7 +128,6 @@ void UdpSocket::TakeOver(UdpSocket& other) {
     bound_ = other.bound_.load();
     lastError_ = other.lastError_;
     batchWaitMs_ = other.batchWaitMs_;
-    dualStack_ = other.dualStack_;
     destination_ = other.destination_;
     other.fd_ = -1;
     other.bound_ = false;
@@ -200,19 +137,15 @@ int UdpSocket::Send(const std::uint8_t* data, std::size_t length, int* error) {
     return SendTo(destination_, data, length, error);
 }
 
-int UdpSocket::SendTo(const Endpoint& to, const std::uint8_t* data, std::size_t length, int* error) {
+int UdpSocket::SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length, int* error) {
     if (fd_ < 0) {
         if (error != nullptr) *error = EBADF;
         return -1;
     }
-    const SocketAddress address = ToSockaddr(to, dualStack_);
-    if (address.length == 0) {
-        if (error != nullptr) *error = EAFNOSUPPORT;
-        return -1;
-    }
+    const sockaddr_in address = ToSockaddr(to);
     ssize_t rc;
     do {
-        rc = ::sendto(fd_, data, length, 0, address.Get(), address.length);
+        rc = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0 && error != nullptr) *error = errno;
     return rc < 0 ? -1 : static_cast<int>(rc);
@@ -227,9 +160,9 @@ int UdpSocket::Receive(std::uint8_t* buffer, std::size_t capacity) {
     return rc < 0 ? -1 : static_cast<int>(rc);
 }
 
-int UdpSocket::ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Endpoint& sender) {
+int UdpSocket::ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Ipv4Endpoint& sender) {
     if (fd_ < 0 || !bound_) return -1;
-    sockaddr_in6 address;
+    sockaddr_in address;
     std::memset(&address, 0, sizeof address);
     socklen_t length = sizeof address;
     ssize_t rc;
@@ -238,7 +171,10 @@ int UdpSocket::ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Endpoint&
         rc = ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&address), &length);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0) return -1;
-    if (address.sin6_family == AF_INET || address.sin6_family == AF_INET6) sender = FromSockaddr(address);
+    if (address.sin_family == AF_INET) {
+        std::memcpy(sender.octets, &address.sin_addr.s_addr, 4);
+        sender.port = ntohs(address.sin_port);
+    }
     return static_cast<int>(rc);
 }
 
@@ -267,7 +203,7 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
         v.iov_len = m.slotSize;
         msghdr& h = m.messages[i].msg_hdr;
         h.msg_name = &m.from[i];
-        h.msg_namelen = sizeof(sockaddr_in6);
+        h.msg_namelen = sizeof(sockaddr_in);
         h.msg_iov = &v;
         h.msg_iovlen = 1;
         h.msg_control = m.control.data() + static_cast<std::size_t>(i) * ReceiveBatchBuffers::Impl::kControlSize;
@@ -286,7 +222,9 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
     if (!bound_) return -1;
     for (int i = 0; i < n; ++i) {
         const msghdr& h = m.messages[i].msg_hdr;
-        m.senders[i] = FromSockaddr(m.from[i]);
+        Ipv4Endpoint& sender = m.senders[i];
+        std::memcpy(sender.octets, &m.from[i].sin_addr.s_addr, 4);
+        sender.port = ntohs(m.from[i].sin_port);
         // The drop counter comes only once it is above 0.
         std::uint32_t drops = 0;
         std::int64_t arrival = 0;
@@ -350,10 +288,10 @@ void UdpSocket::Close() {
 }
 
 std::uint16_t UdpSocket::LocalPort() const {
-    sockaddr_in6 address;
+    sockaddr_in address;
     socklen_t length = sizeof address;
     if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return FromSockaddr(address).port;
+    return ntohs(address.sin_port);
 }
 
 }  // namespace quillet

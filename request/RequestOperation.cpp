@@ -6,6 +6,7 @@
 #include "text/Cp932.h"
 #include "text/DecimalText.h"
 #include "text/OidText.h"
+#include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
 #include "request/RequestEncoder.h"
 
@@ -44,9 +45,12 @@ bool CheckCommunity(std::string_view text, RequestState& state) {
     return true;
 }
 
-bool CheckAgentAddress(std::string_view text, InterfaceIndexOf indexOf, PrepareResult& result) {
-    if (!ParseAgentAddress(text, indexOf, result.agent)) return false;
+bool CheckAgentAddress(std::string_view text, PrepareResult& result) {
+    std::uint8_t octets[4];
+    if (ParseIpv4(text, octets) != 0) return false;
     result.addressAccepted = true;
+    std::copy_n(octets, 4, result.agentAddress.begin());
+    result.agentAddressText.assign(text);
     return true;
 }
 
@@ -101,7 +105,7 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
     } else if (!CheckCommunity(fields.community, state)) {
         return Fail(result, kCommunityMessage);
     }
-    if (!CheckAgentAddress(fields.ipAddress, fields.interfaceIndexOf, result)) return Fail(result, kAddressMessage);
+    if (!CheckAgentAddress(fields.ipAddress, result)) return Fail(result, kAddressMessage);
     // OID1Edit is checked for every request, even a GetBulk that does not
     // send it (non-repeaters 0).
     if (ParseOid(fields.oid1, state.requestOids[0]) != 0) return Fail(result, kOid1Message);

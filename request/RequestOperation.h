@@ -19,7 +19,6 @@
 
 #include "output/DetailLines.h"
 #include "output/OutputBatch.h"
-#include "request/AgentAddress.h"
 #include "request/RequestState.h"
 
 namespace quillet {
@@ -38,15 +37,15 @@ struct RequestFields {
     std::string value;              // InMemo; lines joined by "\n" or "\r\n"
     int version = 0;                // VerRadioGroup item: 0 SNMPv1, 1 SNMPv2, 2 SNMPv3 (no community)
     int dataType = 0;               // DataTypeGroup item 0..3
-    // Names a link-local agent's interface (the platform's lookup).
-    InterfaceIndexOf interfaceIndexOf = nullptr;
 };
 
 struct PrepareResult {
     // The agent address passed its check: the destination of requests becomes
-    // this address (its port is the agent port), even if a later check failed.
+    // these octets (port 161), even if a later check failed. The text is what
+    // AgentAddressText holds from now on.
     bool addressAccepted = false;
-    Endpoint agent;
+    std::array<std::uint8_t, 4> agentAddress{};
+    std::string agentAddressText;
     // MessageEdit gets `message` (possibly empty) when messageChanged is set;
     // otherwise it keeps its text.
     bool messageChanged = false;

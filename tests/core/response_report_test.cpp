@@ -309,7 +309,9 @@ TEST(ReportResponse, LongFormSequenceAndOctetStringAreReadInFull) {
 
 TEST(ReportResponse, TheDetailsAddThePeerTheTimeAndTheBindingAnErrorNames) {
     PeerDetails agent;
-    agent.peer = Endpoint::V4(192, 0, 2, 2, 161);
+    const std::uint8_t address[4] = {192, 0, 2, 2};
+    std::copy(address, address + 4, agent.address);
+    agent.port = 161;
     agent.when = LocalDateTime{2026, 12, 9, 8, 5, 3, 7};
     struct Case {
         const char* fault;

@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
     quillet::ConsoleConfig config;
     config.requestPort = 0;
     config.trapPort = 0;
-    config.bindAddress = quillet::Endpoint::V4(127, 0, 0, 1, 0);
+    config.bindAddress.octets[0] = 127;
+    config.bindAddress.octets[3] = 1;
     config.reporter = &reporter;
     quillet::TMainForm form(config);
     form.show();
@@ -105,9 +106,11 @@ int main(int argc, char** argv) {
     }
 
     quillet::UdpSocket sender;
-    const quillet::Endpoint loopback = quillet::Endpoint::V4(127, 0, 0, 1, 0);
+    quillet::Ipv4Endpoint loopback;
+    loopback.octets[0] = 127;
+    loopback.octets[3] = 1;
     if (!sender.Create() || !sender.BindTo(loopback)) return 1;
-    quillet::Endpoint trapPort = loopback;
+    quillet::Ipv4Endpoint trapPort = loopback;
     trapPort.port = form.Sockets().At(1).socket.LocalPort();
     sender.SetDestination(trapPort);
 

@@ -7,8 +7,12 @@
 
 namespace quillet {
 
-inline Endpoint Loopback(std::uint16_t port = 0) {
-    return Endpoint::V4(127, 0, 0, 1, port);
+inline Ipv4Endpoint Loopback(std::uint16_t port = 0) {
+    Ipv4Endpoint endpoint;
+    endpoint.octets[0] = 127;
+    endpoint.octets[3] = 1;
+    endpoint.port = port;
+    return endpoint;
 }
 
 }  // namespace quillet

@@ -158,7 +158,7 @@ TEST(UdpBatchReceive, TakesQueuedDatagramsAtOnceWithTheirSenders) {
         EXPECT_EQ(buffers.Size(i), i + 1);
         EXPECT_EQ(buffers.Data(i)[i], i + 1);
         EXPECT_EQ(buffers.Sender(i).port, sender.LocalPort());
-        EXPECT_EQ(buffers.Sender(i), Loopback(buffers.Sender(i).port));
+        EXPECT_EQ(buffers.Sender(i).octets[0], 127);
         EXPECT_EQ(buffers.DropCounter(i), 0u);
         // Arrival times, in arrival order.
         EXPECT_GT(buffers.ArrivalNs(i), 0);
