@@ -53,7 +53,8 @@ bool ParseIpv6(std::string_view text, std::array<std::uint8_t, 16>& out) {
         // A group, or the dotted IPv4 tail where it fits.
         const std::size_t start = pos;
         int value = 0;
-        while (pos < text.size() && HexValue(text[pos]) >= 0 && pos - start < 4) value = value * 16 + HexValue(text[pos++]);
+        while (pos < text.size() && HexValue(text[pos]) >= 0 && pos - start < 4)
+            value = value * 16 + HexValue(text[pos++]);
         if (pos < text.size() && text[pos] == '.') {
             if (filled > 12) return false;
             std::uint8_t tail[4];
@@ -93,7 +94,7 @@ bool ParseIpv6(std::string_view text, std::array<std::uint8_t, 16>& out) {
 
 void AppendIpv6(std::string& out, const std::array<std::uint8_t, 16>& address) {
     int groups[8];
-    for (int i = 0; i < 8; ++i) groups[i] = (address[static_cast<std::size_t>(2 * i)] << 8) | address[static_cast<std::size_t>(2 * i + 1)];
+    for (std::size_t i = 0; i < 8; ++i) groups[i] = (address[2 * i] << 8) | address[2 * i + 1];
     const bool mapped = groups[0] == 0 && groups[1] == 0 && groups[2] == 0 && groups[3] == 0 && groups[4] == 0 &&
                         groups[5] == 0xFFFF;
     const int hexGroups = mapped ? 6 : 8;
