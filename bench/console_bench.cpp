@@ -434,7 +434,7 @@ int main(int argc, char** argv) {
     if (std::sscanf(bind.c_str(), "%u.%u.%u.%u%c", &octets[0], &octets[1], &octets[2], &octets[3], &end) != 4 ||
         octets[0] > 255 || octets[1] > 255 || octets[2] > 255 || octets[3] > 255)
         Usage();
-    for (int k = 0; k < 4; ++k) config.bindAddress.octets[k] = static_cast<std::uint8_t>(octets[k]);
+    for (std::size_t k = 0; k < 4; ++k) config.bindAddress.address[k] = static_cast<std::uint8_t>(octets[k]);
     config.reporter = &reporter;
     if (receiveBuffer > 0) config.receiveBuffer = static_cast<int>(receiveBuffer);
     if (queueEntries > 0) config.listenerQueue.entries = static_cast<std::size_t>(queueEntries);

@@ -229,13 +229,14 @@ void TMainForm::SetupSocket(int index) {
     ShowTitle();
 }
 
-void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octets[4]) {
-    agentAddressText_ = text.substr(0, 15);
-    std::copy(octets, octets + 4, agentOctets_.begin());
-    sockets_.SetAgent(octets, transport_.port);
+void TMainForm::SetAgentAddress(const std::string& text, const Endpoint& agent) {
+    agentAddressText_ = text;
+    agent_ = agent;
+    agent_->port = transport_.port;
+    sockets_.SetAgent(*agent_);
 }
 
-bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to) {
+bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Endpoint* to) {
     int error = 0;
     const bool sent = sockets_.Send(index, data, length, error, to);
     OutputBatch batch;
@@ -380,7 +381,10 @@ void TMainForm::ApplyTransport(const AgentTransport& transport) {
     transportDialog_->SetValues(transport);
     // A request whose address passed its check aimed the socket; until then
     // the next request aims it with the new port.
-    if (agentOctets_ != std::array<std::uint8_t, 4>{}) sockets_.SetAgent(agentOctets_.data(), transport.port);
+    if (agent_) {
+        agent_->port = transport.port;
+        sockets_.SetAgent(*agent_);
+    }
     settings_.SetTransport(transport);
 }
 

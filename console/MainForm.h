@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -170,9 +171,9 @@ public:
     // when it left whole. A failed send is said by a line in the pane and
     // the log, after the request's lines, and in a box. Returns whether the
     // datagram left.
-    bool SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to = nullptr);
+    bool SendDatagram(int index, const std::uint8_t* data, int length, const Endpoint* to = nullptr);
     const std::string& AgentAddressText() const { return agentAddressText_; }
-    void SetAgentAddress(const std::string& text, const std::uint8_t octets[4]);
+    void SetAgentAddress(const std::string& text, const Endpoint& agent);
     // The agent's port, the timeout and the retries in force; Apply keeps
     // them for the next start and aims the next request with them.
     const AgentTransport& Transport() const { return transport_; }
@@ -284,7 +285,7 @@ private:
     V3Dialog* v3Dialog_ = nullptr;  // a child; made with the controls
     V3DialogValues v3Values_;        // in force, without secrets
     AgentTransport transport_;
-    std::array<std::uint8_t, 4> agentOctets_{};  // the agent's address as last accepted
+    std::optional<Endpoint> agent_;  // the agent's address as last accepted (its port the transport's)
     TransportDialog* transportDialog_ = nullptr;  // a child; made with the controls
     // The walk going on, and the SNMPv3 operation of its latest request.
     std::unique_ptr<SubtreeWalk> walk_;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/Interfaces.h"
 #include "platform/LocalTime.h"
 #include "request/ObjectIdentifierText.h"
 #include "request/RequestEncoder.h"
@@ -26,6 +27,7 @@ RequestFields ReadFields(const TMainForm& form) {
     RequestFields fields;
     fields.community = form.CommunityEdit->text().toStdString();
     fields.ipAddress = form.IpEdit->text().toStdString();
+    fields.zoneIndex = InterfaceIndex;
     fields.oid1 = form.OID1Edit->text().toStdString();
     fields.oid2 = form.OID2Edit->text().toStdString();
     fields.oid3 = form.OID3Edit->text().toStdString();
@@ -39,6 +41,16 @@ RequestFields ReadFields(const TMainForm& form) {
     fields.version = form.Version();
     fields.dataType = form.DataType();
     return fields;
+}
+
+// The details of a datagram about to leave for `to`: now, and the zone's
+// interface name for a link-local agent.
+PeerDetails DestinationDetails(const Endpoint& to) {
+    PeerDetails destination;
+    destination.peer = to;
+    if (to.scope != 0) InterfaceName(to.scope, destination.zoneName);
+    destination.when = LocalTimeOfNs(RealtimeNs());
+    return destination;
 }
 
 std::int64_t MonotonicMs() {
@@ -60,7 +72,7 @@ void TMainForm::RunRequest(RequestKind kind) {
 bool TMainForm::RunRequestWith(RequestKind kind, const RequestFields& fields) {
     const PrepareResult result = PrepareRequest(kind, fields, request_);
     if (result.addressAccepted)
-        SetAgentAddress(result.agentAddressText, result.agentAddress.data());
+        SetAgentAddress(result.agentAddressText, result.agentAddress);
     if (result.messageChanged) {
         MessageEdit->setText(QString::fromStdString(result.message));
         // The field now speaks of this request (emptied: it passed its
@@ -77,10 +89,7 @@ bool TMainForm::RunRequestWith(RequestKind kind, const RequestFields& fields) {
     // not depend on how the send went: a failed send adds its own line.
     OutputBatch batch;
     const SocketEntry& agent = sockets_.At(0);
-    PeerDetails destination;
-    std::copy(agent.destination.octets, agent.destination.octets + 4, destination.address);
-    destination.port = agent.destination.port;
-    destination.when = LocalTimeOfNs(RealtimeNs());
+    const PeerDetails destination = DestinationDetails(agent.destination);
     ReportRequest(kind, request_, ReportedOidText(kind, request_, fields), dataDisplayCheckBox->isChecked(), batch,
                   output_.Details() ? &destination : nullptr);
     output_.Commit(batch);
@@ -88,7 +97,7 @@ bool TMainForm::RunRequestWith(RequestKind kind, const RequestFields& fields) {
     // in before the send call has even returned.
     const std::int32_t requestId = request_.requestId;
     if (walk_ != nullptr) request_.walkRequestId = requestId;
-    tracker_.Sent(requestId, destination.address, destination.port, RealtimeNs(),
+    tracker_.Sent(requestId, agent.destination, RealtimeNs(),
                   std::span<const std::uint8_t>(request_.sendBuffer.data(), static_cast<std::size_t>(request_.sendSize)),
                   transport_.retries);
     if (!SendDatagram(0, request_.sendBuffer.data(), request_.sendSize)) {
@@ -113,10 +122,7 @@ void TMainForm::WaitForAnswer(std::int32_t requestId) {
         // The same datagram once more, to where it went.
         OutputBatch batch;
         const SocketEntry& agent = sockets_.At(0);
-        PeerDetails destination;
-        std::copy(agent.destination.octets, agent.destination.octets + 4, destination.address);
-        destination.port = agent.destination.port;
-        destination.when = LocalTimeOfNs(RealtimeNs());
+        const PeerDetails destination = DestinationDetails(agent.destination);
         ReportRetry(requestId, again.data(), again.size(), tries, transport_.retries + 1, batch,
                     output_.Details() ? &destination : nullptr);
         output_.Commit(batch);
@@ -152,7 +158,7 @@ bool TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
     input.pdu.assign(pdu.begin(), pdu.end());
     input.requestId = request_.requestId;
     input.oidText = oidText;
-    input.agent = Endpoint::V4(agent.destination.octets, agent.destination.port);
+    input.agent = agent.destination;
     input.pduDisplayChecked = dataDisplayCheckBox->isChecked();
     input.retries = transport_.retries;
     const LocalDateTime when = LocalTimeOfNs(RealtimeNs());
@@ -170,10 +176,7 @@ bool TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
 bool TMainForm::SendV3(V3Outgoing& outgoing) {
     // The lines first, then the datagram: its answer can never come first.
     output_.Commit(outgoing.lines);
-    Ipv4Endpoint to;
-    std::copy(outgoing.to.address.begin(), outgoing.to.address.begin() + 4, to.octets);
-    to.port = outgoing.to.port;
-    if (!SendDatagram(0, outgoing.datagram.data(), static_cast<int>(outgoing.datagram.size()), &to)) {
+    if (!SendDatagram(0, outgoing.datagram.data(), static_cast<int>(outgoing.datagram.size()), &outgoing.to)) {
         v3Requests_.Abandon(outgoing.operation);
         ClearWalk(request_, request_.walkToken);
         return false;

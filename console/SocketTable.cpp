@@ -16,8 +16,8 @@ constexpr std::uint8_t kPlaceholderOctets[4] = {127, 0, 0, 1};
 
 // The local address of entry `index`: all interfaces (or the test's
 // address), port 161 + index by default.
-Ipv4Endpoint LocalAddressOf(const ConsoleConfig& config, int index) {
-    Ipv4Endpoint local = config.bindAddress;
+Endpoint LocalAddressOf(const ConsoleConfig& config, int index) {
+    Endpoint local = config.bindAddress;
     local.port = index == 0 ? config.requestPort : config.trapPort;
     return local;
 }
@@ -40,8 +40,7 @@ void SocketTable::Bind(const ConsoleConfig& config, PreboundSockets& sockets) {
 std::vector<std::string> SocketTable::Setup(int index, ErrorReporter& reporter) {
     SocketEntry& entry = entries_[index];
     entry.local = LocalAddressOf(config_, index);
-    std::copy(std::begin(kPlaceholderOctets), std::end(kPlaceholderOctets), entry.destination.octets);
-    entry.destination.port = static_cast<std::uint16_t>(config_.agentPort + index);
+    entry.destination = Endpoint::V4(kPlaceholderOctets, static_cast<std::uint16_t>(config_.agentPort + index));
     bool created;
     bool bound;
     if (config_.prebound != nullptr) {
@@ -61,14 +60,13 @@ std::vector<std::string> SocketTable::Setup(int index, ErrorReporter& reporter) 
     return boxes;
 }
 
-void SocketTable::SetAgent(const std::uint8_t octets[4], std::uint16_t port) {
+void SocketTable::SetAgent(const Endpoint& agent) {
     SocketEntry& entry = entries_[0];
-    std::copy(octets, octets + 4, entry.destination.octets);
-    entry.destination.port = port;
+    entry.destination = agent;
     entry.socket.SetDestination(entry.destination);
 }
 
-bool SocketTable::Send(int index, const std::uint8_t* data, int length, int& error, const Ipv4Endpoint* to) {
+bool SocketTable::Send(int index, const std::uint8_t* data, int length, int& error, const Endpoint* to) {
     error = 0;
     const std::size_t size = static_cast<std::size_t>(length);
     UdpSocket& socket = entries_[index].socket;

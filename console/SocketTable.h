@@ -32,8 +32,9 @@ struct ConsoleConfig {
     std::uint16_t requestPort = 161;  // local port of socket entry 0
     std::uint16_t trapPort = 162;     // local port of socket entry 1
     std::uint16_t agentPort = 161;    // destination port of requests
-    // Local address to bind (all interfaces by default; tests use loopback).
-    Ipv4Endpoint bindAddress{};
+    // Local address to bind (all interfaces of both families by default;
+    // tests use loopback).
+    Endpoint bindAddress{};
     ErrorReporter* reporter = nullptr;  // null: real message boxes
     bool startListeners = true;
     // Receive buffer asked for each socket: large enough to ride out a stall
@@ -65,8 +66,8 @@ struct PreboundSockets {
 
 struct SocketEntry {
     UdpSocket socket;
-    Ipv4Endpoint local;
-    Ipv4Endpoint destination;
+    Endpoint local;
+    Endpoint destination;
 };
 
 class SocketTable {
@@ -87,12 +88,12 @@ public:
     // either step in a box. Returns the texts of the boxes it showed: none
     // when the entry is bound and can receive.
     std::vector<std::string> Setup(int index, ErrorReporter& reporter);
-    // Aims entry 0 at the agent's address and port.
-    void SetAgent(const std::uint8_t octets[4], std::uint16_t port);
+    // Aims entry 0 at the agent (its address and port).
+    void SetAgent(const Endpoint& agent);
     // Sends `length` bytes from entry `index` to its destination, or to
     // `to` when given. Returns true when the whole datagram left; else
     // false, with the system's error number in `error`.
-    bool Send(int index, const std::uint8_t* data, int length, int& error, const Ipv4Endpoint* to = nullptr);
+    bool Send(int index, const std::uint8_t* data, int length, int& error, const Endpoint* to = nullptr);
 
     // Starts and stops the two listeners. A stop returns once both have
     // reported what they had queued (within tuning::kStopReportMs) and ended.

@@ -16,6 +16,8 @@ bool ReportLimiter::Draw(Bucket& bucket, int perSecond, int burst, std::int64_t 
 bool ReportLimiter::Allow(const Endpoint& to, std::int64_t nowMs) {
     Endpoint source = to;
     source.port = 0;
+    if (source.IsV6())
+        for (std::size_t i = 8; i < 16; ++i) source.address[i] = 0;
     if (!totalStarted_) {
         total_ = Bucket{kTotalBurst, nowMs};
         totalStarted_ = true;

@@ -1,7 +1,9 @@
 // How many Reports the trap port sends, so that it cannot be turned into a
 // reflector: a Report is larger than the message that asks for it (a 40-byte
 // discovery gets about 100 bytes back), and a forged source address would
-// have it sent to a victim. Each source address may draw kPerSourceBurst
+// have it sent to a victim. Each source (an IPv4 address, or an IPv6 /64:
+// one host or link may use any address of its /64, and a forger can spread
+// a victim's address over it) may draw kPerSourceBurst
 // Reports at once and kPerSourcePerSecond a second after that, and all
 // sources together kTotalBurst and kTotalPerSecond. An inform sender needs
 // two Reports when it first meets us (discovery and time), and one more
@@ -30,8 +32,8 @@ public:
     // Sources remembered; past this the one heard from longest ago goes.
     static constexpr std::size_t kMaxSources = 1024;
 
-    // Whether a Report may go to `to` (its address; the port is not looked
-    // at) now, drawing one if so.
+    // Whether a Report may go to `to` (its address, of an IPv6 one the first
+    // 64 bits; the port is not looked at) now, drawing one if so.
     bool Allow(const Endpoint& to, std::int64_t nowMs);
     // True once: at the first refusal of the run, so that it is said once.
     bool FirstRefusal();

@@ -50,9 +50,7 @@ bool V3Notifications::SeedSalts() {
 void V3Notifications::ProbeLine(const char* what, std::size_t size, const Endpoint& from, OutputBatch& out) {
     std::string line = what;
     line += "  送信元=";
-    AppendAddress(line, from.V4Octets());
-    line += ":";
-    AppendDecimal(line, from.port);
+    AppendEndpoint(line, from);
     line += "  SIZE=";
     AppendDecimal(line, static_cast<std::int64_t>(size));
     out.WriteLine(line, SummaryLine);

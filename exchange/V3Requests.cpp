@@ -42,8 +42,7 @@ ByteSpan Octets(const std::vector<std::uint8_t>& bytes) { return {bytes.data(), 
 
 PeerDetails DestinationDetails(const Endpoint& to, const LocalDateTime& when) {
     PeerDetails peer;
-    std::copy(to.address.begin(), to.address.begin() + 4, peer.address);
-    peer.port = to.port;
+    peer.peer = to;
     peer.when = when;
     return peer;
 }

@@ -8,8 +8,7 @@ namespace quillet {
 
 struct DatagramQueue::Header {
     std::int32_t size;  // < 0: a loss-only entry
-    std::uint16_t port;
-    std::uint8_t octets[4];
+    Endpoint sender;
     std::uint64_t lostBefore;
     std::int64_t arrivalNs;
 };
@@ -34,7 +33,7 @@ std::size_t DatagramQueue::RecordSize(int size) {
     return RoundUp(sizeof(Header) + static_cast<std::size_t>(size > 0 ? size : 0), alignof(Header));
 }
 
-bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost,
+bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Endpoint& sender, std::uint64_t lost,
                                std::int64_t arrivalNs) {
     if (entries_ >= bound_.entries) return false;
     const std::size_t need = RecordSize(size);
@@ -58,8 +57,7 @@ bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Ipv4End
     }
     Header header{};
     header.size = size;
-    header.port = sender.port;
-    std::memcpy(header.octets, sender.octets, 4);
+    header.sender = sender;
     header.lostBefore = lost;
     header.arrivalNs = arrivalNs;
     std::memcpy(ring_ + at, &header, sizeof header);
@@ -93,7 +91,7 @@ std::size_t DatagramQueue::Push(const ReceiveBatchBuffers& buffers, int count, c
     return dropped;
 }
 
-bool DatagramQueue::Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost,
+bool DatagramQueue::Push(const std::uint8_t* data, int size, const Endpoint& sender, std::uint32_t kernelLost,
                          Wake wake, std::int64_t arrivalNs) {
     bool pushed;
     bool waiting;
@@ -128,7 +126,7 @@ bool DatagramQueue::FlushLost() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (pendingLost_ == 0) return true;
-        if (!PushLocked(nullptr, -1, Ipv4Endpoint{}, pendingLost_, 0)) return false;
+        if (!PushLocked(nullptr, -1, Endpoint{}, pendingLost_, 0)) return false;
         pendingLost_ = 0;
         wake = waiting_;
     }
@@ -182,8 +180,7 @@ DatagramQueue::Entry DatagramQueue::Next() {
     Entry entry;
     entry.data = ring_ + runPos_ + sizeof header;
     entry.size = header.size;
-    entry.sender.port = header.port;
-    std::memcpy(entry.sender.octets, header.octets, 4);
+    entry.sender = header.sender;
     entry.lostBefore = header.lostBefore;
     entry.arrivalNs = header.arrivalNs;
     runPos_ += RecordSize(header.size);

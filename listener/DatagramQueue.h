@@ -55,7 +55,7 @@ public:
                      Wake wake = Wake::Now);
     // The same for one datagram that arrived at `arrivalNs` (the system's
     // clock, 0: not known); false when it was dropped.
-    bool Push(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t kernelLost = 0,
+    bool Push(const std::uint8_t* data, int size, const Endpoint& sender, std::uint32_t kernelLost = 0,
               Wake wake = Wake::Now, std::int64_t arrivalNs = 0);
     // Receiving side: wakes the reporting thread if a push with Wake::Later
     // found it waiting.
@@ -76,7 +76,7 @@ public:
     struct Entry {
         const std::uint8_t* data;
         int size;
-        Ipv4Endpoint sender;
+        Endpoint sender;
         std::uint64_t lostBefore;
         std::int64_t arrivalNs;  // when the kernel received it (system clock), 0: not known
     };
@@ -108,7 +108,7 @@ public:
 private:
     struct Header;
     static std::size_t RecordSize(int size);
-    bool PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost,
+    bool PushLocked(const std::uint8_t* data, int size, const Endpoint& sender, std::uint64_t lost,
                     std::int64_t arrivalNs);
     std::size_t TakeLocked(std::size_t limit);
 

@@ -9,6 +9,7 @@
 
 #include "listener/ListenerTuning.h"
 #include "listener/ThreadHandOff.h"
+#include "platform/Interfaces.h"
 #include "platform/LocalTime.h"
 #include "platform/ThreadScheduling.h"
 
@@ -90,10 +91,10 @@ void ListenerThread::run() {
     AnnounceHandOff(this);
 }
 
-PeerDetails ListenerThread::PeerOf(const Ipv4Endpoint& sender, std::int64_t arrivalNs) {
+PeerDetails ListenerThread::PeerOf(const Endpoint& sender, std::int64_t arrivalNs) {
     PeerDetails peer;
-    std::copy(sender.octets, sender.octets + 4, peer.address);
-    peer.port = sender.port;
+    peer.peer = sender;
+    if (sender.scope != 0) InterfaceName(sender.scope, peer.zoneName);
     peer.when = LocalTimeOfNs(arrivalNs);
     return peer;
 }

@@ -66,7 +66,7 @@ public:
     void WaitStopped();
 
     // The details lines' view of a datagram's sender and arrival.
-    static PeerDetails PeerOf(const Ipv4Endpoint& sender, std::int64_t arrivalNs);
+    static PeerDetails PeerOf(const Endpoint& sender, std::int64_t arrivalNs);
 
     // Instruments (any thread): datagrams waiting to be reported, the most
     // that ever waited, and losses not yet said.
@@ -81,7 +81,7 @@ protected:
     // Reports one received datagram from `sender`, which the kernel received
     // at `arrivalNs` (the system's clock, 0: not known), by appending to
     // `batch`. Runs on the reporting thread.
-    virtual void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
+    virtual void HandleDatagram(const std::uint8_t* data, int size, const Endpoint& sender,
                                 std::int64_t arrivalNs, OutputBatch& batch) = 0;
     // Called after each failed receive (after the box, if one was shown), on
     // the receiving thread.

@@ -23,7 +23,7 @@ public:
     struct Entry {
         std::size_t offset;
         int size;
-        Ipv4Endpoint sender;
+        Endpoint sender;
         std::uint32_t dropCounter;
         std::int64_t arrivalNs;
     };

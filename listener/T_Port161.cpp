@@ -31,7 +31,7 @@ T_Port161::T_Port161(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& re
       onFollowup_(std::move(onFollowup)),
       onWalkAnswer_(std::move(onWalkAnswer)) {}
 
-void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
+void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Endpoint& sender,
                                std::int64_t arrivalNs, OutputBatch& batch) {
     const std::size_t length = static_cast<std::size_t>(size < 0 ? 0 : size);
     const std::int64_t arrival = arrivalNs != 0 ? arrivalNs : RealtimeNs();
@@ -49,7 +49,7 @@ void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4End
     std::int64_t roundTripUs = -1;
     std::uint32_t requestId = 0;
     if (ReadResponseRequestId(data, length, message, requestId))
-        roundTripUs = tracker_.Answered(requestId, sender.octets, sender.port, arrival);
+        roundTripUs = tracker_.Answered(requestId, sender, arrival);
     const std::int32_t walking = request_.walkRequestId.load();
     if (walking != 0 && roundTripUs >= 0 && requestId == static_cast<std::uint32_t>(walking)) {
         walkAnswer_.assign(data, data + length);
@@ -65,7 +65,7 @@ void T_Port161::HandleDatagram(const std::uint8_t* data, int size, const Ipv4End
     }
 }
 
-void T_Port161::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::int64_t arrivalNs,
+void T_Port161::HandleV3(const std::uint8_t* data, int size, const Endpoint& sender, std::int64_t arrivalNs,
                          OutputBatch& batch) {
     std::optional<PeerDetails> peer;
     LocalDateTime when;
@@ -74,7 +74,7 @@ void T_Port161::HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint&
         when = LocalTimeOfNs(RealtimeNs());
     }
     const V3Moment moment{MonotonicMs(), RealtimeNs(), peer ? &when : nullptr};
-    followup_ = v3_.Take(data, static_cast<std::size_t>(size), inbound_.v3, Endpoint::V4(sender.octets, sender.port),
+    followup_ = v3_.Take(data, static_cast<std::size_t>(size), inbound_.v3, sender,
                          arrivalNs != 0 ? arrivalNs : RealtimeNs(), moment, peer ? &*peer : nullptr, seenWalk_,
                          request_.varBindCount.load(), scan_, batch);
     clearWalk_ = followup_.clearWalk;

@@ -37,13 +37,13 @@ public:
               DatagramQueueBound bound = {}, std::function<void(std::vector<std::uint8_t>&&)> onWalkAnswer = {});
 
 protected:
-    void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::int64_t arrivalNs,
+    void HandleDatagram(const std::uint8_t* data, int size, const Endpoint& sender, std::int64_t arrivalNs,
                         OutputBatch& batch) override;
     void AfterReceiveFailure() override;
     void AfterCommit() override;
 
 private:
-    void HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::int64_t arrivalNs,
+    void HandleV3(const std::uint8_t* data, int size, const Endpoint& sender, std::int64_t arrivalNs,
                   OutputBatch& batch);
 
     RequestState& request_;

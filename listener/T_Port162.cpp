@@ -29,7 +29,7 @@ T_Port162::T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& re
       ack_(kInformAckCapacity),
       v3_(users, engineId, engineBoots, MonotonicMs()) {}
 
-void T_Port162::HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
+void T_Port162::HandleDatagram(const std::uint8_t* data, int size, const Endpoint& sender,
                                std::int64_t arrivalNs, OutputBatch& batch) {
     const std::size_t length = static_cast<std::size_t>(size < 0 ? 0 : size);
     ackLength_ = 0;
@@ -39,7 +39,7 @@ void T_Port162::HandleDatagram(const std::uint8_t* data, int size, const Ipv4End
     if (DetailsOn()) peer = PeerOf(sender, arrivalNs);
     ScanInboundMessage(data, length, inbound_);
     if (inbound_.version == MessageVersion::V3) {
-        ackLength_ = v3_.Take(data, length, inbound_.v3, Endpoint::V4(sender.octets, sender.port), MonotonicMs(),
+        ackLength_ = v3_.Take(data, length, inbound_.v3, sender, MonotonicMs(),
                               peer ? &*peer : nullptr, scan_, flag, batch);
         answer_ = v3_.Answer();
     } else {

@@ -31,7 +31,7 @@ public:
               const V3Users& users, ByteSpan engineId, std::uint32_t engineBoots, DatagramQueueBound bound = {});
 
 protected:
-    void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::int64_t arrivalNs,
+    void HandleDatagram(const std::uint8_t* data, int size, const Endpoint& sender, std::int64_t arrivalNs,
                         OutputBatch& batch) override;
     // Sends the acknowledgement of an inform once its lines are committed,
     // so the log shows the inform before its sender can act on the answer.
@@ -50,7 +50,7 @@ private:
     std::vector<std::uint8_t> ack_;
     const std::uint8_t* answer_ = nullptr;
     std::size_t ackLength_ = 0;
-    Ipv4Endpoint ackTo_;
+    Endpoint ackTo_;
     V3Notifications v3_;
     InboundMessage inbound_{};  // the datagram in hand
 };

@@ -2,6 +2,7 @@
 
 #include "text/DecimalText.h"
 #include "text/ValueText.h"
+#include "text/Ipv6Text.h"
 
 namespace quillet {
 namespace {
@@ -11,11 +12,7 @@ void AppendTwoDigits(std::string& out, int value) {
     out.push_back(static_cast<char>('0' + value % 10));
 }
 
-void AppendPeer(std::string& out, const PeerDetails& peer) {
-    AppendAddress(out, peer.address);
-    out.push_back(':');
-    AppendDecimal(out, peer.port);
-}
+void AppendPeer(std::string& out, const PeerDetails& peer) { AppendEndpoint(out, peer.peer, peer.zoneName); }
 
 }  // namespace
 
@@ -24,6 +21,29 @@ void AppendAddress(std::string& out, const std::uint8_t address[4]) {
         if (i > 0) out.push_back('.');
         AppendDecimal(out, address[i]);
     }
+}
+
+void AppendEndpointAddress(std::string& out, const Endpoint& endpoint, const char* zoneName) {
+    if (!endpoint.IsV6()) {
+        AppendAddress(out, endpoint.V4Octets());
+        return;
+    }
+    AppendIpv6(out, endpoint.address);
+    if (endpoint.scope != 0) {
+        out.push_back('%');
+        if (zoneName != nullptr && zoneName[0] != '\0')
+            out.append(zoneName);
+        else
+            AppendUnsignedDecimal(out, endpoint.scope);
+    }
+}
+
+void AppendEndpoint(std::string& out, const Endpoint& endpoint, const char* zoneName) {
+    if (endpoint.IsV6()) out.push_back('[');
+    AppendEndpointAddress(out, endpoint, zoneName);
+    if (endpoint.IsV6()) out.push_back(']');
+    out.push_back(':');
+    AppendDecimal(out, endpoint.port);
 }
 
 void AppendDetailTime(std::string& out, const LocalDateTime& when) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "output/Endpoint.h"
 #include "output/LogRecord.h"
 #include "output/OutputBatch.h"
 
@@ -14,21 +15,28 @@ namespace quillet {
 
 // The peer of one datagram and its time, as the details lines show them.
 struct PeerDetails {
-    std::uint8_t address[4] = {0, 0, 0, 0};
-    std::uint16_t port = 0;
+    Endpoint peer;
+    // The interface name of a link-local IPv6 peer's zone, as the system
+    // names it ("eth0"); empty: the zone is shown as its index.
+    char zoneName[16] = {};
     LocalDateTime when;         // local time, with milliseconds
     std::int64_t roundTripUs = -1;  // an answer to a request of ours: its round trip
 };
 
-// "  送信元=192.0.2.2:161" and "  受信時刻=2026/12/09 14:03:05.123", with
+// "  送信元=192.0.2.2:161" (an IPv6 peer "[2001:db8::2]:161") and "  受信時刻=2026/12/09 14:03:05.123", with
 // "  応答時間=1.234ms" after the time for an answer to our request.
 void AppendReceivedDetails(const PeerDetails& peer, OutputBatch& out);
 // "  送信先=192.0.2.2:161" and "  送信時刻=2026/12/09 14:03:05.123".
 void AppendSentDetails(const PeerDetails& peer, OutputBatch& out);
 // "2026/12/09 14:03:05.123".
 void AppendDetailTime(std::string& out, const LocalDateTime& when);
-// "192.0.2.2" and, with a port, ":161".
+// "192.0.2.2": four octets in dotted decimal.
 void AppendAddress(std::string& out, const std::uint8_t address[4]);
+// An endpoint's address: "192.0.2.2", or RFC 5952's "2001:db8::2" with
+// "%" and the zone (`zoneName`, else the index) for a link-local one.
+void AppendEndpointAddress(std::string& out, const Endpoint& endpoint, const char* zoneName = nullptr);
+// An endpoint with its port: "192.0.2.2:161", "[2001:db8::2]:161".
+void AppendEndpoint(std::string& out, const Endpoint& endpoint, const char* zoneName = nullptr);
 
 // The values at a glance, after the lines that show them raw:
 // "  時間表記=14 days, 6:56:07.89", a TimeTicks as net-snmp prints it

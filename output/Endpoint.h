@@ -22,7 +22,27 @@ struct Endpoint {
         endpoint.port = port;
         return endpoint;
     }
+    // An IPv6 endpoint; an IPv4-mapped address (::ffff:a.b.c.d, how a
+    // dual-stack socket names an IPv4 peer) becomes the IPv4 endpoint, so
+    // that one peer has one value whichever socket heard it.
+    static Endpoint V6(const std::array<std::uint8_t, 16>& octets, std::uint32_t scope, std::uint16_t port) {
+        static constexpr std::uint8_t kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        if (std::memcmp(octets.data(), kMappedPrefix, sizeof kMappedPrefix) == 0) return V4(octets.data() + 12, port);
+        Endpoint endpoint;
+        endpoint.family = 6;
+        endpoint.address = octets;
+        endpoint.scope = scope;
+        endpoint.port = port;
+        return endpoint;
+    }
     const std::uint8_t* V4Octets() const { return address.data(); }
+    bool IsV6() const { return family == 6; }
+    // An unspecified address (0.0.0.0 or ::): "any" for a bind.
+    bool IsUnspecified() const {
+        for (std::size_t i = 0; i < (IsV6() ? 16u : 4u); ++i)
+            if (address[i] != 0) return false;
+        return true;
+    }
 
     friend bool operator==(const Endpoint& a, const Endpoint& b) {
         return a.family == b.family && a.address == b.address && a.scope == b.scope && a.port == b.port;

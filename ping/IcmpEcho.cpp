@@ -13,15 +13,23 @@ constexpr int kShownSizeAdjustment = 12;
 
 int ReadLittleEndian16(const std::uint8_t* at) { return at[0] | (at[1] << 8); }
 
-EchoReading ClassifyType(int type) {
+constexpr int kEchoReplyType = 0;
+constexpr int kEchoReplyTypeV6 = 129;
+
+int EchoReplyType(IcmpFamily family) { return family == IcmpFamily::V6 ? kEchoReplyTypeV6 : kEchoReplyType; }
+
+EchoReading ClassifyType(int type, IcmpFamily family) {
     EchoReading reading;
     reading.type = type;
-    switch (type) {
-    case 0: reading.verdict = EchoVerdict::NoLine; break;
-    case 3: reading.verdict = EchoVerdict::Unreachable; break;
-    case 11: reading.verdict = EchoVerdict::TimeExceeded; break;
-    default: reading.verdict = EchoVerdict::OtherType; break;
-    }
+    const bool v6 = family == IcmpFamily::V6;
+    if (type == EchoReplyType(family))
+        reading.verdict = EchoVerdict::NoLine;
+    else if (type == (v6 ? 1 : 3))
+        reading.verdict = EchoVerdict::Unreachable;
+    else if (type == (v6 ? 3 : 11))
+        reading.verdict = EchoVerdict::TimeExceeded;
+    else
+        reading.verdict = EchoVerdict::OtherType;
     return reading;
 }
 
@@ -40,9 +48,14 @@ std::uint16_t IcmpChecksum(const std::uint8_t* data, int length) {
     return static_cast<std::uint16_t>(~sum & 0xFFFF);
 }
 
-std::size_t BuildEchoRequest(std::uint8_t* buffer, std::size_t capacity, int size, int sequence, int identifier) {
+IcmpFamily IcmpFamilyOf(std::string_view addressText) {
+    return addressText.find(':') != std::string_view::npos ? IcmpFamily::V6 : IcmpFamily::V4;
+}
+
+std::size_t BuildEchoRequest(std::uint8_t* buffer, std::size_t capacity, int size, int sequence, int identifier,
+                             IcmpFamily family) {
     if (buffer == nullptr || size < static_cast<int>(kIcmpHeaderSize) || static_cast<std::size_t>(size) > capacity) return 0;
-    buffer[0] = 8;
+    buffer[0] = family == IcmpFamily::V6 ? 128 : 8;
     buffer[1] = 0;
     buffer[2] = 0;
     buffer[3] = 0;
@@ -51,6 +64,7 @@ std::size_t BuildEchoRequest(std::uint8_t* buffer, std::size_t capacity, int siz
     buffer[6] = static_cast<std::uint8_t>(sequence & 0xFF);
     buffer[7] = static_cast<std::uint8_t>((sequence >> 8) & 0xFF);
     std::memset(buffer + kIcmpHeaderSize, kEchoDataByte, static_cast<std::size_t>(size) - kIcmpHeaderSize);
+    if (family == IcmpFamily::V6) return static_cast<std::size_t>(size);
     const std::uint16_t checksum = IcmpChecksum(buffer, size);
     buffer[2] = static_cast<std::uint8_t>(checksum & 0xFF);
     buffer[3] = static_cast<std::uint8_t>(checksum >> 8);
@@ -64,8 +78,8 @@ EchoReading ReadEchoReplyWithIpHeader(const std::uint8_t* data, std::size_t leng
     const std::uint8_t* icmp = data + headerLength;
     const std::size_t icmpLength = length - headerLength;
 
-    EchoReading reading = ClassifyType(icmp[0]);
-    if (reading.type != 0) return reading;
+    EchoReading reading = ClassifyType(icmp[0], IcmpFamily::V4);
+    if (reading.type != kEchoReplyType) return reading;
     if (icmpLength < kIcmpHeaderSize) return {};
     if (ReadLittleEndian16(icmp + 4) != (echoNumber & 0xFFFF)) return reading;
     const int totalLength = (data[2] << 8) | data[3];
@@ -75,10 +89,11 @@ EchoReading ReadEchoReplyWithIpHeader(const std::uint8_t* data, std::size_t leng
     return reading;
 }
 
-EchoReading ReadEchoReplyWithoutIpHeader(const std::uint8_t* data, std::size_t length, int echoNumber, int ttl) {
+EchoReading ReadEchoReplyWithoutIpHeader(const std::uint8_t* data, std::size_t length, int echoNumber, int ttl,
+                                         IcmpFamily family) {
     if (data == nullptr || length == 0) return {};
-    EchoReading reading = ClassifyType(data[0]);
-    if (reading.type != 0) return reading;
+    EchoReading reading = ClassifyType(data[0], family);
+    if (reading.type != EchoReplyType(family)) return reading;
     if (length < kIcmpHeaderSize) return {};
     if (ReadLittleEndian16(data + 6) != (echoNumber & 0xFFFF)) return reading;
     reading.verdict = EchoVerdict::Reply;
@@ -87,7 +102,7 @@ EchoReading ReadEchoReplyWithoutIpHeader(const std::uint8_t* data, std::size_t l
     return reading;
 }
 
-EchoReading ReadIcmpErrorReport(int type) { return ClassifyType(type); }
+EchoReading ReadIcmpErrorReport(int type, IcmpFamily family) { return ClassifyType(type, family); }
 
 std::optional<std::string> EchoReadingLine(const EchoReading& reading, std::string_view addressText, int elapsedMs) {
     switch (reading.verdict) {

@@ -1,6 +1,8 @@
 // ICMP echo messages of the reachability test: the checksum, the echo
 // request and the reading of whatever datagram comes back, with the exact
-// line text each one gives in the pane. Pure functions over byte spans: no
+// line text each one gives in the pane. ICMP for IPv4 and ICMPv6 alike
+// (RFC 4443: echo request 128, reply 129, destination unreachable 1, time
+// exceeded 3), with the same lines. Pure functions over byte spans: no
 // sockets, no threads, no Qt.
 #pragma once
 
@@ -11,6 +13,13 @@
 #include <string_view>
 
 namespace quillet {
+
+// ICMP of IPv4, or ICMPv6.
+enum class IcmpFamily { V4, V6 };
+
+// The family an agent text is pinged over: ICMPv6 for a text with a colon
+// (an IPv6 literal), ICMP otherwise.
+IcmpFamily IcmpFamilyOf(std::string_view addressText);
 
 // Fixed parameters of one ping run.
 inline constexpr int kEchoCount = 3;             // echoes per run, numbered 0, 1, 2
@@ -45,18 +54,21 @@ std::uint16_t IcmpChecksum(const std::uint8_t* data, int length);
 // Writes an echo request of `size` bytes at `buffer`: type 8, code 0,
 // identifier and sequence as 16-bit values least significant byte first,
 // `size` - 8 data bytes of 0x58, then the checksum over the whole message.
+// For ICMPv6 the type is 128 and the checksum is left 0: it covers the
+// addresses of the IPv6 header too, and the kernel fills it in.
 // Returns the count written (= size), or 0 when size < 8 or size > capacity,
 // in which case the buffer is left untouched. Only the low 16 bits of
 // `sequence` and `identifier` are kept.
-std::size_t BuildEchoRequest(std::uint8_t* buffer, std::size_t capacity, int size, int sequence, int identifier);
+std::size_t BuildEchoRequest(std::uint8_t* buffer, std::size_t capacity, int size, int sequence, int identifier,
+                             IcmpFamily family = IcmpFamily::V4);
 
 // What one received datagram gives in the pane.
 enum class EchoVerdict {
     NoLine,        // an echo reply for another echo, or a datagram too short to be read
     Reply,         // the reply to the echo being waited for
-    Unreachable,   // ICMP type 3
-    TimeExceeded,  // ICMP type 11
-    OtherType,     // any other ICMP type
+    Unreachable,   // ICMP type 3, ICMPv6 type 1
+    TimeExceeded,  // ICMP type 11, ICMPv6 type 3
+    OtherType,     // any other type
 };
 
 struct EchoReading {
@@ -85,12 +97,15 @@ EchoReading ReadEchoReplyWithIpHeader(const std::uint8_t* data, std::size_t leng
 // reply's time to live as reported beside the datagram. The size shown is
 // what the IPv4 form would show for a 20-byte header: the ICMP length - 12.
 // An empty datagram, or an echo reply shorter than 8 bytes, gives NoLine.
-EchoReading ReadEchoReplyWithoutIpHeader(const std::uint8_t* data, std::size_t length, int echoNumber, int ttl);
+// Every ICMPv6 socket hands the message over this way (with the hop limit
+// as `ttl`); there an echo reply is type 129.
+EchoReading ReadEchoReplyWithoutIpHeader(const std::uint8_t* data, std::size_t length, int echoNumber, int ttl,
+                                         IcmpFamily family = IcmpFamily::V4);
 
 // The verdict for an ICMP error (type 3, 11 or other) that the unprivileged
 // echo socket reports beside its datagrams instead of handing it over.
-// Type 0 (which never arrives this way) gives NoLine.
-EchoReading ReadIcmpErrorReport(int type);
+// An echo reply's type (which never arrives this way) gives NoLine.
+EchoReading ReadIcmpErrorReport(int type, IcmpFamily family = IcmpFamily::V4);
 
 // The pane line for a reading: "Reply from %s bytes=%d time=%dms TTL=%d"
 // with `addressText` as it stands, "Distnation Unreacheble.", "TTL" or

@@ -138,8 +138,10 @@ PingRun::EchoStep PingRun::Echo(Run& run, int echoNumber) {
     const auto failWith = [&](std::string_view line) { return Emit(run, line) ? EchoStep::EndRun : EchoStep::Stopped; };
 
     // One socket per echo, closed when this function returns.
+    // ICMPv6 for an IPv6 literal, decided anew for every echo as the address is.
+    const IcmpFamily family = IcmpFamilyOf(address);
     IcmpSocket socket;
-    switch (socket.Open(kEchoTimeToLive, kEchoTimeoutMs)) {
+    switch (socket.Open(kEchoTimeToLive, kEchoTimeoutMs, family == IcmpFamily::V6)) {
     case IcmpOpenResult::Opened: break;
     case IcmpOpenResult::SocketRefused: return failWith(kSocketFailedLine);
     case IcmpOpenResult::SendTimeoutRefused: return failWith(kSendTimeoutFailedLine);
@@ -148,7 +150,7 @@ PingRun::EchoStep PingRun::Echo(Run& run, int echoNumber) {
     }
 
     std::uint8_t request[kEchoBufferSize] = {};
-    const std::size_t size = BuildEchoRequest(request, sizeof request, kEchoSize, echoNumber, echoNumber);
+    const std::size_t size = BuildEchoRequest(request, sizeof request, kEchoSize, echoNumber, echoNumber, family);
     if (!socket.SendTo(address, request, size)) return failWith(kSendFailedLine);
 
     std::uint8_t reply[kEchoBufferSize];
@@ -158,11 +160,11 @@ PingRun::EchoStep PingRun::Echo(Run& run, int echoNumber) {
     case IcmpReceipt::Status::Stopped: return EchoStep::Stopped;
     case IcmpReceipt::Status::Failed: return failWith(kReceiveFailedLine);
     case IcmpReceipt::Status::TimedOut: return Emit(run, kRequestTimedOutLine) ? EchoStep::Next : EchoStep::Stopped;
-    case IcmpReceipt::Status::IcmpError: reading = ReadIcmpErrorReport(receipt.icmpType); break;
+    case IcmpReceipt::Status::IcmpError: reading = ReadIcmpErrorReport(receipt.icmpType, family); break;
     case IcmpReceipt::Status::Datagram:
-        reading = socket.Kind() == IcmpSocketKind::Raw
+        reading = socket.Kind() == IcmpSocketKind::Raw && family == IcmpFamily::V4
                       ? ReadEchoReplyWithIpHeader(reply, receipt.length, echoNumber)
-                      : ReadEchoReplyWithoutIpHeader(reply, receipt.length, echoNumber, receipt.ttl);
+                      : ReadEchoReplyWithoutIpHeader(reply, receipt.length, echoNumber, receipt.ttl, family);
         break;
     }
     const int elapsedMs = static_cast<int>(TickCountMs() - sendTime);

@@ -6,6 +6,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -63,10 +65,13 @@ int TakeQueuedIcmpError(int fd, int* type) {
     } while (rc < 0 && errno == EINTR);
     if (rc < 0) return -1;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR) continue;
+        const bool v4 = c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR;
+        const bool v6 = c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR;
+        if (!v4 && !v6) continue;
         sock_extended_err error;
         std::memcpy(&error, CMSG_DATA(c), sizeof error);
-        if (error.ee_origin != SO_EE_ORIGIN_ICMP) return 0;
+        const int icmpOrigin = v6 ? int{SO_EE_ORIGIN_ICMP6} : int{SO_EE_ORIGIN_ICMP};
+        if (error.ee_origin != icmpOrigin) return 0;
         *type = error.ee_type;
         return 1;
     }
@@ -111,17 +116,20 @@ void PingStopSignal::Signal() {
 
 IcmpSocket::~IcmpSocket() { Close(); }
 
-IcmpOpenResult IcmpSocket::Open(int ttl, int timeoutMs) {
+IcmpOpenResult IcmpSocket::Open(int ttl, int timeoutMs, bool ipv6) {
     Close();
+    ipv6_ = ipv6;
+    const int family = ipv6 ? AF_INET6 : AF_INET;
+    const int protocol = ipv6 ? int{IPPROTO_ICMPV6} : int{IPPROTO_ICMP};
     // Only root uses the raw socket; everybody else the kernel's echo
     // socket, so that an ordinary user's console needs no capability. Root
     // without CAP_NET_RAW (a confined container) takes the echo socket too.
     if (RunsAsRoot()) {
-        fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        fd_ = ::socket(family, SOCK_RAW | SOCK_CLOEXEC, protocol);
         kind_ = IcmpSocketKind::Raw;
     }
     if (fd_ < 0) {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+        fd_ = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
         kind_ = IcmpSocketKind::Datagram;
     }
     if (fd_ < 0) {
@@ -133,12 +141,31 @@ IcmpOpenResult IcmpSocket::Open(int ttl, int timeoutMs) {
         result = IcmpOpenResult::SendTimeoutRefused;
     } else if (!SetTimeout(fd_, SO_RCVTIMEO, timeoutMs)) {
         result = IcmpOpenResult::ReceiveTimeoutRefused;
-    } else if (!SetIntOption(fd_, IPPROTO_IP, IP_TTL, ttl)) {
+    } else if (!(ipv6 ? SetIntOption(fd_, IPPROTO_IPV6, IPV6_UNICAST_HOPS, ttl)
+                      : SetIntOption(fd_, IPPROTO_IP, IP_TTL, ttl))) {
         result = IcmpOpenResult::TimeToLiveRefused;
     }
     if (result != IcmpOpenResult::Opened) {
         Close();
         return result;
+    }
+    if (ipv6) {
+        // Both kinds hand the hop limit beside the message only when asked.
+        SetIntOption(fd_, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, 1);
+        if (kind_ == IcmpSocketKind::Raw) {
+            // A raw ICMPv6 socket gets every ICMPv6 message of the host:
+            // neighbour discovery, router adverts, our own echo requests.
+            // Only the messages an echo can bring back get through.
+            icmp6_filter filter;
+            ICMP6_FILTER_SETBLOCKALL(&filter);
+            for (const int type : {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED,
+                                   ICMP6_PARAM_PROB})
+                ICMP6_FILTER_SETPASS(type, &filter);
+            ::setsockopt(fd_, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+        } else {
+            SetIntOption(fd_, IPPROTO_IPV6, IPV6_RECVERR, 1);
+        }
+        return IcmpOpenResult::Opened;
     }
 #ifdef __linux__
     if (kind_ == IcmpSocketKind::Raw) {
@@ -166,6 +193,22 @@ IcmpOpenResult IcmpSocket::Open(int ttl, int timeoutMs) {
 
 bool IcmpSocket::SendTo(const std::string& addressText, const std::uint8_t* data, std::size_t length) {
     if (fd_ < 0) return false;
+    if (ipv6_) {
+        // getaddrinfo reads a zone ("%eth0") into the scope as well.
+        addrinfo hints{};
+        hints.ai_family = AF_INET6;
+        hints.ai_flags = AI_NUMERICHOST;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(addressText.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+        sockaddr_in6 destination;
+        std::memcpy(&destination, found->ai_addr, sizeof destination);
+        ::freeaddrinfo(found);
+        ssize_t rc;
+        do {
+            rc = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+        } while (rc < 0 && errno == EINTR);
+        return rc >= 0 && static_cast<std::size_t>(rc) == length;
+    }
     sockaddr_in destination;
     std::memset(&destination, 0, sizeof destination);
     destination.sin_family = AF_INET;
@@ -220,7 +263,7 @@ IcmpReceipt IcmpSocket::Receive(std::uint8_t* buffer, std::size_t capacity, int 
         alignas(cmsghdr) std::uint8_t control[kControlSize];
         iovec part{buffer, capacity};
         msghdr message{};
-        sockaddr_in sender{};
+        sockaddr_in6 sender{};  // either family fits
         // The sender's address is taken but not used: the lines show the
         // address the operator typed.
         message.msg_name = &sender;
@@ -237,7 +280,9 @@ IcmpReceipt IcmpSocket::Receive(std::uint8_t* buffer, std::size_t capacity, int 
         receipt.status = IcmpReceipt::Status::Datagram;
         receipt.length = static_cast<std::size_t>(rc);
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+            const bool ttlMessage = (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) ||
+                                    (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_HOPLIMIT);
+            if (ttlMessage && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
                 int ttl;
                 std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
                 receipt.ttl = ttl;
@@ -253,6 +298,7 @@ void IcmpSocket::Close() {
         fd_ = -1;
     }
     kind_ = IcmpSocketKind::None;
+    ipv6_ = false;
 }
 
 }  // namespace quillet

@@ -12,6 +12,12 @@
 // datagrams. Kind() says which one was opened, so the caller reads the
 // datagram in the right form.
 //
+// Opened for IPv6, the same two kinds are ICMPv6 sockets (the unprivileged
+// one allowed by the same net.ipv4.ping_group_range); both hand over the
+// ICMPv6 message without the IPv6 header, the hop limit beside it, and the
+// raw one lets only echo replies and error messages through (no neighbour
+// discovery, no echo requests).
+//
 // One IcmpSocket is used by one thread; only PingStopSignal::Signal() may
 // be called from another.
 #pragma once
@@ -83,13 +89,16 @@ public:
     // send and receive time-outs to `timeoutMs` and the outgoing TTL to `ttl`.
     // Never sets SO_BROADCAST. On any failure the socket is closed again and
     // the result names the step that failed.
-    IcmpOpenResult Open(int ttl, int timeoutMs);
+    // `ipv6`: an ICMPv6 socket, `ttl` its hop limit.
+    IcmpOpenResult Open(int ttl, int timeoutMs, bool ipv6 = false);
     IcmpSocketKind Kind() const { return kind_; }
 
     // Sends `length` bytes to the address that inet_addr makes of
     // `addressText` as it stands, port 0. A text that is not an address
     // becomes 255.255.255.255, which the kernel refuses on a socket without
-    // SO_BROADCAST. True when the whole message was sent.
+    // SO_BROADCAST. An ICMPv6 socket reads `addressText` as an IPv6
+    // literal, with a zone for a link-local one ("fe80::1%eth0"); a text
+    // that is none is not sent. True when the whole message was sent.
     bool SendTo(const std::string& addressText, const std::uint8_t* data, std::size_t length);
 
     // Waits at most `timeoutMs` for one datagram (or, on the Datagram kind,
@@ -103,6 +112,7 @@ public:
 private:
     int fd_ = -1;
     IcmpSocketKind kind_ = IcmpSocketKind::None;
+    bool ipv6_ = false;
 };
 
 }  // namespace quillet

@@ -1,5 +1,11 @@
 // One UDP socket of the socket table: created, bound to a local port on all
 // interfaces, with one destination address, blocking.
+//
+// The socket is dual-stack: an IPv6 socket that also carries IPv4
+// (IPV6_V6ONLY off), so one socket per port hears and answers both
+// families. Where the host has IPv6 disabled it is an IPv4 socket and an
+// IPv6 peer is refused (EAFNOSUPPORT). Either way an IPv4 peer is an IPv4
+// Endpoint, never the IPv4-mapped IPv6 address the dual-stack socket names it by.
 #pragma once
 
 #include <cstddef>
@@ -8,13 +14,9 @@
 #include <memory>
 #include <string>
 
-namespace quillet {
+#include "output/Endpoint.h"
 
-// An IPv4 address as four octets in text order, and a port.
-struct Ipv4Endpoint {
-    std::uint8_t octets[4] = {0, 0, 0, 0};
-    std::uint16_t port = 0;
-};
+namespace quillet {
 
 // Buffers for UdpSocket::ReceiveBatch: `slots` datagrams of up to
 // `slotSize` bytes each, with their senders and the socket's drop counter.
@@ -30,7 +32,7 @@ public:
     // Datagram i of the last ReceiveBatch (i below its result).
     const std::uint8_t* Data(int i) const;
     int Size(int i) const;
-    const Ipv4Endpoint& Sender(int i) const;
+    const Endpoint& Sender(int i) const;
     // The socket's count of datagrams dropped by the kernel (a 32-bit counter
     // that wraps) as it stood when datagram i was queued.
     std::uint32_t DropCounter(int i) const;
@@ -41,7 +43,7 @@ public:
 
     // Fills slot i as a receive would (at most the slot's size is copied):
     // for sources of datagrams other than a socket, such as a test's.
-    void Set(int i, const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint32_t dropCounter,
+    void Set(int i, const std::uint8_t* data, int size, const Endpoint& sender, std::uint32_t dropCounter,
              std::int64_t arrivalNs);
 
 private:
@@ -58,17 +60,22 @@ public:
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
 
-    // Creates the socket. False on failure.
+    // Creates the socket: dual-stack, or IPv4 where the host has no IPv6.
+    // False on failure.
     bool Create();
-    // Binds to all interfaces on `port`. False on failure (no socket, port held
+    // True when the socket carries IPv6 (and IPv4) datagrams.
+    bool IsDualStack() const { return family_ == 6; }
+    // Binds to all interfaces on `port`, both families. False on failure (no socket, port held
     // by another program, no privilege). Never sets SO_REUSEADDR, so a second
     // holder of the port fails. `receiveBuffer` > 0 asks for that receive
     // queue (datagrams that arrive during a stall are kept, not dropped);
     // beyond the system's limit it is granted only to a process that may
     // raise that limit, others get the limit.
     bool Bind(std::uint16_t port, int receiveBuffer = 0);
-    // Binds to `address`:`port` (tests use loopback).
-    bool BindTo(const Ipv4Endpoint& local, int receiveBuffer = 0);
+    // Binds to `address`:`port` (tests use loopback): an unspecified
+    // address (0.0.0.0 or ::) is all interfaces, both families; any other
+    // address only its own family.
+    bool BindTo(const Endpoint& local, int receiveBuffer = 0);
     bool IsBound() const { return bound_; }
     // The system's error number (errno) of the last failed Create or Bind;
     // a Bind without a socket keeps the one of the failed Create.
@@ -78,8 +85,8 @@ public:
     // another thread.
     void TakeOver(UdpSocket& other);
 
-    void SetDestination(const Ipv4Endpoint& destination) { destination_ = destination; }
-    const Ipv4Endpoint& Destination() const { return destination_; }
+    void SetDestination(const Endpoint& destination) { destination_ = destination; }
+    const Endpoint& Destination() const { return destination_; }
 
     // Sends one datagram to the destination. Returns the count sent or -1,
     // and then the system's error number in `error` when it is given.
@@ -87,14 +94,14 @@ public:
     // Sends one datagram to `to` (an answer to whoever sent a datagram).
     // As Send. Safe to call from a thread other than the one receiving on
     // the socket.
-    int SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length, int* error = nullptr);
+    int SendTo(const Endpoint& to, const std::uint8_t* data, std::size_t length, int* error = nullptr);
     // Waits for one datagram and copies at most `capacity` bytes. Returns its
     // size, or -1 on failure; a socket that was never bound fails at once
     // (there is nothing it could receive). Returns -1 after Shutdown().
     int Receive(std::uint8_t* buffer, std::size_t capacity);
     // As Receive, and `sender` receives the datagram's source address and
     // port (left as it was when the receive fails).
-    int ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Ipv4Endpoint& sender);
+    int ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Endpoint& sender);
     // Waits at most `timeoutMs` (tests). Returns -2 on time-out.
     int ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int timeoutMs);
     // Waits up to `waitMs` for a datagram (0: not at all), then takes every
@@ -126,7 +133,8 @@ private:
     std::atomic<bool> bound_{false};
     int lastError_ = 0;
     int batchWaitMs_ = -1;  // the receive time-out set for ReceiveBatch
-    Ipv4Endpoint destination_;
+    int family_ = 0;        // 6: dual-stack, 4: IPv4 only, 0: no socket
+    Endpoint destination_;
 };
 
 }  // namespace quillet

@@ -9,6 +9,7 @@
 #include <linux/sock_diag.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -18,13 +19,50 @@
 namespace quillet {
 namespace {
 
-sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint) {
+// The socket address of `endpoint` for a socket of `family` (6: dual-stack,
+// which names an IPv4 peer by its IPv4-mapped address; 4: IPv4 only). An
+// unspecified IPv4 address on a dual-stack socket is "::", so that a bind to
+// all interfaces takes both families. False when an IPv4 socket is given an
+// IPv6 endpoint other than "::".
+bool ToSockaddr(const Endpoint& endpoint, int family, sockaddr_in6& storage, socklen_t& length) {
+    std::memset(&storage, 0, sizeof storage);
+    if (family == 6) {
+        storage.sin6_family = AF_INET6;
+        storage.sin6_port = htons(endpoint.port);
+        if (endpoint.IsV6()) {
+            std::memcpy(storage.sin6_addr.s6_addr, endpoint.address.data(), 16);
+            storage.sin6_scope_id = endpoint.scope;
+        } else if (!endpoint.IsUnspecified()) {
+            storage.sin6_addr.s6_addr[10] = 0xFF;
+            storage.sin6_addr.s6_addr[11] = 0xFF;
+            std::memcpy(storage.sin6_addr.s6_addr + 12, endpoint.V4Octets(), 4);
+        }
+        length = sizeof(sockaddr_in6);
+        return true;
+    }
+    if (endpoint.IsV6() && !endpoint.IsUnspecified()) return false;
     sockaddr_in address;
     std::memset(&address, 0, sizeof address);
     address.sin_family = AF_INET;
     address.sin_port = htons(endpoint.port);
-    std::memcpy(&address.sin_addr.s_addr, endpoint.octets, 4);
-    return address;
+    if (!endpoint.IsV6()) std::memcpy(&address.sin_addr.s_addr, endpoint.V4Octets(), 4);
+    std::memcpy(&storage, &address, sizeof address);
+    length = sizeof address;
+    return true;
+}
+
+// The endpoint of a received socket address (IPv4-mapped ones as IPv4).
+Endpoint FromSockaddr(const sockaddr_in6& storage) {
+    if (storage.sin6_family == AF_INET6) {
+        std::array<std::uint8_t, 16> octets;
+        std::memcpy(octets.data(), storage.sin6_addr.s6_addr, 16);
+        return Endpoint::V6(octets, storage.sin6_scope_id, ntohs(storage.sin6_port));
+    }
+    sockaddr_in address;
+    std::memcpy(&address, &storage, sizeof address);
+    std::uint8_t octets[4];
+    std::memcpy(octets, &address.sin_addr.s_addr, 4);
+    return Endpoint::V4(octets, ntohs(address.sin_port));
 }
 
 }  // namespace
@@ -34,12 +72,12 @@ struct ReceiveBatchBuffers::Impl {
     std::unique_ptr<std::uint8_t[]> data;  // slots x slotSize; see the constructor
     std::vector<mmsghdr> messages;
     std::vector<iovec> vectors;
-    std::vector<sockaddr_in> from;
+    std::vector<sockaddr_in6> from;  // either family fits
     // Room for an SO_RXQ_OVFL and an SO_TIMESTAMPNS control message a
     // datagram.
     static constexpr std::size_t kControlSize = CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(timespec));
     std::vector<std::uint8_t> control;
-    std::vector<Ipv4Endpoint> senders;
+    std::vector<Endpoint> senders;
     std::vector<std::uint32_t> drops;
     std::vector<std::int64_t> arrivals;
 };
@@ -70,11 +108,11 @@ const std::uint8_t* ReceiveBatchBuffers::Data(int i) const {
     return impl_->data.get() + static_cast<std::size_t>(i) * impl_->slotSize;
 }
 int ReceiveBatchBuffers::Size(int i) const { return static_cast<int>(impl_->messages[i].msg_len); }
-const Ipv4Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[i]; }
+const Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[i]; }
 std::uint32_t ReceiveBatchBuffers::DropCounter(int i) const { return impl_->drops[i]; }
 std::int64_t ReceiveBatchBuffers::ArrivalNs(int i) const { return impl_->arrivals[i]; }
 
-void ReceiveBatchBuffers::Set(int i, const std::uint8_t* data, int size, const Ipv4Endpoint& sender,
+void ReceiveBatchBuffers::Set(int i, const std::uint8_t* data, int size, const Endpoint& sender,
                               std::uint32_t dropCounter, std::int64_t arrivalNs) {
     Impl& m = *impl_;
     const std::size_t length = std::min(static_cast<std::size_t>(size < 0 ? 0 : size), m.slotSize);
@@ -89,18 +127,35 @@ UdpSocket::~UdpSocket() { Close(); }
 
 bool UdpSocket::Create() {
     Close();
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) lastError_ = errno;
+    // One socket for both families; an IPv4 one where the host has IPv6
+    // switched off (ipv6.disable=1 refuses the family).
+    fd_ = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    family_ = 6;
+    if (fd_ >= 0) {
+        const int off = 0;
+        if (::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    if (fd_ < 0) {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        family_ = 4;
+    }
+    if (fd_ < 0) {
+        lastError_ = errno;
+        family_ = 0;
+    }
     return fd_ >= 0;
 }
 
 bool UdpSocket::Bind(std::uint16_t port, int receiveBuffer) {
-    Ipv4Endpoint any;
+    Endpoint any;
     any.port = port;
     return BindTo(any, receiveBuffer);
 }
 
-bool UdpSocket::BindTo(const Ipv4Endpoint& local, int receiveBuffer) {
+bool UdpSocket::BindTo(const Endpoint& local, int receiveBuffer) {
     if (fd_ < 0) return false;
     // SO_RCVBUFFORCE passes the system's limit (net.core.rmem_max, 212,992
     // bytes on a stock system) but needs the privilege to change it; without
@@ -115,8 +170,13 @@ bool UdpSocket::BindTo(const Ipv4Endpoint& local, int receiveBuffer) {
     const int on = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
     ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    const sockaddr_in address = ToSockaddr(local);
-    bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    sockaddr_in6 address;
+    socklen_t length;
+    if (!ToSockaddr(local, family_, address, length)) {
+        lastError_ = EAFNOSUPPORT;
+        return false;
+    }
+    bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) == 0;
     if (!bound_) lastError_ = errno;
     return bound_;
 }
@@ -128,24 +188,31 @@ void UdpSocket::TakeOver(UdpSocket& other) {
     bound_ = other.bound_.load();
     lastError_ = other.lastError_;
     batchWaitMs_ = other.batchWaitMs_;
+    family_ = other.family_;
     destination_ = other.destination_;
     other.fd_ = -1;
     other.bound_ = false;
+    other.family_ = 0;
 }
 
 int UdpSocket::Send(const std::uint8_t* data, std::size_t length, int* error) {
     return SendTo(destination_, data, length, error);
 }
 
-int UdpSocket::SendTo(const Ipv4Endpoint& to, const std::uint8_t* data, std::size_t length, int* error) {
+int UdpSocket::SendTo(const Endpoint& to, const std::uint8_t* data, std::size_t length, int* error) {
     if (fd_ < 0) {
         if (error != nullptr) *error = EBADF;
         return -1;
     }
-    const sockaddr_in address = ToSockaddr(to);
+    sockaddr_in6 address;
+    socklen_t addressLength;
+    if (!ToSockaddr(to, family_, address, addressLength)) {
+        if (error != nullptr) *error = EAFNOSUPPORT;
+        return -1;
+    }
     ssize_t rc;
     do {
-        rc = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        rc = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&address), addressLength);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0 && error != nullptr) *error = errno;
     return rc < 0 ? -1 : static_cast<int>(rc);
@@ -160,9 +227,9 @@ int UdpSocket::Receive(std::uint8_t* buffer, std::size_t capacity) {
     return rc < 0 ? -1 : static_cast<int>(rc);
 }
 
-int UdpSocket::ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Ipv4Endpoint& sender) {
+int UdpSocket::ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Endpoint& sender) {
     if (fd_ < 0 || !bound_) return -1;
-    sockaddr_in address;
+    sockaddr_in6 address;
     std::memset(&address, 0, sizeof address);
     socklen_t length = sizeof address;
     ssize_t rc;
@@ -171,10 +238,7 @@ int UdpSocket::ReceiveFrom(std::uint8_t* buffer, std::size_t capacity, Ipv4Endpo
         rc = ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&address), &length);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0) return -1;
-    if (address.sin_family == AF_INET) {
-        std::memcpy(sender.octets, &address.sin_addr.s_addr, 4);
-        sender.port = ntohs(address.sin_port);
-    }
+    if (address.sin6_family == AF_INET6 || address.sin6_family == AF_INET) sender = FromSockaddr(address);
     return static_cast<int>(rc);
 }
 
@@ -203,7 +267,7 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
         v.iov_len = m.slotSize;
         msghdr& h = m.messages[i].msg_hdr;
         h.msg_name = &m.from[i];
-        h.msg_namelen = sizeof(sockaddr_in);
+        h.msg_namelen = sizeof(sockaddr_in6);
         h.msg_iov = &v;
         h.msg_iovlen = 1;
         h.msg_control = m.control.data() + static_cast<std::size_t>(i) * ReceiveBatchBuffers::Impl::kControlSize;
@@ -222,9 +286,7 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
     if (!bound_) return -1;
     for (int i = 0; i < n; ++i) {
         const msghdr& h = m.messages[i].msg_hdr;
-        Ipv4Endpoint& sender = m.senders[i];
-        std::memcpy(sender.octets, &m.from[i].sin_addr.s_addr, 4);
-        sender.port = ntohs(m.from[i].sin_port);
+        m.senders[i] = FromSockaddr(m.from[i]);
         // The drop counter comes only once it is above 0.
         std::uint32_t drops = 0;
         std::int64_t arrival = 0;
@@ -285,13 +347,14 @@ void UdpSocket::Close() {
         fd_ = -1;
     }
     bound_ = false;
+    family_ = 0;
 }
 
 std::uint16_t UdpSocket::LocalPort() const {
-    sockaddr_in address;
+    sockaddr_in6 address;
     socklen_t length = sizeof address;
     if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.sin_port);
+    return FromSockaddr(address).port;
 }
 
 }  // namespace quillet

@@ -6,7 +6,6 @@
 #include "text/Cp932.h"
 #include "text/DecimalText.h"
 #include "text/OidText.h"
-#include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
 #include "request/RequestEncoder.h"
 
@@ -45,12 +44,9 @@ bool CheckCommunity(std::string_view text, RequestState& state) {
     return true;
 }
 
-bool CheckAgentAddress(std::string_view text, PrepareResult& result) {
-    std::uint8_t octets[4];
-    if (ParseIpv4(text, octets) != 0) return false;
+bool CheckAgentAddress(std::string_view text, ZoneIndexer zoneIndex, PrepareResult& result) {
+    if (!ParseAgentAddress(text, zoneIndex, result.agentAddress, result.agentAddressText)) return false;
     result.addressAccepted = true;
-    std::copy_n(octets, 4, result.agentAddress.begin());
-    result.agentAddressText.assign(text);
     return true;
 }
 
@@ -105,7 +101,7 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
     } else if (!CheckCommunity(fields.community, state)) {
         return Fail(result, kCommunityMessage);
     }
-    if (!CheckAgentAddress(fields.ipAddress, result)) return Fail(result, kAddressMessage);
+    if (!CheckAgentAddress(fields.ipAddress, fields.zoneIndex, result)) return Fail(result, kAddressMessage);
     // OID1Edit is checked for every request, even a GetBulk that does not
     // send it (non-repeaters 0).
     if (ParseOid(fields.oid1, state.requestOids[0]) != 0) return Fail(result, kOid1Message);

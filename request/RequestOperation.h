@@ -19,6 +19,7 @@
 
 #include "output/DetailLines.h"
 #include "output/OutputBatch.h"
+#include "request/AgentAddress.h"
 #include "request/RequestState.h"
 
 namespace quillet {
@@ -29,6 +30,7 @@ enum class RequestKind { Set, Get, GetNext, GetBulk };
 struct RequestFields {
     std::string community;          // CommunityEdit
     std::string ipAddress;          // IpEdit
+    ZoneIndexer zoneIndex = nullptr;  // names a link-local address's zone (ParseAgentAddress)
     std::string oid1, oid2, oid3;   // OID1Edit..OID3Edit
     std::string nonRepeatersCount;  // NonOID_C_Edit
     std::string maxRepetitions;     // MaxEdit
@@ -40,11 +42,12 @@ struct RequestFields {
 };
 
 struct PrepareResult {
-    // The agent address passed its check: the destination of requests becomes
-    // these octets (port 161), even if a later check failed. The text is what
-    // AgentAddressText holds from now on.
+    // The agent address passed its check (ParseAgentAddress): the
+    // destination of requests becomes this address (its port the caller's),
+    // even if a later check failed. The text is what AgentAddressText holds
+    // from now on.
     bool addressAccepted = false;
-    std::array<std::uint8_t, 4> agentAddress{};
+    Endpoint agentAddress;
     std::string agentAddressText;
     // MessageEdit gets `message` (possibly empty) when messageChanged is set;
     // otherwise it keeps its text.

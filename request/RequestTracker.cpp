@@ -4,8 +4,8 @@
 
 namespace quillet {
 
-void RequestTracker::Sent(std::int32_t requestId, const std::uint8_t address[4], std::uint16_t port,
-                          std::int64_t sentNs, std::span<const std::uint8_t> datagram, int retries) {
+void RequestTracker::Sent(std::int32_t requestId, const Endpoint& agent, std::int64_t sentNs,
+                          std::span<const std::uint8_t> datagram, int retries) {
     std::lock_guard<std::mutex> lock(mutex_);
     // A request id used again (the counter wraps) replaces its old entry.
     for (Entry& entry : entries_)
@@ -14,8 +14,7 @@ void RequestTracker::Sent(std::int32_t requestId, const std::uint8_t address[4],
     next_ = (next_ + 1) % kTracked;
     entry.waiting = true;
     entry.requestId = requestId;
-    std::copy(address, address + 4, entry.address.begin());
-    entry.port = port;
+    entry.agent = agent;
     entry.sentNs = sentNs;
     entry.tries = 1;
     entry.retries = std::max(0, retries);
@@ -25,12 +24,10 @@ void RequestTracker::Sent(std::int32_t requestId, const std::uint8_t address[4],
         entry.datagram.clear();
 }
 
-std::int64_t RequestTracker::Answered(std::uint32_t requestId, const std::uint8_t address[4], std::uint16_t port,
-                                      std::int64_t arrivalNs) {
+std::int64_t RequestTracker::Answered(std::uint32_t requestId, const Endpoint& from, std::int64_t arrivalNs) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (Entry& entry : entries_) {
-        if (!entry.waiting || static_cast<std::uint32_t>(entry.requestId) != requestId || entry.port != port ||
-            !std::equal(entry.address.begin(), entry.address.end(), address))
+        if (!entry.waiting || static_cast<std::uint32_t>(entry.requestId) != requestId || entry.agent != from)
             continue;
         entry.waiting = false;
         entry.datagram.clear();

@@ -12,6 +12,8 @@
 #include <span>
 #include <vector>
 
+#include "output/Endpoint.h"
+
 namespace quillet {
 
 class RequestTracker {
@@ -22,16 +24,15 @@ public:
     // net-snmp's tools wait by default).
     static constexpr int kAnswerWaitMs = 5000;
 
-    // A request with `requestId` went to `address`:`port` at `sentNs`
+    // A request with `requestId` went to `agent` at `sentNs`
     // (nanoseconds of the system's clock), as `datagram`, which goes again
     // up to `retries` times when no answer comes.
-    void Sent(std::int32_t requestId, const std::uint8_t address[4], std::uint16_t port, std::int64_t sentNs,
+    void Sent(std::int32_t requestId, const Endpoint& agent, std::int64_t sentNs,
               std::span<const std::uint8_t> datagram = {}, int retries = 0);
-    // A Response PDU with `requestId` came from `address`:`port` at
+    // A Response PDU with `requestId` came from `from` at
     // `arrivalNs`. Returns the round trip in microseconds (at least 0) when
     // it answers a request still waited for, which then is no longer; else -1.
-    std::int64_t Answered(std::uint32_t requestId, const std::uint8_t address[4], std::uint16_t port,
-                          std::int64_t arrivalNs);
+    std::int64_t Answered(std::uint32_t requestId, const Endpoint& from, std::int64_t arrivalNs);
     // The wait for request `requestId` is over.
     enum class Expiry : std::uint8_t {
         NotWaiting,  // answered meanwhile, or forgotten
@@ -48,8 +49,7 @@ private:
     struct Entry {
         bool waiting = false;
         std::int32_t requestId = 0;
-        std::array<std::uint8_t, 4> address{};
-        std::uint16_t port = 0;
+        Endpoint agent;
         std::int64_t sentNs = 0;
         std::vector<std::uint8_t> datagram;  // kept only while retries are left
         int tries = 1;

@@ -103,16 +103,19 @@ TEST(BuildEchoRequest, FortyByteRequestsOfARunByteForByte) {
     struct Case {
         int number;
         Bytes header;
+        IcmpFamily family = IcmpFamily::V4;
     };
     const Case cases[] = {
         {0, Hex("08 00 72 7A 00 00 00 00")},
         {1, Hex("08 00 70 7A 01 00 01 00")},
         {2, Hex("08 00 6E 7A 02 00 02 00")},
+        // ICMPv6 (RFC 4443 4.1): type 128, the checksum the kernel's to write.
+        {2, Hex("80 00 00 00 02 00 02 00"), IcmpFamily::V6},
     };
     for (const Case& c : cases) {
         std::uint8_t buffer[kEchoBufferSize];
         std::fill(std::begin(buffer), std::end(buffer), 0xEE);
-        ASSERT_EQ(BuildEchoRequest(buffer, sizeof buffer, 40, c.number, c.number), 40u);
+        ASSERT_EQ(BuildEchoRequest(buffer, sizeof buffer, 40, c.number, c.number, c.family), 40u);
         EXPECT_EQ(Bytes(buffer, buffer + 40), Concat(c.header, kThirtyTwoX)) << "echo " << c.number;
         EXPECT_EQ(buffer[40], 0xEE) << "wrote past the message";
     }
@@ -155,6 +158,7 @@ TEST(ReadEchoReplyWithIpHeader, LineByTypeAndIdentifier) {
         Bytes datagram;
         int echoNumber;
         std::optional<std::string> line;
+        IcmpFamily family = IcmpFamily::V4;
     };
     const Case cases[] = {
         {"reply to this echo", Concat(kIpHeader60Ttl64, kReplyFor1), 1,
@@ -217,6 +221,7 @@ TEST(ReadEchoReplyWithoutIpHeader, MatchedBySequenceWithTheSameLines) {
         Bytes datagram;
         int echoNumber;
         std::optional<std::string> line;
+        IcmpFamily family = IcmpFamily::V4;
     };
     const Case cases[] = {
         {"reply to this echo", Concat(Hex("00 00 C1 2A 9A 4F 02 00"), kThirtyTwoX), 2,
@@ -230,9 +235,20 @@ TEST(ReadEchoReplyWithoutIpHeader, MatchedBySequenceWithTheSameLines) {
         {"unreachable", Hex("03 03 00 00 00 00 00 00"), 0, "Distnation Unreacheble."},
         {"time exceeded", Hex("0B"), 0, "TTL"},
         {"other type", Hex("0D 00 00 00"), 0, "CMTP TYPE=13"},
+        // ICMPv6 (RFC 4443): every ICMPv6 socket hands the message alone.
+        {"ICMPv6 reply to this echo", Concat(Hex("81 00 C1 2A 9A 4F 02 00"), kThirtyTwoX), 2,
+         "Reply from 192.0.2.2 bytes=28 time=7ms TTL=64", IcmpFamily::V6},
+        {"ICMPv6 reply to another echo", Concat(Hex("81 00 C1 2A 9A 4F 01 00"), kThirtyTwoX), 2, std::nullopt,
+         IcmpFamily::V6},
+        {"an ICMP reply type taken for ICMPv6's", Concat(Hex("00 00 C1 2A 9A 4F 02 00"), kThirtyTwoX), 2,
+         "CMTP TYPE=0", IcmpFamily::V6},
+        {"ICMPv6 unreachable", Hex("01 04 00 00 00 00 00 00"), 0, "Distnation Unreacheble.", IcmpFamily::V6},
+        {"ICMPv6 time exceeded read as ICMP's 3", Hex("03 00 00 00"), 0, "TTL", IcmpFamily::V6},
+        {"ICMPv6 packet too big", Hex("02 00 00 00 00 00 05 00"), 0, "CMTP TYPE=2", IcmpFamily::V6},
     };
     for (const Case& c : cases) {
-        const EchoReading reading = ReadEchoReplyWithoutIpHeader(c.datagram.data(), c.datagram.size(), c.echoNumber, 64);
+        const EchoReading reading =
+            ReadEchoReplyWithoutIpHeader(c.datagram.data(), c.datagram.size(), c.echoNumber, 64, c.family);
         EXPECT_EQ(EchoReadingLine(reading, "192.0.2.2", 7), c.line) << c.name;
     }
 }
@@ -246,14 +262,20 @@ TEST(ReadIcmpErrorReport, ErrorsBesideTheDatagramsGiveTheirTypeLines) {
     struct Case {
         int type;
         std::optional<std::string> line;
+        IcmpFamily family = IcmpFamily::V4;
     };
     const Case cases[] = {
         {3, "Distnation Unreacheble."},
         {11, "TTL"},
         {12, "CMTP TYPE=12"},
         {0, std::nullopt},
+        {1, "Distnation Unreacheble.", IcmpFamily::V6},
+        {3, "TTL", IcmpFamily::V6},
+        {4, "CMTP TYPE=4", IcmpFamily::V6},
+        {129, std::nullopt, IcmpFamily::V6},
     };
-    for (const Case& c : cases) EXPECT_EQ(EchoReadingLine(ReadIcmpErrorReport(c.type), "x", 0), c.line) << c.type;
+    for (const Case& c : cases)
+        EXPECT_EQ(EchoReadingLine(ReadIcmpErrorReport(c.type, c.family), "x", 0), c.line) << c.type;
 }
 
 TEST(EchoReadingLine, AddressTextAndElapsedAsGiven) {

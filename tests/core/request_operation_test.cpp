@@ -3,6 +3,8 @@
 // and the report of a sent request. Community "ravine" is 72 61 76 69 6E 65.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -47,6 +49,12 @@ TEST(PrepareRequest, ChecksRunInTheirOrderAndTheFirstBadFieldIsReported) {
         {K::Get, [](RequestFields& f) { f.community = ""; f.ipAddress = "x"; f.oid1 = "x"; }, "コミュニティ名が異常です。"},
         {K::Set, [](RequestFields& f) { f.ipAddress = "1.2.3"; f.oid1 = ""; }, "IPアドレスが異常です。"},
         {K::Get, [](RequestFields& f) { f.ipAddress = "192.0.2.1 "; }, "IPアドレスが異常です。"},
+        {K::Get, [](RequestFields& f) { f.ipAddress = "2001:db8::2"; }, ""},
+        {K::Get, [](RequestFields& f) { f.ipAddress = "2001:db8::2 "; }, "IPアドレスが異常です。"},
+        {K::Get, [](RequestFields& f) { f.ipAddress = "[2001:db8::2]"; }, "IPアドレスが異常です。"},
+        {K::GetNext, [](RequestFields& f) { f.ipAddress = "2001:db8:::2"; f.oid1 = "x"; }, "IPアドレスが異常です。"},
+        {K::Get, [](RequestFields& f) { f.ipAddress = "fe80::2"; }, "IPアドレスが異常です。"},  // no zone
+        {K::Get, [](RequestFields& f) { f.ipAddress = "fe80::2%lo"; }, "IPアドレスが異常です。"},  // no resolver
         {K::Get, [](RequestFields& f) { f.community = "caf\xC3\xA9"; }, "コミュニティ名が異常です。"},  // é: no code page 932 form
         {K::GetNext, [](RequestFields& f) { f.oid1 = "1.3."; }, "object IDが異常です。"},
         {K::Get, [](RequestFields& f) { f.oid1 = "3.1.2"; }, "object IDが異常です。"},  // no 40 x X + Y form
@@ -112,7 +120,7 @@ TEST(PrepareRequest, AcceptedAddressBecomesTheDestinationEvenWhenALaterCheckFail
     PrepareResult result = PrepareRequest(RequestKind::Get, fields, *state);
     EXPECT_FALSE(result.ready);
     ASSERT_TRUE(result.addressAccepted);
-    EXPECT_EQ(HexOf(result.agentAddress.data(), 4), "08 00 02 07");
+    EXPECT_EQ(HexOf(result.agentAddress.address.data(), 4), "08 00 02 07");
     EXPECT_EQ(result.agentAddressText, "010.0.2.0x7");
     fields.community = "";
     EXPECT_FALSE(PrepareRequest(RequestKind::Get, fields, *state).addressAccepted);
@@ -373,8 +381,7 @@ TEST(ReportRequest, FirstLineAndChargeByKind) {
 TEST(ReportRequest, TheDetailsNameTheDestinationTheSendTimeEveryIdentifierAndTheBulkNumbers) {
     PeerDetails agent;
     const std::uint8_t address[4] = {192, 0, 2, 2};
-    std::copy(address, address + 4, agent.address);
-    agent.port = 161;
+    agent.peer = Endpoint::V4(address, 161);
     agent.when = LocalDateTime{2026, 1, 2, 3, 4, 5, 60};
     const std::vector<std::string> sent = {"  送信先=192.0.2.2:161", "  送信時刻=2026/01/02 03:04:05.060"};
     // Kind, OID3Edit, non-repeaters, max-repetitions, repeaters; the lines after the send time.
@@ -407,35 +414,57 @@ TEST(ReportRequest, TheDetailsNameTheDestinationTheSendTimeEveryIdentifierAndThe
         EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()), c.after) << c.after[0];
     }
     OutputBatch batch;
+    auto state = std::make_unique<RequestState>();
+    state->requestId = 7;
+    state->sendSize = 46;
+    // An IPv6 agent in brackets, RFC 5952's form, and a link-local one with its zone.
+    const struct { Endpoint peer; const char* zoneName; const char* line; } ipv6[] = {
+        {Endpoint::V6({0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, 0, 161), "", "  送信先=[2001:db8::2]:161"},
+        {Endpoint::V6({0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 3, 1161), "eth0",
+         "  送信先=[fe80::1%eth0]:1161"},
+        {Endpoint::V6({0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 3, 161), "", "  送信先=[fe80::1%3]:161"},
+    };
+    for (const auto& c : ipv6) {
+        agent.peer = c.peer;
+        std::snprintf(agent.zoneName, sizeof agent.zoneName, "%s", c.zoneName);
+        batch.Clear();
+        ReportRequest(RequestKind::Get, *state, "1.3.6.1.2.1.1.5.0", true, batch, &agent);
+        ASSERT_GE(batch.LineTexts().size(), 2u);
+        EXPECT_EQ(batch.LineTexts()[1], c.line);
+    }
+    batch.Clear();
     ReportNoAnswer(7, 5000, batch);
     EXPECT_EQ(batch.LineTexts(), std::vector<std::string>{"  応答なし：request ID=7  5000ms 待ちました"});
     EXPECT_EQ(NoAnswerMessage(7), "応答がありません（request ID=7）");
 }
 
 TEST(RequestTracker, AnAnswerFromTheAgentEndsTheWaitAndGivesTheRoundTrip) {
-    const std::uint8_t agent[4] = {192, 0, 2, 2};
-    const std::uint8_t other[4] = {192, 0, 2, 9};
+    const std::uint8_t agentOctets[4] = {192, 0, 2, 2};
+    const std::uint8_t otherOctets[4] = {192, 0, 2, 9};
+    const Endpoint agent = Endpoint::V4(agentOctets, 161), other = Endpoint::V4(otherOctets, 161);
+    // c000:202::, whose first four octets spell 192.0.2.2.
+    std::array<std::uint8_t, 16> lookalike{0xC0, 0x00, 0x02, 0x02};
     struct Case {
         const char* fault;
         std::uint32_t id;
-        const std::uint8_t* from;
-        std::uint16_t port;
+        Endpoint from;
         std::int64_t roundTripUs;  // -1: not an answer
         bool stillWaited;          // for request 5 afterwards
     };
     const Case cases[] = {
-        {"an answer from the agent not matched", 5, agent, 161, 1500, false},
-        {"another agent's answer taken", 5, other, 161, -1, true},
-        {"another port's answer taken", 5, agent, 162, -1, true},
-        {"another id taken", 6, agent, 161, -1, true},
-        {"a second copy of the answer counted again", 0, agent, 161, -1, false},
+        {"an answer from the agent not matched", 5, agent, 1500, false},
+        {"another agent's answer taken", 5, other, -1, true},
+        {"another port's answer taken", 5, Endpoint::V4(agentOctets, 162), -1, true},
+        {"an IPv6 peer taken for the IPv4 agent", 5, Endpoint::V6(lookalike, 0, 161), -1, true},
+        {"another id taken", 6, agent, -1, true},
+        {"a second copy of the answer counted again", 0, agent, -1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         RequestTracker tracker;
-        tracker.Sent(5, agent, 161, 1'000'000'000);
-        if (c.id == 0) tracker.Answered(5, agent, 161, 1'000'100'000);
-        EXPECT_EQ(tracker.Answered(c.id == 0 ? 5 : c.id, c.from, c.port, 1'001'500'000), c.roundTripUs);
+        tracker.Sent(5, agent, 1'000'000'000);
+        if (c.id == 0) tracker.Answered(5, agent, 1'000'100'000);
+        EXPECT_EQ(tracker.Answered(c.id == 0 ? 5 : c.id, c.from, 1'001'500'000), c.roundTripUs);
         std::vector<std::uint8_t> again;
         int tries = 0;
         EXPECT_EQ(tracker.Expire(5, 0, again, tries) == RequestTracker::Expiry::NoAnswer, c.stillWaited);
@@ -443,17 +472,18 @@ TEST(RequestTracker, AnAnswerFromTheAgentEndsTheWaitAndGivesTheRoundTrip) {
     }
     // The id counter wraps: the newest request with an id is the one waited for.
     RequestTracker tracker;
-    tracker.Sent(9, agent, 161, 0);
-    tracker.Sent(9, other, 161, 0);
-    EXPECT_EQ(tracker.Answered(9, agent, 161, 0), -1);
-    EXPECT_EQ(tracker.Answered(9, other, 161, 0), 0);
+    tracker.Sent(9, agent, 0);
+    tracker.Sent(9, other, 0);
+    EXPECT_EQ(tracker.Answered(9, agent, 0), -1);
+    EXPECT_EQ(tracker.Answered(9, other, 0), 0);
 }
 
 TEST(RequestTracker, AnUnansweredRequestGoesAgainAsItWasThenIsSaidWithItsTries) {
-    const std::uint8_t agent[4] = {192, 0, 2, 2};
+    const std::uint8_t agentOctets[4] = {192, 0, 2, 2};
+    const Endpoint agent = Endpoint::V4(agentOctets, 161);
     const std::vector<std::uint8_t> datagram = {0x30, 0x03, 0x02, 0x01, 0x00};
     RequestTracker tracker;
-    tracker.Sent(5, agent, 161, 0, datagram, 2);
+    tracker.Sent(5, agent, 0, datagram, 2);
     std::vector<std::uint8_t> again;
     int tries = 0;
     ASSERT_EQ(tracker.Expire(5, 5'000'000'000, again, tries), RequestTracker::Expiry::Retry);
@@ -462,9 +492,9 @@ TEST(RequestTracker, AnUnansweredRequestGoesAgainAsItWasThenIsSaidWithItsTries) 
     ASSERT_EQ(tracker.Expire(5, 10'000'000'000, again, tries), RequestTracker::Expiry::Retry);
     EXPECT_EQ(tries, 3);
     // The round trip runs from the latest send.
-    EXPECT_EQ(tracker.Answered(5, agent, 161, 10'000'700'000), 700);
+    EXPECT_EQ(tracker.Answered(5, agent, 10'000'700'000), 700);
     EXPECT_EQ(tracker.Expire(5, 0, again, tries), RequestTracker::Expiry::NotWaiting);
-    tracker.Sent(6, agent, 161, 0, datagram, 1);
+    tracker.Sent(6, agent, 0, datagram, 1);
     tracker.Expire(6, 0, again, tries);
     EXPECT_EQ(tracker.Expire(6, 0, again, tries), RequestTracker::Expiry::NoAnswer);
     EXPECT_EQ(tries, 2);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "text/HexText.h"
+#include "request/AgentAddress.h"
 #include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
 #include "tests/core/HexBytes.h"
@@ -88,6 +89,54 @@ TEST(ParseIpv4, ReadsPartsLikeTheClassicConversion) {
         const int rc = ParseIpv4(c.text, out);
         EXPECT_EQ(rc == 0, c.octets != nullptr) << c.text;
         EXPECT_EQ(HexOf(out, 4), c.octets ? c.octets : "09 09 09 09") << c.text;  // untouched on failure
+    }
+}
+
+// The interfaces of the agent field's tests: eth0 is interface 2.
+std::uint32_t TestZones(std::string_view zone) { return zone == "eth0" || zone == "2" ? 2 : 0; }
+
+TEST(ParseAgentAddress, TakesIpv4OrAnIpv6LiteralAndShowsItInCanonicalForm) {
+    // The canonical texts are RFC 5952's own examples (sections 4 and 5).
+    const struct { const char* text; const char* shown = nullptr; const char* octets = nullptr; std::uint32_t scope = 0; } cases[] = {
+        {"010.0.2.0x7", "010.0.2.0x7", "08 00 02 07", 0},  // IPv4 as the classic conversion reads it, shown as typed
+        {"2001:0db8::0001", "2001:db8::1", "20 01 0D B8 00 00 00 00 00 00 00 00 00 00 00 01", 0},
+        {"2001:DB8:0:0:0:0:2:1", "2001:db8::2:1", "20 01 0D B8 00 00 00 00 00 00 00 00 00 02 00 01", 0},
+        {"2001:db8:0:1:1:1:1:1", "2001:db8:0:1:1:1:1:1", "20 01 0D B8 00 00 00 01 00 01 00 01 00 01 00 01", 0},
+        {"2001:0:0:1:0:0:0:1", "2001:0:0:1::1", "20 01 00 00 00 00 00 01 00 00 00 00 00 00 00 01", 0},
+        {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1", "20 01 0D B8 00 00 00 00 00 01 00 00 00 00 00 01", 0},
+        {"::1", "::1", "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 01", 0},
+        {"1:2:3:4:5:6:7::", "1:2:3:4:5:6:7:0", "00 01 00 02 00 03 00 04 00 05 00 06 00 07 00 00", 0},
+        {"::2:3:4:5:6:7:8", "0:2:3:4:5:6:7:8", "00 00 00 02 00 03 00 04 00 05 00 06 00 07 00 08", 0},
+        {"64:ff9b::192.0.2.33", "64:ff9b::c000:221", "00 64 FF 9B 00 00 00 00 00 00 00 00 C0 00 02 21", 0},
+        {"::ffff:192.0.2.1", "192.0.2.1", "C0 00 02 01", 0},  // IPv4-mapped: the IPv4 agent
+        {"fe80::1%eth0", "fe80::1%eth0", "FE 80 00 00 00 00 00 00 00 00 00 00 00 00 00 01", 2},
+        {"FE80::0:1%2", "fe80::1%2", "FE 80 00 00 00 00 00 00 00 00 00 00 00 00 00 01", 2},
+        // Refused: blanks, brackets, a port, groups too many or too long, two
+        // "::", a bad IPv4 tail, a zone where none belongs or none named.
+        {"2001:db8::1 ", nullptr}, {" ::1", nullptr}, {"[2001:db8::1]", nullptr}, {"[::1]:161", nullptr},
+        {"1:2:3:4:5:6:7:8:9", nullptr}, {"1:2:3:4:5:6:7:8::", nullptr}, {"1:2:3:4:5:6:7", nullptr},
+        {"12345::1", nullptr}, {"2001:db8:::1", nullptr}, {"1::2::3", nullptr}, {":1::", nullptr},
+        {"1::", "1::", "00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 0}, {"1::2:", nullptr},
+        {"::ffff:192.0.2.256", nullptr}, {"::ffff:192.0.02.1", nullptr}, {"::1.2.3", nullptr},
+        {"1:2:3:4:5:6:7:1.2.3.4", nullptr}, {"2001:db8::g", nullptr},
+        {"2001:db8::1%eth0", nullptr}, {"fe80::1", nullptr}, {"fe80::1%", nullptr}, {"fe80::1%wlan9", nullptr},
+        {"::", "::", "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 0},
+        {"fe80:0000:0000:0000:0000:0000:0000:0001%eth0123456789", nullptr},  // longer than any agent text
+    };
+    for (const auto& c : cases) {
+        Endpoint out;
+        out.port = 9;
+        std::string shown = "untouched";
+        const bool accepted = ParseAgentAddress(c.text, TestZones, out, shown);
+        EXPECT_EQ(accepted, c.shown != nullptr) << c.text;
+        if (c.shown == nullptr) {
+            EXPECT_EQ(shown, "untouched") << c.text;
+            EXPECT_EQ(out.port, 9) << c.text;
+            continue;
+        }
+        EXPECT_EQ(shown, c.shown) << c.text;
+        EXPECT_EQ(HexOf(out.address.data(), out.IsV6() ? 16 : 4), c.octets) << c.text;
+        EXPECT_EQ(out.scope, c.scope) << c.text;
     }
 }
 

@@ -310,8 +310,7 @@ TEST(ReportResponse, LongFormSequenceAndOctetStringAreReadInFull) {
 TEST(ReportResponse, TheDetailsAddThePeerTheTimeAndTheBindingAnErrorNames) {
     PeerDetails agent;
     const std::uint8_t address[4] = {192, 0, 2, 2};
-    std::copy(address, address + 4, agent.address);
-    agent.port = 161;
+    agent.peer = Endpoint::V4(address, 161);
     agent.when = LocalDateTime{2026, 12, 9, 8, 5, 3, 7};
     struct Case {
         const char* fault;

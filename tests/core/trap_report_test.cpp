@@ -328,8 +328,7 @@ const char* const kV1Uptime1Day =
 TEST(ReportTrap, TheDetailsAddThePeerTheTrapFieldsAndEveryBinding) {
     PeerDetails sender;
     const std::uint8_t address[4] = {192, 0, 2, 2};
-    std::copy(address, address + 4, sender.address);
-    sender.port = 40123;
+    sender.peer = Endpoint::V4(address, 40123);
     sender.when = LocalDateTime{2026, 12, 9, 23, 59, 59, 999};
     const std::vector<std::string> peer = {"  送信元=192.0.2.2:40123", "  受信時刻=2026/12/09 23:59:59.999"};
     struct Case {

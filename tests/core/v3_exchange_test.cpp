@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "exchange/ReportLimiter.h"
 #include "exchange/V3Notifications.h"
 #include "exchange/V3Requests.h"
 #include "snmpv3/MessageEncode.h"
@@ -408,6 +410,19 @@ TEST_F(V3TrapPort, ReportsToOneSourceAreBoundedAndThatIsSaidOnce) {
     EXPECT_EQ(answered, ReportLimiter::kPerSourceBurst);
     EXPECT_EQ(said, 1);
     EXPECT_GT(Take(probe, 5000 + 1000 / ReportLimiter::kPerSourcePerSecond), 0u);  // and again in time
+}
+
+TEST(ReportLimiter, AnIpv6SourceIsItsSlash64WhateverItsInterfaceIdentifier) {
+    ReportLimiter limiter;
+    std::array<std::uint8_t, 16> address{0x20, 0x01, 0x0D, 0xB8};
+    int allowed = 0;
+    for (int i = 0; i < ReportLimiter::kPerSourceBurst + 5; ++i) {
+        address[15] = static_cast<std::uint8_t>(i);  // 2001:db8::<i>, one /64
+        allowed += limiter.Allow(Endpoint::V6(address, 0, 162), 0) ? 1 : 0;
+    }
+    EXPECT_EQ(allowed, ReportLimiter::kPerSourceBurst);
+    address[7] = 1;  // 2001:db8:0:1::, the next /64
+    EXPECT_TRUE(limiter.Allow(Endpoint::V6(address, 0, 162), 0));
 }
 
 }  // namespace

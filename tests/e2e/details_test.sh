@@ -18,6 +18,12 @@
 #     fields, its time-stamp at a glance and its binding, once;
 #   - an inform from snmpinform: named as one, with its community and its
 #     sysUpTime.0.
+#   - over IPv6 (2001:db8::1 and ::2): a GetRequest, a SetRequest, a
+#     GetNextRequest and a GetBulkRequest to snmpd on udp6, each answered
+#     and each peer named "[2001:db8::2]:161"; an SNMPv2c trap from snmptrap
+#     and an inform from snmpinform to udp6:[2001:db8::1]:162, the inform
+#     acknowledged on its first try. The IPv4 trap above still reads as it
+#     always did.
 #
 #   $1: the quillet executable (unused; the harness is the same window)
 #   $2: the build directory (the harness is $2/tests/steps_harness)
@@ -96,7 +102,9 @@ for row in "${rows[@]}"; do
     esac >>"$work/net-snmp.hex" || fail "capturing net-snmp's $letter $value"
 done
 steps+=("get|$NETNS_AGENT_ADDR|$ent.2" "version|1" "bulk|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1")
-steps+=("noanswer|192.0.2.3|1.3.6.1.2.1.1.5.0" "traps|2")
+steps+=("get|$NETNS_AGENT_ADDR6|1.3.6.1.2.1.1.5.0" "set|$NETNS_AGENT_ADDR6|0|$ent.4|6"
+    "getnext|$NETNS_AGENT_ADDR6|1.3.6.1.2.1.1.4" "bulk|$NETNS_AGENT_ADDR6|1.3.6.1.2.1.1.4")
+steps+=("noanswer|192.0.2.3|1.3.6.1.2.1.1.5.0" "traps|4")
 # What snmpget prints of the same TimeTicks.
 in_agent snmpget -v 2c -c ravine -On "$NETNS_AGENT_ADDR" "$ent.2" >"$work/snmpget.txt" || fail "snmpget"
 
@@ -111,6 +119,10 @@ if wait_until 30 waiting_for_trap; then
         1.3.6.1.2.1.2.2.1.1.2 i 2 || fail "snmptrap"
     in_agent snmpinform -v 2c -c ravine -r 0 -t 3 "$NETNS_CONSOLE_ADDR:162" 123456789 1.3.6.1.6.3.1.1.5.1 ||
         fail "snmpinform was not acknowledged"
+    in_agent snmptrap -v 2c -c ravine "udp6:[$NETNS_CONSOLE_ADDR6]:162" '' 1.3.6.1.6.3.1.1.5.3 \
+        1.3.6.1.2.1.2.2.1.1.3 i 3 || fail "snmptrap -v 2c over IPv6"
+    in_agent snmpinform -v 2c -c ravine -r 0 -t 3 "udp6:[$NETNS_CONSOLE_ADDR6]:162" '' 1.3.6.1.6.3.1.1.5.1 ||
+        fail "snmpinform over IPv6 got no acknowledgement on its first try"
 fi
 wait "$harness_pid"
 status=$?
@@ -168,8 +180,13 @@ def value_after(datagram, oid):
     at = datagram.rfind(name)
     return datagram[at + len(name):] if at >= 0 else b""
 
-requests = [i for i, l in enumerate(lines) if re.match(r"^(get|set) request 送信 request ID=\d+  SIZE=\d+$", l)]
-answers = [i for i, l in enumerate(lines) if re.match(r"^(get )?response 受信 request ID=\d+  SIZE=\d+$", l)]
+ipv6_peer = "[2001:db8::2]:161"
+def over_ipv6(i):
+    return block(i)[1:2] in (["  送信先=" + ipv6_peer], ["  送信元=" + ipv6_peer])
+requests = [i for i, l in enumerate(lines)
+            if re.match(r"^(get|set) request 送信 request ID=\d+  SIZE=\d+$", l) and not over_ipv6(i)]
+answers = [i for i, l in enumerate(lines)
+           if re.match(r"^(get )?response 受信 request ID=\d+  SIZE=\d+$", l) and not over_ipv6(i)]
 time = r"\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}"
 
 first = block(requests[0]) if requests else []
@@ -194,7 +211,22 @@ accepted = [block(i) for i in answers[1:1 + count]]
 for k in range(5):
     body = accepted[k] if k < len(accepted) else []
     check("snmpd accepts Set row %d" % (k + 1), body and not any("エラー応答=" in l for l in body), repr(body[-3:]))
-check("snmpd stored the four writable values", len(sets.splitlines()) == 5, sets)
+check("snmpd stored the four writable values, and the one set over IPv6", len(sets.splitlines()) == 6, sets)
+
+# The four requests over IPv6, each answered from the same peer.
+sent6, answered6 = {}, {}
+for i, l in enumerate(lines):
+    m = re.match(r"^(get|set|get next|get bulk) request 送信 request ID=(\d+)  SIZE=\d+$", l)
+    r = re.match(r"^(?:get )?response 受信 request ID=(\d+)  SIZE=\d+$", l)
+    if m and block(i)[1:2] == ["  送信先=" + ipv6_peer]:
+        sent6[m.group(1)] = m.group(2)
+    elif r and block(i)[1:2] == ["  送信元=" + ipv6_peer]:
+        answered6[r.group(1)] = block(i)
+for kind in ("get", "set", "get next", "get bulk"):
+    rid = sent6.get(kind)
+    body = answered6.get(rid, []) if rid else []
+    check("a %s request to %s is answered from it" % (kind, ipv6_peer),
+          bool(body) and not any("エラー応答=" in l for l in body), "sent %r, answered %r" % (rid, sorted(answered6)))
 
 no_answer = [l for l in lines if re.match(r"^  応答なし：request ID=\d+  5000ms 待ちました$", l)]
 check("the request nobody answered is said in the log", len(no_answer) == 1, repr(no_answer))
@@ -233,6 +265,13 @@ want = ["  TRAP-TYPE=coldStart", "  受信DATA=", "  PDU=InformRequest", '  comm
         "  object ID =1.3.6.1.2.1.1.3.0", "  応答データ(Ticks)=123456789", "  時間表記=14 days, 6:56:07.89",
         "  object ID =1.3.6.1.6.3.1.1.4.1.0", "  応答データ(OBJECT IDENTIFIER)=1.3.6.1.6.3.1.1.5.1"]
 check("the inform is named, with its community and its sysUpTime.0", inform[3:] == want, repr(inform[3:]))
+v6traps = [summary(block(i)) for i in traps[2:]]
+peer6 = r"^  送信元=\[2001:db8::2\]:\d+$"
+check("an SNMPv2c trap over IPv6 names its sender in brackets",
+      len(v6traps) > 0 and bool(re.match(peer6, v6traps[0][1])) and "  TRAP-TYPE=linkDown" in v6traps[0],
+      repr(v6traps[:1]))
+check("an inform over IPv6 names its sender in brackets",
+      len(v6traps) > 1 and bool(re.match(peer6, v6traps[1][1])), repr(v6traps[1:2]))
 sys.exit(1 if failures else 0)
 PY
 [ $? -eq 0 ] || failures=$((failures + 1))

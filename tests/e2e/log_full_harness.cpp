@@ -94,8 +94,8 @@ int main(int argc, char** argv) {
     quillet::ConsoleConfig config;
     config.requestPort = 0;
     config.trapPort = 0;
-    config.bindAddress.octets[0] = 127;
-    config.bindAddress.octets[3] = 1;
+    config.bindAddress.address[0] = 127;
+    config.bindAddress.address[3] = 1;
     config.reporter = &reporter;
     quillet::TMainForm form(config);
     form.show();
@@ -106,11 +106,10 @@ int main(int argc, char** argv) {
     }
 
     quillet::UdpSocket sender;
-    quillet::Ipv4Endpoint loopback;
-    loopback.octets[0] = 127;
-    loopback.octets[3] = 1;
+    const std::uint8_t loopbackOctets[4] = {127, 0, 0, 1};
+    const quillet::Endpoint loopback = quillet::Endpoint::V4(loopbackOctets, 0);
     if (!sender.Create() || !sender.BindTo(loopback)) return 1;
-    quillet::Ipv4Endpoint trapPort = loopback;
+    quillet::Endpoint trapPort = loopback;
     trapPort.port = form.Sockets().At(1).socket.LocalPort();
     sender.SetDestination(trapPort);
 

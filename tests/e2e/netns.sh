@@ -1,10 +1,10 @@
 # shellcheck shell=bash
 # Two hosts on one machine for the end-to-end scripts, to be sourced:
 #
-#   console  qc-<id>  192.0.2.1   (where the console runs)
-#   agent    qa-<id>  192.0.2.2   (net-snmp's snmpd, snmptrap, snmpget...)
+#   console  qc-<id>  192.0.2.1  2001:db8::1   (where the console runs)
+#   agent    qa-<id>  192.0.2.2  2001:db8::2   (net-snmp's snmpd, snmptrap, snmpget...)
 #
-# joined by one veth pair. Traffic stays between these two addresses.
+# joined by one veth pair. Traffic stays between these addresses.
 #
 #   source "$(dirname "$0")/netns.sh"
 #   netns_check_able python3 || exit 77    # prints SKIP: ...; 77 tells CTest it skipped
@@ -20,6 +20,8 @@
 
 NETNS_CONSOLE_ADDR=192.0.2.1
 NETNS_AGENT_ADDR=192.0.2.2
+NETNS_CONSOLE_ADDR6=2001:db8::1
+NETNS_AGENT_ADDR6=2001:db8::2
 NETNS_CONSOLE=""
 NETNS_AGENT=""
 NETNS_AGENT_PID=""
@@ -107,6 +109,8 @@ netns_setup() {
             ip link set "$va" netns "$NETNS_AGENT" &&
             ip -n "$NETNS_CONSOLE" addr add "$NETNS_CONSOLE_ADDR/24" dev "$vc" &&
             ip -n "$NETNS_AGENT" addr add "$NETNS_AGENT_ADDR/24" dev "$va" &&
+            ip -n "$NETNS_CONSOLE" addr add "$NETNS_CONSOLE_ADDR6/64" dev "$vc" nodad &&
+            ip -n "$NETNS_AGENT" addr add "$NETNS_AGENT_ADDR6/64" dev "$va" nodad &&
             ip -n "$NETNS_CONSOLE" link set lo up &&
             ip -n "$NETNS_AGENT" link set lo up &&
             ip -n "$NETNS_CONSOLE" link set "$vc" up &&
@@ -194,18 +198,21 @@ netns_spawn() {
     NETNS_SPAWNED+=("$NETNS_PID")
 }
 
-# agent_start DIR [CONF_LINE...]: writes DIR/agent.conf (address
-# 192.0.2.2:161, rocommunity ravine, rwcommunity ravine-rw, then the lines
-# given) and starts snmpd in the foreground in the agent namespace. Waits
-# until it answers a GetRequest (at most 10 s). Sets NETNS_AGENT_PID.
+# agent_start DIR [CONF_LINE...]: writes DIR/agent.conf (addresses
+# 192.0.2.2:161 and [2001:db8::2]:161, rocommunity ravine, rwcommunity
+# ravine-rw, for either family, then the lines given) and starts snmpd in
+# the foreground in the agent namespace. Waits until it answers a
+# GetRequest (at most 10 s). Sets NETNS_AGENT_PID.
 agent_start() {
     local dir="$1"
     shift
     mkdir -p "$dir"
     {
-        echo "agentAddress udp:$NETNS_AGENT_ADDR:161"
+        echo "agentAddress udp:$NETNS_AGENT_ADDR:161,udp6:[$NETNS_AGENT_ADDR6]:161"
         echo "rocommunity ravine default"
         echo "rwcommunity ravine-rw default"
+        echo "rocommunity6 ravine default"
+        echo "rwcommunity6 ravine-rw default"
         local line
         for line in "$@"; do echo "$line"; done
     } >"$dir/agent.conf"

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Ping end to end between two network namespaces joined by a veth pair:
-# console 192.0.2.1, agent 192.0.2.2. Runs ping_probe in the console's
+# console 192.0.2.1 and 2001:db8::1, agent 192.0.2.2 and 2001:db8::2. Runs ping_probe in the console's
 # namespace and compares its lines (the reply times replaced by N).
 #   $1: the quillet executable (not used here)
 #   $2: the build directory (the probe is $2/tests/ping_probe)
@@ -55,6 +55,9 @@ ip link set "$vc" netns "$nsc"
 ip link set "$va" netns "$nsa"
 ip -n "$nsc" addr add 192.0.2.1/24 dev "$vc"
 ip -n "$nsa" addr add 192.0.2.2/24 dev "$va"
+# nodad: usable at once, without waiting for duplicate address detection.
+ip -n "$nsc" addr add 2001:db8::1/64 dev "$vc" nodad
+ip -n "$nsa" addr add 2001:db8::2/64 dev "$va" nodad
 ip -n "$nsc" link set lo up
 ip -n "$nsa" link set lo up
 ip -n "$nsc" link set "$vc" up
@@ -64,12 +67,18 @@ ip -n "$nsa" link set "$va" up
 # "host unreachable" from a failed resolution can reach a later run.
 ip -n "$nsc" neigh replace 192.0.2.3 lladdr 02:00:5e:00:02:03 dev "$vc" nud permanent
 ip -n "$nsc" neigh replace 192.0.2.4 lladdr 02:00:5e:00:02:04 dev "$vc" nud permanent
+ip -n "$nsc" neigh replace 2001:db8::3 lladdr 02:00:5e:00:02:03 dev "$vc" nud permanent
 # 192.0.2.200 is routed through the agent, which forwards but has an
 # unreachable route for it and answers each echo with ICMP type 3.
 ip -n "$nsc" route add 192.0.2.200/32 via 192.0.2.2
 ip netns exec "$nsa" sysctl -qw net.ipv4.ip_forward=1
 ip netns exec "$nsa" sysctl -qw net.ipv4.icmp_ratelimit=0
 ip -n "$nsa" route add unreachable 192.0.2.200/32
+# The same for 2001:db8:c8::1, answered with ICMPv6 type 1.
+ip -n "$nsc" -6 route add 2001:db8:c8::1/128 via 2001:db8::2
+ip netns exec "$nsa" sysctl -qw net.ipv6.conf.all.forwarding=1
+ip netns exec "$nsa" sysctl -qw net.ipv6.icmp.ratelimit=0
+ip -n "$nsa" -6 route add unreachable 2001:db8:c8::1/128
 set +e
 
 for n in "$nsc" "$nsa"; do
@@ -194,6 +203,32 @@ for self in 127.0.0.1 192.0.2.1; do
     run_console "self-unprivileged-$self" "${as_nobody[@]}" "$probe" "$self"
     check "three replies from $self itself on the unprivileged echo socket" "$work/self-$self.expected" \
         "$work/self-unprivileged-$self.out"
+done
+
+# 10. The same over ICMPv6: replies on the raw and on the unprivileged
+# socket (the group range above allows both families), destination
+# unreachable on both, silence, and the console's own addresses.
+reply6="Reply from 2001:db8::2 bytes=28 time=Nms TTL=64"
+expect_run 2001:db8::2 "$reply6" "$reply6" "$reply6" >"$work/answer6.expected"
+run_console answer6 "$probe" 2001:db8::2
+check "three ICMPv6 replies on the raw socket" "$work/answer6.expected" "$work/answer6.out"
+run_console unprivileged6 "${as_nobody[@]}" "$probe" 2001:db8::2
+check "three ICMPv6 replies on the unprivileged echo socket" "$work/answer6.expected" "$work/unprivileged6.out"
+expect_run 2001:db8:c8::1 "$unreachable" "$unreachable" "$unreachable" >"$work/unreachable6.expected"
+run_console unreachable6 "$probe" 2001:db8:c8::1
+check "ICMPv6 destination unreachable on the raw socket" "$work/unreachable6.expected" "$work/unreachable6.out"
+run_console unreachable6-unprivileged "${as_nobody[@]}" "$probe" 2001:db8:c8::1
+check "ICMPv6 destination unreachable on the unprivileged echo socket" "$work/unreachable6.expected" \
+    "$work/unreachable6-unprivileged.out"
+expect_run 2001:db8::3 "$timed_out" "$timed_out" "$timed_out" >"$work/silent6.expected"
+run_console silent6 "$probe" 2001:db8::3
+check "three ICMPv6 time-outs when nobody answers" "$work/silent6.expected" "$work/silent6.out"
+for self in ::1 2001:db8::1; do
+    self_reply="Reply from $self bytes=28 time=Nms TTL=64"
+    expect_run "$self" "$self_reply" "$self_reply" "$self_reply" >"$work/self6-$self.expected"
+    run_console "self6-$self" "$probe" "$self"
+    check "three ICMPv6 replies from $self itself on the raw socket" "$work/self6-$self.expected" \
+        "$work/self6-$self.out"
 done
 
 if [ "$failures" -ne 0 ]; then

@@ -26,7 +26,11 @@
 #     user is shown as not taken, and the request still ends unanswered;
 #   - every user of the table above in the console's list at once: a trap
 #     of each shown as that user's, authenticated and decrypted as its level
-#     says, and an inform of each acknowledged.
+#     says, and an inform of each acknowledged;
+#   - over IPv6 (2001:db8::1 and ::2): a GetRequest at authPriv to snmpd on
+#     udp6, its engine discovered for that address and the answer taken from
+#     [2001:db8::2]:161; snmptrap -v3 and snmpinform -v3 to
+#     udp6:[2001:db8::1]:162, the inform acknowledged at once.
 #
 #   $1: the quillet executable (unused; the harness is the same window)
 #   $2: the build directory (the harness is $2/tests/steps_harness)
@@ -85,7 +89,7 @@ table+=("nauser|0|0||0||-l noAuthNoPriv")
 # and counts its boots up, as an agent that reboots does.
 conf+=("engineID quillet-e2e-agent")
 mkdir -p "$work/agent"
-{ echo "agentAddress udp:$NETNS_AGENT_ADDR:161"; printf '%s\n' "${conf[@]}"; } >"$work/agent/snmpd.conf"
+{ echo "agentAddress udp:$NETNS_AGENT_ADDR:161,udp6:[$NETNS_AGENT_ADDR6]:161"; printf '%s\n' "${conf[@]}"; } >"$work/agent/snmpd.conf"
 v3_agent_start() {
     SNMPCONFPATH="$work/agent:$SNMP_PERSISTENT_DIR" ip netns exec "$NETNS_AGENT" "$(command -v snmpd || echo /usr/sbin/snmpd)" \
         -f -Lo -p "$work/agent/snmpd.pid" >>"$work/agent/snmpd.log" 2>&1 &
@@ -112,13 +116,16 @@ steps+=("v3|nauser|0|0||0|" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
         # snmpd restarts meanwhile; the next request meets a new time window.
         "v3|u42|2|4|authpass123|2|privpass123" "mark|restart" "waitfile|$work/restarted"
         "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0" "answered|$((1 + 4 * pairs + 4))"
+        # The same agent over IPv6, the peers named in the details (left on:
+        # the step may end at the discovery's Report, before the answer).
+        "details|on" "get|$NETNS_AGENT_ADDR6|1.3.6.1.2.1.1.5.0"
         # A second user for notifications beside the request user.
         "v3add|u15|2|1|authpass123|5|privpass123"
         "mark|traps" "traps|5"
         # The forging agent in snmpd's place.
         "mark|forger" "waitfile|$work/forger" "noanswer|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0")
 for row in "${table[@]}"; do steps+=("v3add|${row%|*}"); done
-steps+=("mark|table" "traps|$((5 + 2 * ${#table[@]}))")
+steps+=("mark|table" "traps|$((5 + 2 * ${#table[@]}))" "mark|ipv6" "traps|$((7 + 2 * ${#table[@]}))")
 
 mkdir -p "$work/console"
 (cd "$work/console" && timeout -k 5 150 ip netns exec "$NETNS_CONSOLE" env QT_QPA_PLATFORM=offscreen \
@@ -175,6 +182,16 @@ if wait_until 60 marked table; then
     done
     echo "ok: $informed of ${#table[@]} users' informs acknowledged at once"
 fi
+if wait_until 30 marked ipv6; then
+    in_agent snmptrap -v3 -e 0x80000000010203BB -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES \
+        -X privpass123 "udp6:[$NETNS_CONSOLE_ADDR6]:162" '' 1.3.6.1.6.3.1.1.5.1 || fail "snmptrap -v3 over IPv6"
+    if in_agent snmpinform -v3 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES -X privpass123 -r 0 -t 3 \
+        "udp6:[$NETNS_CONSOLE_ADDR6]:162" '' 1.3.6.1.6.3.1.1.5.2 >/dev/null 2>&1; then
+        echo "ok: snmpinform -v3 over IPv6 was acknowledged at once"
+    else
+        fail "snmpinform -v3 over IPv6 was not acknowledged"
+    fi
+fi
 wait "$harness_pid"
 status=$?
 [ -n "${forger_pid:-}" ] && { kill "$forger_pid" 2>/dev/null; wait "$forger_pid" 2>/dev/null; }
@@ -217,7 +234,8 @@ for auth in ("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"):
         check("%s with %s: Get, GetNext, Set and GetBulk answered" % (auth, priv), n >= 4, str(n))
 check("no answer refused", not any(any(l.startswith("  USM検証失敗=") for l in b) for b in answers))
 discovery = [b for b in blocks(r"^get request 送信 request ID=\d+  SIZE=\d+$") if "  SNMPv3 エンジンID探索(discovery)" in b]
-check("the agent's engine discovered once, first", len(discovery) == 1 and
+check("the agent's engine discovered once for each of its addresses, 192.0.2.2 first", len(discovery) == 2 and
+      "  送信先=[2001:db8::2]:161" in discovery[1] and
       any(l == "  usmStatsUnknownEngineIDs = 1" or l.startswith("  usmStatsUnknownEngineIDs = ") for l in reports[0]),
       "%d discoveries" % len(discovery))
 texts = [l for b in reports for l in b if l.startswith("  usmStats")]
@@ -262,7 +280,7 @@ check("snmpinform -v3 shown as a warmStart", "  TRAP-TYPE=warmStart" in inform a
       repr(inform[:14]))
 replays = traps[3:5]
 table = [row.split("|") for row in sys.argv[4].split()]
-late_traps = traps[5:]
+late_traps = traps[5:5 + 2 * len(table)]
 for name, level in table:
     mine = [b for b in late_traps if "  msgUserName=" + name in b]
     shown = len(mine) == 2 and all("  USM検証失敗" not in "\n".join(b) for b in mine)
@@ -275,8 +293,17 @@ check("a trap with a newer clock taken, then one with older boots refused as a r
       len(replays) == 2 and "  TRAP-TYPE=linkDown" in replays[0] and "  USM検証失敗=notInTimeWindow" in replays[1],
       repr([b[:3] for b in replays]))
 probes = [l for l in lines if l.startswith("SNMPv3 エンジンID探索(discovery)受信")]
-check("each snmpinform's discovery one line, not a trap", len(probes) == 1 + len(table)
-      and len(traps) == 5 + 2 * len(table), "%d probes, %d traps" % (len(probes), len(traps)))
+check("each snmpinform's discovery one line, not a trap", len(probes) == 2 + len(table)
+      and len(traps) == 7 + 2 * len(table), "%d probes, %d traps" % (len(probes), len(traps)))
+ipv6 = [b for b in answers if "  送信元=[2001:db8::2]:161" in b]
+check("a request over IPv6 answered from [2001:db8::2]:161, authenticated and decrypted",
+      len(ipv6) == 1 and ipv6[0] in trusted and "  object ID =1.3.6.1.2.1.1.5.0" in ipv6[0],
+      repr([b[:4] for b in ipv6]))
+over6 = traps[5 + 2 * len(table):]
+check("snmptrap -v3 and snmpinform -v3 over IPv6 shown as u42's coldStart and warmStart",
+      len(over6) == 2 and "  TRAP-TYPE=coldStart" in over6[0] and "  TRAP-TYPE=warmStart" in over6[1]
+      and all("  msgUserName=u42" in b and "  暗号化=あり(AES) 復号済み" in b for b in over6),
+      repr([b[:6] for b in over6]))
 text = "\n".join(lines)
 check("no pass phrase in the log", "authpass123" not in text and "privpass123" not in text and "wrongpass99" not in text)
 sys.exit(1 if failures else 0)

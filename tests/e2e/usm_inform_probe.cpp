@@ -41,13 +41,14 @@ int main(int argc, char** argv) {
     SaltSource salts(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
 
     UdpSocket socket;
-    Ipv4Endpoint local{{127, 0, 0, 1}, static_cast<std::uint16_t>(port)};
+    const std::uint8_t loopback[4] = {127, 0, 0, 1};
+    const Endpoint local = Endpoint::V4(loopback, static_cast<std::uint16_t>(port));
     if (!socket.Create() || !socket.BindTo(local)) return 2;
     std::vector<std::uint8_t> in(65536), plain(65536), out(65536 + 512);
     int acknowledged = 0;
     for (int datagrams = 0; datagrams < 50 && seconds() < 20 && acknowledged < count;) {
         if (socket.WaitReadable(500) != 1) continue;
-        Ipv4Endpoint sender;
+        Endpoint sender;
         const int size = socket.ReceiveFrom(in.data(), in.size(), sender);
         if (size < 0) return 2;
         ++datagrams;

@@ -84,7 +84,7 @@ public:
         for (; count < buffers.Slots() && !waiting_.empty(); ++count) {
             const Datagram d = waiting_.front();
             waiting_.pop_front();
-            buffers.Set(count, &d.number, 1, Ipv4Endpoint{}, d.dropCounter, d.arrivalNs);
+            buffers.Set(count, &d.number, 1, Endpoint{}, d.dropCounter, d.arrivalNs);
         }
         if (holdNext_) {
             holdNext_ = false;
