@@ -91,9 +91,6 @@ class PrintingReporter : public quillet::ErrorReporter {
 public:
     void ShowError(const std::string& text) override { std::fprintf(stderr, "error box: %s\n", text.c_str()); }
     void ShowNotice(const std::string& text) override { std::fprintf(stderr, "notice box: %s\n", text.c_str()); }
-    void ShowConversionError(const std::string& text) override {
-        std::fprintf(stderr, "conversion box: %s\n", text.c_str());
-    }
 };
 
 long CpuMicroseconds() {

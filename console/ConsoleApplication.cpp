@@ -1,8 +1,11 @@
 #include "console/ConsoleApplication.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTranslator>
 #include <QWidget>
 
 #include <signal.h>
@@ -31,7 +34,15 @@ void OnSignal(int) {
 
 }  // namespace
 
-ConsoleApplication::ConsoleApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+ConsoleApplication::ConsoleApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Japanese whatever the desktop's language: every other text of the
+    // console is.
+    auto* translator = new QTranslator(this);
+    qtTranslated_ = translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (qtTranslated_) installTranslator(translator);
+    else delete translator;
+}
 
 ConsoleApplication::~ConsoleApplication() = default;
 

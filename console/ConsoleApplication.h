@@ -1,4 +1,8 @@
 // The console's application object. Beyond QApplication it
+// - speaks Japanese in Qt's own texts too (the standard context menus, the
+//   buttons and captions of standard dialogs), from Qt's translations
+//   (qtbase_ja.qm in Qt's translations folder; Debian's
+//   qt6-translations-l10n): without them, those texts stay in English;
 // - shows an exception that escapes an event handler in an error box (title
 //   the application's name, the exception's text, an OK button) and lets
 //   the event loop go on;
@@ -31,6 +35,9 @@ public:
     // Runs the main event loop until the main window has closed.
     int Run();
 
+    // Whether Qt's Japanese translations were found and installed.
+    bool QtTranslated() const { return qtTranslated_; }
+
     // The error box for an exception: modal, titled with the application's
     // name, `text` as its message, OK only.
     static void ShowException(const std::string& text);
@@ -39,6 +46,7 @@ private:
     void OnStopSignal();
 
     bool mainLoopRunning_ = false;
+    bool qtTranslated_ = false;
 };
 
 }  // namespace quillet

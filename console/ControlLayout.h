@@ -2,8 +2,9 @@
 // at 96 dpi, for the window's default size. The window places its controls
 // from it and the tests check the window against it, so a control moves by
 // changing its row here. When the window is enlarged, the output pane and
-// its frame take the extra room, and the counters' row below the pane moves
-// down with the window's bottom edge; everything else stays in place.
+// its frame take the extra room, the pane's find bar stays at its foot, as
+// wide as the pane, and the counters' row below the pane moves down with the
+// window's bottom edge; everything else stays in place.
 //
 // A caption's row gives its left edge, its top and the width it may use up
 // to the control on its right (or its frame); its height is one line of its
@@ -23,8 +24,9 @@ enum class Control : int {
     Frame0, Frame1, Frame2, Frame3, Frame4,
     CommunityEdit, IpEdit, PingButton, OID1Edit, OID2Edit, OID3Edit, DataTypeGroup, InMemo,
     VerRadioGroup, V3SettingsButton, dataDisplayCheckBox, detailDisplayCheckBox, SetButton, MessageEdit, GETButton, GETNEXTButton, BulkButton,
+    WalkButton, TransportButton,
     NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit, MaxOIDUpDown,
-    NonOIDUpDown, TrapEdit, ClrButton, nodisplay_CheckBox, SendEdit, RecvEdit, OutMemo, Label4,
+    NonOIDUpDown, TrapEdit, ClrButton, nodisplay_CheckBox, SendEdit, RecvEdit, OutMemo, Label4, FindBar,
     // Captions.
     CommunityLabel, IpLabel, OID1_Label, OID2_Label, OID3_Label, DataLabel, NonLabel, MaxLabel,
     MaxOID1_Label, MaxOID2_Label, MaxOID3_Label, Label2, Label3, Label1,
@@ -36,6 +38,9 @@ struct ControlPlace {
     const char* name;  // the control's member name, also its object name
     QRect rect;
 };
+
+// The room between the pane and its open find bar.
+inline constexpr int kFindBarGap = 2;
 
 // The window's client area.
 inline constexpr QSize kClientSize{727, 701};
@@ -55,14 +60,16 @@ inline constexpr std::array<ControlPlace, static_cast<std::size_t>(Control::Coun
     {Control::DataTypeGroup, "DataTypeGroup", {16, 176, 225, 143}},
     {Control::InMemo, "InMemo", {16, 342, 225, 41}},
     {Control::VerRadioGroup, "VerRadioGroup", {8, 398, 105, 58}},
-    {Control::V3SettingsButton, "V3SettingsButton", {74, 439, 36, 15}},  // beside the SNMPv3 item
+    {Control::V3SettingsButton, "V3SettingsButton", {81, 439, 30, 15}},  // right of the SNMPv3 item's caption
     {Control::dataDisplayCheckBox, "dataDisplayCheckBox", {138, 406, 65, 17}},
     {Control::detailDisplayCheckBox, "detailDisplayCheckBox", {138, 434, 65, 17}},
-    {Control::SetButton, "SetButton", {24, 469, 97, 32}},
+    {Control::SetButton, "SetButton", {24, 466, 97, 25}},
     {Control::MessageEdit, "MessageEdit", {16, 668, 225, 20}},
-    {Control::GETButton, "GETButton", {136, 469, 97, 32}},
-    {Control::GETNEXTButton, "GETNEXTButton", {24, 508, 97, 33}},
-    {Control::BulkButton, "BulkButton", {136, 508, 97, 33}},
+    {Control::GETButton, "GETButton", {136, 466, 97, 25}},
+    {Control::GETNEXTButton, "GETNEXTButton", {24, 493, 97, 25}},
+    {Control::BulkButton, "BulkButton", {136, 493, 97, 25}},
+    {Control::WalkButton, "WalkButton", {24, 520, 97, 25}},
+    {Control::TransportButton, "TransportButton", {136, 520, 97, 25}},
     {Control::NonOID_C_Edit, "NonOID_C_Edit", {24, 564, 17, 20}},
     {Control::MaxEdit, "MaxEdit", {144, 564, 33, 20}},
     {Control::MaxOID_C_Edit, "MaxOID_C_Edit", {200, 564, 17, 20}},
@@ -78,6 +85,9 @@ inline constexpr std::array<ControlPlace, static_cast<std::size_t>(Control::Coun
     {Control::RecvEdit, "RecvEdit", {424, 672, 57, 20}},
     {Control::OutMemo, "OutMemo", {264, 16, 449, 637}},
     {Control::Label4, "Label4", {664, 666, 53, 33}},
+    // The pane's find bar, at the pane's foot while it is open; the pane then
+    // ends kFindBarGap above it.
+    {Control::FindBar, "FindBar", {264, 631, 449, 22}},
     {Control::CommunityLabel, "CommunityLabel", {16, 16, 225, 0}},
     {Control::IpLabel, "IpLabel", {16, 56, 160, 0}},        // PingButton at 176
     {Control::OID1_Label, "OID1_Label", {16, 117, 56, 0}},  // the OID fields at 72

@@ -18,8 +18,11 @@
 #include "console/MessageBoxReporter.h"
 #include "console/OutputPane.h"
 #include "console/UpDown.h"
+#include "platform/CoreDumps.h"
 #include "platform/LocalTime.h"
+#include "snmpv3/Libcrypto.h"
 #include "snmpv3/LocalEngine.h"
+#include "snmpv3/V3Lines.h"
 #include "text/Cp932.h"
 
 namespace quillet {
@@ -39,6 +42,9 @@ constexpr const char* kDeafSigns[2] = {"  【ポート161使用不可：応答�
 // What the title adds while appending to the log is stopped for the disk's
 // reserve of free space (ConsoleOutput::kLogStoppedLine).
 constexpr const char* kLogStoppedSign = "  【ディスク空き不足：LOG記録停止中】";
+
+// What the title adds once the settings file cannot be kept.
+constexpr const char* kSettingsLostSign = "  【設定を保存できません】";
 
 constexpr const char* kNoCp932Message =
     "CP932 iconv=NG  日本語はログに?で記録され、コミュニティ名と送信データには使えません。";
@@ -61,6 +67,7 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
     }
     CreateControls();
     ConnectHandlers();
+    RestoreFields();
     StartUp();
     // Without code page 932 the log and the wire could only get stand-ins
     // for every Japanese character: say so once, after the other boxes.
@@ -74,6 +81,7 @@ void TMainForm::ShowTitle() {
     for (int index = 0; index < 2; ++index)
         if (deaf_[index]) title += QString::fromUtf8(kDeafSigns[index]);
     if (logStopped_) title += QString::fromUtf8(kLogStoppedSign);
+    if (settingsLost_) title += QString::fromUtf8(kSettingsLostSign);
     setWindowTitle(title);
 }
 
@@ -101,6 +109,8 @@ void TMainForm::ConnectHandlers() {
     connect(BulkButton, &QPushButton::clicked, this, [this] { BulkButtonClick(); });
     connect(PingButton, &QPushButton::clicked, this, [this] { PingButtonClick(); });
     connect(V3SettingsButton, &QPushButton::clicked, this, [this] { V3SettingsButtonClick(); });
+    connect(WalkButton, &QPushButton::clicked, this, [this] { WalkButtonClick(); });
+    connect(TransportButton, &QPushButton::clicked, this, [this] { TransportButtonClick(); });
     auto switches = [this] { output_.SetSwitches(dataDisplayCheckBox->isChecked(), nodisplay_CheckBox->isChecked()); };
     connect(dataDisplayCheckBox, &QCheckBox::toggled, this, switches);
     connect(nodisplay_CheckBox, &QCheckBox::toggled, this, switches);
@@ -108,7 +118,7 @@ void TMainForm::ConnectHandlers() {
     output_.SetDetails(detailDisplayCheckBox->isChecked());
     connect(detailDisplayCheckBox, &QCheckBox::toggled, this, [this](bool on) {
         output_.SetDetails(on);
-        settings_.SetDetails(on);
+        if (!settings_.SetDetails(on)) SaySettingsLost();
     });
     connect(IpEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
         std::lock_guard<std::mutex> lock(ipTextMutex_);
@@ -134,21 +144,21 @@ void TMainForm::StartUp() {
     if (socketLayer != 0) reporter_->ShowError("WSAStartup=NG");
     SetupSocket(0);
     SetupSocket(1);
-    // The console's own SNMP engine (for the informs sent to it): its ID made
-    // once and kept, its boots one more at each start.
-    engineId_ = settings_.EngineId();
-    if (engineId_.size() < static_cast<qsizetype>(kMinEngineIdLength)) {
-        LocalEngineId id;
-        if (MakeLocalEngineId(id)) engineId_ = QByteArray(reinterpret_cast<const char*>(id.data()), id.size());
-        settings_.SetEngineId(engineId_);
-    }
-    engineBoots_ = settings_.NextEngineBoots();
+    StartLocalEngine();
     if (config_.startListeners)
         sockets_.StartListeners(
-            output_, *reporter_, request_, tracker_, equipmentFlag_, v3_,
-            [this](const V3Report& report) {
-                QMetaObject::invokeMethod(this, [this, report] { OnV3Report(report); }, Qt::QueuedConnection);
+            output_, *reporter_, request_, tracker_, equipmentFlag_, v3Requests_,
+            [this](V3Taken&& taken) {
+                auto followup = std::make_shared<V3Taken>(std::move(taken));
+                QMetaObject::invokeMethod(this, [this, followup] { OnV3Followup(*followup); }, Qt::QueuedConnection);
             },
+            [this](std::vector<std::uint8_t>&& answer) {
+                auto datagram = std::make_shared<std::vector<std::uint8_t>>(std::move(answer));
+                QMetaObject::invokeMethod(
+                    this, [this, datagram] { OnWalkAnswer(datagram->data(), 0, datagram->size(), 1); },
+                    Qt::QueuedConnection);
+            },
+            v3Users_,
             ByteSpan(reinterpret_cast<const std::uint8_t*>(engineId_.constData()),
                      static_cast<std::size_t>(engineId_.size())),
             engineBoots_);
@@ -158,6 +168,67 @@ void TMainForm::StartUp() {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(kClientSize.width() / 2, kClientSize.height() / 2));
     }
+}
+
+void TMainForm::WriteStartUpLine(const std::string& line) {
+    OutputBatch batch;
+    batch.WriteLine(line, SummaryLine);
+    output_.Commit(batch);
+}
+
+void TMainForm::SaySettingsLost() {
+    if (settingsLost_) return;
+    settingsLost_ = true;
+    ShowTitle();
+    WriteStartUpLine("設定ファイルに保存できません：" + settings_.Problem());
+}
+
+namespace {
+
+// A new engine ID as bytes; empty when the random source fails.
+QByteArray NewEngineId() {
+    LocalEngineId id;
+    if (!MakeLocalEngineId(id)) return {};
+    return QByteArray(reinterpret_cast<const char*>(id.data()), static_cast<qsizetype>(id.size()));
+}
+
+}  // namespace
+
+void TMainForm::StartLocalEngine() {
+    // The console's own SNMP engine, for the informs sent to it: its ID made
+    // once and kept, its boots one more at each start. Boots that run out
+    // give the engine a new ID (RFC 3414 2.2.2), kept with boots 1.
+    engineId_ = settings_.EngineId();
+    std::uint32_t boots = 0;
+    bool kept = settings_.Kept();
+    if (kept && (engineId_.size() < static_cast<qsizetype>(kMinEngineIdLength) || !settings_.NextEngineBoots(boots))) {
+        const QByteArray fresh = NewEngineId();
+        kept = !fresh.isEmpty() && settings_.SetNewEngine(fresh);
+        if (kept) {
+            engineId_ = fresh;
+            boots = 1;
+        }
+    }
+    if (!settings_.Kept()) SaySettingsLost();
+    if (kept) {
+        engineBoots_ = boots;
+        return;
+    }
+    // Boots that cannot be kept would come round again in the next run, and
+    // an inform captured in this run would then be in time again. An engine
+    // ID of this run alone makes every message localised to an earlier ID,
+    // or to a later one, unknown to it: informs of other runs are refused.
+    engineId_ = NewEngineId();
+    engineBoots_ = 1;
+    if (engineId_.isEmpty()) {
+        WriteStartUpLine("SNMPv3エンジンIDを作れません（乱数の異常）。この実行ではINFORMに応答しません。");
+        return;
+    }
+    std::string hex;
+    AppendHexOctets(hex, reinterpret_cast<const std::uint8_t*>(engineId_.constData()),
+                    static_cast<std::size_t>(engineId_.size()));
+    WriteStartUpLine("SNMPv3エンジンのbootsを保存できないため、この実行に限り新しいエンジンIDを使います：" + hex +
+                     "（以前の実行に送られたINFORMは受け付けません）");
 }
 
 void TMainForm::SetupSocket(int index) {
@@ -178,12 +249,13 @@ void TMainForm::SetupSocket(int index) {
 
 void TMainForm::SetAgentAddress(const std::string& text, const std::uint8_t octets[4]) {
     agentAddressText_ = text.substr(0, 15);
-    sockets_.SetAgent(octets);
+    std::copy(octets, octets + 4, agentOctets_.begin());
+    sockets_.SetAgent(octets, transport_.port);
 }
 
-bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length) {
+bool TMainForm::SendDatagram(int index, const std::uint8_t* data, int length, const Ipv4Endpoint* to) {
     int error = 0;
-    const bool sent = sockets_.Send(index, data, length, error);
+    const bool sent = sockets_.Send(index, data, length, error, to);
     OutputBatch batch;
     if (sent)
         batch.CountDatagram(Counter::Send);
@@ -243,26 +315,49 @@ void TMainForm::MaxOIDUpDownClick() {
 }
 
 
+void TMainForm::ForbidCoreDumpsOnce() {
+    if (coreDumpsForbidden_) return;
+    coreDumpsForbidden_ = true;
+    std::string why;
+    if (!ForbidCoreDumps(why)) WriteStartUpLine("コアダンプを禁止できません：" + why);
+}
+
 void TMainForm::V3SettingsButtonClick() {
-    if (v3Dialog_->exec() != QDialog::Accepted) return;
-    std::string error;
-    ApplyV3Settings(v3Dialog_->Values(), error);
+    // Secrets may be typed from here on.
+    ForbidCoreDumpsOnce();
+    v3Dialog_->SetValues(v3Values_, v3Users_.Config());
+    const bool accepted = v3Dialog_->exec() == QDialog::Accepted;
+    std::shared_ptr<V3Config> config = v3Dialog_->TakeConfig();
+    if (accepted && config != nullptr) {
+        InstallV3Config(std::move(config), v3Dialog_->Accepted());
+        return;
+    }
+    // Cancelled: whatever was typed is dropped (and its secrets wiped).
+    v3Dialog_->SetValues(v3Values_, v3Users_.Config());
 }
 
 bool TMainForm::ApplyV3Settings(const V3DialogValues& values, std::string& error) {
+    ForbidCoreDumpsOnce();
     auto config = std::make_shared<V3Config>();
-    if (!MakeV3Config(values, *config, error)) return false;
-    v3_.SetConfig(std::move(config));
-    v3Dialog_->SetValues(values);
-    Settings::V3Choices choices;
-    choices.userName = QString::fromStdString(values.userName);
-    choices.level = static_cast<int>(values.level);
-    choices.auth = static_cast<int>(values.auth);
-    choices.priv = static_cast<int>(values.priv);
-    choices.contextName = QString::fromStdString(values.contextName);
-    choices.contextEngineId = QString::fromStdString(values.contextEngineIdHex);
-    settings_.SetV3(choices);
+    if (!MakeV3Config(values, v3Users_.Config().get(), *config, error)) return false;
+    InstallV3Config(std::move(config), values);
     return true;
+}
+
+void TMainForm::InstallV3Config(std::shared_ptr<V3Config> config, const V3DialogValues& values) {
+    v3Users_.SetConfig(std::move(config));
+    v3Values_ = values;
+    Settings::V3Choices choices;
+    for (V3UserValues& user : v3Values_.users) {
+        WipeString(user.authSecret);
+        WipeString(user.privSecret);
+        choices.users.push_back(user.profile);
+    }
+    v3Dialog_->SetValues(v3Values_, v3Users_.Config());
+    choices.requestUser = v3Values_.requestUser;
+    choices.contextName = v3Values_.contextName;
+    choices.contextEngineIdHex = v3Values_.contextEngineIdHex;
+    if (!settings_.SetV3(choices)) SaySettingsLost();
 }
 
 void TMainForm::ClrButtonClick() {
@@ -279,14 +374,14 @@ bool TMainForm::FlushPane() { return pane_->Flush(); }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    if (OutMemo == nullptr) return;  // before the controls exist
+    if (FindBar == nullptr) return;  // before the controls exist
     const int dw = std::max(0, width() - kClientSize.width());
     const int dh = std::max(0, height() - kClientSize.height());
     const auto widgetOf = [this](Control control) {
         return findChild<QWidget*>(QString::fromLatin1(PlaceOf(control).name));
     };
-    for (Control grows : {Control::Frame4, Control::OutMemo})
-        widgetOf(grows)->setGeometry(PlaceOf(grows).rect.adjusted(0, 0, dw, dh));
+    Frames[4]->setGeometry(PlaceOf(Control::Frame4).rect.adjusted(0, 0, dw, dh));
+    PlacePane();
     for (Control below : {Control::Label2, Control::SendEdit, Control::Label3, Control::RecvEdit, Control::Label1,
                           Control::TrapEdit, Control::ClrButton})
         widgetOf(below)->move(PlaceOf(below).rect.topLeft() + QPoint(0, dh));
@@ -298,9 +393,58 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TMainForm::ApplyTransport(const AgentTransport& transport) {
+    transport_ = transport;
+    transportDialog_->SetValues(transport);
+    // A request whose address passed its check aimed the socket; until then
+    // the next request aims it with the new port.
+    if (agentOctets_ != std::array<std::uint8_t, 4>{}) sockets_.SetAgent(agentOctets_.data(), transport.port);
+    settings_.SetTransport(transport);
+}
+
+void TMainForm::RememberFields() {
+    Settings::Fields fields;
+    fields.agentAddress = IpEdit->text().toStdString();
+    fields.oid1 = OID1Edit->text().toStdString();
+    fields.oid2 = OID2Edit->text().toStdString();
+    fields.oid3 = OID3Edit->text().toStdString();
+    fields.maxOid1 = MaxOID1Edit->text().toStdString();
+    fields.maxOid2 = MaxOID2Edit->text().toStdString();
+    fields.maxOid3 = MaxOID3Edit->text().toStdString();
+    fields.maxRepetitions = MaxEdit->text().toStdString();
+    fields.version = Version();
+    fields.dataType = DataType();
+    fields.nonRepeaters = NonOIDUpDown->Position();
+    fields.repeaters = MaxOIDUpDown->Position();
+    settings_.SetRequestFields(fields);
+}
+
+void TMainForm::RestoreFields() {
+    const Settings::Fields fields = settings_.RequestFields();
+    const auto text = [](QLineEdit* edit, const std::string& value) {
+        if (!value.empty()) edit->setText(QString::fromStdString(value));
+    };
+    text(IpEdit, fields.agentAddress);
+    text(OID1Edit, fields.oid1);
+    OID2Edit->setText(QString::fromStdString(fields.oid2));
+    OID3Edit->setText(QString::fromStdString(fields.oid3));
+    text(MaxOID1Edit, fields.maxOid1);
+    text(MaxOID2Edit, fields.maxOid2);
+    text(MaxOID3Edit, fields.maxOid3);
+    text(MaxEdit, fields.maxRepetitions);
+    if (fields.version >= 0) VerButtons->button(fields.version)->setChecked(true);
+    if (fields.dataType >= 0) DataTypeButtons->button(fields.dataType)->setChecked(true);
+    // The GetBulk counters move only while the version allows GetBulk; each
+    // click also colours the fields it counts, as the operator's does.
+    VerRadioGroupClick();
+    for (int i = 0; i < 3 && fields.nonRepeaters > NonOIDUpDown->Position(); ++i) NonOIDUpDown->Click(UpDown::Up);
+    for (int i = 0; i < 3 && fields.repeaters > MaxOIDUpDown->Position(); ++i) MaxOIDUpDown->Click(UpDown::Up);
+}
+
 void TMainForm::FormClose() {
     if (closed_) return;
     closed_ = true;
+    RememberFields();
     if (ownReporter_) ownReporter_->SetClosing();
     StopPing();
     // The listeners first: the datagrams they had queued when the stop began

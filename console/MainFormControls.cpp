@@ -27,12 +27,14 @@ void SetReadOnlyField(QLineEdit* edit) { edit->setReadOnly(true); }
 
 V3DialogValues ValuesOf(const Settings::V3Choices& choices) {
     V3DialogValues values;
-    values.userName = choices.userName.toStdString();
-    values.level = static_cast<SecurityLevel>(std::clamp(choices.level, 0, 2));
-    values.auth = static_cast<AuthProtocol>(std::clamp(choices.auth, 1, 6));
-    values.priv = static_cast<PrivProtocol>(std::clamp(choices.priv, 1, 4));
-    values.contextName = choices.contextName.toStdString();
-    values.contextEngineIdHex = choices.contextEngineId.toStdString();
+    for (const UsmUserProfile& profile : choices.users) {
+        V3UserValues user;
+        user.profile = profile;
+        values.users.push_back(user);
+    }
+    values.requestUser = choices.requestUser;
+    values.contextName = choices.contextName;
+    values.contextEngineIdHex = choices.contextEngineIdHex;
     return values;
 }
 
@@ -87,8 +89,14 @@ void TMainForm::CreateControls() {
     V3SettingsButton->setFont(FittingFont(V3SettingsButton->font(), V3SettingsButton->text(),
                                           V3SettingsButton->width() - 6));
     v3Dialog_ = new V3Dialog(this);
-    // The remembered choices; the pass phrases are asked again each run.
-    v3Dialog_->SetValues(ValuesOf(settings_.V3()));
+    // The users kept from the last run, without their secrets: requests as
+    // one of them say that its secrets are still to be typed, and
+    // noAuthNoPriv users work at once.
+    v3Values_ = ValuesOf(settings_.V3());
+    auto v3Config = std::make_shared<V3Config>();
+    std::string v3Error;
+    if (MakeV3Config(v3Values_, nullptr, *v3Config, v3Error)) v3Users_.SetConfig(std::move(v3Config));
+    v3Dialog_->SetValues(v3Values_, v3Users_.Config());
     dataDisplayCheckBox =
         MakeCheckBox(client, Control::dataDisplayCheckBox, QStringLiteral("PDU表示"),
                      QStringLiteral("チェックすると送受信PDUデータを表示します。チェックしないと表示しません。"));
@@ -102,6 +110,9 @@ void TMainForm::CreateControls() {
     SetReadOnlyField(MessageEdit);
     MessageEdit->setFrame(false);
     SetNoTabStop(MessageEdit);
+    // A message is read from its beginning: setText leaves the cursor at the
+    // end, which would scroll a long message to its end.
+    connect(MessageEdit, &QLineEdit::textChanged, MessageEdit, [edit = MessageEdit] { edit->setCursorPosition(0); });
     {
         QPalette palette = MessageEdit->palette();
         palette.setColor(QPalette::Text, Qt::red);
@@ -113,6 +124,16 @@ void TMainForm::CreateControls() {
                                QStringLiteral("get next request を送信します。"));
     BulkButton = MakeButton(client, Control::BulkButton, QStringLiteral("GetBulkRequest"),
                             QStringLiteral("getBulkRequestを送信します。"));
+    WalkButton = MakeButton(client, Control::WalkButton, QStringLiteral("WALK"),
+                            QStringLiteral("OID1の配下をすべて取得します（SNMPv1はGetNext、SNMPv2/v3はGetBulk）。"
+                                           "取得中にもう一度押すと停止します。"));
+    TransportButton = MakeButton(client, Control::TransportButton, QStringLiteral("通信設定"),
+                                 QStringLiteral("エージェントのポート、タイムアウト、再送回数を設定します。"));
+    AgentTransport defaults;
+    defaults.port = config_.agentPort;  // 161 but in tests and tools
+    transport_ = settings_.Transport(defaults);
+    transportDialog_ = new TransportDialog(this);
+    transportDialog_->SetValues(transport_);
     NonOID_C_Edit = MakeEdit(client, Control::NonOID_C_Edit, QStringLiteral("0"),
                              QStringLiteral("Non-Repeatersを要求するOID数を入力します。"));
     SetReadOnlyField(NonOID_C_Edit);
@@ -150,8 +171,16 @@ void TMainForm::CreateControls() {
     // whole line fits the pane's width and never wraps.
     OutMemo->document()->setDocumentMargin(1);
     SetNoTabStop(OutMemo);
-    OutMemo->setPlainText(QStringLiteral("Quillet   V6.10"));
     pane_ = new OutputPane(output_, OutMemo, {SendEdit, RecvEdit, TrapEdit, OID1Edit, OID2Edit, OID3Edit}, this);
+    {
+        // The banner is the pane's first line, and its oldest to go: it
+        // reaches the pane through the hub, which counts what the pane holds.
+        OutputBatch banner;
+        banner.PaneLine("Quillet   V6.10");
+        output_.Commit(banner);
+        pane_->Flush();
+    }
+    CreatePaneActions();
 
     CommunityLabel = MakeLabel(client, Control::CommunityLabel, QStringLiteral("コミュニティ名"));
     IpLabel = MakeLabel(client, Control::IpLabel, QStringLiteral("エージェントIPアドレス"));
@@ -188,6 +217,7 @@ void TMainForm::CreateControls() {
     tabOrder.push_back(InMemo);
     for (QAbstractButton* item : VerButtons->buttons()) tabOrder.push_back(item);
     tabOrder.insert(tabOrder.end(), {V3SettingsButton, dataDisplayCheckBox, SetButton, GETButton, GETNEXTButton, BulkButton,
+                                     WalkButton, TransportButton,
                                      NonOID_C_Edit, MaxEdit, MaxOID_C_Edit, MaxOID1Edit, MaxOID2Edit, MaxOID3Edit,
                                      MaxOIDUpDown, NonOIDUpDown, ClrButton, nodisplay_CheckBox,
                                      detailDisplayCheckBox});

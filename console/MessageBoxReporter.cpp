@@ -107,11 +107,6 @@ void MessageBoxReporter::ShowNoticeBox(const QString& text) {
     box->show();
 }
 
-void MessageBoxReporter::ShowConversionError(const std::string& text) {
-    Show(QCoreApplication::applicationName(), QString::fromStdString(ConversionErrorMessage(text)),
-         QMessageBox::Critical);
-}
-
 void MessageBoxReporter::SetClosing() {
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -31,7 +31,6 @@ public:
     // so that it closes with it.
     void SetWindow(QWidget* window) { window_ = window; }
     void ShowNotice(const std::string& text) override;
-    void ShowConversionError(const std::string& text) override;
 
     // The window is closing (GUI thread): closes every open box, wakes every
     // thread waiting for one, and shows no box from then on, so that nothing

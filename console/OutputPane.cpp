@@ -3,10 +3,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <cstring>
 
-#include "listener/Experiment.h"
 #include "platform/ReservedMemory.h"
 
 namespace quillet {
@@ -34,7 +36,7 @@ OutputPane::OutputPane(ConsoleOutput& output, QPlainTextEdit* pane,
         const std::int64_t lineNs = std::max<std::int64_t>(pacer_.LineCost().count(), 1);
         const std::size_t lines = std::max<std::size_t>(
             kSliceLeastLines, static_cast<std::size_t>(std::int64_t{kSliceMs} * 1'000'000 / lineNs));
-        if (!ApplySlice(ExperimentOff("paneslices") ? static_cast<std::size_t>(-1) : lines)) {
+        if (!ApplySlice(lines)) {
             timer_.start(0);
             return;
         }
@@ -82,7 +84,16 @@ bool OutputPane::TakeUpdate() {
 
 bool OutputPane::ApplySlice(std::size_t lines) {
     const auto started = Clock::now();
-    if (appliedBytes_ == 0 && appliedLines_ == 0 && update_.clearFirst) pane_->clear();
+    QScrollBar* scroll = pane_->verticalScrollBar();
+    if (appliedBytes_ == 0 && appliedLines_ == 0) {
+        // The view follows the newest lines only while it is at the bottom
+        // when the update begins; scrolled up, it stays where it was.
+        follow_ = scroll->value() == scroll->maximum();
+        if (update_.clearFirst)
+            pane_->clear();
+        else if (update_.dropLines != 0)
+            DropOldestLines(update_.dropLines, follow_);
+    }
     // The next update empties the pane: what is left of this one would be
     // emptied away unseen.
     const bool skipRest = lines != static_cast<std::size_t>(-1) && output_.Pending().clearFirst;
@@ -107,7 +118,7 @@ bool OutputPane::ApplySlice(std::size_t lines) {
         // its last line break, as the whole text would.
         const std::size_t length = end - appliedBytes_ - (last ? 0 : 1);
         pane_->appendPlainText(QString::fromUtf8(text.data() + appliedBytes_, static_cast<qsizetype>(length)));
-        pane_->verticalScrollBar()->setValue(pane_->verticalScrollBar()->maximum());
+        if (follow_) scroll->setValue(scroll->maximum());
         appliedBytes_ = end;
         appliedLines_ += taken;
     }
@@ -124,7 +135,7 @@ void OutputPane::FinishUpdate() {
     }
     const auto now = Clock::now();
     cost_ += now - started;
-    pacer_.Applied(appliedLines_, update_.clearFirst, now - cost_, cost_);
+    pacer_.Applied(appliedLines_, update_.clearFirst, now - cost_, cost_, update_.dropLines);
     applying_ = false;
     // The text's storage goes back to the hub with the next update: an
     // outsized one's (a flood of long datagrams) is not kept, and once the
@@ -139,9 +150,26 @@ void OutputPane::FinishUpdate() {
     }
 }
 
+void OutputPane::DropOldestLines(std::size_t lines, bool follow) {
+    QTextDocument* document = pane_->document();
+    const QTextBlock end = document->findBlockByNumber(static_cast<int>(lines));
+    if (!end.isValid()) {
+        pane_->clear();
+    } else {
+        // The scroll bar counts lines as laid out (a long line wraps into
+        // several): the view keeps its place by as many as went.
+        QScrollBar* scroll = pane_->verticalScrollBar();
+        const int shownAt = scroll->value() - end.firstLineNumber();
+        QTextCursor cursor(document);
+        cursor.setPosition(end.position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        if (!follow) scroll->setValue(shownAt);
+    }
+}
+
 int OutputPane::DelayMs() {
     const PendingPane pending = output_.Pending();
-    return pacer_.DelayMs(pending.lineCount, pending.clearFirst, Clock::now());
+    return pacer_.DelayMs(pending.lineCount, pending.clearFirst, Clock::now(), pending.dropLines);
 }
 
 }  // namespace quillet

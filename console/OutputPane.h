@@ -13,6 +13,9 @@
 // pane, what is left of the one under way is skipped: it would be emptied
 // away unseen. Handlers call Flush themselves when the operator must see
 // their work at once: it applies everything pending whole.
+//
+// The view follows the newest lines while it is at the bottom; scrolled up,
+// it stays on the lines it shows while lines come and the oldest go.
 #pragma once
 
 #include <QObject>
@@ -66,6 +69,9 @@ private:
     // is done.
     bool ApplySlice(std::size_t lines);
     void FinishUpdate();
+    // Removes the pane's first `lines` lines (the oldest datagrams), keeping
+    // a view that does not follow on the lines it shows.
+    void DropOldestLines(std::size_t lines, bool follow);
 
     ConsoleOutput& output_;
     QPlainTextEdit* pane_;
@@ -81,6 +87,8 @@ private:
     Clock::duration cost_{};
     // An outsized update was applied since the heap last gave its room back.
     bool outsized_ = false;
+    // The view was at the bottom when the update under way began.
+    bool follow_ = true;
 };
 
 }  // namespace quillet

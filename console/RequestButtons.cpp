@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QCheckBox>
+#include <QPushButton>
 
 #include "console/MainForm.h"
 
@@ -12,11 +13,11 @@
 #include <chrono>
 
 #include "platform/LocalTime.h"
+#include "request/ObjectIdentifierText.h"
 #include "request/RequestEncoder.h"
 #include "request/RequestOperation.h"
-#include "snmpv3/MessageOpen.h"
-#include "snmpv3/MessageScan.h"
-#include "snmpv3/V3Lines.h"
+#include "response/ResponseScan.h"
+#include "text/OidText.h"
 
 namespace quillet {
 namespace {
@@ -40,6 +41,12 @@ RequestFields ReadFields(const TMainForm& form) {
     return fields;
 }
 
+std::int64_t MonotonicMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
 void TMainForm::RunRequest(RequestKind kind) {
@@ -47,19 +54,23 @@ void TMainForm::RunRequest(RequestKind kind) {
     // storm) may have changed the identifier fields: apply them first, so a
     // GetNext walks on from what the last answer returned.
     FlushPane();
-    const RequestFields fields = ReadFields(*this);
+    RunRequestWith(kind, ReadFields(*this));
+}
+
+bool TMainForm::RunRequestWith(RequestKind kind, const RequestFields& fields) {
     const PrepareResult result = PrepareRequest(kind, fields, request_);
-    if (result.addressAccepted) SetAgentAddress(result.agentAddressText, result.agentAddress.data());
-    if (result.messageChanged) MessageEdit->setText(QString::fromStdString(result.message));
-    if (result.conversionError) {
-        reporter_->ShowConversionError(result.conversionErrorText);
-        return;
+    if (result.addressAccepted)
+        SetAgentAddress(result.agentAddressText, result.agentAddress.data());
+    if (result.messageChanged) {
+        MessageEdit->setText(QString::fromStdString(result.message));
+        // The field now speaks of this request (emptied: it passed its
+        // checks), or of an input error that no answer may replace.
+        messageRequestId_ = result.ready ? request_.requestId : 0;
     }
-    if (!result.ready) return;
-    if (fields.version == SnmpV3) {
-        RunV3Request(kind, std::string(ReportedOidText(kind, request_, fields)));
-        return;
-    }
+    if (!result.ready) return false;
+    // A walk's request writes nothing back: the walk keeps its own place.
+    if (walk_ != nullptr) request_.varBindCount = 0;
+    if (fields.version == SnmpV3) return RunV3Request(kind, std::string(ReportedOidText(kind, request_, fields)));
     // The report is committed before the datagram leaves: an agent on the
     // same link answers within microseconds, and its answer must follow the
     // request in the pane and the log, not come before it. The report does
@@ -76,171 +87,220 @@ void TMainForm::RunRequest(RequestKind kind) {
     // Waited for from before the send: a near agent's answer can be taken
     // in before the send call has even returned.
     const std::int32_t requestId = request_.requestId;
-    tracker_.Sent(requestId, destination.address, destination.port, RealtimeNs());
+    if (walk_ != nullptr) request_.walkRequestId = requestId;
+    tracker_.Sent(requestId, destination.address, destination.port, RealtimeNs(),
+                  std::span<const std::uint8_t>(request_.sendBuffer.data(), static_cast<std::size_t>(request_.sendSize)),
+                  transport_.retries);
     if (!SendDatagram(0, request_.sendBuffer.data(), request_.sendSize)) {
-        tracker_.Expire(requestId);
+        tracker_.Forget(requestId);
         // A walk whose request never left expects no answer to write back.
         ClearWalk(request_, request_.walkToken);
-        return;
+        return false;
     }
     WaitForAnswer(requestId);
+    return true;
 }
 
 void TMainForm::WaitForAnswer(std::int32_t requestId) {
-    QTimer::singleShot(RequestTracker::kAnswerWaitMs, this, [this, requestId] {
-        if (!tracker_.Expire(requestId)) return;
-        // Said in the message field whatever the details say; it stays until
-        // the next request changes the field.
-        MessageEdit->setText(QString::fromStdString(NoAnswerMessage(requestId)));
-        if (!output_.Details()) return;
+    QTimer::singleShot(transport_.timeoutMs, this, [this, requestId] {
+        std::vector<std::uint8_t> again;
+        int tries = 0;
+        switch (tracker_.Expire(requestId, RealtimeNs(), again, tries)) {
+        case RequestTracker::Expiry::NotWaiting: return;
+        case RequestTracker::Expiry::NoAnswer: SayNoAnswer(requestId, tries); return;
+        case RequestTracker::Expiry::Retry: break;
+        }
+        // The same datagram once more, to where it went.
         OutputBatch batch;
-        ReportNoAnswer(requestId, RequestTracker::kAnswerWaitMs, batch);
+        const SocketEntry& agent = sockets_.At(0);
+        PeerDetails destination;
+        std::copy(agent.destination.octets, agent.destination.octets + 4, destination.address);
+        destination.port = agent.destination.port;
+        destination.when = LocalTimeOfNs(RealtimeNs());
+        ReportRetry(requestId, again.data(), again.size(), tries, transport_.retries + 1, batch,
+                    output_.Details() ? &destination : nullptr);
         output_.Commit(batch);
+        if (!SendDatagram(0, again.data(), static_cast<int>(again.size()))) {
+            tracker_.Forget(requestId);
+            return;
+        }
+        WaitForAnswer(requestId);
     });
 }
 
-namespace {
-
-constexpr const char* kNoV3UserMessage = "SNMPv3の設定(ユーザー)を入力して下さい。";
-
-std::int64_t MonotonicMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+void TMainForm::SayNoAnswer(std::int32_t requestId, int tries) {
+    // Said in the message field whatever the details say, unless the field
+    // speaks of a later action by now; it stays until the next request
+    // changes the field.
+    if (messageRequestId_ == requestId) MessageEdit->setText(QString::fromStdString(NoAnswerMessage(requestId, tries)));
+    if (output_.Details()) {
+        OutputBatch batch;
+        ReportNoAnswer(requestId, transport_.timeoutMs, batch, tries);
+        output_.Commit(batch);
+    }
+    if (walk_ != nullptr && (request_.walkRequestId.load() == requestId || walkOperation_ != 0)) {
+        walk_->NoAnswer();
+        FinishWalk();
+    }
 }
 
-}  // namespace
-
-void TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
-    if (v3_.Config() == nullptr) {
-        MessageEdit->setText(QString::fromUtf8(kNoV3UserMessage));
-        ClearWalk(request_, request_.walkToken);
-        return;
-    }
-    const ByteSpan pdu = RequestPdu(request_.sendBuffer.data(), static_cast<std::size_t>(request_.sendSize));
-    pendingV3_ = PendingV3{};
-    pendingV3_.active = true;
-    pendingV3_.kind = kind;
-    pendingV3_.pdu.assign(pdu.begin(), pdu.end());
-    pendingV3_.requestId = request_.requestId;
-    pendingV3_.oidText = oidText;
+bool TMainForm::RunV3Request(RequestKind kind, const std::string& oidText) {
     const SocketEntry& agent = sockets_.At(0);
-    std::copy(agent.destination.octets, agent.destination.octets + 4, pendingV3_.agent.address);
-    pendingV3_.agent.port = agent.destination.port;
-    AgentEngine engine;
-    if (v3_.EngineOf(pendingV3_.agent.address, pendingV3_.agent.port, engine)) {
-        SendV3Request();
-        return;
-    }
-    // The agent's engine is not known yet: discovery first (RFC 3414 4), and
-    // the request once its Report has named the engine.
-    pendingV3_.awaitingDiscovery = true;
-    pendingV3_.discoveryMsgId = v3_.NextMsgId();
-    // Discovery takes the request's id, and the request the next one, so
-    // that the ids go out in order: the encoder writes the id as the two
-    // octets after the PDU's header and 02 02.
-    const std::int32_t discoveryId = request_.requestId;
-    AdvanceRequestId(request_);
-    pendingV3_.requestId = request_.requestId;
-    if (pendingV3_.pdu.size() > 7 && pendingV3_.pdu[4] == 0x02 && pendingV3_.pdu[5] == 0x02) {
-        pendingV3_.pdu[6] = static_cast<std::uint8_t>(pendingV3_.requestId >> 8);
-        pendingV3_.pdu[7] = static_cast<std::uint8_t>(pendingV3_.requestId);
-    }
-    std::vector<std::uint8_t> datagram(512);
-    const std::size_t size = BuildDiscovery(pendingV3_.discoveryMsgId, discoveryId, datagram.data(), datagram.size());
-    V3MessageScan scan;
-    ScanV3Message(datagram.data(), size, scan);
-    OutputBatch lines;
-    lines.WriteLine("  SNMPv3 エンジンID探索(discovery)", SummaryLine);
-    AppendV3HeaderLines(datagram.data(), scan, lines);
-    AppendV3SentSecurityLines(AuthProtocol::None, PrivProtocol::None, false, false, lines);
-    PeerDetails destination = pendingV3_.agent;
-    destination.when = LocalTimeOfNs(RealtimeNs());
-    OutputBatch batch;
-    ReportV3Request(RequestKind::Get, discoveryId, datagram.data(), size, "", dataDisplayCheckBox->isChecked(), lines,
-                    nullptr, 0, batch, output_.Details() ? &destination : nullptr);
-    output_.Commit(batch);
-    tracker_.Sent(discoveryId, destination.address, destination.port, RealtimeNs());
-    if (!SendDatagram(0, datagram.data(), static_cast<int>(size))) {
-        tracker_.Expire(discoveryId);
-        pendingV3_.active = false;
+    V3RequestInput input;
+    input.kind = kind;
+    const ByteSpan pdu = RequestPdu(request_.sendBuffer.data(), static_cast<std::size_t>(request_.sendSize));
+    input.pdu.assign(pdu.begin(), pdu.end());
+    input.requestId = request_.requestId;
+    input.oidText = oidText;
+    input.agent = Endpoint::V4(agent.destination.octets, agent.destination.port);
+    input.pduDisplayChecked = dataDisplayCheckBox->isChecked();
+    input.retries = transport_.retries;
+    const LocalDateTime when = LocalTimeOfNs(RealtimeNs());
+    V3Start start = v3Requests_.Start(input, V3Moment{MonotonicMs(), RealtimeNs(), output_.Details() ? &when : nullptr});
+    if (start.status != V3StartStatus::Ready) {
+        MessageEdit->setText(QString::fromStdString(start.message));
+        messageRequestId_ = 0;
         ClearWalk(request_, request_.walkToken);
-        return;
+        return false;
     }
-    WaitForAnswer(discoveryId);
+    if (walk_ != nullptr) walkOperation_ = start.outgoing.operation;
+    return SendV3(start.outgoing);
 }
 
-void TMainForm::SendV3Request() {
-    const std::shared_ptr<const V3Config> config = v3_.Config();
-    AgentEngine engine;
-    if (config == nullptr || !v3_.EngineOf(pendingV3_.agent.address, pendingV3_.agent.port, engine)) return;
-    pendingV3_.awaitingDiscovery = false;
-    pendingV3_.msgId = v3_.NextMsgId();
-    const Salt salt = v3_.NextSalt(config->user.priv, engine.boots);
-    std::vector<std::uint8_t> datagram(kSendBufferSize + 1024);
-    const std::size_t size = BuildV3Request(*config, engine, MonotonicMs(), pendingV3_.msgId, salt,
-                                            ByteSpan(pendingV3_.pdu.data(), pendingV3_.pdu.size()), datagram.data(),
-                                            datagram.size());
-    if (size == 0 || size > 65507) {
-        MessageEdit->setText(QStringLiteral("入力データが異常です。"));
-        pendingV3_.active = false;
+bool TMainForm::SendV3(V3Outgoing& outgoing) {
+    // The lines first, then the datagram: its answer can never come first.
+    output_.Commit(outgoing.lines);
+    Ipv4Endpoint to;
+    std::copy(outgoing.to.address.begin(), outgoing.to.address.begin() + 4, to.octets);
+    to.port = outgoing.to.port;
+    if (!SendDatagram(0, outgoing.datagram.data(), static_cast<int>(outgoing.datagram.size()), &to)) {
+        v3Requests_.Abandon(outgoing.operation);
         ClearWalk(request_, request_.walkToken);
-        return;
+        return false;
     }
-    // Our own message, scanned and opened as an agent would, for its lines
-    // and its scoped PDU in the clear.
-    V3MessageScan scan;
-    ScanV3Message(datagram.data(), size, scan);
-    std::vector<std::uint8_t> plain(size);
-    OpenedV3Message opened;
-    OpenV3Message(datagram.data(), size, scan, config->users, nullptr, plain.data(), plain.size(), opened);
-    OutputBatch lines;
-    AppendV3HeaderLines(datagram.data(), scan, lines);
-    AppendV3SentSecurityLines(config->user.auth, config->user.priv, (scan.msgFlags & kFlagAuth) != 0,
-                              scan.encrypted, lines);
-    if (opened.status == UsmStatus::Ok) AppendScopedPduLines(opened.scopedBase, opened.scoped, lines);
-    const bool encrypted = scan.encrypted && opened.status == UsmStatus::Ok;
-    PeerDetails destination = pendingV3_.agent;
-    destination.when = LocalTimeOfNs(RealtimeNs());
-    OutputBatch batch;
-    ReportV3Request(pendingV3_.kind, pendingV3_.requestId, datagram.data(), size, pendingV3_.oidText,
-                    dataDisplayCheckBox->isChecked(), lines,
-                    encrypted ? opened.scopedBase + opened.scoped.at : nullptr, encrypted ? opened.scoped.length : 0,
-                    batch, output_.Details() ? &destination : nullptr);
-    output_.Commit(batch);
-    tracker_.Sent(pendingV3_.requestId, destination.address, destination.port, RealtimeNs());
-    if (!SendDatagram(0, datagram.data(), static_cast<int>(size))) {
-        tracker_.Expire(pendingV3_.requestId);
-        pendingV3_.active = false;
-        ClearWalk(request_, request_.walkToken);
-        return;
-    }
-    WaitForAnswer(pendingV3_.requestId);
+    WaitForV3Answer(outgoing.operation, outgoing.attempt);
+    return true;
 }
 
-void TMainForm::OnV3Report(const V3Report& report) {
-    if (!pendingV3_.active || report.port != pendingV3_.agent.port ||
-        !std::equal(report.address, report.address + 4, pendingV3_.agent.address))
-        return;
-    if (pendingV3_.awaitingDiscovery && report.msgId == pendingV3_.discoveryMsgId) {
-        // Discovery answered: the engine is learnt, the request goes out.
-        SendV3Request();
+void TMainForm::OnV3Followup(V3Taken& taken) {
+    if (taken.send && !SendV3(*taken.send) && walk_ != nullptr && walkOperation_ == taken.send->operation) {
+        walk_->NoAnswer();
+        FinishWalk();
+    }
+    if (taken.ended) {
+        // A Report's reason is the message of its own request only.
+        if (messageRequestId_ == taken.ended->requestId)
+            MessageEdit->setText(QString::fromStdString(taken.ended->message));
+        if (walk_ != nullptr && walkOperation_ == taken.ended->operation) {
+            walk_->Refused();
+            FinishWalk();
+        }
+    }
+    if (taken.answered != 0 && walk_ != nullptr && walkOperation_ == taken.answered)
+        OnWalkAnswer(taken.answerPdu.data(), 0, taken.answerPdu.size(), 3);
+}
+
+void TMainForm::WaitForV3Answer(std::uint64_t operation, std::uint32_t attempt) {
+    QTimer::singleShot(transport_.timeoutMs, this, [this, operation, attempt] {
+        const LocalDateTime when = LocalTimeOfNs(RealtimeNs());
+        V3Requests::Expired expired = v3Requests_.Expire(
+            operation, attempt, V3Moment{MonotonicMs(), RealtimeNs(), output_.Details() ? &when : nullptr});
+        switch (expired.expiry) {
+        case V3Requests::Expiry::NotWaiting: return;
+        case V3Requests::Expiry::NoAnswer: SayNoAnswer(expired.requestId, expired.tries); return;
+        case V3Requests::Expiry::Retry: SendV3(expired.again); return;
+        }
+    });
+}
+
+void TMainForm::WalkButtonClick() {
+    if (walk_ != nullptr) {
+        walk_->Stop();
+        FinishWalk();
         return;
     }
-    const bool newClock = report.counter == "usmStatsNotInTimeWindows" && report.authenticated;
-    const bool newEngine = report.counter == "usmStatsUnknownEngineIDs";
-    if (!pendingV3_.awaitingDiscovery && !pendingV3_.resent && report.msgId == pendingV3_.msgId &&
-        (newClock || newEngine)) {
-        // The agent's clock moved on (a restart, a long pause), or it is
-        // another engine now: its Report gave boots and time (and engine ID)
-        // anew; the request goes once more with them.
-        pendingV3_.resent = true;
-        const bool resent = pendingV3_.resent;
-        SendV3Request();
-        pendingV3_.resent = resent;
+    FlushPane();
+    OidSlot root;
+    if (ParseOid(OID1Edit->text().toStdString(), root) != 0 || root.length == 0) {
+        MessageEdit->setText(QStringLiteral("object IDが異常です。"));
+        messageRequestId_ = 0;
         return;
     }
-    pendingV3_.active = false;
+    walk_ = std::make_unique<SubtreeWalk>(std::vector<std::uint8_t>(root.bytes.begin(), root.bytes.begin() + root.length),
+                                          MonotonicMs());
+    walkOperation_ = 0;
+    ShowWalking();
+    SendWalkStep();
+}
+
+void TMainForm::SendWalkStep() {
+    RequestFields fields = ReadFields(*this);
+    const std::vector<std::uint8_t>& next = walk_->Next();
+    const std::string from = OidFieldText(next.data(), next.size());
+    RequestKind kind = RequestKind::GetNext;
+    if (fields.version == 0) {
+        // SNMPv1 has no GetBulk: one GetNext after another.
+        fields.oid1 = from;
+        fields.oid2.clear();
+        fields.oid3.clear();
+    } else {
+        // As snmpbulkwalk: no non-repeater, one repeater, the max-repetitions
+        // typed (10 when it is 0, as snmpbulkwalk's default).
+        kind = RequestKind::GetBulk;
+        fields.nonRepeatersCount = "0";
+        fields.repeaterCount = "1";
+        std::int32_t typed = 0;
+        if (!ReadIntegerField(fields.maxRepetitions, typed) || typed <= 0) fields.maxRepetitions = "10";
+        fields.maxOid1 = from;
+    }
+    request_.walkRequestId = 0;
+    walkOperation_ = 0;
+    if (!RunRequestWith(kind, fields)) {
+        walk_->NoAnswer();
+        FinishWalk();
+    }
+}
+
+void TMainForm::OnWalkAnswer(const std::uint8_t* base, std::size_t pduAt, std::size_t end, std::uint32_t version) {
+    if (walk_ == nullptr) return;
+    ResponseScanResult scan{};
+    if (version == 3)
+        ResponsePduScan(base, pduAt, end, version, scan);
+    else
+        ResponseScan(base, end, scan);
+    request_.walkRequestId = 0;
+    if (walk_->Take(base, scan, MonotonicMs())) {
+        ShowWalking();
+        SendWalkStep();
+        return;
+    }
+    FinishWalk();
+}
+
+void TMainForm::FinishWalk() {
+    if (walk_ == nullptr) return;
+    request_.walkRequestId = 0;
+    OutputBatch batch;
+    batch.WriteLine(walk_->EndLine(MonotonicMs()), SummaryLine);
+    batch.ChargeOutput(100);
+    output_.Commit(batch);
+    walk_.reset();
+    walkOperation_ = 0;
+    ShowWalking();
+    FlushPane();
+}
+
+void TMainForm::ShowWalking() {
+    const bool walking = walk_ != nullptr;
+    WalkButton->setText(walking ? QStringLiteral("停止 %1件").arg(walk_->Objects()) : QStringLiteral("WALK"));
+    for (QPushButton* button : {SetButton, GETButton, GETNEXTButton, BulkButton}) button->setEnabled(!walking);
+    if (!walking) VerRadioGroupClick();  // the GetBulk button as the version allows
+}
+
+void TMainForm::TransportButtonClick() {
+    transportDialog_->SetValues(transport_);
+    if (transportDialog_->exec() != QDialog::Accepted) return;
+    ApplyTransport(transportDialog_->Values());
 }
 
 void TMainForm::SetButtonClick() { RunRequest(RequestKind::Set); }

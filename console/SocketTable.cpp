@@ -61,25 +61,29 @@ std::vector<std::string> SocketTable::Setup(int index, ErrorReporter& reporter) 
     return boxes;
 }
 
-void SocketTable::SetAgent(const std::uint8_t octets[4]) {
+void SocketTable::SetAgent(const std::uint8_t octets[4], std::uint16_t port) {
     SocketEntry& entry = entries_[0];
     std::copy(octets, octets + 4, entry.destination.octets);
+    entry.destination.port = port;
     entry.socket.SetDestination(entry.destination);
 }
 
-bool SocketTable::Send(int index, const std::uint8_t* data, int length, int& error) {
+bool SocketTable::Send(int index, const std::uint8_t* data, int length, int& error, const Ipv4Endpoint* to) {
     error = 0;
-    return entries_[index].socket.Send(data, static_cast<std::size_t>(length), &error) == length;
+    const std::size_t size = static_cast<std::size_t>(length);
+    UdpSocket& socket = entries_[index].socket;
+    return (to != nullptr ? socket.SendTo(*to, data, size, &error) : socket.Send(data, size, &error)) == length;
 }
 
 void SocketTable::StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
-                                 RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag, V3Session& v3,
-                                 std::function<void(const V3Report&)> onReport, ByteSpan engineId,
-                                 std::uint32_t engineBoots) {
-    port161_ = new T_Port161(entries_[0].socket, output, reporter, request, tracker, v3, std::move(onReport),
-                             config_.listenerQueue);
+                                 RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag, V3Requests& v3,
+                                 std::function<void(V3Taken&&)> onFollowup,
+                                 std::function<void(std::vector<std::uint8_t>&&)> onWalkAnswer,
+                                 const V3Users& users, ByteSpan engineId, std::uint32_t engineBoots) {
+    port161_ = new T_Port161(entries_[0].socket, output, reporter, request, tracker, v3, std::move(onFollowup),
+                             config_.listenerQueue, std::move(onWalkAnswer));
     port161_->start();
-    port162_ = new T_Port162(entries_[1].socket, output, reporter, equipmentFlag, v3, engineId, engineBoots,
+    port162_ = new T_Port162(entries_[1].socket, output, reporter, equipmentFlag, users, engineId, engineBoots,
                              config_.listenerQueue);
     port162_->start();
 }

@@ -19,13 +19,12 @@
 #include "platform/UdpSocket.h"
 #include "request/RequestState.h"
 #include "request/RequestTracker.h"
-#include "request/V3Session.h"
+#include "exchange/V3Requests.h"
 
 namespace quillet {
 
 class T_Port161;
 class T_Port162;
-struct V3Report;
 struct PreboundSockets;
 
 // What tests may change; the shipped program always uses the defaults.
@@ -88,20 +87,23 @@ public:
     // either step in a box. Returns the texts of the boxes it showed: none
     // when the entry is bound and can receive.
     std::vector<std::string> Setup(int index, ErrorReporter& reporter);
-    // Aims entry 0 at the agent.
-    void SetAgent(const std::uint8_t octets[4]);
-    // Sends `length` bytes from entry `index` to its destination. Returns
-    // true when the whole datagram left; else false, with the system's error
-    // number in `error`.
-    bool Send(int index, const std::uint8_t* data, int length, int& error);
+    // Aims entry 0 at the agent's address and port.
+    void SetAgent(const std::uint8_t octets[4], std::uint16_t port);
+    // Sends `length` bytes from entry `index` to its destination, or to
+    // `to` when given. Returns true when the whole datagram left; else
+    // false, with the system's error number in `error`.
+    bool Send(int index, const std::uint8_t* data, int length, int& error, const Ipv4Endpoint* to = nullptr);
 
     // Starts and stops the two listeners. A stop returns once both have
     // reported what they had queued (within tuning::kStopReportMs) and ended.
-    // `v3` and `onReport` are the response listener's (T_Port161), `engineId`
-    // and `engineBoots` the trap listener's own engine (T_Port162).
+    // `v3` and `onFollowup` are the response listener's (T_Port161); `users`,
+    // `engineId` and `engineBoots` the trap listener's, for its own engine
+    // (T_Port162).
     void StartListeners(ConsoleOutput& output, ErrorReporter& reporter, RequestState& request,
-                        RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag, V3Session& v3,
-                        std::function<void(const V3Report&)> onReport, ByteSpan engineId, std::uint32_t engineBoots);
+                        RequestTracker& tracker, std::atomic<std::int32_t>& equipmentFlag, V3Requests& v3,
+                        std::function<void(V3Taken&&)> onFollowup,
+                        std::function<void(std::vector<std::uint8_t>&&)> onWalkAnswer, const V3Users& users,
+                        ByteSpan engineId, std::uint32_t engineBoots);
     void StopListeners();
 
     SocketEntry& At(int index) { return entries_[index]; }

@@ -10,10 +10,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "exchange/V3Notifications.h"
 #include "listener/ListenerThread.h"
-#include "request/V3Session.h"
-#include "snmpv3/LocalEngine.h"
-#include "snmpv3/MessageScan.h"
+#include "snmpv3/InboundMessage.h"
 #include "trap/InformAck.h"
 #include "trap/TrapReport.h"
 
@@ -25,12 +24,11 @@ public:
     static constexpr const char* kLossLineHead = "TRAP受信欠落  COUNT=";
 
     // `equipmentFlag` is process-wide: kept across datagrams. SNMPv3
-    // notifications are opened with `v3`'s user; for informs this port is
-    // the authoritative engine `engineId` with `engineBoots` (kept by the
-    // window's settings), and answers discovery and refused informs with
-    // Reports.
+    // messages are handed to V3Notifications with `users`; for informs this
+    // port is the authoritative engine `engineId` with `engineBoots` (kept
+    // by the window's settings).
     T_Port162(UdpSocket& socket, ConsoleOutput& output, ErrorReporter& reporter, std::atomic<std::int32_t>& equipmentFlag,
-              V3Session& v3, ByteSpan engineId, std::uint32_t engineBoots, DatagramQueueBound bound = {});
+              const V3Users& users, ByteSpan engineId, std::uint32_t engineBoots, DatagramQueueBound bound = {});
 
 protected:
     void HandleDatagram(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::int64_t arrivalNs,
@@ -43,25 +41,18 @@ protected:
     bool CommitAlone() const override { return ackLength_ > 0; }
 
 private:
-    void HandleV3(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::int64_t arrivalNs,
-                  OutputBatch& batch);
-
     UdpSocket& socket_;
     std::atomic<std::int32_t>& equipmentFlag_;
     TrapReportScratch scan_{};
-    // The answer to send after the commit: an inform's acknowledgement, or a
-    // Report of our engine (SNMPv3 adds its header, and a cipher's pad).
+    // The answer to send after the commit: an SNMPv2c inform's
+    // acknowledgement (in ack_), or an SNMPv3 one or a Report of our engine
+    // (in v3_'s buffer).
     std::vector<std::uint8_t> ack_;
+    const std::uint8_t* answer_ = nullptr;
     std::size_t ackLength_ = 0;
     Ipv4Endpoint ackTo_;
-    V3Session& v3_;
-    LocalEngine engine_;
-    std::int64_t startSeconds_;
-    SaltSource salts_;
-    V3MessageScan v3scan_{};
-    OutputBatch messageLines_;
-    std::vector<std::uint8_t> plain_;    // a decrypted scoped PDU
-    std::vector<std::uint8_t> wrapped_;  // its PDU as an SNMPv2c message
+    V3Notifications v3_;
+    InboundMessage inbound_{};  // the datagram in hand
 };
 
 }  // namespace quillet

@@ -84,11 +84,11 @@ void ConsoleOutput::Commit(const OutputBatch& batch) {
         for (const OutputBatch::Item* first = batch.begin(); first != batch.end();) {
             const OutputBatch::Item* last = first + 1;
             while (last != batch.end() && last->type != OutputBatch::ItemType::Start) ++last;
-            EmptyBeforeLocked(first, last);
-            // After an emptying, which would take it away with the rest.
+            // The disk's note goes before the batch's first datagram.
             if (!note.empty() && !noDisplay_) QueueLineLocked(note);
             note.clear();
             for (const OutputBatch::Item* item = first; item != last; ++item) ApplyLocked(*item);
+            KeepWithinBoundLocked();
             first = last;
         }
         wake = hasPending_ && !hadPending;
@@ -144,7 +144,10 @@ void ConsoleOutput::WriteRecordsLocked(std::string& records) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const bool hadPending = hasPending_;
-        if (!noDisplay_) QueueLineLocked(note);
+        if (!noDisplay_) {
+            QueueLineLocked(note);
+            KeepWithinBoundLocked();
+        }
         wake = hasPending_ && !hadPending;
     }
     if (wake && wakeGui_) wakeGui_();
@@ -160,6 +163,16 @@ void ConsoleOutput::ResetCounters() {
         QueueFieldLocked(Field::SendEdit, "0");
         QueueFieldLocked(Field::RecvEdit, "0");
         wake = !hadPending;
+    }
+    if (wake && wakeGui_) wakeGui_();
+}
+
+void ConsoleOutput::ClearPane() {
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake = !hasPending_;
+        EmptyPaneLocked();
     }
     if (wake && wakeGui_) wakeGui_();
 }
@@ -193,6 +206,10 @@ bool ConsoleOutput::TakePaneText(PaneUpdate& update) {
     update.Reset();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!hasPending_) return false;
+    KeepWithinBoundLocked();
+    pending_.text.erase(0, pendingDropped_);
+    pendingDropped_ = 0;
+    held_.Taken();
     std::swap(update, pending_);
     hasPending_ = false;
     return true;
@@ -200,7 +217,7 @@ bool ConsoleOutput::TakePaneText(PaneUpdate& update) {
 
 PendingPane ConsoleOutput::Pending() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return PendingPane{hasPending_, pending_.lineCount, pending_.clearFirst};
+    return PendingPane{hasPending_, pending_.lineCount, pending_.clearFirst, pending_.dropLines};
 }
 
 void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
@@ -325,44 +342,58 @@ std::size_t PaneBytesOf(std::string_view text) {
 }  // namespace
 
 void ConsoleOutput::QueueLineLocked(std::string_view text) {
-    hasPending_ = true;
+    MarkPendingLocked();
     // One growing text instead of a string per line: a storm of lines costs
     // no allocation once the text has reached its working size.
     std::string& pending = pending_.text;
     if (pending_.lineCount != 0) pending.push_back('\n');
     ++pending_.lineCount;
+    ++open_.lines;
     if (text.size() <= kPaneLineLimit) {
         pending.append(text);
-        paneBytes_ += text.size() + 1;
+        open_.bytes += text.size() + 1;
         return;
     }
     const std::size_t shown = ShownLength(text);
     pending.append(text.substr(0, shown));
     pending.append(kCutMark);
-    paneBytes_ += PaneBytesOf(text);
+    open_.bytes += PaneBytesOf(text);
 }
 
-void ConsoleOutput::EmptyBeforeLocked(const OutputBatch::Item* first, const OutputBatch::Item* last) {
-    if (noDisplay_) return;
-    std::int64_t charge = 0;
-    std::size_t bytes = 0;
-    for (const OutputBatch::Item* item = first; item != last; ++item) {
-        if (item->type == OutputBatch::ItemType::Charge) charge += item->value;
-        else if (item->type == OutputBatch::ItemType::PaneLine ||
-                 (item->type == OutputBatch::ItemType::Line && (pduDisplay_ || item->value == SummaryLine)))
-            bytes += item->text.size() <= kPaneLineLimit ? item->text.size() + 1 : PaneBytesOf(item->text);
+void ConsoleOutput::KeepWithinBoundLocked() {
+    if (open_.lines != 0) held_.Add(open_);
+    open_ = {};
+    const PaneDatagrams::Dropped dropped = held_.DropOldest(kPaneTextLimit, kPaneTextAfterDrop);
+    if (dropped.widgetEmptied) {
+        // Emptying the widget costs less than removing its lines one by one.
+        pending_.clearFirst = true;
+        pending_.dropLines = 0;
+    } else if (!pending_.clearFirst) {
+        pending_.dropLines += dropped.widgetLines;
     }
-    if (outputTotal_ + charge > kPaneBudgetLimit || paneBytes_ + bytes > kPaneTextLimit) EmptyPaneLocked();
+    // Dropped from the front of the pending text without moving the rest:
+    // that happens once per update (TakePaneText), or here when the dropped
+    // bytes reach the bound, so a storm that outruns the GUI thread moves each
+    // byte about once.
+    pending_.lineCount -= dropped.queuedLines;
+    pendingDropped_ += dropped.queuedBytes;
+    if (pendingDropped_ > kPaneTextLimit) {
+        pending_.text.erase(0, pendingDropped_);
+        pendingDropped_ = 0;
+    }
 }
 
 void ConsoleOutput::EmptyPaneLocked() {
     outputTotal_ = 0;
-    paneBytes_ = 0;
+    held_.Clear();
+    open_ = {};
+    pendingDropped_ = 0;
     // The pane is emptied whole: queued lines need never reach the widget.
     MarkPendingLocked();
     pending_.text.clear();
     pending_.lineCount = 0;
     pending_.clearFirst = true;
+    pending_.dropLines = 0;
 }
 
 void ConsoleOutput::ChargeLocked(int count) {

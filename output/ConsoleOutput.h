@@ -1,12 +1,13 @@
 // The output hub ("the hub"): the one place every thread's output goes
 // through, shared by the GUI thread, both listeners and the ping worker. It
-// holds the writers of the output pane and the day's log file, the pane
-// budget and the three traffic counters.
+// holds the writers of the output pane and the day's log file, the pane's
+// bound and the three traffic counters.
 //
 // Any thread commits an OutputBatch. Under the pane lock its pane lines are
 // decided by the two display switches and queued for the GUI thread, the
-// pane budget is charged (an emptying drops the queued lines it would remove
-// anyway), counters are advanced and their new texts queued; under the log
+// oldest datagrams past the pane's bound are dropped (those still queued
+// never reach the widget), counters are advanced and their new texts
+// queued; under the log
 // lock, taken first and held to the end, the batch's log records are written
 // together, whole or not at all (a failed write is told to the window once a
 // run, and the next batch tries again), unless the log's disk would keep
@@ -22,7 +23,7 @@
 //
 // The GUI thread (console/OutputPane) takes that work when its PanePacer
 // says it is due: at once after a quiet spell, and in a storm only as often
-// as keeps the pane's share of the GUI thread small. The longer it waits, the more lines an emptying
+// as keeps the pane's share of the GUI thread small. The longer it waits, the more lines the bound
 // drops before they ever reach the widget.
 #pragma once
 
@@ -39,15 +40,18 @@
 #include "output/LogRecord.h"
 #include "output/LogSink.h"
 #include "output/OutputBatch.h"
+#include "output/PaneDatagrams.h"
 
 namespace quillet {
 
-// Pane work taken by the GUI thread: first empty the pane if asked, then
+// Pane work taken by the GUI thread: first empty the pane if asked, else
+// remove its first `dropLines` lines (the oldest datagrams, whole), then
 // append the lines in order, then set the control texts. TakePaneUpdate gives
 // the lines as a list; TakePaneText, the window's path, gives them as one
 // text, ready for a single append, and allocates nothing once warmed up.
 struct PaneUpdate {
     bool clearFirst = false;
+    std::size_t dropLines = 0;
     std::vector<std::string> lines;  // TakePaneUpdate
     std::string text;                // TakePaneText: the lines joined by '\n'
     std::size_t lineCount = 0;       // TakePaneText: lines in `text`
@@ -55,6 +59,7 @@ struct PaneUpdate {
 
     void Reset() {
         clearFirst = false;
+        dropLines = 0;
         lines.clear();
         text.clear();
         lineCount = 0;
@@ -63,24 +68,27 @@ struct PaneUpdate {
 };
 
 // The pending pane work as the pace sees it: whether there is any, lines to
-// add, and whether the pane is emptied first.
+// add, and whether the pane is emptied first or how many lines it loses.
 struct PendingPane {
     bool any = false;
     std::size_t lineCount = 0;
     bool clearFirst = false;
+    std::size_t dropLines = 0;
 };
 
 class ConsoleOutput {
 public:
-    // The pane is emptied when a datagram's charges would take the budget
-    // above 0.4 x 65536 characters (26215 and above): before that datagram's
-    // lines, so that the lines of one datagram or one request always stay
-    // together in the pane.
-    static constexpr std::int32_t kPaneBudgetLimit = 26214;
-    // The budget counts the callers' estimates, which a sender can make far
-    // smaller than the text (a long identifier, a 65,000-octet dump). The
-    // pane's own text is bounded too, in bytes, and emptied the same way.
+    // The pane holds at most 2 MiB of text (UTF-8 bytes, a line break each;
+    // some 30,000 lines of dumps): a datagram that takes it past the bound
+    // makes the oldest datagrams go, each whole, until it holds at most
+    // kPaneTextAfterDrop, so the lines of one datagram or one request always
+    // stay together and the pane never empties itself. The log keeps
+    // everything.
     static constexpr std::size_t kPaneTextLimit = 2u << 20;
+    // An eighth below the bound: removing lines costs the widget the layout
+    // of its new first line however few go (a long one takes milliseconds),
+    // so it removes at most once per that much new text.
+    static constexpr std::size_t kPaneTextAfterDrop = kPaneTextLimit - kPaneTextLimit / 8;
     // A line longer than this is shown cut, with kCutMark after it; the log
     // keeps it whole.
     static constexpr std::size_t kPaneLineLimit = 4096;
@@ -135,7 +143,12 @@ public:
     // Sets the three counters to 0 and queues "0" for TrapEdit, SendEdit and
     // RecvEdit, serialised with every increment.
     void ResetCounters();
+    // Empties the pane, the lines still queued for it included; the
+    // counters and the log are left as they are.
+    void ClearPane();
     std::int32_t CounterValue(Counter counter) const;
+    // The reports' estimates of the characters they showed since the pane
+    // was last emptied.
     std::int32_t OutputTotal() const;
 
     // GUI thread: moves the pending pane work into `update` (which is reset
@@ -165,9 +178,10 @@ private:
     // queued.
     void WriteRecordsLocked(std::string& records);
     void QueueLineLocked(std::string_view text);
-    // Empties the pane before the items [first, last) of one datagram when
-    // they would take it past its budget or its text bound.
-    void EmptyBeforeLocked(const OutputBatch::Item* first, const OutputBatch::Item* last);
+    // Ends the datagram whose lines were queued last and drops the oldest
+    // datagrams past kPaneTextLimit: from the top of the widget, or, when
+    // still queued, from the pending text, which then never reaches it.
+    void KeepWithinBoundLocked();
     void EmptyPaneLocked();
     void ChargeLocked(int count);
     void QueueFieldLocked(Field field, std::string text);
@@ -181,7 +195,9 @@ private:
     bool pduDisplay_ = true;
     bool noDisplay_ = false;
     std::int32_t outputTotal_ = 0;
-    std::size_t paneBytes_ = 0;  // text queued or shown since the last emptying
+    PaneDatagrams held_;             // the datagrams in the pane or queued for it
+    PaneDatagrams::Datagram open_;   // the lines queued since the last datagram ended
+    std::size_t pendingDropped_ = 0;  // bytes at the front of pending_.text that the bound dropped
     std::array<std::int32_t, static_cast<int>(Counter::Count)> counters_{};
     PaneUpdate pending_;  // lines in text/lineCount form
     bool hasPending_ = false;

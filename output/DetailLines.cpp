@@ -1,6 +1,7 @@
 #include "output/DetailLines.h"
 
 #include "text/DecimalText.h"
+#include "text/ValueText.h"
 
 namespace quillet {
 namespace {
@@ -69,6 +70,42 @@ void AppendSentDetails(const PeerDetails& peer, OutputBatch& out) {
     AppendDetailTime(line, peer.when);
     out.WriteLine(line, SummaryLine);
     out.ChargeOutput(60);
+}
+
+void AppendTicksDetail(std::uint32_t ticks, OutputBatch& out) {
+    std::string line = "  時間表記=";
+    AppendTimeTicksText(line, ticks);
+    out.WriteLine(line, SummaryLine);
+    out.ChargeOutput(20);
+}
+
+void AppendTextDetail(const std::uint8_t* octets, std::size_t length, OutputBatch& out) {
+    std::string text;
+    const char* label = nullptr;
+    switch (AppendPrintableText(text, octets, length)) {
+    case TextEncoding::None: return;
+    case TextEncoding::Ascii: label = "  文字列(ASCII)="; break;
+    case TextEncoding::Utf8: label = "  文字列(UTF-8)="; break;
+    case TextEncoding::Cp932: label = "  文字列(CP932)="; break;
+    }
+    std::string line = label;
+    line += text;
+    out.WriteLine(line, SummaryLine);
+    out.ChargeOutput(line.size() > INT32_MAX ? INT32_MAX : static_cast<int>(line.size()));
+}
+
+void AppendCommunityDetail(const std::uint8_t* octets, std::size_t length, OutputBatch& out) {
+    std::string line = "  community=";
+    if (length == 0) {
+        line += "\"\"";
+    } else if (AppendPrintableText(line, octets, length) == TextEncoding::None) {
+        for (std::size_t i = 0; i < length; ++i) {
+            if (i > 0) line.push_back(' ');
+            AppendHexByte(line, octets[i]);
+        }
+    }
+    out.WriteLine(line, SummaryLine);
+    out.ChargeOutput(40);
 }
 
 }  // namespace quillet

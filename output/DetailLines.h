@@ -30,4 +30,16 @@ void AppendDetailTime(std::string& out, const LocalDateTime& when);
 // "192.0.2.2" and, with a port, ":161".
 void AppendAddress(std::string& out, const std::uint8_t address[4]);
 
+// The values at a glance, after the lines that show them raw:
+// "  時間表記=14 days, 6:56:07.89", a TimeTicks as net-snmp prints it
+// (AppendTimeTicksText), charged 20.
+void AppendTicksDetail(std::uint32_t ticks, OutputBatch& out);
+// "  文字列(ASCII)=\"abc\"", "  文字列(UTF-8)=…" or "  文字列(CP932)=…" when
+// the octets are printable text (AppendPrintableText), charged as long as
+// the line; nothing otherwise.
+void AppendTextDetail(const std::uint8_t* octets, std::size_t length, OutputBatch& out);
+// "  community=\"ravine\"" (an empty one "\"\""), or when it is no text its
+// octets in hex ("  community=00 FF"), charged 40.
+void AppendCommunityDetail(const std::uint8_t* octets, std::size_t length, OutputBatch& out);
+
 }  // namespace quillet

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace quillet {
 
@@ -19,18 +18,6 @@ public:
     // returns at once, and the box stays until the operator closes it.
     // Callable from any thread, under any lock of the caller's.
     virtual void ShowNotice(const std::string& text) = 0;
-    // The toolkit's own report of `text`, a field's text that is not a
-    // number: a box saying ConversionErrorMessage(text), e.g. "'1a' is not a
-    // valid integer value". GUI thread only.
-    virtual void ShowConversionError(const std::string& text) = 0;
 };
-
-// The text of the toolkit's box for a text that is not an integer.
-inline std::string ConversionErrorMessage(std::string_view text) {
-    std::string message = "'";
-    message.append(text);
-    message.append("' is not a valid integer value");
-    return message;
-}
 
 }  // namespace quillet

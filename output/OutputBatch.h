@@ -46,7 +46,9 @@ public:
         bool ascii;  // a Line: its text is ASCII only (its log record is the text and CR LF)
     };
 
-    // One report line. The text must not contain a line break.
+    // One report line. The text must not contain a line break, nor a
+    // carriage return or U+2029: the pane would make a line of each, and it
+    // counts one line a line (ConsoleOutput).
     void WriteLine(std::string_view text, LineKind kind);
     // The bytes as dump lines of 16 bytes each, every line of the given kind.
     void DumpPdu(const std::uint8_t* data, std::size_t length, LineKind kind);

@@ -2,9 +2,9 @@
 
 namespace quillet {
 
-int PanePacer::DelayMs(std::size_t lines, bool clearFirst, Clock::time_point now) const {
+int PanePacer::DelayMs(std::size_t lines, bool clearFirst, Clock::time_point now, std::size_t dropped) const {
     using namespace std::chrono;
-    const std::size_t touched = lines + (clearFirst ? shownLines_ : 0);
+    const std::size_t touched = lines + (clearFirst ? shownLines_ : dropped);
     auto due = rateCredit_ - milliseconds(kMinFrameMs) * (kPaneBurst - 1);
     auto rest = lineCost_ * static_cast<std::int64_t>(touched) * kFrameCostFactor;
     if (rest > milliseconds(kMaxFrameMs)) rest = milliseconds(kMaxFrameMs);
@@ -14,11 +14,13 @@ int PanePacer::DelayMs(std::size_t lines, bool clearFirst, Clock::time_point now
     return wait <= 0 ? 0 : static_cast<int>(wait < kMinFrameMs ? wait : kMinFrameMs);
 }
 
-void PanePacer::Applied(std::size_t lines, bool cleared, Clock::time_point started, Clock::duration cost) {
+void PanePacer::Applied(std::size_t lines, bool cleared, Clock::time_point started, Clock::duration cost,
+                        std::size_t dropped) {
     using namespace std::chrono;
     lastPaneEnd_ = started + cost;
-    const std::size_t touched = lines + (cleared ? shownLines_ : 0);
-    shownLines_ = (cleared ? 0 : shownLines_) + lines;
+    if (dropped > shownLines_) dropped = shownLines_;
+    const std::size_t touched = lines + (cleared ? shownLines_ : dropped);
+    shownLines_ = (cleared ? 0 : shownLines_ - dropped) + lines;
     // Learn the cost of a line from updates big enough to measure; a quarter
     // weight for the newest keeps one slow update from swinging the pace.
     if (touched >= kMeasurableLines) {

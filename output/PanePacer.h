@@ -7,11 +7,10 @@
 //  - cost: before an update that will take c to apply, the GUI thread has
 //    been free of the pane for kFrameCostFactor x c since the last one, but
 //    never more than kMaxFrameMs. In a storm the GUI thread so spends a
-//    small share of its time on the pane, and the update tends to come soon
-//    after an emptying, when there is little to add.
-// The cost of an update is its lines (those it adds, and those an emptying
-// removes from the widget) times the cost of one line, learnt from the
-// updates applied so far. Times are given by the caller, so the rules can be
+//    small share of its time on the pane.
+// The cost of an update is its lines (those it adds, and those it removes
+// from the widget: the oldest past the pane's bound, or all on an emptying)
+// times the cost of one line, learnt from the updates applied so far. Times are given by the caller, so the rules can be
 // followed on any clock.
 #pragma once
 
@@ -34,13 +33,15 @@ public:
     static constexpr std::chrono::nanoseconds kFirstLineCost{2000};
 
     // Milliseconds from `now` until an update that adds `lines` (after
-    // emptying the pane first if `clearFirst`) is due; 0: now. At most
+    // emptying the pane first if `clearFirst`, else removing its first
+    // `dropped`) is due; 0: now. At most
     // kMinFrameMs: the answer changes as work comes in (an emptying makes it
     // cheap), so the caller asks again at least once a frame.
-    int DelayMs(std::size_t lines, bool clearFirst, Clock::time_point now) const;
-    // An update that added `lines` (after emptying the pane if `cleared`)
-    // began at `started` and took `cost`.
-    void Applied(std::size_t lines, bool cleared, Clock::time_point started, Clock::duration cost);
+    int DelayMs(std::size_t lines, bool clearFirst, Clock::time_point now, std::size_t dropped = 0) const;
+    // An update that added `lines` (after emptying the pane if `cleared`,
+    // else removing its first `dropped`) began at `started` and took `cost`.
+    void Applied(std::size_t lines, bool cleared, Clock::time_point started, Clock::duration cost,
+                 std::size_t dropped = 0);
     // An update was made because DelayMs allowed it (it counts toward the
     // steady rate).
     void Paced(Clock::time_point now);

@@ -5,6 +5,7 @@
 
 #include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
+#include "text/BerWriter.h"
 #include "text/HexText.h"
 
 namespace quillet {
@@ -15,78 +16,19 @@ namespace {
 // well within the reach of the 16-bit lengths.
 constexpr std::size_t kMaxMessageSize = 65507;
 
-constexpr std::uint8_t kIntegerTag = 0x02;
-constexpr std::uint8_t kOctetStringTag = 0x04;
-constexpr std::uint8_t kNullTag = 0x05;
-constexpr std::uint8_t kOidTag = 0x06;
-constexpr std::uint8_t kSequenceTag = 0x30;
-constexpr std::uint8_t kIpAddressTag = 0x40;
+// Every constructed length of a request (message, PDU, binding list, each
+// binding) is written 82 hi lo, even below 128 (82 00 09): the encoder's
+// form since its first version, which agents take and which keeps the
+// request-id at a fixed offset.
+constexpr LengthField kRequestLengths = LengthField::Fixed82;
 
-// Appends to the send buffer. Everything up to the set value is bounded (a
-// 64-byte community and six OIDs of at most 127 bytes make well under 2 KB),
-// so only the value is checked against the buffer before it is written.
-class Writer {
-public:
-    explicit Writer(std::array<std::uint8_t, kSendBufferSize>& buffer) : buffer_(buffer) {}
-
-    void Byte(std::uint8_t b) { buffer_[pos_++] = b; }
-    void Bytes(const std::uint8_t* data, std::size_t count) {
-        std::copy(data, data + count, buffer_.begin() + static_cast<std::ptrdiff_t>(pos_));
-        pos_ += count;
-    }
-    // Tag of a constructed element and a long-form length 82 hi lo whose two
-    // bytes are filled by Close once the content is written. The long form is
-    // used for every constructed length, also below 128 (82 00 09).
-    std::size_t Open(std::uint8_t tag) {
-        Byte(tag);
-        Byte(0x82);
-        const std::size_t at = pos_;
-        pos_ += 2;
-        return at;
-    }
-    void Close(std::size_t at) {
-        const std::size_t length = pos_ - (at + 2);
-        buffer_[at] = static_cast<std::uint8_t>(length >> 8);
-        buffer_[at + 1] = static_cast<std::uint8_t>(length);
-    }
-    // INTEGER in its shortest two's-complement form.
-    void Integer(std::int32_t value) {
-        std::uint8_t content[4];
-        for (int i = 0; i < 4; ++i) content[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (24 - 8 * i));
-        int skip = 0;
-        while (skip < 3 && ((content[skip] == 0x00 && (content[skip + 1] & 0x80) == 0) ||
-                            (content[skip] == 0xFF && (content[skip + 1] & 0x80) != 0)))
-            ++skip;
-        Byte(kIntegerTag);
-        Byte(static_cast<std::uint8_t>(4 - skip));
-        Bytes(content + skip, static_cast<std::size_t>(4 - skip));
-    }
-    void Oid(const OidSlot& slot) {
-        const auto length = static_cast<std::size_t>(std::clamp<std::int32_t>(slot.length, 0, 127));
-        Byte(kOidTag);
-        Byte(static_cast<std::uint8_t>(length));
-        Bytes(slot.bytes.data(), length);
-    }
-    std::size_t Position() const { return pos_; }
-
-private:
-    std::array<std::uint8_t, kSendBufferSize>& buffer_;
-    std::size_t pos_ = 0;
-};
-
-// Bytes of the OCTET STRING length form: one byte below 128, 81 n up to 255,
-// 82 hi lo from 256 (unlike the constructed lengths, this one is minimal).
-std::size_t OctetStringLengthBytes(std::size_t length) { return length < 128 ? 1 : length < 256 ? 2 : 3; }
-
-void WriteOctetStringHeader(Writer& out, std::size_t length) {
-    out.Byte(kOctetStringTag);
-    if (length >= 256) {
-        out.Byte(0x82);
-        out.Byte(static_cast<std::uint8_t>(length >> 8));
-    } else if (length >= 128) {
-        out.Byte(0x81);
-    }
-    out.Byte(static_cast<std::uint8_t>(length));
+// An identifier's content octets as ParseOid encoded them: the first octet
+// holds the first two arcs (2B for 1.3), and an arc from 128 on takes
+// several octets of seven bits, each but the last with its top bit set
+// (317 is 82 3D). Its length is always the one octet below 128.
+void WriteOid(BerWriter& out, const OidSlot& slot) {
+    const auto length = static_cast<std::size_t>(std::clamp<std::int32_t>(slot.length, 0, 127));
+    out.Element(kObjectIdTag, std::span<const std::uint8_t>(slot.bytes.data(), length));
 }
 
 int HexNibble(char c) {
@@ -95,10 +37,8 @@ int HexNibble(char c) {
     return c - 'A' + 10;
 }
 
-bool Fits(const Writer& out, std::size_t count) { return out.Position() + count <= kMaxMessageSize; }
-
 // The tags of Unsigned32Value .. Counter64Value, in that order.
-constexpr std::uint8_t kUnsignedTags[] = {0x42, 0x43, 0x41, 0x46};
+constexpr std::uint8_t kUnsignedTags[] = {kGauge32Tag, kTimeTicksTag, kCounter32Tag, kCounter64Tag};
 
 bool IsDecimal(std::string_view text) {
     for (char c : text)
@@ -119,60 +59,27 @@ bool ReadDecimal(std::string_view text, std::uint64_t limit, std::uint64_t& valu
     return true;
 }
 
-// Length and content of an unsigned value: the fewest big-endian octets,
-// and a leading 00 where the first would have its top bit set.
-void WriteUnsignedContent(Writer& out, std::uint64_t value) {
-    int count = 1;
-    while (count < 8 && (value >> (8 * count)) != 0) ++count;
-    const bool pad = ((value >> (8 * (count - 1))) & 0x80) != 0;
-    out.Byte(static_cast<std::uint8_t>(count + (pad ? 1 : 0)));
-    if (pad) out.Byte(0x00);
-    for (int i = count - 1; i >= 0; --i) out.Byte(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 // Appends the typed set value that replaces the NULL of the single varbind.
-int WriteSetValue(Writer& out, RequestState& state, int dataType, std::string_view text) {
+int WriteSetValue(BerWriter& out, RequestState& state, int dataType, std::string_view text) {
     const std::size_t n = text.size();
     if (n == 0) return kBuildBadValue;
     switch (dataType) {
     case IntegerValue: {
         const bool negative = text[0] == '-';
         const std::string_view digits = text.substr(negative ? 1 : 0);
-        // The classic check lets a-f through, and the conversion that follows
-        // then fails on the letter: the toolkit's own error box.
-        if (!negative && n <= 8 && IsHexText(text, n) && !IsDecimal(text)) return kBuildIntegerConversion;
         std::uint64_t magnitude = 0;
         if (!ReadDecimal(digits, 2147483648u, magnitude)) return kBuildBadValue;
         if (!negative && magnitude > 2147483647u) return kBuildBadValue;
         const std::int64_t value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-        out.Byte(kIntegerTag);
         if (!negative && value <= 99999999) {
             // Three widths only: 32768..8388607 also take four bytes, with
             // leading 00s (40000 is 02 04 00 00 9C 40).
-            if (value < 128) {
-                out.Byte(1);
-                out.Byte(static_cast<std::uint8_t>(value));
-            } else if (value <= 32767) {
-                out.Byte(2);
-                out.Byte(static_cast<std::uint8_t>(value >> 8));
-                out.Byte(static_cast<std::uint8_t>(value));
-            } else {
-                out.Byte(4);
-                for (int shift = 24; shift >= 0; shift -= 8) out.Byte(static_cast<std::uint8_t>(value >> shift));
-            }
+            const std::size_t width = value < 128 ? 1 : value <= 32767 ? 2 : 4;
+            out.Header(kIntegerTag, width);
+            for (std::size_t i = width; i > 0; --i) out.Octet(static_cast<std::uint8_t>(value >> (8 * (i - 1))));
             return kBuildOk;
         }
-        // Minimal two's complement: drop leading octets that only repeat the
-        // sign of the next one.
-        int count = 4;
-        while (count > 1) {
-            const auto top = static_cast<std::uint8_t>(value >> (8 * (count - 1)));
-            const auto next = static_cast<std::uint8_t>(value >> (8 * (count - 2)));
-            if (!((top == 0x00 && (next & 0x80) == 0) || (top == 0xFF && (next & 0x80) != 0))) break;
-            --count;
-        }
-        out.Byte(static_cast<std::uint8_t>(count));
-        for (int i = count - 1; i >= 0; --i) out.Byte(static_cast<std::uint8_t>(value >> (8 * i)));
+        out.Integer(value);
         return kBuildOk;
     }
     case Unsigned32Value:
@@ -182,37 +89,33 @@ int WriteSetValue(Writer& out, RequestState& state, int dataType, std::string_vi
         const bool wide = dataType == Counter64Value;
         std::uint64_t value = 0;
         if (!ReadDecimal(text, wide ? UINT64_MAX : 4294967295u, value)) return kBuildBadValue;
-        out.Byte(kUnsignedTags[dataType - Unsigned32Value]);
-        WriteUnsignedContent(out, value);
+        out.Unsigned(kUnsignedTags[dataType - Unsigned32Value], value);
         return kBuildOk;
     }
     case ObjectIdValue: {
         OidSlot slot;
         if (ParseOid(text, slot) != 0) return kBuildBadValue;
-        out.Oid(slot);
+        WriteOid(out, slot);
         return kBuildOk;
     }
     case IpAddressValue: {
         if (ParseIpv4(text, state.valueAddress.data()) != 0) return kBuildBadValue;
-        out.Byte(kIpAddressTag);
-        out.Byte(4);
-        out.Bytes(state.valueAddress.data(), 4);
+        out.Element(kIpAddressTag, state.valueAddress);
         return kBuildOk;
     }
     case HexStringValue: {
         if (n % 2 != 0 || !IsHexText(text, n)) return kBuildBadValue;
-        const std::size_t length = n / 2;
-        if (!Fits(out, 1 + OctetStringLengthBytes(length) + length)) return kBuildBadValue;
-        WriteOctetStringHeader(out, length);
+        // A value too long for the message fails the writer (kMaxMessageSize).
+        out.Header(kOctetStringTag, n / 2);
+        std::uint8_t* octets = out.Claim(n / 2);
+        if (octets == nullptr) return kBuildBadValue;
         for (std::size_t i = 0; i < n; i += 2)
-            out.Byte(static_cast<std::uint8_t>(HexNibble(text[i]) << 4 | HexNibble(text[i + 1])));
+            octets[i / 2] = static_cast<std::uint8_t>(HexNibble(text[i]) << 4 | HexNibble(text[i + 1]));
         return kBuildOk;
     }
     case AsciiStringValue: {
-        if (!Fits(out, 1 + OctetStringLengthBytes(n) + n)) return kBuildBadValue;
-        WriteOctetStringHeader(out, n);
-        out.Bytes(reinterpret_cast<const std::uint8_t*>(text.data()), n);
-        return kBuildOk;
+        out.Element(kOctetStringTag, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), n));
+        return out.Failed() ? kBuildBadValue : kBuildOk;
     }
     default:
         return kBuildBadValue;
@@ -227,27 +130,22 @@ void AdvanceRequestId(RequestState& state) {
 }
 
 int BuildRequest(RequestState& state, std::uint8_t pduTag, int version, int dataType, std::string_view valueBytes) {
-    Writer out(state.sendBuffer);
+    BerWriter out(state.sendBuffer.data(), kMaxMessageSize);
 
-    const std::size_t message = out.Open(kSequenceTag);
-    out.Byte(kIntegerTag);
-    out.Byte(1);
-    out.Byte(version == SnmpV2c ? 1 : 0);
+    const BerWriter::Container message = out.Open(kSequenceTag, kRequestLengths);
+    out.Integer(version == SnmpV2c ? 1 : 0);
     const auto communityLength =
         static_cast<std::size_t>(std::clamp<std::int32_t>(state.communityLength, 0, kCommunityCapacity));
-    out.Byte(kOctetStringTag);
-    out.Byte(static_cast<std::uint8_t>(communityLength));
-    out.Bytes(state.community.data(), communityLength);
-    const std::size_t pdu = out.Open(pduTag);
+    out.Element(kOctetStringTag, std::span<const std::uint8_t>(state.community.data(), communityLength));
+    const BerWriter::Container pdu = out.Open(pduTag, kRequestLengths);
 
     AdvanceRequestId(state);
     // Always two content bytes, even for ids below 128 (02 02 00 01) and with
     // the top bit set from 32768 on (02 02 80 00): agents read it as a
     // negative id and echo the same bytes back.
-    out.Byte(kIntegerTag);
-    out.Byte(2);
-    out.Byte(static_cast<std::uint8_t>(state.requestId >> 8));
-    out.Byte(static_cast<std::uint8_t>(state.requestId));
+    const std::uint8_t requestId[] = {static_cast<std::uint8_t>(state.requestId >> 8),
+                                      static_cast<std::uint8_t>(state.requestId)};
+    out.Element(kIntegerTag, requestId);
 
     const bool bulk = pduTag == kGetBulkRequestTag;
     if (pduTag != kGetNextRequestTag && !bulk) state.varBindCount = 1;
@@ -256,49 +154,57 @@ int BuildRequest(RequestState& state, std::uint8_t pduTag, int version, int data
     const int repeaters = std::clamp<std::int32_t>(state.repeaterCount, 0, 3);
 
     if (bulk) {
-        // non-repeaters: one content byte, the count is 0..3.
-        out.Byte(kIntegerTag);
-        out.Byte(1);
-        out.Byte(static_cast<std::uint8_t>(firstGroup));
-        // max-repetitions: 0..127 is the single byte 02 01 y; larger values
-        // are widened to their minimal form (02 02 00 80 for 128) so that the
-        // agent gets the number that was typed, not its low eight bits.
+        // non-repeaters (0..3), then max-repetitions: 0..127 is the single
+        // byte 02 01 y; larger values are widened to their minimal form
+        // (02 02 00 80 for 128) so that the agent gets the number that was
+        // typed, not its low eight bits.
+        out.Integer(firstGroup);
         out.Integer(state.maxRepetitions);
     } else {
-        out.Byte(kIntegerTag);  // error-status
-        out.Byte(1);
-        out.Byte(0);
-        out.Byte(kIntegerTag);  // error-index
-        out.Byte(1);
-        out.Byte(0);
+        out.Integer(0);  // error-status
+        out.Integer(0);  // error-index
     }
 
-    const std::size_t varBindList = out.Open(kSequenceTag);
+    const BerWriter::Container varBindList = out.Open(kSequenceTag, kRequestLengths);
     const bool set = pduTag == kSetRequestTag;
     for (int i = 0; i < firstGroup; ++i) {
-        const std::size_t varBind = out.Open(kSequenceTag);
-        out.Oid(state.requestOids[static_cast<std::size_t>(i)]);
+        const BerWriter::Container varBind = out.Open(kSequenceTag, kRequestLengths);
+        WriteOid(out, state.requestOids[static_cast<std::size_t>(i)]);
         if (set) {
             const int result = WriteSetValue(out, state, dataType, valueBytes);
             if (result != kBuildOk) return result;
         } else {
-            out.Byte(kNullTag);
-            out.Byte(0);
+            out.Null();
         }
         out.Close(varBind);
     }
     for (int j = 0; j < repeaters; ++j) {
-        const std::size_t varBind = out.Open(kSequenceTag);
-        out.Oid(state.repeaterOids[static_cast<std::size_t>(j)]);
-        out.Byte(kNullTag);
-        out.Byte(0);
+        const BerWriter::Container varBind = out.Open(kSequenceTag, kRequestLengths);
+        WriteOid(out, state.repeaterOids[static_cast<std::size_t>(j)]);
+        out.Null();
         out.Close(varBind);
     }
     out.Close(varBindList);
     out.Close(pdu);
     out.Close(message);
-    state.sendSize = static_cast<std::int32_t>(out.Position());
+    // Everything but the set value is bounded (a 64-byte community and six
+    // identifiers of at most 127 bytes make well under 2 KB): only a value
+    // can make the message too long.
+    const std::size_t size = out.Finish();
+    if (size == 0) return kBuildBadValue;
+    state.sendSize = static_cast<std::int32_t>(size);
     return kBuildOk;
+}
+
+std::span<const std::uint8_t> RequestPdu(const std::uint8_t* message, std::size_t size) {
+    // 30 82 hi lo, 02 01 v, 04 L community, then the PDU: as the request
+    // encoder always writes it.
+    if (size < 9 || message[0] != kSequenceTag || message[1] != 0x82 || message[4] != kIntegerTag ||
+        message[5] != 0x01 || message[7] != kOctetStringTag)
+        return {};
+    const std::size_t at = 9 + message[8];
+    if (at >= size) return {};
+    return {message + at, size - at};
 }
 
 }  // namespace quillet

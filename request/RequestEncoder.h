@@ -10,17 +10,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "request/RequestState.h"
+#include "text/BerTags.h"
 
 namespace quillet {
-
-// PDU tags of the requests.
-constexpr std::uint8_t kGetRequestTag = 0xA0;
-constexpr std::uint8_t kGetNextRequestTag = 0xA1;
-constexpr std::uint8_t kSetRequestTag = 0xA3;
-constexpr std::uint8_t kGetBulkRequestTag = 0xA5;
 
 // Items of the version and data-type choices of the window.
 enum RequestVersion : int { SnmpV1 = 0, SnmpV2c = 1, SnmpV3 = 2 };
@@ -38,8 +34,7 @@ enum SetValueType : int {
 
 // Results of BuildRequest.
 constexpr int kBuildOk = 0;
-constexpr int kBuildBadValue = -1;           // the set value does not suit its type
-constexpr int kBuildIntegerConversion = -2;  // "integer" text that holds a-f
+constexpr int kBuildBadValue = -1;  // the set value does not suit its type
 
 // Advances state.requestId (65535 wraps to 1) and encodes one request into
 // state.sendBuffer, setting state.sendSize.
@@ -71,9 +66,7 @@ constexpr int kBuildIntegerConversion = -2;  // "integer" text that holds a-f
 //   holding a non-hex character; an identifier ParseOid refuses; a
 //   `dataType` outside 0..8; or a value so long that the message would
 //   exceed 65,507 bytes (the most one UDP datagram over IPv4 carries);
-// - kBuildIntegerConversion: an integer text of up to 8 hex characters that
-//   holds a letter (it is not a decimal number).
-// On either failure the request id stays advanced, sendSize keeps its
+// On failure the request id stays advanced, sendSize keeps its
 // previous value and the request must not be sent. An IpAddress value also
 // stores its octets in state.valueAddress. Other tags ignore `dataType` and
 // `valueBytes` and always return kBuildOk.
@@ -82,5 +75,10 @@ int BuildRequest(RequestState& state, std::uint8_t pduTag, int version, int data
 // Advances state.requestId as BuildRequest does (65535 wraps to 1), for a
 // request refused before it could be encoded that still uses up its id.
 void AdvanceRequestId(RequestState& state);
+
+// The PDU of a message the encoder wrote (SEQUENCE 82 hi lo, version,
+// community, PDU): its tag to its end, for an SNMPv3 message to carry.
+// Empty when the message is not of that form.
+std::span<const std::uint8_t> RequestPdu(const std::uint8_t* message, std::size_t size);
 
 }  // namespace quillet

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "text/BerReader.h"
 #include "text/Cp932.h"
 #include "text/DecimalText.h"
+#include "text/OidText.h"
 #include "request/Ipv4Text.h"
 #include "request/ObjectIdentifierText.h"
 #include "request/RequestEncoder.h"
@@ -26,12 +28,6 @@ constexpr const char* kRepeaterOidMessages[3] = {"Max OID1が異常です。", "
 PrepareResult& Fail(PrepareResult& result, const char* message) {
     result.messageChanged = true;
     result.message = message;
-    return result;
-}
-
-PrepareResult& ConversionFailure(PrepareResult& result, std::string_view text) {
-    result.conversionError = true;
-    result.conversionErrorText.assign(text);
     return result;
 }
 
@@ -144,14 +140,16 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
     }
     case RequestKind::GetBulk: {
         pduTag = kGetBulkRequestTag;
-        // Each number is stored as soon as it is read, so a conversion error
-        // in a later field leaves the earlier ones stored.
+        // Each number is stored as soon as it is read, so a text that is no
+        // number in a later field leaves the earlier ones stored. The two
+        // counts are up-down positions, not typed: a text that is no number
+        // there is told like one in Max-Repetitions, the group's typed number.
         std::int32_t number;
-        if (!ReadIntegerField(fields.nonRepeatersCount, number)) return ConversionFailure(result, fields.nonRepeatersCount);
+        if (!ReadIntegerField(fields.nonRepeatersCount, number)) return Fail(result, kMaxRepetitionsMessage);
         state.varBindCount = ClampCount(number);
-        if (!ReadIntegerField(fields.maxRepetitions, number)) return ConversionFailure(result, fields.maxRepetitions);
+        if (!ReadIntegerField(fields.maxRepetitions, number)) return Fail(result, kMaxRepetitionsMessage);
         state.maxRepetitions = number;
-        if (!ReadIntegerField(fields.repeaterCount, number)) return ConversionFailure(result, fields.repeaterCount);
+        if (!ReadIntegerField(fields.repeaterCount, number)) return Fail(result, kMaxRepetitionsMessage);
         state.repeaterCount = ClampCount(number);
 
         // A negative max-repetitions has no meaning to an agent; it is refused
@@ -192,7 +190,6 @@ PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, Requ
     // An SNMPv3 request carries the PDU of an SNMPv2c one.
     const int built =
         BuildRequest(state, pduTag, fields.version == SnmpV3 ? SnmpV2c : fields.version, fields.dataType, value);
-    if (built == kBuildIntegerConversion) return ConversionFailure(result, fields.value);
     if (built != kBuildOk) return Fail(result, kValueMessage);
     result.ready = true;
     return result;
@@ -226,6 +223,64 @@ void WriteObjectIdLine(std::string_view oid1Text, OutputBatch& batch) {
     batch.WriteLine(line, SummaryLine);
 }
 
+// What the details show of a request's PDU, read back from the encoder's
+// bytes so that they say what went: GetBulk's two numbers and the name of
+// every binding.
+struct SentPdu {
+    bool bulk = false;
+    std::int32_t nonRepeaters = 0, maxRepetitions = 0;
+    BerElement names[6];
+    std::size_t nameCount = 0;
+};
+
+bool ReadSentPdu(std::span<const std::uint8_t> pdu, SentPdu& sent) {
+    constexpr LengthForm kForm = LengthForm::ShortOr8182;
+    const std::uint8_t* data = pdu.data();
+    BerReader message(data, pdu.size());
+    BerElement whole, requestId, second, third, list;
+    if (!message.ReadElement(kForm, whole)) return false;
+    BerReader fields(data, whole.End(), whole.start);
+    if (!fields.ReadElement(kIntegerTag, kForm, requestId) || !fields.ReadElement(kIntegerTag, kForm, second) ||
+        !fields.ReadElement(kIntegerTag, kForm, third) || !fields.ReadElement(kSequenceTag, kForm, list))
+        return false;
+    sent.bulk = whole.tag == kGetBulkRequestTag;
+    ReadSigned32(data + second.start, second.length, sent.nonRepeaters);
+    ReadSigned32(data + third.start, third.length, sent.maxRepetitions);
+    BerReader bindings(data, list.End(), list.start);
+    BerElement binding;
+    while (sent.nameCount < std::size(sent.names) && bindings.ReadElement(kSequenceTag, kForm, binding)) {
+        BerReader inBinding(data, binding.End(), binding.start);
+        if (!inBinding.ReadElement(kObjectIdTag, kForm, sent.names[sent.nameCount])) break;
+        ++sent.nameCount;
+    }
+    return true;
+}
+
+// The request's lines with the details on: "  non-repeaters=N  max-repetitions=M"
+// before the "  object ID =" line of a GetBulk, and "  object ID2=" onwards
+// after it for every further binding.
+void WriteRequestLines(std::span<const std::uint8_t> pdu, std::string_view oid1Text, bool details,
+                       OutputBatch& batch) {
+    SentPdu sent;
+    if (!details || !ReadSentPdu(pdu, sent)) return WriteObjectIdLine(oid1Text, batch);
+    std::string line;
+    if (sent.bulk) {
+        line = "  non-repeaters=";
+        AppendDecimal(line, sent.nonRepeaters);
+        line += "  max-repetitions=";
+        AppendDecimal(line, sent.maxRepetitions);
+        batch.WriteLine(line, SummaryLine);
+    }
+    WriteObjectIdLine(oid1Text, batch);
+    for (std::size_t i = 1; i < sent.nameCount; ++i) {
+        line = "  object ID";
+        AppendDecimal(line, static_cast<std::int32_t>(i + 1));
+        line += "=";
+        AppendOidLineText(line, pdu.data() + sent.names[i].start, sent.names[i].length);
+        batch.WriteLine(line, SummaryLine);
+    }
+}
+
 // sendSize x 3.2 in integers (x 16 / 5): exact, where a binary 3.2 could
 // land a multiple of five just below the whole number and truncate it.
 int RequestCharge(RequestKind kind, std::size_t size, bool pduDisplayChecked) {
@@ -239,8 +294,8 @@ void ReportRequest(RequestKind kind, const RequestState& state, std::string_view
                    OutputBatch& batch, const PeerDetails* sent) {
     WriteFirstLine(kind, state.requestId, state.sendSize, batch);
     if (sent != nullptr) AppendSentDetails(*sent, batch);
-    WriteObjectIdLine(oid1Text, batch);
     const auto size = static_cast<std::size_t>(std::clamp<std::int32_t>(state.sendSize, 0, kSendBufferSize));
+    WriteRequestLines(RequestPdu(state.sendBuffer.data(), size), oid1Text, sent != nullptr, batch);
     batch.WriteLine("  送信DATA=", PduLine);
     batch.DumpPdu(state.sendBuffer.data(), size, PduLine);
     batch.ChargeOutput(RequestCharge(kind, size, pduDisplayChecked));
@@ -248,11 +303,12 @@ void ReportRequest(RequestKind kind, const RequestState& state, std::string_view
 
 void ReportV3Request(RequestKind kind, std::int32_t requestId, const std::uint8_t* datagram, std::size_t size,
                      std::string_view oid1Text, bool pduDisplayChecked, const OutputBatch& messageLines,
-                     const std::uint8_t* plain, std::size_t plainSize, OutputBatch& batch, const PeerDetails* sent) {
+                     const std::uint8_t* plain, std::size_t plainSize, OutputBatch& batch, const PeerDetails* sent,
+                     std::span<const std::uint8_t> pdu) {
     WriteFirstLine(kind, requestId, static_cast<std::int32_t>(size), batch);
     if (sent != nullptr) AppendSentDetails(*sent, batch);
     batch.Append(messageLines);
-    WriteObjectIdLine(oid1Text, batch);
+    WriteRequestLines(pdu, oid1Text, sent != nullptr, batch);
     batch.WriteLine("  送信DATA=", PduLine);
     batch.DumpPdu(datagram, size, PduLine);
     if (plain != nullptr) {
@@ -269,21 +325,50 @@ void ReportNotSent(std::string_view reason, OutputBatch& batch) {
     batch.WriteLine(line, SummaryLine);
 }
 
-std::string NoAnswerMessage(std::int32_t requestId) {
+std::string NoAnswerMessage(std::int32_t requestId, int tries) {
     std::string message = "応答がありません（request ID=";
     AppendDecimal(message, requestId);
+    if (tries > 1) {
+        message += "、";
+        AppendDecimal(message, tries);
+        message += "回送信";
+    }
     message += "）";
     return message;
 }
 
-void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch) {
+void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch, int tries) {
     std::string line = "  応答なし：request ID=";
     AppendDecimal(line, requestId);
     line += "  ";
     AppendDecimal(line, waitedMs);
-    line += "ms 待ちました";
+    line += "ms";
+    if (tries > 1) {
+        line += " × ";
+        AppendDecimal(line, tries);
+        line += "回";
+    }
+    line += " 待ちました";
     batch.WriteLine(line, SummaryLine);
     batch.ChargeOutput(30);
+}
+
+void ReportRetry(std::int32_t requestId, const std::uint8_t* datagram, std::size_t size, int attempt, int tries,
+                 OutputBatch& batch, const PeerDetails* sent) {
+    std::string line = "request 再送 request ID=";
+    AppendDecimal(line, requestId);
+    line += "  SIZE=";
+    AppendDecimal(line, static_cast<std::int64_t>(size));
+    line += "  ";
+    AppendDecimal(line, attempt);
+    line += "/";
+    AppendDecimal(line, tries);
+    line += "回目";
+    batch.WriteLine(line, SummaryLine);
+    if (sent != nullptr) AppendSentDetails(*sent, batch);
+    batch.WriteLine("  送信DATA=", PduLine);
+    batch.DumpPdu(datagram, size, PduLine);
+    batch.ChargeOutput(static_cast<int>(std::min<std::size_t>(size, 65536)) * 3 + 100);
 }
 
 }  // namespace quillet

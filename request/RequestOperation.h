@@ -4,8 +4,7 @@
 // The GUI thread runs one operation at a time:
 //   1. PrepareRequest with the window's texts;
 //   2. apply the result: a new destination (addressAccepted), the
-//      MessageEdit text (messageChanged), the toolkit-style error box
-//      (conversionError);
+//      MessageEdit text (messageChanged);
 //   3. if ready: ReportRequest into a batch and commit it, then send
 //      state.sendBuffer / state.sendSize through SendDatagram. The report
 //      goes first so that an answer, which a near agent sends within
@@ -14,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -50,11 +50,6 @@ struct PrepareResult {
     // otherwise it keeps its text.
     bool messageChanged = false;
     std::string message;
-    // A numeric text that is not a number: the GUI shows the toolkit-style
-    // error box ConversionErrorMessage(conversionErrorText) (output/ErrorReporter.h);
-    // nothing is sent.
-    bool conversionError = false;
-    std::string conversionErrorText;
     // state.sendBuffer holds a request of state.sendSize bytes to send now.
     bool ready = false;
 };
@@ -73,8 +68,11 @@ struct PrepareResult {
 //
 // Numeric texts (non-repeaters, max-repetitions, repeater count) read as 0
 // when empty, otherwise as an optional sign and decimal digits with optional
-// blanks around them, within the signed 32-bit range. The two counts are
-// kept to 0..3 (their fields only ever show an up-down position).
+// blanks around them, within the signed 32-bit range; any other text stops
+// the checks with the Max-Repetitions message. The two counts are kept to
+// 0..3 (their fields only ever show an up-down position). A set value that
+// does not suit its type, a hex-looking integer such as "1e3" included, gets
+// the value message.
 PrepareResult PrepareRequest(RequestKind kind, const RequestFields& fields, RequestState& state);
 
 // The field text the report's "  object ID =" line names: the first
@@ -90,7 +88,11 @@ std::string_view ReportedOidText(RequestKind kind, const RequestState& state, co
 // SetRequest sendSize x 3.2 + 100 (truncated) always; the others
 // sendSize x 3 + 100 while "PDU表示" is checked, else 100.
 // `sent` (the "詳細表示" check box on; null when off) adds the destination
-// and the send time right after the first line (AppendSentDetails).
+// and the send time right after the first line (AppendSentDetails) and, read
+// back from the encoded PDU, for a GetBulk "  non-repeaters=<n>
+// max-repetitions=<m>" before the "  object ID =" line, and after it
+// "  object ID2=", "  object ID3=" ... with the name of each further binding
+// (up to six, a GetBulk's three non-repeaters and three repeaters).
 void ReportRequest(RequestKind kind, const RequestState& state, std::string_view oid1Text, bool pduDisplayChecked,
                    OutputBatch& batch, const PeerDetails* sent = nullptr);
 
@@ -105,18 +107,28 @@ bool ReadIntegerField(std::string_view text, std::int32_t& value);
 // "  object ID =" with `oid1Text`, "  送信DATA=" and the dump of the datagram
 // as it leaves, and for an encrypted one "  暗号化前scopedPDU=" and the dump
 // of its scoped PDU in the clear (`plain`, null when not encrypted); charged
-// as ReportRequest charges a request of that size.
+// as ReportRequest charges a request of that size. With `sent`, the lines of
+// `pdu` (the request's PDU, RequestPdu) as ReportRequest adds them.
 void ReportV3Request(RequestKind kind, std::int32_t requestId, const std::uint8_t* datagram, std::size_t size,
                      std::string_view oid1Text, bool pduDisplayChecked, const OutputBatch& messageLines,
                      const std::uint8_t* plain, std::size_t plainSize, OutputBatch& batch,
-                     const PeerDetails* sent = nullptr);
+                     const PeerDetails* sent = nullptr, std::span<const std::uint8_t> pdu = {});
 
 // The message field's text when request `requestId` got no answer in time:
-// "応答がありません（request ID=<id>）".
-std::string NoAnswerMessage(std::int32_t requestId);
+// "応答がありません（request ID=<id>）", and after `tries` sends of it
+// (retries) "応答がありません（request ID=<id>、<tries>回送信）".
+std::string NoAnswerMessage(std::int32_t requestId, int tries = 1);
 // With the details on: "  応答なし：request ID=<id>  <waitedMs>ms 待ちました",
-// a SummaryLine charged 30.
-void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch);
+// after `tries` sends "  応答なし：request ID=<id>  <waitedMs>ms × <tries>回
+// 待ちました", a SummaryLine charged 30.
+void ReportNoAnswer(std::int32_t requestId, int waitedMs, OutputBatch& batch, int tries = 1);
+
+// The report of a request sent once more, the same datagram, after
+// `waitedMs` without an answer: "request 再送 request ID=<id>  SIZE=<size>
+// <try>/<tries>回目" (SummaryLine), the details (`sent`), "  送信DATA=" and
+// the dump (PduLine); charged as a request of that size with the dump.
+void ReportRetry(std::int32_t requestId, const std::uint8_t* datagram, std::size_t size, int attempt, int tries,
+                 OutputBatch& batch, const PeerDetails* sent = nullptr);
 
 // Appends the line that says a request's datagram was not sent, for the
 // system's `reason`: "  送信失敗：送信されていません（" + reason + "）",

@@ -64,6 +64,10 @@ struct RequestState {
     std::atomic<std::int32_t> walkPending{0};
     // The token of the last walk raised; GUI thread only.
     std::int32_t walkToken = 0;
+    // The request-id of the SNMPv1/v2c request of a subtree walk that waits
+    // for its answer, 0 when none: the response listener hands that answer
+    // to the window, which walks on. Written by the GUI thread.
+    std::atomic<std::int32_t> walkRequestId{0};
 };
 
 // GUI thread: raises walkPending with a token of its own, never 0, so that the

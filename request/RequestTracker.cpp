@@ -5,7 +5,7 @@
 namespace quillet {
 
 void RequestTracker::Sent(std::int32_t requestId, const std::uint8_t address[4], std::uint16_t port,
-                          std::int64_t sentNs) {
+                          std::int64_t sentNs, std::span<const std::uint8_t> datagram, int retries) {
     std::lock_guard<std::mutex> lock(mutex_);
     // A request id used again (the counter wraps) replaces its old entry.
     for (Entry& entry : entries_)
@@ -17,6 +17,12 @@ void RequestTracker::Sent(std::int32_t requestId, const std::uint8_t address[4],
     std::copy(address, address + 4, entry.address.begin());
     entry.port = port;
     entry.sentNs = sentNs;
+    entry.tries = 1;
+    entry.retries = std::max(0, retries);
+    if (entry.retries > 0)
+        entry.datagram.assign(datagram.begin(), datagram.end());
+    else
+        entry.datagram.clear();
 }
 
 std::int64_t RequestTracker::Answered(std::uint32_t requestId, const std::uint8_t address[4], std::uint16_t port,
@@ -27,20 +33,39 @@ std::int64_t RequestTracker::Answered(std::uint32_t requestId, const std::uint8_
             !std::equal(entry.address.begin(), entry.address.end(), address))
             continue;
         entry.waiting = false;
+        entry.datagram.clear();
         return std::max<std::int64_t>(0, (arrivalNs - entry.sentNs) / 1000);
     }
     return -1;
 }
 
-bool RequestTracker::Expire(std::int32_t requestId) {
+RequestTracker::Expiry RequestTracker::Expire(std::int32_t requestId, std::int64_t sentNs,
+                                              std::vector<std::uint8_t>& again, int& tries) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (Entry& entry : entries_) {
+        if (!entry.waiting || entry.requestId != requestId) continue;
+        if (entry.tries <= entry.retries && !entry.datagram.empty()) {
+            ++entry.tries;
+            entry.sentNs = sentNs;
+            again = entry.datagram;
+            tries = entry.tries;
+            return Expiry::Retry;
+        }
+        entry.waiting = false;
+        entry.datagram.clear();
+        tries = entry.tries;
+        return Expiry::NoAnswer;
+    }
+    return Expiry::NotWaiting;
+}
+
+void RequestTracker::Forget(std::int32_t requestId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Entry& entry : entries_)
         if (entry.waiting && entry.requestId == requestId) {
             entry.waiting = false;
-            return true;
+            entry.datagram.clear();
         }
-    }
-    return false;
 }
 
 }  // namespace quillet

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "output/DetailLines.h"
+#include "text/BerTags.h"
 #include "text/DecimalText.h"
 #include "text/BerReader.h"
 #include "response/ErrorStatusNames.h"
@@ -74,8 +76,9 @@ void AppendIntegerValue(std::string& line, const std::uint8_t* datagram, const B
 
 ValueType BindingValueType(std::uint8_t tag) {
     switch (tag) {
-    case 0x02: case 0x04: case 0x06: case 0x40: case 0x41: case 0x42: case 0x43: case 0x46:
-    case 0x80: case 0x81: case 0x82:
+    case kIntegerTag: case kOctetStringTag: case kObjectIdTag: case kIpAddressTag: case kCounter32Tag:
+    case kGauge32Tag: case kTimeTicksTag: case kCounter64Tag:
+    case kNoSuchObjectTag: case kNoSuchInstanceTag: case kEndOfMibViewTag:
         return static_cast<ValueType>(tag);
     default:
         return ValueType::None;
@@ -92,7 +95,7 @@ BindingRecord BindingOf(const std::uint8_t* datagram, const BerElement& name, co
 }
 
 void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& binding, std::int32_t errorStatus,
-                       OutputBatch& out) {
+                       OutputBatch& out, bool details) {
     std::string line = "  object ID =";
     AppendOidLineText(line, datagram + binding.nameStart, binding.nameLength);
     out.WriteLine(line, SummaryLine);
@@ -116,6 +119,11 @@ void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& bindin
         AppendIntegerValue(line, datagram, binding);
         out.WriteLine(line, SummaryLine);
         out.ChargeOutput(kShortValueCharge);
+        if (details && binding.valueType == ValueType::TimeTicks) {
+            std::uint32_t ticks = 0;
+            if (ReadUnsigned32(datagram + binding.valueStart, static_cast<std::size_t>(binding.valueLength), ticks))
+                AppendTicksDetail(ticks, out);
+        }
         break;
     case ValueType::NoSuchObject:
     case ValueType::NoSuchInstance:
@@ -130,6 +138,8 @@ void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& bindin
         out.WriteLine(line, SummaryLine);
         out.DumpPdu(datagram + binding.valueStart, static_cast<std::size_t>(binding.valueLength), SummaryLine);
         out.ChargeOutput(SizedValueCharge(binding.valueLength));
+        if (details)
+            AppendTextDetail(datagram + binding.valueStart, static_cast<std::size_t>(binding.valueLength), out);
         break;
     case ValueType::IpAddress: {
         line = "  応答データ(IpAddress  SIZE=";

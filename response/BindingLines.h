@@ -32,7 +32,10 @@ ValueType BindingValueType(std::uint8_t tag);
 // its ReadNumber reading.
 BindingRecord BindingOf(const std::uint8_t* datagram, const BerElement& name, const BerElement& value);
 
+// `details` (the "詳細表示" check box on) adds the value at a glance: after a
+// TimeTicks line its AppendTicksDetail line (none for a length no TimeTicks
+// has), after an OCTET STRING's dump its AppendTextDetail line.
 void WriteBindingLines(const std::uint8_t* datagram, const BindingRecord& binding, std::int32_t errorStatus,
-                       OutputBatch& out);
+                       OutputBatch& out, bool details = false);
 
 }  // namespace quillet

@@ -6,13 +6,16 @@
 
 #include "output/DetailLines.h"
 #include "output/OutputBatch.h"
-#include "output/ShownDatagram.h"
+#include "output/ReceivedV3Message.h"
 #include "response/ResponseScan.h"
 
 namespace quillet {
 
-// Scans `size` octets at `datagram` into `scratch` and appends to `out`, in
-// this order:
+// Reports the SNMPv1/v2c answer `message` was read from (ReadCommunityMessage
+// over the same `size` octets at `datagram`): scans its PDU where it lies
+// into `scratch` (ResponsePduScan from the message's PDU, the version as the
+// first integer; or, when the header did not read as the walk reads it, the
+// whole datagram with ResponseScan) and appends to `out`, in this order:
 //   CountDatagram(Counter::Recv) (every datagram counts, well formed or not);
 //   the header line, SummaryLine, no charge: "get response 受信 request ID="
 //     for version 0, else "response 受信 request ID=", then the request-id
@@ -37,14 +40,22 @@ namespace quillet {
 // the receive time right after the header line (AppendReceivedDetails), and,
 // for an answer whose error-status is not 0 and whose error-index names one
 // of its bindings, "  error-index=<n>  object ID =<that binding's name>"
-// (charged 100) before the binding lines.
-//
-// `shown` (an SNMPv3 answer; `datagram` is then a SNMPv2c-shaped copy of its
-// PDU) gives the size of the first line, the message header lines after the
-// details, and the dump: the datagram as it travelled, then its decrypted
-// scoped PDU.
-bool ReportResponse(const std::uint8_t* datagram, int size, int walkPending, int varBindCount,
-                    ResponseScanResult& scratch, OutputBatch& out, const PeerDetails* details = nullptr,
-                    const ShownDatagram* shown = nullptr);
+// (charged 100) before the binding lines, and the values at a glance in the
+// binding lines (WriteBindingLines with details).
+bool ReportResponse(const std::uint8_t* datagram, int size, const CommunityMessage& message, int walkPending,
+                    int varBindCount, ResponseScanResult& scratch, OutputBatch& out,
+                    const PeerDetails* details = nullptr);
+
+// Reports an SNMPv3 answer that opened, as ReportResponse reports an
+// SNMPv1/v2c one, but for what `received` gives: its PDU is scanned where it
+// lies (version 3 as the first integer, so the first line is always
+// "response 受信"); the size and the dump are the datagram's as it
+// travelled; its message lines follow the first line and the details, and
+// its decrypted scoped PDU is dumped after the datagram. An answer that was
+// not taken as the answer to its request (`writeBack` false) is shown the
+// same way but changes no field, and the result is false: no walk is done.
+bool ReportV3Response(const ReceivedV3Message& received, int walkPending, int varBindCount,
+                      ResponseScanResult& scratch, OutputBatch& out, const PeerDetails* details = nullptr,
+                      bool writeBack = true);
 
 }  // namespace quillet

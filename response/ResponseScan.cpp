@@ -3,16 +3,24 @@
 #include <cstdint>
 
 #include "text/BerReader.h"
+#include "text/BerTags.h"
 
 namespace quillet {
 
-void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult& out) {
+namespace {
+
+// The walk from `start` to `end`, its integer list begun with `leading` when
+// given: the state the walk would be in after passing a message's SEQUENCE
+// header, version and community itself.
+void Walk(const std::uint8_t* data, std::size_t start, std::size_t end, const std::uint32_t* leading,
+          ResponseScanResult& out) {
     out.integerCount = 0;
     out.oidCount = 0;
     out.bindingCount = 0;
     out.frameError = false;
+    if (leading != nullptr) out.integers[out.integerCount++] = *leading;
 
-    BerReader reader(data, size);
+    BerReader reader(data, end, start);
     // Yes once a binding's name has been met and until its value is: the next
     // OBJECT IDENTIFIER is then that value rather than a new name.
     bool awaitingValue = false;
@@ -32,20 +40,20 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
         }
         BerElement element;
         switch (tag) {
-        case 0x30:  // SEQUENCE
-        case 0xA0:  // GetRequest-PDU
-        case 0xA2:  // GetResponse-PDU
-        case 0xA3:  // SetRequest-PDU
+        case kSequenceTag:
+        case kGetRequestTag:
+        case kResponseTag:
+        case kSetRequestTag:
             // Step in: only the header is passed over and the contents are
             // walked next. The declared length is not compared with what
             // follows; a message that does not add up shows as a frame
             // error only through where the walk ends.
             stopped = !reader.StepInto();
             break;
-        case 0x02:    // INTEGER
-        case 0x41:    // Counter
-        case 0x42:    // Gauge
-        case 0x43: {  // TimeTicks
+        case kIntegerTag:
+        case kCounter32Tag:
+        case kGauge32Tag:
+        case kTimeTicksTag: {
             // Integers are taken with a short-form length only (see
             // LengthForm::ShortOnly): a long form ends the walk.
             if (!reader.ReadElement(LengthForm::ShortOnly, element)) {
@@ -66,13 +74,13 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
             awaitingValue = false;
             break;
         }
-        case 0x46:  // Counter64: short-form length, as the integers
-        case 0x80:  // noSuchObject
-        case 0x81:  // noSuchInstance
-        case 0x82:  // endOfMibView
+        case kCounter64Tag:  // short-form length, as the integers
+        case kNoSuchObjectTag:
+        case kNoSuchInstanceTag:
+        case kEndOfMibViewTag:
             // An exception value has no content; one with content is not a
             // value any agent sends, and stays a frame error.
-            if (!reader.ReadElement(LengthForm::ShortOnly, element) || (tag != 0x46 && element.length != 0)) {
+            if (!reader.ReadElement(LengthForm::ShortOnly, element) || (tag != kCounter64Tag && element.length != 0)) {
                 stopped = true;
                 break;
             }
@@ -85,8 +93,8 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
             }
             awaitingValue = false;
             break;
-        case 0x04:    // OCTET STRING
-        case 0x40: {  // IpAddress
+        case kOctetStringTag:
+        case kIpAddressTag: {
             if (!reader.ReadHeader(LengthForm::NumberLongForm, element) || element.length > reader.Left() ||
                 element.length > static_cast<std::size_t>(INT32_MAX) || !reader.Skip(element.length)) {
                 stopped = true;
@@ -100,14 +108,14 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
             awaitingValue = false;
             break;
         }
-        case 0x05:  // NULL
+        case kNullTag:
             // Passed as two octets whatever its length octet says: a NULL
             // with content leaves the walk on its content octet, which then
             // ends it. A binding awaiting its value keeps value type None.
             awaitingValue = false;
             reader.Skip(2);
             break;
-        case 0x06: {  // OBJECT IDENTIFIER
+        case kObjectIdTag: {
             // Short-form length only, for the same reason as the integers.
             if (!reader.ReadElement(LengthForm::ShortOnly, element)) {
                 stopped = true;
@@ -143,17 +151,29 @@ void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult
         }
     }
 
-    out.frameError = stopped || reader.Position() != size;
+    out.frameError = stopped || reader.Position() != end;
 }
 
-bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, std::uint32_t& requestId) {
+}  // namespace
+
+void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult& out) {
+    Walk(data, 0, size, nullptr, out);
+}
+
+void ResponsePduScan(const std::uint8_t* base, std::size_t pduAt, std::size_t end, std::uint32_t version,
+                     ResponseScanResult& out) {
+    Walk(base, pduAt, end, &version, out);
+}
+
+bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, const CommunityMessage& message,
+                           std::uint32_t& requestId) {
     constexpr LengthForm kForm = LengthForm::Definite;
-    BerReader reader(data, size);
+    if (!message.Inside(size)) return false;
+    BerReader reader(data, size, message.pduAt);
     BerElement element;
-    if (!reader.ReadHeader(kForm, element) || element.tag != 0x30 || element.length > reader.Left()) return false;
-    if (!reader.ReadElement(0x02, kForm, element) || !reader.ReadElement(0x04, kForm, element)) return false;
-    if (!reader.ReadHeader(kForm, element) || element.tag != 0xA2 || element.length > reader.Left()) return false;
-    if (!reader.ReadElement(0x02, kForm, element)) return false;
+    if (!reader.ReadHeader(kForm, element) || element.tag != kResponseTag || element.length > reader.Left())
+        return false;
+    if (!reader.ReadElement(kIntegerTag, kForm, element)) return false;
     requestId = ReadNumber(data + element.start, element.length);
     return true;
 }

@@ -14,6 +14,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "text/BerTags.h"
+#include "text/CommunityMessage.h"
+
 namespace quillet {
 
 constexpr std::size_t kMaxResponseIntegers = 200;
@@ -24,18 +27,18 @@ constexpr std::size_t kMaxResponseBindings = 100;
 // is NULL or was never met.
 enum class ValueType : std::uint8_t {
     None = 0x00,
-    Integer = 0x02,
-    OctetString = 0x04,
-    ObjectId = 0x06,
-    IpAddress = 0x40,
-    Counter = 0x41,
-    Gauge = 0x42,
-    TimeTicks = 0x43,
-    Counter64 = 0x46,
+    Integer = kIntegerTag,
+    OctetString = kOctetStringTag,
+    ObjectId = kObjectIdTag,
+    IpAddress = kIpAddressTag,
+    Counter = kCounter32Tag,
+    Gauge = kGauge32Tag,
+    TimeTicks = kTimeTicksTag,
+    Counter64 = kCounter64Tag,
     // The SNMPv2 exception values, which stand in place of a value.
-    NoSuchObject = 0x80,
-    NoSuchInstance = 0x81,
-    EndOfMibView = 0x82,
+    NoSuchObject = kNoSuchObjectTag,
+    NoSuchInstance = kNoSuchInstanceTag,
+    EndOfMibView = kEndOfMibViewTag,
 };
 
 // The content octets of one OBJECT IDENTIFIER element.
@@ -84,12 +87,27 @@ struct ResponseScanResult {
 // never moves backwards and ends after at most size / 2 steps. A table that
 // fills up stops recording further entries of its kind while the walk goes
 // on, so a long answer still shows its first entries.
+//
+// This walks the whole datagram, message header included: what the report
+// of an answer does when the message's header did not read as the walk
+// would read it.
 void ResponseScan(const std::uint8_t* data, std::size_t size, ResponseScanResult& out);
 
-// True when the datagram is a message that holds a Response PDU (tag A2):
-// SEQUENCE { INTEGER, OCTET STRING, A2 { INTEGER request-id, ... } }, each
-// header inside the datagram; `requestId` is then the id as ReadNumber reads
-// it. Only what is needed to match an answer to its request is read.
-bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, std::uint32_t& requestId);
+// The same walk over the PDU of a message whose header was read already, in
+// place: from its tag at `pduAt` to `end` in `base` (the datagram, or the
+// plaintext an SNMPv3 message decrypted into), every offset recorded from
+// `base`. The integer list starts with `version`, the message's, as the
+// whole walk would have recorded it; frameError when the walk does not end
+// exactly at `end`.
+void ResponsePduScan(const std::uint8_t* base, std::size_t pduAt, std::size_t end, std::uint32_t version,
+                     ResponseScanResult& out);
+
+// True when the SNMPv1/v2c message read into `message` lies inside the
+// datagram and its PDU is a Response (tag A2) that begins with an INTEGER,
+// every header in a definite form inside the datagram; `requestId` is then
+// that INTEGER as ReadNumber reads it. Only what is needed to match an
+// answer to its request is read.
+bool ReadResponseRequestId(const std::uint8_t* data, std::size_t size, const CommunityMessage& message,
+                           std::uint32_t& requestId);
 
 }  // namespace quillet

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Checks that includes run one way only, down the layers (ARCHITECTURE.md):
 # every quoted #include of a product file names a folder that its own folder
-# may include, and only the listener and the window include Qt. Prints each
-# violation as FILE:LINE and exits 1 when there is one.
+# may include, and only the listener and the window include Qt. A file whose
+# layer is not its folder's has a rule of its own, which names the folders
+# and the files it may include (its own folder is then no longer free to
+# it). Prints each violation as FILE:LINE and exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,12 +16,20 @@ declare -A may=(
   [response]="text output"
   [trap]="text output response"
   [snmpv3]="text output"
+  [exchange]="text output request response trap snmpv3"
   [platform]="text output"
   [ping]="text output platform"
-  [listener]="text output request response trap snmpv3 platform"
-  [console]="text output request response trap snmpv3 ping platform listener"
+  [listener]="text output request response trap snmpv3 exchange platform"
+  [console]="text output request response trap snmpv3 exchange ping platform listener"
 )
 qt_allowed=" listener console "
+
+# Files below their folder's layer, by path without the extension (both the
+# .h and the .cpp): the echo messages of ping/ are core, beside the platform
+# worker that sends them.
+declare -A may_file=(
+  [ping/IcmpEcho]="text output ping/IcmpEcho"
+)
 
 bad=0
 for folder in "${!may[@]}"; do
@@ -29,8 +39,17 @@ for folder in "${!may[@]}"; do
     rest=${hit#*:}
     line=${rest%%:*}
     text=${rest#*:}
-    if [[ $text =~ \#include[[:space:]]*\"([^/\"]+)/ ]]; then
-      target=${BASH_REMATCH[1]}
+    stem=${file%.*}
+    if [[ $text =~ \#include[[:space:]]*\"(([^/\"]+)/[^\"]+)\" ]]; then
+      target=${BASH_REMATCH[2]}
+      targetStem=${BASH_REMATCH[1]%.*}
+      if [ -n "${may_file[$stem]+set}" ]; then
+        if [[ " ${may_file[$stem]} " != *" $target "* && " ${may_file[$stem]} " != *" $targetStem "* ]]; then
+          echo "$file:$line: $stem may not include $targetStem: $text"
+          bad=1
+        fi
+        continue
+      fi
       [ "$target" = "$folder" ] && continue
       if [[ " ${may[$folder]} " != *" $target "* ]]; then
         echo "$file:$line: $folder/ may not include $target/: $text"
@@ -43,6 +62,28 @@ for folder in "${!may[@]}"; do
       fi
     fi
   done < <(grep -n -H -E '^[[:space:]]*#[[:space:]]*include' -r "$folder" --include='*.h' --include='*.cpp' || true)
+done
+# A folder whose files go to the core and to another library (its
+# CMakeLists.txt) holds core files that need a rule of their own above, and
+# a rule of its own is only for a file the core builds.
+for dir in */; do
+  dir=${dir%/}
+  [ -f "$dir/CMakeLists.txt" ] || continue
+  core=$(sed -n '/target_sources(quillet_core/,/)/p' "$dir/CMakeLists.txt" | grep -o '[A-Za-z0-9_]*\.cpp' || true)
+  others=$(grep -c 'target_sources(quillet_' "$dir/CMakeLists.txt" || true)
+  [ -n "$core" ] && [ "$others" -gt 1 ] || continue
+  for source in $core; do
+    if [ -z "${may_file[$dir/${source%.cpp}]+set}" ]; then
+      echo "$dir/$source: a core file in a folder of another layer, with no rule of its own here"
+      bad=1
+    fi
+  done
+done
+for stem in "${!may_file[@]}"; do
+  if ! sed -n '/target_sources(quillet_core/,/)/p' "${stem%/*}/CMakeLists.txt" 2>/dev/null | grep -qw "${stem##*/}\.cpp"; then
+    echo "$stem: has a core rule here but is not built into quillet_core"
+    bad=1
+  fi
 done
 # A folder of product code that the table does not know is a folder nobody
 # has placed in the layers yet.

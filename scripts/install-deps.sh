@@ -21,7 +21,7 @@
 # Units that were installed before are left alone.
 set -euo pipefail
 
-run_packages=(cmake g++ make qt6-base-dev libssl-dev fonts-ipafont-gothic libcap2-bin)
+run_packages=(cmake g++ make qt6-base-dev libssl-dev fonts-ipafont-gothic libcap2-bin qt6-translations-l10n)
 package_packages=("${run_packages[@]}" dpkg-dev file)
 test_packages=(
   "${run_packages[@]}"

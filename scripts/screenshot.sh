@@ -7,7 +7,8 @@
 # console runs in a throwaway network namespace (so it can bind UDP 161/162
 # whatever runs on this machine) beside a second namespace with net-snmp's
 # snmpd as the agent, and the script walks the agent's system group with
-# GetNextRequest through xdotool before the picture is taken. Without root,
+# WALK through xdotool before the picture is taken (its own settings
+# folder, so nothing the user's console remembered changes the picture). Without root,
 # namespaces, snmpd or xdotool it shows the window as it opens, started
 # directly. Everything it starts is stopped again; its LOG folder is thrown
 # away.
@@ -105,9 +106,9 @@ fi
 
 mkdir "$work/run"
 if [ "$namespaces" -eq 1 ]; then
-    (cd "$work/run" && exec ip netns exec "$nsc" "$quillet") >"$work/quillet.log" 2>&1 &
+    (cd "$work/run" && XDG_CONFIG_HOME="$work/config" exec ip netns exec "$nsc" "$quillet") >"$work/quillet.log" 2>&1 &
 else
-    (cd "$work/run" && exec "$quillet") >"$work/quillet.log" 2>&1 &
+    (cd "$work/run" && XDG_CONFIG_HOME="$work/config" exec "$quillet") >"$work/quillet.log" 2>&1 &
 fi
 console_pid=$!
 
@@ -136,10 +137,8 @@ type_into() {
 if [ "$walk" -eq 1 ]; then
     type_into 80 82 192.0.2.2           # IpEdit
     type_into 150 122 1.3.6.1.2.1.1     # OID1Edit: the system group
-    for _ in 1 2 3 4; do
-        click 72 440                     # GETNEXTButton: each answer is the next request
-        sleep 0.7
-    done
+    click 72 532                         # WALK: the whole group, by GetNext in SNMPv1
+    sleep 2
 fi
 xdotool mousemove 0 0 2>/dev/null || true
 sleep 0.5
@@ -151,4 +150,4 @@ else
     # No window id: the window is centred on the 1280 x 1024 screen.
     import -window root -crop 727x617+276+203 +repage "$output"
 fi
-echo "wrote $output$( [ "$walk" -eq 1 ] && echo ' (a GetNextRequest walk of the system group)')"
+echo "wrote $output$( [ "$walk" -eq 1 ] && echo ' (a WALK of the system group)')"

@@ -27,7 +27,9 @@ bool PasswordToKey(AuthProtocol protocol, std::string_view passPhrase, UsmKey& k
     parts.reserve(kExpandedLength / kChunk);
     for (std::size_t offset = 0; offset < kExpandedLength; offset += kChunk)
         parts.push_back({repeated.data() + offset % n, kChunk});
-    if (!HashParts(protocol, parts.data(), parts.size(), ku.octets.data())) return false;
+    const bool hashed = HashParts(protocol, parts.data(), parts.size(), ku.octets.data());
+    WipeOctets(repeated.data(), repeated.size());
+    if (!hashed) return false;
     ku.length = HashLength(protocol);
     return true;
 }
@@ -43,7 +45,8 @@ bool LocalizeKey(AuthProtocol protocol, const UsmKey& ku, ByteSpan engineId, Usm
     return true;
 }
 
-bool MakePrivKey(AuthProtocol auth, PrivProtocol priv, const UsmKey& kul, UsmKey& key) {
+bool MakePrivKey(AuthProtocol auth, PrivProtocol priv, KeyExtension extension, const UsmKey& kul, ByteSpan engineId,
+                 UsmKey& key) {
     key = UsmKey{};
     const std::size_t need = PrivKeyLength(priv);
     const std::size_t hash = HashLength(auth);
@@ -53,11 +56,17 @@ bool MakePrivKey(AuthProtocol auth, PrivProtocol priv, const UsmKey& kul, UsmKey
     // for nothing else); every hash gives at least the 16 octets of DES and
     // AES-128.
     while (grown.length < need) {
-        std::uint8_t next[kMaxKeyLength];
-        const HmacPart whole{grown.octets.data(), grown.length};
-        if (!HashParts(auth, &whole, 1, next)) return false;
+        UsmKey next;
+        if (extension == KeyExtension::Reeder) {
+            UsmKey ku;
+            const std::string_view asPassPhrase(reinterpret_cast<const char*>(grown.octets.data()), grown.length);
+            if (!PasswordToKey(auth, asPassPhrase, ku) || !LocalizeKey(auth, ku, engineId, next)) return false;
+        } else {
+            const HmacPart whole{grown.octets.data(), grown.length};
+            if (!HashParts(auth, &whole, 1, next.octets.data())) return false;
+        }
         const std::size_t take = std::min(hash, grown.octets.size() - grown.length);
-        std::memcpy(grown.octets.data() + grown.length, next, take);
+        std::memcpy(grown.octets.data() + grown.length, next.octets.data(), take);
         grown.length += take;
     }
     key = grown;

@@ -30,12 +30,19 @@ bool PasswordToKey(AuthProtocol protocol, std::string_view passPhrase, UsmKey& k
 bool LocalizeKey(AuthProtocol protocol, const UsmKey& ku, ByteSpan engineId, UsmKey& kul);
 
 // The privacy key a cipher uses, from a privacy key localised with `auth`'s
-// hash: the first PrivKeyLength(priv) octets. AES-192 and AES-256 need more
-// than MD5 (16) and SHA-1 (20) give; such a key is extended as net-snmp 5.9
-// extends it for its "AES-192" and "AES-256" (draft-blumenthal-aes-usm-04,
-// 3.1.2.1): Kul = Kul || H(Kul) until it is long enough, then cut. False,
-// leaving `key` empty, when `auth` or `priv` is None or `kul` is not
-// HashLength(auth) octets.
-bool MakePrivKey(AuthProtocol auth, PrivProtocol priv, const UsmKey& kul, UsmKey& key);
+// hash to `engineId`: the first PrivKeyLength(priv) octets. AES-192 and
+// AES-256 need more than MD5 (16), SHA-1 (20) and, for AES-256, SHA-224
+// (28) give; such a key is extended in one of the two ways net-snmp 5.9
+// knows, until it is long enough, then cut:
+//   Blumenthal (net-snmp's "AES-192"/"AES-256", draft-blumenthal-aes-usm-04
+//   3.1.2.1): Kul = Kul || H(Kul);
+//   Reeder (net-snmp's "AES-192-C"/"AES-256-C", as in draft-reeder-snmpv3-
+//   usm-3desede-00 2.1): Kul = Kul || Kul', Kul' being Kul taken as a pass
+//   phrase (PasswordToKey) and localised to `engineId`.
+// Both hash the whole key as grown so far. `engineId` is used only by
+// Reeder. False, leaving `key` empty, when `auth` or `priv` is None, `kul`
+// is not HashLength(auth) octets, or libcrypto fails.
+bool MakePrivKey(AuthProtocol auth, PrivProtocol priv, KeyExtension extension, const UsmKey& kul, ByteSpan engineId,
+                 UsmKey& key);
 
 }  // namespace quillet

@@ -1,6 +1,7 @@
 #include "snmpv3/Libcrypto.h"
 
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
 #include <openssl/provider.h>
@@ -109,6 +110,15 @@ bool HashParts(AuthProtocol protocol, const HmacPart* parts, std::size_t count, 
 
 bool RandomOctets(std::uint8_t* out, std::size_t length) {
     return length == 0 || RAND_bytes_ex(Fetched().context, out, length, 0) == 1;
+}
+
+void WipeOctets(void* data, std::size_t length) {
+    if (data != nullptr && length > 0) OPENSSL_cleanse(data, length);
+}
+
+void WipeString(std::string& text) {
+    WipeOctets(text.data(), text.capacity());
+    text.clear();
 }
 
 }  // namespace quillet

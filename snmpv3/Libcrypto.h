@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "snmpv3/UsmTypes.h"
 
@@ -46,5 +47,14 @@ bool HashParts(AuthProtocol protocol, const HmacPart* parts, std::size_t count, 
 
 // Octets from libcrypto's random generator; false when it fails.
 bool RandomOctets(std::uint8_t* out, std::size_t length);
+
+// Overwrites `length` octets at `data` with zeros in a way the compiler
+// does not remove (OPENSSL_cleanse): for keys and pass phrases that are
+// done with. A null `data` does nothing.
+void WipeOctets(void* data, std::size_t length);
+
+// Wipes the whole buffer of `text` (its capacity, so a pass phrase held in
+// the string object itself is wiped too) and leaves it empty.
+void WipeString(std::string& text);
 
 }  // namespace quillet

@@ -5,6 +5,7 @@
 
 #include "snmpv3/Libcrypto.h"
 #include "snmpv3/MessageEncode.h"
+#include "text/BerTags.h"
 
 namespace quillet {
 namespace {
@@ -83,7 +84,7 @@ std::size_t BuildV3InformAck(const LocalEngine& engine, std::int64_t nowSeconds,
                              const V3MessageScan& scan, const OpenedV3Message& opened, const Salt& salt,
                              std::uint8_t* out, std::size_t capacity) {
     if (opened.status != UsmStatus::Ok || opened.user == nullptr || opened.scopedBase == nullptr ||
-        opened.scoped.pduTag != 0xA6)
+        opened.scoped.pduTag != kInformRequestTag)
         return 0;
     const EngineClock clock = engine.Clock(nowSeconds);
     UsmLocalKeys keys;

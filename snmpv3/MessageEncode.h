@@ -50,4 +50,10 @@ struct V3MessageInput {
 // of the wrong length); or libcrypto fails.
 std::size_t EncodeV3Message(const V3MessageInput& input, std::uint8_t* out, std::size_t capacity);
 
+// A discovery message (RFC 3414 4): noAuthNoPriv, reportable, empty engine
+// ID and user name, boots and time 0, a GetRequest-PDU with `requestId` and
+// no bindings, as snmpget sends it. Returns its length, 0 when `capacity` is
+// too small.
+std::size_t BuildDiscovery(std::int32_t msgId, std::int32_t requestId, std::uint8_t* out, std::size_t capacity);
+
 }  // namespace quillet

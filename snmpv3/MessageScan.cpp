@@ -1,13 +1,11 @@
 #include "snmpv3/MessageScan.h"
 
 #include "snmpv3/UsmTypes.h"
+#include "text/BerTags.h"
 
 namespace quillet {
 namespace {
 
-constexpr std::uint8_t kSequence = 0x30;
-constexpr std::uint8_t kInteger = 0x02;
-constexpr std::uint8_t kOctetString = 0x04;
 constexpr std::int32_t kMinMaxSize = 484;
 
 enum class IntegerRead { Ok, Malformed, OutOfRange };
@@ -16,21 +14,21 @@ enum class IntegerRead { Ok, Malformed, OutOfRange };
 // Longer ones hold no value this scan accepts.
 IntegerRead ReadNonNegative(const std::uint8_t* data, BerReader& reader, std::int32_t& value) {
     BerElement element;
-    if (!reader.ReadElement(kInteger, LengthForm::ShortOnly, element) || element.length == 0)
+    if (!reader.ReadElement(kIntegerTag, LengthForm::ShortOnly, element) || element.length == 0)
         return IntegerRead::Malformed;
     if (!ReadSigned32(data + element.start, element.length, value) || value < 0) return IntegerRead::OutOfRange;
     return IntegerRead::Ok;
 }
 
 bool ReadString(BerReader& reader, BerElement& element) {
-    return reader.ReadElement(kOctetString, LengthForm::ShortOr8182, element);
+    return reader.ReadElement(kOctetStringTag, LengthForm::ShortOr8182, element);
 }
 
 // The USM security parameters inside the msgSecurityParameters string.
 V3ScanStatus ScanSecurityParameters(const std::uint8_t* data, const BerElement& string, V3MessageScan& out) {
     BerReader reader(data, string.End(), string.start);
     BerElement sequence;
-    if (!reader.ReadElement(kSequence, LengthForm::ShortOr8182, sequence) || !reader.AtEnd())
+    if (!reader.ReadElement(kSequenceTag, LengthForm::ShortOr8182, sequence) || !reader.AtEnd())
         return V3ScanStatus::Malformed;
     BerReader fields(data, sequence.End(), sequence.start);
     std::int32_t boots = 0;
@@ -52,7 +50,7 @@ V3ScanStatus ScanSecurityParameters(const std::uint8_t* data, const BerElement& 
 V3ScanStatus Scan(const std::uint8_t* data, std::size_t size, V3MessageScan& out) {
     BerReader top(data, size);
     BerElement message;
-    if (!top.ReadElement(kSequence, LengthForm::ShortOr8182, message)) return V3ScanStatus::Malformed;
+    if (!top.ReadElement(kSequenceTag, LengthForm::ShortOr8182, message)) return V3ScanStatus::Malformed;
     BerReader reader(data, message.End(), message.start);
     std::int32_t version = 0;
     if (ReadNonNegative(data, reader, version) == IntegerRead::Malformed) return V3ScanStatus::Malformed;
@@ -60,7 +58,7 @@ V3ScanStatus Scan(const std::uint8_t* data, std::size_t size, V3MessageScan& out
     if (!top.AtEnd()) return V3ScanStatus::TrailingOctets;
 
     BerElement global;
-    if (!reader.ReadElement(kSequence, LengthForm::ShortOr8182, global)) return V3ScanStatus::Malformed;
+    if (!reader.ReadElement(kSequenceTag, LengthForm::ShortOr8182, global)) return V3ScanStatus::Malformed;
     BerReader header(data, global.End(), global.start);
     for (std::int32_t* value : {&out.msgId, &out.msgMaxSize}) {
         const IntegerRead read = ReadNonNegative(data, header, *value);
@@ -112,20 +110,20 @@ bool ScanScopedPdu(const std::uint8_t* data, std::size_t start, std::size_t end,
     out = ScopedPduScan{};
     BerReader reader(data, end, start);
     BerElement sequence;
-    if (!reader.ReadElement(kSequence, LengthForm::ShortOr8182, sequence) || reader.Left() > maxTrailing) return false;
+    if (!reader.ReadElement(kSequenceTag, LengthForm::ShortOr8182, sequence) || reader.Left() > maxTrailing) return false;
     out.at = start;
     out.length = sequence.End() - start;
     BerReader inside(data, sequence.End(), sequence.start);
     if (!ReadString(inside, out.contextEngineId) || !ReadString(inside, out.contextName)) return false;
     out.pduAt = inside.Position();
     BerElement pdu;
-    if (!inside.PeekTag(out.pduTag) || out.pduTag < 0xA0 || out.pduTag > 0xA8 ||
+    if (!inside.PeekTag(out.pduTag) || out.pduTag < kFirstPduTag || out.pduTag > kLastPduTag ||
         !inside.ReadElement(LengthForm::ShortOr8182, pdu) || !inside.AtEnd())
         return false;
     out.pduLength = pdu.End() - out.pduAt;
     BerReader fields(data, pdu.End(), pdu.start);
     BerElement requestId;
-    if (fields.ReadElement(kInteger, LengthForm::ShortOnly, requestId) &&
+    if (fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, requestId) &&
         ReadSigned32(data + requestId.start, requestId.length, out.requestId))
         out.hasRequestId = true;
     return true;
@@ -139,8 +137,8 @@ void ScanV3Message(const std::uint8_t* data, std::size_t size, V3MessageScan& ou
 bool IsSnmpV3Message(const std::uint8_t* data, std::size_t size) {
     BerReader reader(data, size);
     BerElement version;
-    return reader.PeekTag(version.tag) && version.tag == kSequence && reader.StepInto() &&
-           reader.ReadElement(kInteger, LengthForm::ShortOnly, version) && version.length == 1 &&
+    return reader.PeekTag(version.tag) && version.tag == kSequenceTag && reader.StepInto() &&
+           reader.ReadElement(kIntegerTag, LengthForm::ShortOnly, version) && version.length == 1 &&
            data[version.start] == 3;
 }
 

@@ -97,14 +97,6 @@ std::size_t DecryptScopedPdu(PrivProtocol protocol, const UsmKey& privKey, std::
                                                                                                   : 0;
 }
 
-SaltSource SaltSource::Random() {
-    std::uint8_t octets[8] = {};
-    std::uint64_t start = 0;
-    if (RandomOctets(octets, sizeof octets))
-        for (std::uint8_t octet : octets) start = (start << 8) | octet;
-    return SaltSource(start);
-}
-
 Salt SaltSource::Next(PrivProtocol protocol, std::uint32_t engineBoots) {
     const std::uint64_t counter = next_++;
     Salt salt{};

@@ -51,10 +51,9 @@ std::size_t DecryptScopedPdu(PrivProtocol protocol, const UsmKey& privKey, std::
 // local counter of the DES salt. Not thread-safe: one per sending thread.
 class SaltSource {
 public:
-    // Starts at `start`; tests give a fixed one.
+    // Starts at `start`: a random value (the caller refuses to encrypt
+    // while it has none), or a fixed one in tests.
     explicit SaltSource(std::uint64_t start) : next_(start) {}
-    // Starts at a value from libcrypto's random generator (0 if it fails).
-    static SaltSource Random();
 
     // The next salt for `protocol`: for DES engineBoots || counter (32 bits),
     // for AES the 64-bit counter, both big-endian.

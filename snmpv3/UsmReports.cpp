@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "text/BerReader.h"
+#include "text/BerTags.h"
 #include "text/BerWriter.h"
 #include "text/OidText.h"
 
@@ -34,18 +35,6 @@ constexpr NamedCounter kCounters[] = {
     {{0x2B, 0x06, 0x01, 0x06, 0x03, 0x0C, 0x01, 0x05, 0x00}, 9, "snmpUnknownContexts"},
 };
 
-// An INTEGER or Counter32 with the fewest two's-complement octets (a
-// Counter32 from 2^31 up gets a leading 00); returns the octets written.
-std::size_t PutNumber(std::uint8_t* at, std::uint8_t tag, std::int64_t value) {
-    std::size_t count = 1;
-    while (count < 5 && (value < -(std::int64_t{1} << (8 * count - 1)) || value >= (std::int64_t{1} << (8 * count - 1))))
-        ++count;
-    at[0] = tag;
-    at[1] = static_cast<std::uint8_t>(count);
-    for (std::size_t i = 0; i < count; ++i) at[2 + i] = static_cast<std::uint8_t>(value >> (8 * (count - 1 - i)));
-    return 2 + count;
-}
-
 }  // namespace
 
 const char* ReportCounterName(const std::uint8_t* oid, std::size_t length) {
@@ -74,19 +63,19 @@ std::string ReportText(const std::uint8_t* pdu, std::size_t length) {
     if (!reader.ReadElement(kReportTag, LengthForm::ShortOr8182, element)) return {};
     BerReader fields(pdu, element.End(), element.start);
     for (int i = 0; i < 3; ++i)
-        if (!fields.ReadElement(0x02, LengthForm::ShortOnly, value)) return {};
-    if (!fields.ReadElement(0x30, LengthForm::ShortOr8182, list)) return {};
+        if (!fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, value)) return {};
+    if (!fields.ReadElement(kSequenceTag, LengthForm::ShortOr8182, list)) return {};
     BerReader bindings(pdu, list.End(), list.start);
-    if (!bindings.ReadElement(0x30, LengthForm::ShortOr8182, binding)) return {};
+    if (!bindings.ReadElement(kSequenceTag, LengthForm::ShortOr8182, binding)) return {};
     BerReader parts(pdu, binding.End(), binding.start);
-    if (!parts.ReadElement(0x06, LengthForm::ShortOr8182, name) || !parts.ReadElement(LengthForm::ShortOnly, value))
+    if (!parts.ReadElement(kObjectIdTag, LengthForm::ShortOr8182, name) || !parts.ReadElement(LengthForm::ShortOnly, value))
         return {};
     std::uint32_t number = 0;
     std::int32_t signedNumber = 0;
     std::string text;
-    if (value.tag == 0x41 && ReadUnsigned32(pdu + value.start, value.length, number)) {
+    if (value.tag == kCounter32Tag && ReadUnsigned32(pdu + value.start, value.length, number)) {
         text = std::to_string(number);
-    } else if (value.tag == 0x02 && ReadSigned32(pdu + value.start, value.length, signedNumber)) {
+    } else if (value.tag == kIntegerTag && ReadSigned32(pdu + value.start, value.length, signedNumber)) {
         text = std::to_string(signedNumber);
     } else {
         return {};
@@ -97,65 +86,46 @@ std::string ReportText(const std::uint8_t* pdu, std::size_t length) {
 
 std::size_t BuildReportPdu(std::int32_t requestId, UsmStatsCounter counter, std::uint32_t value, std::uint8_t* out,
                            std::size_t capacity) {
-    // Everything here is short: request-id 6, error fields 6, a binding of
-    // at most 2 + 12 + 7 octets.
-    std::uint8_t binding[32];
-    std::size_t b = 0;
-    binding[b++] = 0x06;
-    binding[b++] = sizeof kUsmStats + 2;
-    std::memcpy(binding + b, kUsmStats, sizeof kUsmStats);
-    b += sizeof kUsmStats;
-    binding[b++] = static_cast<std::uint8_t>(counter);
-    binding[b++] = 0x00;
-    b += PutNumber(binding + b, 0x41, value);
-
-    std::uint8_t head[16];
-    std::size_t h = PutNumber(head, 0x02, requestId);
-    static constexpr std::uint8_t kNoError[] = {0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
-    std::memcpy(head + h, kNoError, sizeof kNoError);
-    h += sizeof kNoError;
-
-    const std::size_t pduContent = h + 2 + 2 + b;
-    const std::size_t total = 2 + pduContent;
-    if (total > capacity) return 0;
-    std::uint8_t* at = out;
-    at += PutHeader(at, kReportTag, pduContent);
-    std::memcpy(at, head, h);
-    at += h;
-    at += PutHeader(at, 0x30, 2 + b);
-    at += PutHeader(at, 0x30, b);
-    std::memcpy(at, binding, b);
-    return total;
+    std::uint8_t name[sizeof kUsmStats + 2];
+    std::memcpy(name, kUsmStats, sizeof kUsmStats);
+    name[sizeof kUsmStats] = static_cast<std::uint8_t>(counter);
+    name[sizeof kUsmStats + 1] = 0x00;  // the instance .0
+    BerWriter writer(out, capacity);
+    const BerWriter::Container pdu = writer.Open(kReportTag);
+    writer.Integer(requestId);
+    writer.Integer(0);  // error-status
+    writer.Integer(0);  // error-index
+    const BerWriter::Container list = writer.Open(kSequenceTag);
+    const BerWriter::Container binding = writer.Open(kSequenceTag);
+    writer.Element(kObjectIdTag, name);
+    writer.Unsigned(kCounter32Tag, value);
+    writer.Close(binding);
+    writer.Close(list);
+    writer.Close(pdu);
+    return writer.Finish();
 }
 
 std::size_t BuildResponsePduForInform(const std::uint8_t* informPdu, std::size_t length, std::uint8_t* out,
                                       std::size_t capacity) {
     BerReader reader(informPdu, length);
     BerElement pdu, requestId, status, index, list;
-    if (!reader.ReadElement(0xA6, LengthForm::ShortOr8182, pdu) || !reader.AtEnd()) return 0;
+    if (!reader.ReadElement(kInformRequestTag, LengthForm::ShortOr8182, pdu) || !reader.AtEnd()) return 0;
     BerReader fields(informPdu, pdu.End(), pdu.start);
     const std::size_t requestIdAt = fields.Position();
-    if (!fields.ReadElement(0x02, LengthForm::ShortOnly, requestId) ||
-        !fields.ReadElement(0x02, LengthForm::ShortOnly, status) ||
-        !fields.ReadElement(0x02, LengthForm::ShortOnly, index))
+    if (!fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, requestId) ||
+        !fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, status) ||
+        !fields.ReadElement(kIntegerTag, LengthForm::ShortOnly, index))
         return 0;
     const std::size_t listAt = fields.Position();
-    if (!fields.ReadElement(0x30, LengthForm::ShortOr8182, list) || !fields.AtEnd()) return 0;
-    static constexpr std::uint8_t kNoError[] = {0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
-    const std::size_t requestIdSize = requestId.End() - requestIdAt;
-    const std::size_t listSize = list.End() - listAt;
-    const std::size_t content = requestIdSize + sizeof kNoError + listSize;
-    if (content > 0xFFFF) return 0;
-    const std::size_t total = 1 + LengthFieldSize(content) + content;
-    if (total > capacity) return 0;
-    std::uint8_t* at = out;
-    at += PutHeader(at, kResponseTag, content);
-    std::memcpy(at, informPdu + requestIdAt, requestIdSize);
-    at += requestIdSize;
-    std::memcpy(at, kNoError, sizeof kNoError);
-    at += sizeof kNoError;
-    std::memcpy(at, informPdu + listAt, listSize);
-    return total;
+    if (!fields.ReadElement(kSequenceTag, LengthForm::ShortOr8182, list) || !fields.AtEnd()) return 0;
+    BerWriter writer(out, capacity);
+    const BerWriter::Container response = writer.Open(kResponseTag);
+    writer.Octets(std::span(informPdu + requestIdAt, requestId.End() - requestIdAt));
+    writer.Integer(0);  // error-status
+    writer.Integer(0);  // error-index
+    writer.Octets(std::span(informPdu + listAt, list.End() - listAt));
+    writer.Close(response);
+    return writer.Finish();
 }
 
 }  // namespace quillet

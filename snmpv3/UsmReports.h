@@ -8,11 +8,9 @@
 #include <string>
 
 #include "snmpv3/MessageOpen.h"
+#include "text/BerTags.h"
 
 namespace quillet {
-
-constexpr std::uint8_t kReportTag = 0xA8;
-constexpr std::uint8_t kResponseTag = 0xA2;
 
 // The six usmStats counters, numbered as their arcs under
 // usmStats (1.3.6.1.6.3.15.1.1): usmStatsUnsupportedSecLevels.0 is .1.0.

@@ -1,6 +1,10 @@
 #include "snmpv3/UsmTypes.h"
 
+#include "snmpv3/Libcrypto.h"
+
 namespace quillet {
+
+UsmKey::~UsmKey() { WipeOctets(octets.data(), octets.size()); }
 
 std::size_t HashLength(AuthProtocol protocol) {
     switch (protocol) {
@@ -52,15 +56,20 @@ const char* AuthProtocolName(AuthProtocol protocol) {
     return "none";
 }
 
-const char* PrivProtocolName(PrivProtocol protocol) {
+const char* PrivProtocolName(PrivProtocol protocol, KeyExtension extension) {
+    const bool reeder = extension == KeyExtension::Reeder;
     switch (protocol) {
     case PrivProtocol::Des: return "DES";
     case PrivProtocol::Aes128: return "AES";
-    case PrivProtocol::Aes192: return "AES-192";
-    case PrivProtocol::Aes256: return "AES-256";
+    case PrivProtocol::Aes192: return reeder ? "AES-192-C" : "AES-192";
+    case PrivProtocol::Aes256: return reeder ? "AES-256-C" : "AES-256";
     case PrivProtocol::None: break;
     }
     return "none";
+}
+
+bool IsExtensible(PrivProtocol protocol) {
+    return protocol == PrivProtocol::Aes192 || protocol == PrivProtocol::Aes256;
 }
 
 }  // namespace quillet

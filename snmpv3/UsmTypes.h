@@ -4,9 +4,8 @@
 //
 // The protocols are those net-snmp 5.9 offers: auth MD5, SHA (SHA-1),
 // SHA-224, SHA-256, SHA-384, SHA-512; priv DES, AES (128), AES-192, AES-256.
-// AES-192 and AES-256 are net-snmp's "AES-192"/"AES-256", whose short keys
-// are extended as its keytools do (Keys.h), not its "AES-192-C"/"AES-256-C"
-// variants, which extend them otherwise.
+// AES-192 and AES-256 come with either key extension net-snmp knows (Keys.h):
+// its "AES-192"/"AES-256" (Blumenthal) and "AES-192-C"/"AES-256-C" (Reeder).
 #pragma once
 
 #include <array>
@@ -20,6 +19,10 @@ using ByteSpan = std::span<const std::uint8_t>;
 
 enum class AuthProtocol : std::uint8_t { None, Md5, Sha1, Sha224, Sha256, Sha384, Sha512 };
 enum class PrivProtocol : std::uint8_t { None, Des, Aes128, Aes192, Aes256 };
+
+// How a localised privacy key shorter than AES-192's or AES-256's key is
+// made long enough (Keys.h). Nothing else is ever extended.
+enum class KeyExtension : std::uint8_t { Blumenthal, Reeder };
 
 // The order matters: a level includes everything of the levels below it.
 enum class SecurityLevel : std::uint8_t { NoAuthNoPriv, AuthNoPriv, AuthPriv };
@@ -46,9 +49,16 @@ constexpr std::size_t kMaxDigestLength = 48;
 constexpr std::uint32_t kMaxEngineCounter = 0x7FFFFFFF;
 
 // A key: master (Ku), localised (Kul) or privacy key, up to 64 octets.
+// Every copy wipes its octets when it ends (OPENSSL_cleanse), so no key
+// outlives the object that held it; an assignment overwrites all 64.
 struct UsmKey {
     std::array<std::uint8_t, kMaxKeyLength> octets{};
     std::size_t length = 0;
+
+    UsmKey() = default;
+    UsmKey(const UsmKey&) = default;
+    UsmKey& operator=(const UsmKey&) = default;
+    ~UsmKey();
     ByteSpan Span() const { return {octets.data(), length}; }
 };
 
@@ -61,9 +71,13 @@ std::size_t DigestLength(AuthProtocol protocol);
 // AES-128 16, AES-192 24, AES-256 32; 0 for None.
 std::size_t PrivKeyLength(PrivProtocol protocol);
 
-// Names as net-snmp's -a and -x options spell them ("SHA-256", "AES-192"),
-// for the window's choices and the log.
+// Names as net-snmp's -a and -x options spell them ("SHA-256", "AES-192",
+// with the Reeder extension "AES-192-C"), for the window's choices and the
+// log. The extension names only AES-192 and AES-256.
 const char* AuthProtocolName(AuthProtocol protocol);
-const char* PrivProtocolName(PrivProtocol protocol);
+const char* PrivProtocolName(PrivProtocol protocol, KeyExtension extension = KeyExtension::Blumenthal);
+// Whether the protocol's key can be longer than a hash gives, so that the
+// extension matters (AES-192, AES-256).
+bool IsExtensible(PrivProtocol protocol);
 
 }  // namespace quillet

@@ -66,12 +66,12 @@ void AppendV3HeaderLines(const std::uint8_t* datagram, const V3MessageScan& scan
 }
 
 void AppendV3SentSecurityLines(AuthProtocol auth, PrivProtocol priv, bool authenticated, bool encrypted,
-                               OutputBatch& out) {
+                               OutputBatch& out, KeyExtension extension) {
     std::string line = "  認証=";
     line += authenticated ? std::string("あり(") + AuthProtocolName(auth) + ")" : std::string("なし");
     out.WriteLine(line, SummaryLine);
     line = "  暗号化=";
-    line += encrypted ? std::string("あり(") + PrivProtocolName(priv) + ")" : std::string("なし");
+    line += encrypted ? std::string("あり(") + PrivProtocolName(priv, extension) + ")" : std::string("なし");
     out.WriteLine(line, SummaryLine);
 }
 
@@ -97,23 +97,27 @@ void AppendV3ReceivedSecurityLines(const V3MessageScan& scan, const OpenedV3Mess
     out.WriteLine(line, SummaryLine);
     line = "  暗号化=";
     if (priv && opened.user != nullptr)
-        line += std::string("あり(") + PrivProtocolName(opened.user->priv) + ") 復号済み";
+        line += std::string("あり(") + PrivProtocolName(opened.user->priv, opened.user->extension) + ") 復号済み";
     else
         line += "なし";
     out.WriteLine(line, SummaryLine);
 }
 
-ShownDatagram ShownV3(const std::uint8_t* datagram, int size, const OutputBatch& messageLines,
-                      const V3MessageScan& scan, const OpenedV3Message& opened) {
-    ShownDatagram shown;
-    shown.bytes = datagram;
-    shown.size = size;
-    shown.messageLines = &messageLines;
-    if (opened.status == UsmStatus::Ok && scan.encrypted) {
-        shown.plain = opened.scopedBase + opened.scoped.at;
-        shown.plainSize = opened.scoped.length;
+ReceivedV3Message ReceivedV3(const std::uint8_t* datagram, int size, const OutputBatch& messageLines,
+                             const V3MessageScan& scan, const OpenedV3Message& opened) {
+    ReceivedV3Message received;
+    received.bytes = datagram;
+    received.size = size;
+    received.messageLines = &messageLines;
+    if (opened.status != UsmStatus::Ok) return received;
+    received.pduBase = opened.scopedBase;
+    received.pduAt = opened.scoped.pduAt;
+    received.pduEnd = opened.scoped.pduAt + opened.scoped.pduLength;
+    if (scan.encrypted) {
+        received.plain = opened.scopedBase + opened.scoped.at;
+        received.plainSize = opened.scoped.length;
     }
-    return shown;
+    return received;
 }
 
 void AppendScopedPduLines(const std::uint8_t* base, const ScopedPduScan& scoped, OutputBatch& out) {

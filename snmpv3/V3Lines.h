@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "output/OutputBatch.h"
-#include "output/ShownDatagram.h"
+#include "output/ReceivedV3Message.h"
 #include "snmpv3/MessageOpen.h"
 #include "snmpv3/MessageScan.h"
 #include "snmpv3/UsmTypes.h"
@@ -23,7 +23,7 @@ void AppendV3HeaderLines(const std::uint8_t* datagram, const V3MessageScan& scan
 
 // Of a message sent: "  認証=" and "  暗号化=" with the protocols, or "なし".
 void AppendV3SentSecurityLines(AuthProtocol auth, PrivProtocol priv, bool authenticated, bool encrypted,
-                               OutputBatch& out);
+                               OutputBatch& out, KeyExtension extension = KeyExtension::Blumenthal);
 
 // Of a message received: the same, "確認済み" after an authentication that
 // was checked; when `opened` refused the message, "  USM検証失敗=" and the
@@ -34,11 +34,12 @@ void AppendV3ReceivedSecurityLines(const V3MessageScan& scan, const OpenedV3Mess
 // `base`.
 void AppendScopedPduLines(const std::uint8_t* base, const ScopedPduScan& scoped, OutputBatch& out);
 
-// What a report shows of an SNMPv3 datagram (output/ShownDatagram.h): its
-// bytes as they travelled, `messageLines`, and its scoped PDU in the clear
-// when it was encrypted and `opened` decrypted it.
-ShownDatagram ShownV3(const std::uint8_t* datagram, int size, const OutputBatch& messageLines,
-                      const V3MessageScan& scan, const OpenedV3Message& opened);
+// What a report reads and shows of an SNMPv3 datagram
+// (output/ReceivedV3Message.h): its bytes as they travelled, `messageLines`,
+// and when `opened` opened it, its PDU where it lies and, when it was
+// encrypted, its scoped PDU in the clear.
+ReceivedV3Message ReceivedV3(const std::uint8_t* datagram, int size, const OutputBatch& messageLines,
+                             const V3MessageScan& scan, const OpenedV3Message& opened);
 
 // Octets as upper-case hex pairs with a blank between them.
 void AppendHexOctets(std::string& out, const std::uint8_t* octets, std::size_t length);

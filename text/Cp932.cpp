@@ -123,14 +123,18 @@ std::string ToCp932(std::string_view utf8) {
     return out;
 }
 
-std::string Cp932ToUtf8(std::string_view cp932) {
-    std::string out;
+bool AppendUtf8OfCp932(std::string& out, std::string_view cp932) {
     if (IsAscii(cp932)) {
-        out.assign(cp932);
-        return out;
+        out.append(cp932);
+        return true;
     }
     thread_local Converter converter("UTF-8", charsetName.load());
-    converter.Convert(out, cp932, "\xEF\xBF\xBD", false);
+    return converter.Convert(out, cp932, "\xEF\xBF\xBD", false);
+}
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+    std::string out;
+    AppendUtf8OfCp932(out, cp932);
     return out;
 }
 

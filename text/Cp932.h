@@ -32,6 +32,10 @@ void UseCp932CharsetNameForTesting(const char* name);
 
 // The UTF-8 text of code page 932 bytes; undecodable bytes become U+FFFD.
 std::string Cp932ToUtf8(std::string_view cp932);
+// Appends the same text to `out` and returns false when any byte did not
+// decode (a U+FFFD stands in for it), so that a caller can tell code page 932
+// text from other octets. Without a converter only ASCII decodes.
+bool AppendUtf8OfCp932(std::string& out, std::string_view cp932);
 
 // True for the first byte of a double-byte code page 932 character.
 constexpr bool IsCp932LeadByte(unsigned char b) {

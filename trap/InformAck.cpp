@@ -1,51 +1,37 @@
 #include "trap/InformAck.h"
 
-#include <cstring>
-
 #include "text/BerWriter.h"
 
 namespace quillet {
 namespace {
 
-constexpr std::uint8_t kResponseTag = 0xA2;
-// error-status 0 and error-index 0.
-constexpr std::uint8_t kNoError[] = {0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
-
-std::size_t Whole(const BerElement& element, std::size_t tagAt) { return element.End() - tagAt; }
+// An element as the inform has it, tag to end of content.
+std::span<const std::uint8_t> Whole(const std::uint8_t* datagram, const BerElement& element, std::size_t tagAt) {
+    return {datagram + tagAt, element.End() - tagAt};
+}
 
 }  // namespace
 
-std::size_t BuildInformAck(const std::uint8_t* datagram, const NotificationScanResult& scan, std::uint8_t* out,
-                           std::size_t capacity) {
-    if (scan.pduTag != kInformRequestTag || scan.frameError) return 0;
+std::size_t BuildInformAck(const std::uint8_t* datagram, const CommunityMessage& message,
+                           const NotificationScanResult& scan, std::uint8_t* out, std::size_t capacity) {
+    if (scan.pduTag != kInformRequestTag || scan.frameError || !message.read) return 0;
     // Two INTEGERs without content: not an inform to answer, and the one
     // case where the answer's zeros would outgrow the fields they replace.
     if (scan.errorStatus.length == 0 || scan.errorIndex.length == 0) return 0;
-    const std::size_t version = Whole(scan.version, scan.versionTag);
-    const std::size_t community = Whole(scan.community, scan.communityTag);
-    const std::size_t requestId = Whole(scan.requestId, scan.requestIdTag);
-    const std::size_t bindings = Whole(scan.bindingList, scan.bindingListTag);
-
-    const std::size_t pduContent = requestId + sizeof kNoError + bindings;
-    const std::size_t pdu = 1 + LengthFieldSize(pduContent) + pduContent;
-    const std::size_t messageContent = version + community + pdu;
-    if (LengthFieldSize(messageContent) > 3) return 0;  // beyond what a UDP datagram carries
-    const std::size_t total = 1 + LengthFieldSize(messageContent) + messageContent;
-    if (total > capacity) return 0;
-
-    std::uint8_t* at = out;
-    at += PutHeader(at, 0x30, messageContent);
-    std::memcpy(at, datagram + scan.versionTag, version);
-    at += version;
-    std::memcpy(at, datagram + scan.communityTag, community);
-    at += community;
-    at += PutHeader(at, kResponseTag, pduContent);
-    std::memcpy(at, datagram + scan.requestIdTag, requestId);
-    at += requestId;
-    std::memcpy(at, kNoError, sizeof kNoError);
-    at += sizeof kNoError;
-    std::memcpy(at, datagram + scan.bindingListTag, bindings);
-    return total;
+    // Shortest lengths, and no room beyond what the answer takes: a datagram
+    // beyond 65,535 octets fails the writer.
+    BerWriter writer(out, capacity);
+    const BerWriter::Container sequence = writer.Open(kSequenceTag);
+    writer.Octets(Whole(datagram, message.version, message.versionTag));
+    writer.Octets(Whole(datagram, message.community, message.communityTag));
+    const BerWriter::Container pdu = writer.Open(kResponseTag);
+    writer.Octets(Whole(datagram, scan.requestId, scan.requestIdTag));
+    writer.Integer(0);  // error-status
+    writer.Integer(0);  // error-index
+    writer.Octets(Whole(datagram, scan.bindingList, scan.bindingListTag));
+    writer.Close(pdu);
+    writer.Close(sequence);
+    return writer.Finish();
 }
 
 }  // namespace quillet

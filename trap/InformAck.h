@@ -18,16 +18,16 @@ namespace quillet {
 // their lengths take the shortest forms, never longer than the inform's.
 constexpr std::size_t kInformAckCapacity = 65536 + 16;
 
-// Writes the acknowledgement of the inform `scan` was made from (`datagram`)
-// into `out` and returns its length; returns 0, writing nothing of use, when
-// there is nothing to acknowledge (not an inform, or a malformed one) or
-// `capacity` is too small. An inform whose error-status or error-index has
+// Writes the acknowledgement of the SNMPv2c inform `message` and `scan` were
+// read from (`datagram`) into `out` and returns its length; returns 0,
+// writing nothing of use, when there is nothing to acknowledge (not an
+// inform, or a malformed one) or `capacity` is too small. An inform whose error-status or error-index has
 // no content octet (02 00) is malformed here: an INTEGER has at least one
 // (X.690, 8.3.1), and net-snmp's snmptrapd answers no such inform. The
 // version, community, request-id and binding list are copied octet for
 // octet; the two containers around them get the shortest length forms
 // (short, 81 x, 82 hi lo), as net-snmp writes them.
-std::size_t BuildInformAck(const std::uint8_t* datagram, const NotificationScanResult& scan, std::uint8_t* out,
-                           std::size_t capacity);
+std::size_t BuildInformAck(const std::uint8_t* datagram, const CommunityMessage& message,
+                           const NotificationScanResult& scan, std::uint8_t* out, std::size_t capacity);
 
 }  // namespace quillet

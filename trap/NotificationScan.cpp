@@ -1,6 +1,7 @@
 #include "trap/NotificationScan.h"
 
 #include "response/BindingLines.h"
+#include "text/BerTags.h"
 #include "trap/TrapScan.h"
 
 namespace quillet {
@@ -31,15 +32,15 @@ bool ReadBindings(const std::uint8_t* data, const BerElement& list, Notification
     BerReader reader(data, list.End(), list.start);
     while (!reader.AtEnd()) {
         BerElement binding, name, value;
-        if (!reader.ReadElement(0x30, kForm, binding)) return false;
+        if (!reader.ReadElement(kSequenceTag, kForm, binding)) return false;
         BerReader inside(data, binding.End(), binding.start);
-        if (!inside.ReadElement(0x06, kForm, name)) return false;
+        if (!inside.ReadElement(kObjectIdTag, kForm, name)) return false;
         NoteIdentifier(data, name, equipmentFlag);
         if (!inside.ReadElement(kForm, value) || !inside.AtEnd()) return false;
-        if (value.tag == 0x06) NoteIdentifier(data, value, equipmentFlag);
+        if (value.tag == kObjectIdTag) NoteIdentifier(data, value, equipmentFlag);
         // The values the console reads as numbers or exceptions must be of
         // a form the response scan would take too.
-        if (value.tag >= 0x80 && value.tag <= 0x82 && value.length != 0) return false;
+        if (value.tag >= kNoSuchObjectTag && value.tag <= kEndOfMibViewTag && value.length != 0) return false;
         if (value.length > static_cast<std::size_t>(INT32_MAX)) return false;
         if (out.bindingCount < kMaxNotificationBindings)
             out.bindings[out.bindingCount++] = BindingOf(data, name, value);
@@ -53,58 +54,59 @@ bool NameIs(const std::uint8_t* data, const BindingRecord& record, const std::ui
 
 }  // namespace
 
-bool IsSnmpV2Notification(const std::uint8_t* data, std::size_t size) {
-    BerReader reader(data, size);
-    BerElement element;
-    if (!reader.ReadHeader(kForm, element) || element.tag != 0x30) return false;
-    if (!reader.ReadElement(0x02, kForm, element) || !reader.ReadElement(0x04, kForm, element)) return false;
-    std::uint8_t tag = 0;
-    return reader.PeekTag(tag) && (tag == kInformRequestTag || tag == kSnmpV2TrapTag);
+bool IsSnmpV2Notification(const CommunityMessage& message) {
+    return message.read && message.commonLengthForms &&
+           (message.pduTag == kInformRequestTag || message.pduTag == kSnmpV2TrapTag);
 }
 
-void NotificationScan(const std::uint8_t* data, std::size_t size, NotificationScanResult& out,
-                      std::int32_t& equipmentFlag) {
+void NotificationPduScan(const std::uint8_t* base, std::size_t pduAt, std::size_t end, NotificationScanResult& out,
+                         std::int32_t& equipmentFlag) {
     out.pduTag = 0;
     out.frameError = true;
-    out.version = out.community = out.requestId = out.bindingList = out.errorStatus = out.errorIndex = BerElement{};
-    out.versionTag = out.communityTag = out.requestIdTag = out.bindingListTag = 0;
+    out.requestId = out.bindingList = out.errorStatus = out.errorIndex = BerElement{};
+    out.requestIdTag = out.bindingListTag = 0;
     out.hasTrapOid = false;
     out.trapOidBinding = 0;
     out.bindingCount = 0;
     out.firstShownBinding = 0;
 
-    BerReader reader(data, size);
-    BerElement message, pdu;
-    if (!reader.ReadElement(0x30, kForm, message) || !reader.AtEnd()) return;
-    BerReader inMessage(data, message.End(), message.start);
-    // version-2c is 1: a notification PDU under any other version is not an
-    // SNMPv2c message.
-    if (!ReadPart(inMessage, 0x02, out.version, out.versionTag) || out.version.length != 1 ||
-        data[out.version.start] != 0x01)
-        return;
-    if (!ReadPart(inMessage, 0x04, out.community, out.communityTag)) return;
+    BerReader reader(base, end, pduAt);
+    BerElement pdu;
     std::uint8_t tag = 0;
-    if (!inMessage.PeekTag(tag) || (tag != kInformRequestTag && tag != kSnmpV2TrapTag)) return;
+    if (!reader.PeekTag(tag) || (tag != kInformRequestTag && tag != kSnmpV2TrapTag)) return;
     out.pduTag = tag;
-    if (!inMessage.ReadElement(kForm, pdu) || !inMessage.AtEnd()) return;
-    BerReader inPdu(data, pdu.End(), pdu.start);
-    if (!ReadPart(inPdu, 0x02, out.requestId, out.requestIdTag) ||
-        !inPdu.ReadElement(0x02, kForm, out.errorStatus) || !inPdu.ReadElement(0x02, kForm, out.errorIndex))
+    if (!reader.ReadElement(kForm, pdu) || !reader.AtEnd()) return;
+    BerReader inPdu(base, pdu.End(), pdu.start);
+    if (!ReadPart(inPdu, kIntegerTag, out.requestId, out.requestIdTag) ||
+        !inPdu.ReadElement(kIntegerTag, kForm, out.errorStatus) ||
+        !inPdu.ReadElement(kIntegerTag, kForm, out.errorIndex))
         return;
-    if (!ReadPart(inPdu, 0x30, out.bindingList, out.bindingListTag) || !inPdu.AtEnd()) return;
-    if (!ReadBindings(data, out.bindingList, out, equipmentFlag)) return;
+    if (!ReadPart(inPdu, kSequenceTag, out.bindingList, out.bindingListTag) || !inPdu.AtEnd()) return;
+    if (!ReadBindings(base, out.bindingList, out, equipmentFlag)) return;
 
     // sysUpTime.0 first (optional here), then snmpTrapOID.0 with the trap's
     // identifier as its value.
     std::size_t next = 0;
-    if (out.bindingCount > next && NameIs(data, out.bindings[next], kSysUpTime0, sizeof kSysUpTime0)) ++next;
-    if (out.bindingCount > next && NameIs(data, out.bindings[next], kSnmpTrapOid0, sizeof kSnmpTrapOid0) &&
+    if (out.bindingCount > next && NameIs(base, out.bindings[next], kSysUpTime0, sizeof kSysUpTime0)) ++next;
+    if (out.bindingCount > next && NameIs(base, out.bindings[next], kSnmpTrapOid0, sizeof kSnmpTrapOid0) &&
         out.bindings[next].valueType == ValueType::ObjectId) {
         out.hasTrapOid = true;
         out.trapOidBinding = next++;
     }
     out.firstShownBinding = next;
     out.frameError = !out.hasTrapOid;
+}
+
+void NotificationScan(const std::uint8_t* data, std::size_t size, const CommunityMessage& message,
+                      NotificationScanResult& out, std::int32_t& equipmentFlag) {
+    // version-2c is 1: a notification PDU under any other version is not an
+    // SNMPv2c message.
+    if (!message.commonLengthForms || !message.Whole(size) || message.version.length != 1 ||
+        data[message.version.start] != 0x01) {
+        NotificationPduScan(data, 0, 0, out, equipmentFlag);
+        return;
+    }
+    NotificationPduScan(data, message.pduAt, message.message.End(), out, equipmentFlag);
 }
 
 std::int32_t GenericTrapOfIdentifier(const std::uint8_t* content, std::size_t length) {

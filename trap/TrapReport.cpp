@@ -63,15 +63,16 @@ void ReportBindingValues(const std::uint8_t* datagram, const TrapScanResult& sca
 }
 
 // The tables an SNMPv1 equipment trap would have filled, from the bindings
-// of an SNMPv2c one: its INTEGER and OCTET STRING values in order, after the
-// version, generic-trap and specific-trap slots and the community slot. The
+// of an SNMPv2c or SNMPv3 one: its INTEGER and OCTET STRING values in order,
+// after the version, generic-trap and specific-trap slots and the community
+// slot (SNMPv3 has no community: an empty one). The
 // INTEGERs keep ReadNumber's reading, as the alarm codes always have.
-void FillEquipmentTables(const NotificationScanResult& scan, TrapScanResult& tables) {
+void FillEquipmentTables(const NotificationScanResult& scan, const BerElement& community, TrapScanResult& tables) {
     tables = TrapScanResult{};
     tables.integerCount = kFirstBindingInteger;
     tables.integers[1] = tables.signedIntegers[1] = kEnterpriseSpecific;
-    tables.strings[0] = TrapString{static_cast<std::uint32_t>(scan.community.start),
-                                   static_cast<std::int32_t>(scan.community.length)};
+    tables.strings[0] =
+        TrapString{static_cast<std::uint32_t>(community.start), static_cast<std::int32_t>(community.length)};
     tables.stringCount = kFirstBindingString;
     for (std::size_t i = scan.firstShownBinding; i < scan.bindingCount; ++i) {
         const BindingRecord& binding = scan.bindings[i];
@@ -86,13 +87,11 @@ void FillEquipmentTables(const NotificationScanResult& scan, TrapScanResult& tab
 
 // The count, the size and trap type lines, and the dump. `named` false
 // leaves the trap type line empty after "=".
+// `datagram` and `size` are the datagram as it travelled; `v3` adds an
+// SNMPv3 message's lines and its decrypted scoped PDU.
 void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_t genericTrap,
-                 const PeerDetails* details, OutputBatch& out, const ShownDatagram* shown = nullptr) {
+                 const PeerDetails* details, OutputBatch& out, const ReceivedV3Message* v3 = nullptr) {
     out.CountDatagram(Counter::Trap);
-    if (shown != nullptr) {
-        datagram = shown->bytes;
-        size = shown->size;
-    }
 
     std::string& line = LineScratch();
     line.append("TRAP受信  SIZE=");
@@ -105,15 +104,28 @@ void WriteHeader(const std::uint8_t* datagram, int size, bool named, std::int32_
     if (named) AppendTrapType(line, genericTrap);
     out.WriteLine(line, SummaryLine);
 
-    if (shown != nullptr && shown->messageLines != nullptr) out.Append(*shown->messageLines);
+    if (v3 != nullptr && v3->messageLines != nullptr) out.Append(*v3->messageLines);
     out.WriteLine("  受信DATA=", PduLine);
     out.DumpPdu(datagram, static_cast<std::size_t>(size), PduLine);
-    if (shown != nullptr) AppendPlainDump(*shown, out);
+    if (v3 != nullptr) AppendPlainDump(*v3, out);
     out.ChargeOutput(kHeaderCharge);
 }
 
-// The Trap-PDU's fields and every binding of a whole SNMPv1 trap.
-void WriteTrapFields(const std::uint8_t* datagram, const TrapScanResult& scan, OutputBatch& out) {
+// "  PDU=" with the PDU's name, so that an inform is never taken for a trap.
+void WritePduName(const char* name, OutputBatch& out) {
+    std::string& line = LineScratch();
+    line.append("  PDU=");
+    line.append(name);
+    out.WriteLine(line, SummaryLine);
+    out.ChargeOutput(20);
+}
+
+// The PDU's name, the community, the Trap-PDU's fields and every binding of a
+// whole SNMPv1 trap.
+void WriteTrapFields(const std::uint8_t* datagram, const CommunityMessage& message, const TrapScanResult& scan,
+                     OutputBatch& out) {
+    WritePduName("Trap", out);
+    AppendCommunityDetail(datagram + message.community.start, message.community.length, out);
     std::string& line = LineScratch();
     line.append("  enterprise=");
     AppendOidLineText(line, datagram + scan.enterprise.start, scan.enterprise.length);
@@ -123,7 +135,8 @@ void WriteTrapFields(const std::uint8_t* datagram, const TrapScanResult& scan, O
     if (scan.agentAddress.length == 4)
         AppendAddress(line, datagram + scan.agentAddress.start);
     else
-        for (std::size_t i = 0; i < scan.agentAddress.length; ++i) AppendHexByte(line, datagram[scan.agentAddress.start + i]);
+        for (std::size_t i = 0; i < scan.agentAddress.length; ++i)
+            AppendHexByte(line, datagram[scan.agentAddress.start + i]);
     out.WriteLine(line, SummaryLine);
     line.clear();
     line.append("  generic-trap=");
@@ -140,50 +153,68 @@ void WriteTrapFields(const std::uint8_t* datagram, const TrapScanResult& scan, O
     AppendUnsignedDecimal(line, ticks);
     out.WriteLine(line, SummaryLine);
     out.ChargeOutput(kHeaderCharge);
-    for (std::size_t i = 0; i < scan.bindingCount; ++i) WriteBindingLines(datagram, scan.bindings[i], 0, out);
+    AppendTicksDetail(ticks, out);
+    for (std::size_t i = 0; i < scan.bindingCount; ++i) WriteBindingLines(datagram, scan.bindings[i], 0, out, true);
 }
 
-void ReportNotification(const std::uint8_t* datagram, int size, TrapReportScratch& scratch,
-                        std::int32_t& equipmentFlag, const PeerDetails* details, OutputBatch& out,
-                        const ShownDatagram* shown = nullptr) {
-    NotificationScanResult& scan = scratch.v2;
-    NotificationScan(datagram, static_cast<std::size_t>(size), scan, equipmentFlag);
+// The lines of a notification `scratch.v2` holds, read from `base`; the
+// datagram as it travelled is `datagram` and `size`. `community` is the
+// SNMPv2c message's (empty for SNMPv3, whose `v3` adds its parts).
+void ReportNotification(const std::uint8_t* base, const std::uint8_t* datagram, int size, const BerElement& community,
+                        TrapReportScratch& scratch, std::int32_t& equipmentFlag, const PeerDetails* details,
+                        OutputBatch& out, const ReceivedV3Message* v3 = nullptr) {
+    const NotificationScanResult& scan = scratch.v2;
     std::int32_t genericTrap = 0;
     if (scan.hasTrapOid) {
         const BindingRecord& trapOid = scan.bindings[scan.trapOidBinding];
-        genericTrap = GenericTrapOfIdentifier(datagram + trapOid.valueStart,
-                                              static_cast<std::size_t>(trapOid.valueLength));
+        genericTrap = GenericTrapOfIdentifier(base + trapOid.valueStart, static_cast<std::size_t>(trapOid.valueLength));
     }
-    WriteHeader(datagram, size, scan.hasTrapOid, genericTrap, details, out, shown);
+    WriteHeader(datagram, size, scan.hasTrapOid, genericTrap, details, out, v3);
     if (scan.frameError) {
         out.WriteLine("  受信フレーム異常！", SummaryLine);
         return;
     }
-    WriteBindingLines(datagram, scan.bindings[scan.trapOidBinding], 0, out);
-    if (genericTrap == kEnterpriseSpecific && equipmentFlag == 1 && scan.bindingCount > scan.firstShownBinding) {
-        FillEquipmentTables(scan, scratch.v1);
-        EquipmentAlarmLines(datagram, scratch.v1, out);
+    const bool detailed = details != nullptr;
+    if (detailed) {
+        WritePduName(scan.pduTag == kInformRequestTag ? "InformRequest" : "SNMPv2-Trap", out);
+        if (v3 == nullptr) AppendCommunityDetail(base + community.start, community.length, out);
+        // sysUpTime.0 (when the notification has it) in its place before
+        // snmpTrapOID.0: with the details every binding is shown once.
+        for (std::size_t i = 0; i < scan.trapOidBinding; ++i) WriteBindingLines(base, scan.bindings[i], 0, out, true);
+    }
+    WriteBindingLines(base, scan.bindings[scan.trapOidBinding], 0, out, detailed);
+    const bool alarm =
+        genericTrap == kEnterpriseSpecific && equipmentFlag == 1 && scan.bindingCount > scan.firstShownBinding;
+    if (alarm && !detailed) {
+        FillEquipmentTables(scan, community, scratch.v1);
+        EquipmentAlarmLines(base, scratch.v1, out);
         return;
     }
     for (std::size_t i = scan.firstShownBinding; i < scan.bindingCount; ++i)
-        WriteBindingLines(datagram, scan.bindings[i], 0, out);
+        WriteBindingLines(base, scan.bindings[i], 0, out, detailed);
+    if (alarm) {
+        FillEquipmentTables(scan, community, scratch.v1);
+        EquipmentAlarmLines(base, scratch.v1, out);
+    }
 }
 
 }  // namespace
 
-void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
-                OutputBatch& out, const PeerDetails* details) {
+void ReportTrap(const std::uint8_t* datagram, int size, const CommunityMessage& message, TrapReportScratch& scratch,
+                std::int32_t& equipmentFlag, OutputBatch& out, const PeerDetails* details) {
     if (size < 0) size = 0;
-    scratch.notification = IsSnmpV2Notification(datagram, static_cast<std::size_t>(size));
+    const auto length = static_cast<std::size_t>(size);
+    scratch.notification = IsSnmpV2Notification(message);
     if (scratch.notification) {
-        ReportNotification(datagram, size, scratch, equipmentFlag, details, out);
+        NotificationScan(datagram, length, message, scratch.v2, equipmentFlag);
+        ReportNotification(datagram, datagram, size, message.community, scratch, equipmentFlag, details, out);
         return;
     }
     scratch.v2.pduTag = 0;
     scratch.v2.frameError = true;
 
     TrapScanResult& scan = scratch.v1;
-    TrapScan(datagram, static_cast<std::size_t>(size), scan, equipmentFlag);
+    TrapScan(datagram, length, message, scan, equipmentFlag);
     if (scan.frameError) {
         // Neither a whole SNMPv1 trap nor a whole SNMPv2c notification: no
         // trap type can be trusted from it.
@@ -192,25 +223,27 @@ void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scrat
         return;
     }
     WriteHeader(datagram, size, true, scan.integers[1], details, out);
-    if (details != nullptr) WriteTrapFields(datagram, scan, out);
+    if (details != nullptr) WriteTrapFields(datagram, message, scan, out);
     if (scan.integers[1] != kEnterpriseSpecific) return;
     if (equipmentFlag == 1) {
         EquipmentAlarmLines(datagram, scan, out);
         return;
     }
-    ReportBindingValues(datagram, scan, out);
+    // The details have shown every binding with its name already.
+    if (details == nullptr) ReportBindingValues(datagram, scan, out);
 }
 
-void ReportV3Notification(const std::uint8_t* message, int size, TrapReportScratch& scratch,
-                          std::int32_t& equipmentFlag, OutputBatch& out, const ShownDatagram& shown,
-                          const PeerDetails* details) {
-    if (size < 0) size = 0;
-    scratch.notification = IsSnmpV2Notification(message, static_cast<std::size_t>(size));
-    ReportNotification(message, size, scratch, equipmentFlag, details, out, &shown);
+void ReportV3Notification(const ReceivedV3Message& received, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
+                          OutputBatch& out, const PeerDetails* details) {
+    scratch.notification = true;
+    NotificationPduScan(received.pduBase, received.pduAt, received.pduEnd, scratch.v2, equipmentFlag);
+    const int size = received.size < 0 ? 0 : received.size;
+    ReportNotification(received.pduBase, received.bytes, size, BerElement{}, scratch, equipmentFlag, details, out,
+                       &received);
 }
 
-void ReportRefusedV3Message(OutputBatch& out, const ShownDatagram& shown, const PeerDetails* details) {
-    WriteHeader(shown.bytes, shown.size, false, 0, details, out, &shown);
+void ReportRefusedV3Message(const ReceivedV3Message& received, OutputBatch& out, const PeerDetails* details) {
+    WriteHeader(received.bytes, received.size, false, 0, details, out, &received);
 }
 
 }  // namespace quillet

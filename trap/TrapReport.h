@@ -6,7 +6,7 @@
 
 #include "output/DetailLines.h"
 #include "output/OutputBatch.h"
-#include "output/ShownDatagram.h"
+#include "output/ReceivedV3Message.h"
 #include "trap/NotificationScan.h"
 #include "trap/TrapScan.h"
 
@@ -20,9 +20,10 @@ struct TrapReportScratch {
     bool notification;  // the last datagram was an SNMPv2c trap or inform
 };
 
-// Scans `size` octets at `datagram` into `scratch` (overwritten; reused
-// tables, so that a listener allocates nothing per datagram) and appends to
-// `out`.
+// Reports the SNMPv1/v2c datagram `message` was read from
+// (ReadCommunityMessage over the same `size` octets at `datagram`): scans
+// its PDU into `scratch` (overwritten; reused tables, so that a listener
+// allocates nothing per datagram) and appends to `out`.
 //
 // An SNMPv2c trap or inform (IsSnmpV2Notification) is decoded by
 // NotificationScan and shown as:
@@ -72,24 +73,33 @@ struct TrapReportScratch {
 //   - right after the first line, the sender and the receive time
 //     (AppendReceivedDetails);
 //   - for a whole SNMPv1 trap, after the dump and before the lines above:
-//     "  enterprise=", "  agent-addr=", "  generic-trap=", "  specific-trap="
-//     and "  time-stamp=" with the Trap-PDU's fields, charged 100, then the
-//     binding lines of every binding, as a response's (WriteBindingLines).
-void ReportTrap(const std::uint8_t* datagram, int size, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
-                OutputBatch& out, const PeerDetails* details = nullptr);
+//     "  PDU=Trap", the community (AppendCommunityDetail), "  enterprise=",
+//     "  agent-addr=", "  generic-trap=", "  specific-trap=" and
+//     "  time-stamp=" with the Trap-PDU's fields, charged 100, the time-stamp
+//     at a glance (AppendTicksDetail), then the binding lines of every
+//     binding, as a response's with their details (WriteBindingLines); the
+//     "  応答データ(int)=" and OCTET STRING lines of an enterprise-specific
+//     trap are then left out, so that each binding shows once;
+//   - for a whole SNMPv2c notification, after the dump: "  PDU=SNMPv2-Trap"
+//     or "  PDU=InformRequest", the community, then every binding in the
+//     order it came, sysUpTime.0 included, with their details, and after
+//     them an equipment alarm's five lines.
+void ReportTrap(const std::uint8_t* datagram, int size, const CommunityMessage& message, TrapReportScratch& scratch,
+                std::int32_t& equipmentFlag, OutputBatch& out, const PeerDetails* details = nullptr);
 
-// An SNMPv3 trap or inform whose scoped PDU was opened: `message` is a
-// SNMPv2c-shaped copy of its PDU (SEQUENCE { 1, "", PDU }), reported as an
-// SNMPv2c notification but for what `shown` gives: the size and dump of the
-// datagram as it travelled, its message lines after the first line (and
-// the details), the dump of its decrypted scoped PDU.
-void ReportV3Notification(const std::uint8_t* message, int size, TrapReportScratch& scratch,
-                          std::int32_t& equipmentFlag, OutputBatch& out, const ShownDatagram& shown,
-                          const PeerDetails* details = nullptr);
+// An SNMPv3 trap or inform whose scoped PDU was opened: its PDU, read where
+// it lies (NotificationPduScan), reported as an SNMPv2c notification's but
+// for what `received` gives: the size and dump of the datagram as it
+// travelled, its message lines after the first line (and the details), the
+// dump of its decrypted scoped PDU. The details are an SNMPv2c
+// notification's but for the community line.
+void ReportV3Notification(const ReceivedV3Message& received, TrapReportScratch& scratch, std::int32_t& equipmentFlag,
+                          OutputBatch& out, const PeerDetails* details = nullptr);
 
 // An SNMPv3 message on the trap port that was not opened (its lines say
-// why): counted, its size line, details, an empty trap type, its message
-// lines and its dump.
-void ReportRefusedV3Message(OutputBatch& out, const ShownDatagram& shown, const PeerDetails* details = nullptr);
+// why), or opened to no notification: counted, its size line, details, an
+// empty trap type, its message lines and its dump.
+void ReportRefusedV3Message(const ReceivedV3Message& received, OutputBatch& out,
+                            const PeerDetails* details = nullptr);
 
 }  // namespace quillet

@@ -4,14 +4,12 @@
 
 #include "response/BindingLines.h"
 #include "text/BerReader.h"
+#include "text/BerTags.h"
 
 namespace quillet {
 namespace {
 
 constexpr LengthForm kForm = LengthForm::Definite;
-constexpr std::uint8_t kTrapPduTag = 0xA4;
-constexpr std::uint8_t kIpAddressTag = 0x40;
-constexpr std::uint8_t kTimeTicksTag = 0x43;
 
 // What the walk has found so far; committed only for a whole message.
 struct Walk {
@@ -41,9 +39,9 @@ struct Walk {
     // One value of any type: INTEGERs and OCTET STRINGs are recorded, an
     // identifier is tested for the equipment prefix, the rest is passed over.
     void Value(const BerElement& element) {
-        if (element.tag == 0x02) Integer(element);
-        else if (element.tag == 0x04) String(element);
-        else if (element.tag == 0x06) Identifier(element);
+        if (element.tag == kIntegerTag) Integer(element);
+        else if (element.tag == kOctetStringTag) String(element);
+        else if (element.tag == kObjectIdTag) Identifier(element);
     }
 };
 
@@ -60,8 +58,8 @@ bool WalkBindings(BerReader& list, Walk& walk, const std::uint8_t* data) {
     while (!list.AtEnd()) {
         BerElement binding, name, value;
         BerReader inside(data, 0);
-        if (!Enter(list, 0x30, binding, inside, data)) return false;
-        if (!inside.ReadElement(0x06, kForm, name)) return false;
+        if (!Enter(list, kSequenceTag, binding, inside, data)) return false;
+        if (!inside.ReadElement(kObjectIdTag, kForm, name)) return false;
         walk.Identifier(name);
         if (!inside.ReadElement(kForm, value) || !inside.AtEnd()) return false;
         walk.Value(value);
@@ -70,27 +68,23 @@ bool WalkBindings(BerReader& list, Walk& walk, const std::uint8_t* data) {
     return true;
 }
 
-bool WalkMessage(const std::uint8_t* data, std::size_t size, Walk& walk) {
-    BerReader reader(data, size);
-    BerElement message, version, community, pdu, element;
-    BerReader inMessage(data, 0), inPdu(data, 0), list(data, 0);
-    if (!Enter(reader, 0x30, message, inMessage, data) || !reader.AtEnd()) return false;
+bool WalkMessage(const std::uint8_t* data, std::size_t size, const CommunityMessage& message, Walk& walk) {
     // version-1 is 0; any other version is not an SNMPv1 message.
-    if (!inMessage.ReadElement(0x02, kForm, version) || version.length != 1 || data[version.start] != 0x00)
-        return false;
-    walk.Integer(version);
-    if (!inMessage.ReadElement(0x04, kForm, community)) return false;
-    walk.String(community);
+    if (!message.Whole(size) || message.version.length != 1 || data[message.version.start] != 0x00) return false;
+    walk.Integer(message.version);
+    walk.String(message.community);
+    BerReader inMessage(data, message.message.End(), message.pduAt), inPdu(data, 0), list(data, 0);
+    BerElement pdu, element;
     if (!Enter(inMessage, kTrapPduTag, pdu, inPdu, data) || !inMessage.AtEnd()) return false;
-    if (!inPdu.ReadElement(0x06, kForm, walk.out.enterprise)) return false;
+    if (!inPdu.ReadElement(kObjectIdTag, kForm, walk.out.enterprise)) return false;
     walk.Identifier(walk.out.enterprise);
     if (!inPdu.ReadElement(kIpAddressTag, kForm, walk.out.agentAddress)) return false;
-    if (!inPdu.ReadElement(0x02, kForm, element)) return false;           // generic-trap
+    if (!inPdu.ReadElement(kIntegerTag, kForm, element)) return false;  // generic-trap
     walk.Integer(element);
-    if (!inPdu.ReadElement(0x02, kForm, element)) return false;  // specific-trap
+    if (!inPdu.ReadElement(kIntegerTag, kForm, element)) return false;  // specific-trap
     walk.Integer(element);
     if (!inPdu.ReadElement(kTimeTicksTag, kForm, walk.out.timeStamp)) return false;
-    if (!Enter(inPdu, 0x30, element, list, data) || !inPdu.AtEnd()) return false;
+    if (!Enter(inPdu, kSequenceTag, element, list, data) || !inPdu.AtEnd()) return false;
     return WalkBindings(list, walk, data);
 }
 
@@ -108,10 +102,11 @@ void Reset(TrapScanResult& out) {
 
 }  // namespace
 
-int TrapScan(const std::uint8_t* data, std::size_t size, TrapScanResult& out, std::int32_t& equipmentFlag) {
+int TrapScan(const std::uint8_t* data, std::size_t size, const CommunityMessage& message, TrapScanResult& out,
+             std::int32_t& equipmentFlag) {
     Reset(out);
     Walk walk{data, out, equipmentFlag};
-    if (!WalkMessage(data, size, walk)) {
+    if (!WalkMessage(data, size, message, walk)) {
         // Nothing of a datagram that is not a whole trap is kept.
         Reset(out);
         out.frameError = true;

@@ -15,6 +15,7 @@
 
 #include "response/ResponseScan.h"
 #include "text/BerReader.h"
+#include "text/CommunityMessage.h"
 
 namespace quillet {
 
@@ -52,9 +53,11 @@ struct TrapScanResult {
     std::size_t bindingCount;
 };
 
-// Reads `size` octets at `data` (data may be null when size is 0) and fills
-// `out` afresh. Returns 0 for a whole message, -1 otherwise (out.frameError
-// says the same, and the tables are then empty).
+// Reads the SNMPv1 message `message` was read from (ReadCommunityMessage
+// over the same `size` octets at `data`; data may be null when size is 0),
+// its Trap-PDU from where the message scan left it, and fills `out` afresh.
+// Returns 0 for a whole message, -1 otherwise (out.frameError says the
+// same, and the tables are then empty).
 //
 // Whole means: SEQUENCE { INTEGER 0, OCTET STRING, Trap-PDU [A4] {
 // OBJECT IDENTIFIER, IpAddress, INTEGER, INTEGER, TimeTicks, SEQUENCE OF
@@ -67,6 +70,7 @@ struct TrapScanResult {
 // in it (enterprise, binding names and identifier values, in order): 1 when
 // it lies under the equipment prefix, else 0. A datagram that is not whole
 // leaves it as it was.
-int TrapScan(const std::uint8_t* data, std::size_t size, TrapScanResult& out, std::int32_t& equipmentFlag);
+int TrapScan(const std::uint8_t* data, std::size_t size, const CommunityMessage& message, TrapScanResult& out,
+             std::int32_t& equipmentFlag);
 
 }  // namespace quillet

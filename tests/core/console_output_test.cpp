@@ -1,4 +1,4 @@
-// The output hub: display switches, pane budget, counters and log records.
+// The output hub: display switches, the pane's bound, counters and log records.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -60,37 +60,56 @@ TEST(ConsoleOutput, DisplaySwitchesDecideThePaneButEveryLineIsLogged) {
     }
 }
 
-TEST(ConsoleOutput, PaneIsEmptiedBeforeADatagramThatWouldTakeItAbove26214) {
-    Hub hub;
-    hub.output.WriteLine("before", SummaryLine);
-    hub.output.ChargeOutput(26000);
-    hub.output.WriteLine("kept", SummaryLine);
-    hub.output.ChargeOutput(214);  // 26214: not above the limit
-    EXPECT_EQ(hub.output.OutputTotal(), 26214);
-    hub.output.TakePaneUpdate(hub.update);
-    EXPECT_FALSE(hub.update.clearFirst);
-    EXPECT_EQ(hub.update.lines, (std::vector<std::string>{"before", "kept"}));
-
-    // Two datagrams in one batch: the first one's charge crosses the bound,
-    // so the pane is emptied before its lines, never between them.
-    OutputBatch batch;
-    batch.StartDatagram();
-    batch.WriteLine("get response", SummaryLine);
-    batch.ChargeOutput(100);
-    batch.WriteLine("  object ID =1.3", SummaryLine);
-    batch.ChargeOutput(100);
-    batch.StartDatagram();
-    batch.WriteLine("TRAP", SummaryLine);
-    batch.ChargeOutput(100);
-    hub.output.Commit(batch);
-    hub.output.TakePaneUpdate(hub.update);
-    EXPECT_TRUE(hub.update.clearFirst);
-    EXPECT_EQ(hub.update.lines, (std::vector<std::string>{"get response", "  object ID =1.3", "TRAP"}));
-    EXPECT_EQ(hub.output.OutputTotal(), 300);
-    EXPECT_EQ(hub.sink.bytes, "before\r\nkept\r\nget response\r\n  object ID =1.3\r\nTRAP\r\n");
+// The widget's lines as the window keeps them, from the updates it takes.
+void Apply(const PaneUpdate& update, std::vector<std::string>& widget) {
+    if (update.clearFirst) widget.clear();
+    ASSERT_LE(update.dropLines, widget.size());
+    widget.erase(widget.begin(), widget.begin() + static_cast<std::ptrdiff_t>(update.dropLines));
+    widget.insert(widget.end(), update.lines.begin(), update.lines.end());
 }
 
-TEST(ConsoleOutput, ThePaneTextIsBoundedInBytesAndLongLinesAreShownCut) {
+// Datagram k: "TRAP k" and 100 lines of 4,000 bytes, some 400,100 bytes
+// with their line breaks: five fit the 2 MiB bound, six do not, and past it
+// two go to bring the text below 1.75 MiB.
+void CommitDatagram(ConsoleOutput& output, int k) {
+    OutputBatch batch;
+    batch.WriteLine("TRAP " + std::to_string(k), SummaryLine);
+    for (int i = 0; i < 100; ++i) batch.WriteLine(std::string(4000, 'a'), PduLine);
+    batch.ChargeOutput(100);
+    output.Commit(batch);
+}
+
+TEST(ConsoleOutput, PastItsBoundThePaneDropsItsOldestDatagramsWhole) {
+    Hub hub;
+    std::vector<std::string> widget;
+    const struct { std::size_t dropLines; const char* front; std::size_t datagrams; } steps[] = {
+        {0, "TRAP 1", 1}, {0, "TRAP 1", 2}, {0, "TRAP 1", 3}, {0, "TRAP 1", 4}, {0, "TRAP 1", 5},
+        {202, "TRAP 3", 4}, {0, "TRAP 3", 5}, {202, "TRAP 5", 4}, {0, "TRAP 5", 5}, {202, "TRAP 7", 4},
+    };
+    int k = 0;
+    for (const auto& step : steps) {
+        CommitDatagram(hub.output, ++k);
+        hub.output.TakePaneUpdate(hub.update);
+        EXPECT_EQ(hub.update.dropLines, step.dropLines) << k;
+        Apply(hub.update, widget);
+        EXPECT_EQ(widget.front(), step.front);
+        EXPECT_EQ(widget.size(), step.datagrams * 101);
+    }
+    // A window too slow for the datagrams: those that would be dropped at
+    // once never reach it, and a widget whose every datagram goes is emptied.
+    for (k = 11; k <= 20; ++k) CommitDatagram(hub.output, k);
+    EXPECT_EQ(hub.output.Pending().lineCount, 4u * 101);
+    hub.output.TakePaneUpdate(hub.update);
+    EXPECT_TRUE(hub.update.clearFirst);
+    Apply(hub.update, widget);
+    EXPECT_EQ(widget.front(), "TRAP 17");
+    EXPECT_EQ(widget.size(), 4u * 101);
+    // The charges bound nothing; the log has every line.
+    EXPECT_EQ(hub.output.OutputTotal(), 2000);
+    EXPECT_EQ(hub.sink.bytes.size(), 20u * 100 * 4002 + 9 * 8 + 11 * 9);
+}
+
+TEST(ConsoleOutput, LongLinesAreShownCutAndLoggedWhole) {
     Hub hub;
     // A line past the line bound: cut in the pane where a character begins,
     // marked, and whole in the log.
@@ -104,24 +123,6 @@ TEST(ConsoleOutput, ThePaneTextIsBoundedInBytesAndLongLinesAreShownCut) {
     EXPECT_EQ(head, longLine.substr(0, head.size()));
     EXPECT_EQ(shown[0].substr(head.size()), ConsoleOutput::kCutMark);
     EXPECT_EQ(hub.sink.bytes.size(), ToCp932(longLine).size() + 2);
-    // Datagrams of big dumps charged little: the text bound empties the pane
-    // before the one that would pass it, and no more text than it waits.
-    std::vector<std::uint8_t> datagram(60000, 0x41);
-    OutputBatch batch;
-    std::size_t pending = 0;
-    bool emptied = false;
-    for (int i = 0; i < 12; ++i) {
-        batch.Clear();
-        batch.WriteLine("TRAP", SummaryLine);
-        batch.DumpPdu(datagram.data(), datagram.size(), PduLine);
-        batch.ChargeOutput(100);
-        hub.output.Commit(batch);
-        hub.output.TakePaneText(hub.update);
-        emptied |= hub.update.clearFirst;
-        pending = hub.update.clearFirst ? hub.update.text.size() : pending + hub.update.text.size();
-        EXPECT_LE(pending, ConsoleOutput::kPaneTextLimit);
-    }
-    EXPECT_TRUE(emptied);
 }
 
 TEST(ConsoleOutput, NothingIsChargedWhileAllOutputIsHidden) {

@@ -60,7 +60,7 @@ TEST(PanePacer, UpdatesComeInBurstsThenAtTheSteadyRateThenAsTheirCostAllows) {
         EXPECT_EQ(PacedUpdates(static_cast<int>(c.expectedMs.size()), c.lines, c.costPerLine), c.expectedMs) << c.rule;
 }
 
-TEST(PanePacer, AnEmptyingCountsTheLinesItRemoves) {
+TEST(PanePacer, AnUpdateCountsTheLinesItRemoves) {
     PanePacer pacer;
     const Clock::time_point t0{1h};
     // 1000 lines shown at 10 us a line: the cost learnt is
@@ -71,6 +71,8 @@ TEST(PanePacer, AnEmptyingCountsTheLinesItRemoves) {
     const Clock::time_point end = t0 + 10ms;
     // Adding 10 lines: 10 x 4 us x 24 = 0.96 ms of rest.
     EXPECT_EQ(pacer.DelayMs(10, false, end), 1);
+    // Removing the oldest 500 first touches them too: 48.96 ms.
+    EXPECT_EQ(pacer.DelayMs(10, false, end + 48ms, 500), 1);
     // Emptying first touches the 1000 shown as well: 96.96 ms of rest, asked
     // again after at most a frame.
     EXPECT_EQ(pacer.DelayMs(10, true, end), PanePacer::kMinFrameMs);
@@ -78,6 +80,8 @@ TEST(PanePacer, AnEmptyingCountsTheLinesItRemoves) {
     EXPECT_EQ(pacer.DelayMs(10, true, end + 97ms), 0);
     pacer.Applied(10, true, end + 97ms, 1ms);
     EXPECT_EQ(pacer.ShownLines(), 10u);
+    pacer.Applied(100, false, end + 200ms, 1ms, 4);
+    EXPECT_EQ(pacer.ShownLines(), 106u);
 }
 
 TEST(PanePacer, UpdatesTooSmallToMeasureKeepTheLearntCost) {

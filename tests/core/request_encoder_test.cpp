@@ -140,7 +140,7 @@ TEST(BuildRequest, MessageOf65507BytesIsTheLargestUdpCarries) {
 TEST(BuildRequest, RequestIdAdvancesOnEveryCallAndWrapsTo1) {
     auto state = State();
     state->sendSize = 46;
-    ASSERT_EQ(BuildRequest(*state, kSetRequestTag, SnmpV1, IntegerValue, "1a"), kBuildIntegerConversion);
+    ASSERT_EQ(BuildRequest(*state, kSetRequestTag, SnmpV1, IntegerValue, "1a"), kBuildBadValue);
     ASSERT_EQ(BuildRequest(*state, kSetRequestTag, SnmpV1, IntegerValue, ""), kBuildBadValue);
     EXPECT_EQ(state->sendSize, 46);
     ASSERT_EQ(BuildRequest(*state, kGetNextRequestTag, SnmpV1, 0, ""), kBuildOk);

@@ -11,6 +11,7 @@
 
 #include "output/ErrorReporter.h"
 #include "request/RequestOperation.h"
+#include "request/AgentTransport.h"
 #include "request/RequestTracker.h"
 #include "tests/core/HexBytes.h"
 
@@ -161,17 +162,20 @@ TEST(PrepareRequest, RefusedSetValueUsesUpARequestId) {
     fields.value.clear();
     state->requestId = 2;  // as if the euro had never been typed
 
-    fields.value = "1a";  // passes the hex check, is no decimal number
-    const PrepareResult result = PrepareRequest(RequestKind::Set, fields, *state);
-    EXPECT_FALSE(result.ready);
-    EXPECT_TRUE(result.conversionError);
-    EXPECT_EQ(ConversionErrorMessage(result.conversionErrorText), "'1a' is not a valid integer value");
-    EXPECT_TRUE(result.messageChanged);  // emptied before the value was encoded
-    EXPECT_EQ(result.message, "");
-    EXPECT_EQ(state->sendSize, 46);
+    // Hex-looking or not, an integer that is no decimal number gets the
+    // value message and uses up its request id.
+    for (const char* value : {"1e3", "0x10"}) {
+        fields.value = value;
+        const PrepareResult result = PrepareRequest(RequestKind::Set, fields, *state);
+        EXPECT_FALSE(result.ready) << value;
+        EXPECT_TRUE(result.messageChanged) << value;
+        EXPECT_EQ(result.message, "入力データが異常です。") << value;
+        EXPECT_EQ(state->sendSize, 46) << value;
+    }
+    EXPECT_EQ(state->requestId, 4);
 
     ASSERT_TRUE(PrepareRequest(RequestKind::GetNext, fields, *state).ready);
-    EXPECT_EQ(HexOf(state->sendBuffer.data() + 19, 4), "02 02 00 04");
+    EXPECT_EQ(HexOf(state->sendBuffer.data() + 19, 4), "02 02 00 05");
 }
 
 TEST(PrepareRequest, SetValueLinesGoOutWithCrLfInCodePage932) {
@@ -261,10 +265,10 @@ TEST(PrepareRequest, GetBulkNeedsRepetitionsForRepeatersAndLeavesOid1Out) {
     EXPECT_EQ(HexOf(state->sendBuffer.data() + 23, 7), "02 01 00 02 02 00 80");
 }
 
-TEST(PrepareRequest, GetBulkNumbersThatAreNotIntegersRaiseTheConversionError) {
+TEST(PrepareRequest, GetBulkNumbersThatAreNotIntegersGiveTheMaxRepetitionsMessage) {
     const struct { const char *nonRepeaters, *maxRepetitions, *repeaters, *offending; std::int32_t stored; } cases[] = {
         {"x", "abc", "0", "x", 7}, {"2", "abc", "0", "abc", 2}, {"2", "5", "1.5", "1.5", 2},
-        {"1", "2147483648", "0", "2147483648", 1}, {"1", "0x10", "0", "0x10", 1},
+        {"1", "2147483648", "0", "2147483648", 1}, {"1", "0x10", "0", "0x10", 1}, {"1", "1e3", "0", "1e3", 1},
     };
     for (const auto& c : cases) {
         auto state = std::make_unique<RequestState>();
@@ -274,9 +278,9 @@ TEST(PrepareRequest, GetBulkNumbersThatAreNotIntegersRaiseTheConversionError) {
         fields.maxRepetitions = c.maxRepetitions;
         fields.repeaterCount = c.repeaters;
         const PrepareResult result = PrepareRequest(RequestKind::GetBulk, fields, *state);
-        EXPECT_TRUE(result.conversionError && !result.ready) << c.offending;
-        EXPECT_EQ(result.conversionErrorText, c.offending);
-        EXPECT_FALSE(result.messageChanged) << "MessageEdit keeps its text";
+        EXPECT_FALSE(result.ready) << c.offending;
+        EXPECT_TRUE(result.messageChanged) << c.offending;
+        EXPECT_EQ(result.message, "Max-Repetitionsを入力下さい。") << c.offending;
         EXPECT_EQ(state->varBindCount, c.stored) << c.offending;
         EXPECT_EQ(state->walkPending, 0);
     }
@@ -366,23 +370,43 @@ TEST(ReportRequest, FirstLineAndChargeByKind) {
     }
 }
 
-TEST(ReportRequest, TheDetailsNameTheDestinationAndTheSendTimeAfterTheFirstLine) {
-    auto state = std::make_unique<RequestState>();
-    state->requestId = 7;
-    state->sendSize = 46;
+TEST(ReportRequest, TheDetailsNameTheDestinationTheSendTimeEveryIdentifierAndTheBulkNumbers) {
     PeerDetails agent;
     const std::uint8_t address[4] = {192, 0, 2, 2};
     std::copy(address, address + 4, agent.address);
     agent.port = 161;
     agent.when = LocalDateTime{2026, 1, 2, 3, 4, 5, 60};
+    const std::vector<std::string> sent = {"  送信先=192.0.2.2:161", "  送信時刻=2026/01/02 03:04:05.060"};
+    // Kind, OID3Edit, non-repeaters, max-repetitions, repeaters; the lines after the send time.
+    const struct { RequestKind kind; const char *oid3, *nonRepeaters, *maxRepetitions, *repeaters;
+                   std::vector<std::string> after; } cases[] = {
+        {RequestKind::GetNext, ".1.3.6.1.2.1.1.5", "0", "0", "0",
+         {"  object ID =1.3.6.1.4.1", "  object ID2=1.3.6.1.2.1.1.5"}},
+        {RequestKind::GetBulk, "", "1", "10", "2",
+         {"  non-repeaters=1  max-repetitions=10", "  object ID =1.3.6.1.4.1", "  object ID2=1.3.6.1.2.1.2.2.1.2",
+          "  object ID3=1.3.6.1.2.1.2.2.1.10"}},
+        {RequestKind::GetBulk, "", "0", "300", "1",
+         {"  non-repeaters=0  max-repetitions=300", "  object ID =1.3.6.1.2.1.2.2.1.2"}},
+        {RequestKind::GetBulk, "", "0", "0", "0", {"  non-repeaters=0  max-repetitions=0", "  object ID ="}},
+    };
+    for (const auto& c : cases) {
+        auto state = std::make_unique<RequestState>();
+        RequestFields fields = Window(1);
+        fields.oid3 = c.oid3;
+        fields.nonRepeatersCount = c.nonRepeaters;
+        fields.maxRepetitions = c.maxRepetitions;
+        fields.repeaterCount = c.repeaters;
+        fields.maxOid1 = "1.3.6.1.2.1.2.2.1.2";
+        fields.maxOid2 = "1.3.6.1.2.1.2.2.1.10";
+        ASSERT_TRUE(PrepareRequest(c.kind, fields, *state).ready);
+        OutputBatch batch;
+        ReportRequest(c.kind, *state, ReportedOidText(c.kind, *state, fields), false, batch, &agent);
+        std::vector<std::string> lines = batch.LineTexts();
+        lines.resize(3 + c.after.size());  // the dump's lines follow
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 3), sent);
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()), c.after) << c.after[0];
+    }
     OutputBatch batch;
-    ReportRequest(RequestKind::Get, *state, "1.3.6.1.2.1.1.5.0", true, batch, &agent);
-    const auto lines = batch.LineTexts();
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
-              (std::vector<std::string>{"get request 送信 request ID=7  SIZE=46", "  送信先=192.0.2.2:161",
-                                        "  送信時刻=2026/01/02 03:04:05.060", "  object ID =1.3.6.1.2.1.1.5.0"}));
-    batch.Clear();
     ReportNoAnswer(7, 5000, batch);
     EXPECT_EQ(batch.LineTexts(), std::vector<std::string>{"  応答なし：request ID=7  5000ms 待ちました"});
     EXPECT_EQ(NoAnswerMessage(7), "応答がありません（request ID=7）");
@@ -412,8 +436,10 @@ TEST(RequestTracker, AnAnswerFromTheAgentEndsTheWaitAndGivesTheRoundTrip) {
         tracker.Sent(5, agent, 161, 1'000'000'000);
         if (c.id == 0) tracker.Answered(5, agent, 161, 1'000'100'000);
         EXPECT_EQ(tracker.Answered(c.id == 0 ? 5 : c.id, c.from, c.port, 1'001'500'000), c.roundTripUs);
-        EXPECT_EQ(tracker.Expire(5), c.stillWaited);
-        EXPECT_FALSE(tracker.Expire(5));  // forgotten once expired
+        std::vector<std::uint8_t> again;
+        int tries = 0;
+        EXPECT_EQ(tracker.Expire(5, 0, again, tries) == RequestTracker::Expiry::NoAnswer, c.stillWaited);
+        EXPECT_EQ(tracker.Expire(5, 0, again, tries), RequestTracker::Expiry::NotWaiting);  // forgotten once expired
     }
     // The id counter wraps: the newest request with an id is the one waited for.
     RequestTracker tracker;
@@ -421,6 +447,72 @@ TEST(RequestTracker, AnAnswerFromTheAgentEndsTheWaitAndGivesTheRoundTrip) {
     tracker.Sent(9, other, 161, 0);
     EXPECT_EQ(tracker.Answered(9, agent, 161, 0), -1);
     EXPECT_EQ(tracker.Answered(9, other, 161, 0), 0);
+}
+
+TEST(RequestTracker, AnUnansweredRequestGoesAgainAsItWasThenIsSaidWithItsTries) {
+    const std::uint8_t agent[4] = {192, 0, 2, 2};
+    const std::vector<std::uint8_t> datagram = {0x30, 0x03, 0x02, 0x01, 0x00};
+    RequestTracker tracker;
+    tracker.Sent(5, agent, 161, 0, datagram, 2);
+    std::vector<std::uint8_t> again;
+    int tries = 0;
+    ASSERT_EQ(tracker.Expire(5, 5'000'000'000, again, tries), RequestTracker::Expiry::Retry);
+    EXPECT_EQ(again, datagram);
+    EXPECT_EQ(tries, 2);
+    ASSERT_EQ(tracker.Expire(5, 10'000'000'000, again, tries), RequestTracker::Expiry::Retry);
+    EXPECT_EQ(tries, 3);
+    // The round trip runs from the latest send.
+    EXPECT_EQ(tracker.Answered(5, agent, 161, 10'000'700'000), 700);
+    EXPECT_EQ(tracker.Expire(5, 0, again, tries), RequestTracker::Expiry::NotWaiting);
+    tracker.Sent(6, agent, 161, 0, datagram, 1);
+    tracker.Expire(6, 0, again, tries);
+    EXPECT_EQ(tracker.Expire(6, 0, again, tries), RequestTracker::Expiry::NoAnswer);
+    EXPECT_EQ(tries, 2);
+    OutputBatch batch;
+    ReportNoAnswer(6, 500, batch, tries);
+    EXPECT_EQ(batch.LineTexts(), std::vector<std::string>{"  応答なし：request ID=6  500ms × 2回 待ちました"});
+    EXPECT_EQ(NoAnswerMessage(6, tries), "応答がありません（request ID=6、2回送信）");
+}
+
+}  // namespace
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+
+TEST(AgentTransport, TakesWhatNetSnmpsOptionsTakeAndRefusesTheRest) {
+    struct Case {
+        const char *port, *timeout, *retries;
+        int wantPort, wantTimeoutMs, wantRetries;  // wantPort 0: refused
+        const char* error;
+    };
+    const Case cases[] = {
+        {"161", "5", "0", 161, 5000, 0, ""},
+        {" 1161 ", "0.5", "3", 1161, 500, 3, ""},
+        {"65535", "1.25", "10", 65535, 1250, 10, ""},
+        {"0", "5", "0", 0, 0, 0, "エージェントのポートは1～65535で入力して下さい。"},
+        {"65536", "5", "0", 0, 0, 0, "エージェントのポートは1～65535で入力して下さい。"},
+        {"161", "0.05", "0", 0, 0, 0, "タイムアウトは0.1～60秒で入力して下さい。"},
+        {"161", "61", "0", 0, 0, 0, "タイムアウトは0.1～60秒で入力して下さい。"},
+        {"161", "1.", "0", 0, 0, 0, "タイムアウトは0.1～60秒で入力して下さい。"},
+        {"161", "1e3", "0", 0, 0, 0, "タイムアウトは0.1～60秒で入力して下さい。"},
+        {"161", "5", "11", 0, 0, 0, "再送回数は0～10で入力して下さい。"},
+        {"161", "5", "-1", 0, 0, 0, "再送回数は0～10で入力して下さい。"},
+    };
+    for (const Case& c : cases) {
+        AgentTransport got;
+        std::string error;
+        const bool taken = ParseAgentTransport(c.port, c.timeout, c.retries, got, error);
+        EXPECT_EQ(taken, c.wantPort != 0) << c.port << " " << c.timeout << " " << c.retries;
+        if (taken) {
+            EXPECT_EQ(got.port, c.wantPort);
+            EXPECT_EQ(got.timeoutMs, c.wantTimeoutMs);
+            EXPECT_EQ(got.retries, c.wantRetries);
+            EXPECT_EQ(TimeoutSecondsText(got.timeoutMs), c.timeout);
+        } else {
+            EXPECT_EQ(error, c.error);
+        }
+    }
 }
 
 }  // namespace

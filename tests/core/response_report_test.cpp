@@ -18,6 +18,13 @@
 namespace quillet {
 namespace {
 
+// The header of an SNMPv1/v2c message, read as the listeners read it.
+CommunityMessage MessageOf(const std::uint8_t* data, std::size_t size) {
+    CommunityMessage message;
+    ReadCommunityMessage(data, size, message);
+    return message;
+}
+
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
@@ -199,8 +206,8 @@ TEST(ReportResponse, AgentAnswersGiveTheirLinesChargesAndFieldsInOrder) {
         SCOPED_TRACE(c.name);
         const Bytes bytes = Hex(c.hex);
         batch.Clear();
-        EXPECT_EQ(ReportResponse(bytes.data(), static_cast<int>(bytes.size()), c.walkPending, c.varBindCount, scan,
-                                 batch),
+        EXPECT_EQ(ReportResponse(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()),
+                                 c.walkPending, c.varBindCount, scan, batch),
                   c.clearWalkPending);
         EXPECT_EQ(Transcript(batch), c.transcript);
     }
@@ -210,7 +217,7 @@ TEST(ReportResponse, DatagramDumpIsPduLinesWithTheHeaderAndBindingsAsSummaryLine
     const Bytes bytes = Hex("30 0A 02 01 00 30 05 06 01 2B 05 00");
     ResponseScanResult scan{};
     OutputBatch batch;
-    EXPECT_TRUE(ReportResponse(bytes.data(), 12, 0, 1, scan, batch));
+    EXPECT_TRUE(ReportResponse(bytes.data(), 12, MessageOf(bytes.data(), 12), 0, 1, scan, batch));
     const Lines expected = {kCountRecv,
                             "get response 受信 request ID=0  SIZE=12",
                             "OID1Edit=1.3",
@@ -250,7 +257,8 @@ TEST(ReportResponse, OidFieldRefreshFollowsTheWalkAndLeavesMissingOnesAlone) {
         SCOPED_TRACE(std::to_string(fc.walkPending) + "/" + std::to_string(fc.varBindCount));
         const Bytes bytes = Hex(fc.hex);
         batch.Clear();
-        ReportResponse(bytes.data(), static_cast<int>(bytes.size()), fc.walkPending, fc.varBindCount, scan, batch);
+        ReportResponse(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()),
+                       fc.walkPending, fc.varBindCount, scan, batch);
         Lines fields;
         for (const std::string& entry : Transcript(batch))
             if (entry.rfind("OID", 0) == 0) fields.push_back(entry);
@@ -262,7 +270,8 @@ TEST(ReportResponse, EmptyFirstIdentifierEmptiesTheFieldButShowsOneThree) {
     const Bytes bytes = V2Response("02 01 00", Hex("30 04 06 00 05 00"));
     ResponseScanResult scan{};
     OutputBatch batch;
-    ASSERT_TRUE(ReportResponse(bytes.data(), static_cast<int>(bytes.size()), 0, 1, scan, batch));
+    ASSERT_TRUE(ReportResponse(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), 0,
+                               1, scan, batch));
     const Lines transcript = Transcript(batch);
     EXPECT_EQ(transcript[2], "OID1Edit=");
     EXPECT_EQ(transcript[transcript.size() - 2], "  object ID =1.3");
@@ -275,7 +284,8 @@ TEST(ReportResponse, LongFormSequenceAndOctetStringAreReadInFull) {
     bytes.insert(bytes.end(), 254, 'x');
     ResponseScanResult scan{};
     OutputBatch batch;
-    ASSERT_TRUE(ReportResponse(bytes.data(), static_cast<int>(bytes.size()), 0, 1, scan, batch));
+    ASSERT_TRUE(ReportResponse(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), 0,
+                               1, scan, batch));
     Lines transcript = Transcript(batch);
     ASSERT_EQ(transcript.size(), 6u + 2 + 1 + 16 + 1);
     EXPECT_EQ(transcript[1], "response 受信 request ID=7  SIZE=304");
@@ -287,7 +297,8 @@ TEST(ReportResponse, LongFormSequenceAndOctetStringAreReadInFull) {
     // snmpd's own 81 C8 form.
     const Bytes descr = Hex(kLongDescrV2);
     batch.Clear();
-    ASSERT_TRUE(ReportResponse(descr.data(), static_cast<int>(descr.size()), 0, 1, scan, batch));
+    ASSERT_TRUE(ReportResponse(descr.data(), static_cast<int>(descr.size()), MessageOf(descr.data(), descr.size()), 0,
+                               1, scan, batch));
     transcript = Transcript(batch);
     ASSERT_EQ(transcript.size(), 6u + 2 + 1 + 13 + 1);
     EXPECT_EQ(transcript[1], "response 受信 request ID=10  SIZE=245");
@@ -328,7 +339,8 @@ TEST(ReportResponse, TheDetailsAddThePeerTheTimeAndTheBindingAnErrorNames) {
         ResponseScanResult scan{};
         OutputBatch batch;
         agent.roundTripUs = c.roundTripUs;
-        ReportResponse(bytes.data(), static_cast<int>(bytes.size()), 0, 1, scan, batch, &agent);
+        ReportResponse(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), 0, 1, scan,
+                       batch, &agent);
         std::vector<std::string> lines;
         for (const OutputBatch::Item& item : batch)
             if (item.type == OutputBatch::ItemType::Line && item.value == SummaryLine) lines.push_back(item.text);
@@ -339,7 +351,7 @@ TEST(ReportResponse, TheDetailsAddThePeerTheTimeAndTheBindingAnErrorNames) {
 TEST(ReportResponse, NegativeSizeWritesNothing) {
     ResponseScanResult scan{};
     OutputBatch batch;
-    EXPECT_FALSE(ReportResponse(nullptr, -1, 1, 1, scan, batch));
+    EXPECT_FALSE(ReportResponse(nullptr, -1, MessageOf(nullptr, 0), 1, 1, scan, batch));
     EXPECT_TRUE(batch.Empty());
 }
 
@@ -356,7 +368,7 @@ TEST(ReportResponse, EveryTruncationOfARealAnswerStaysInsideTheDatagram) {
             // by the sanitizers.
             const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
             batch.Clear();
-            ReportResponse(cut.data(), static_cast<int>(size), 1, 3, scan, batch);
+            ReportResponse(cut.data(), static_cast<int>(size), MessageOf(cut.data(), size), 1, 3, scan, batch);
             const Lines transcript = Transcript(batch);
             ASSERT_GE(transcript.size(), 2u);
             ASSERT_EQ(transcript[1].substr(transcript[1].rfind('=') + 1), std::to_string(size));
@@ -510,7 +522,8 @@ TEST(ReportResponse, NonZeroErrorStatusWithoutBindingsShowsNoBindingLines) {
     const Bytes bytes = V2Response("02 01 05", {});
     ResponseScanResult scan{};
     OutputBatch batch;
-    ASSERT_TRUE(ReportResponse(bytes.data(), static_cast<int>(bytes.size()), 0, 1, scan, batch));
+    ASSERT_TRUE(ReportResponse(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), 0,
+                               1, scan, batch));
     EXPECT_EQ(Transcript(batch).back(), "+" + std::to_string(3 * bytes.size()));
 }
 

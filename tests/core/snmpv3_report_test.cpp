@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "request/RequestEncoder.h"
-#include "request/V3Session.h"
+#include "request/RequestEncoder.h"
+#include "exchange/V3Users.h"
+#include "snmpv3/MessageEncode.h"
 #include "response/ResponseReport.h"
 #include "snmpv3/MessageOpen.h"
 #include "snmpv3/MessageScan.h"
@@ -37,21 +39,15 @@ TEST(V3Request, DiscoveryIsTheMessageSnmpgetSendsAndTheRequestCarriesTheEncoders
     ASSERT_EQ(pdu.data(), state->sendBuffer.data() + 9);
     EXPECT_EQ(pdu.size(), static_cast<std::size_t>(state->sendSize) - 9);
     EXPECT_EQ(pdu[0], kGetRequestTag);
-    // Wrapped again as an SNMPv2c message for the scans: version 1, no community.
-    std::vector<std::uint8_t> wrapped(64);
-    const std::size_t length = WrapPduAsV2c(pdu.data(), pdu.size(), wrapped.data(), wrapped.size());
-    ASSERT_EQ(length, pdu.size() + 7);
-    EXPECT_EQ(HexOf(wrapped.data(), 7), "30 " + HexOf(std::vector<std::uint8_t>{static_cast<std::uint8_t>(length - 2)}.data(), 1) +
-                                            " 02 01 01 04 00");
-    EXPECT_EQ(RequestPdu(wrapped.data(), length).size(), 0u);  // not the encoder's own form
 }
 
-TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduAsSnmpv2c) {
+TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduReadInPlace) {
     V3Config config;
     std::string error;
+    UsmUser user;
     ASSERT_TRUE(MakeUserFromPassPhrases("quser", AuthProtocol::Sha256, "authpass123", PrivProtocol::Aes128,
-                                        "privpass123", config.user, error));
-    config.users.Add(config.user);
+                                        "privpass123", user, error));
+    config.users.Add(user);
     const std::vector<std::uint8_t> datagram = Hex(captures::kQuserResponse);
     V3MessageScan scan;
     ScanV3Message(datagram.data(), datagram.size(), scan);
@@ -65,13 +61,12 @@ TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduAsSnmpv
     AppendV3HeaderLines(datagram.data(), scan, messageLines);
     AppendV3ReceivedSecurityLines(scan, opened, messageLines);
     AppendScopedPduLines(opened.scopedBase, opened.scoped, messageLines);
-    const ShownDatagram shown = ShownV3(datagram.data(), static_cast<int>(datagram.size()), messageLines, scan, opened);
-    std::vector<std::uint8_t> wrapped(datagram.size() + 16);
-    const std::size_t length = WrapPduAsV2c(opened.scopedBase + opened.scoped.pduAt, opened.scoped.pduLength,
-                                            wrapped.data(), wrapped.size());
+    const ReceivedV3Message received =
+        ReceivedV3(datagram.data(), static_cast<int>(datagram.size()), messageLines, scan, opened);
+    EXPECT_EQ(received.pduBase, plain.data());  // decrypted in place, not copied again
     auto scratch = std::make_unique<ResponseScanResult>();
     OutputBatch out;
-    ASSERT_TRUE(ReportResponse(wrapped.data(), static_cast<int>(length), 0, 1, *scratch, out, nullptr, &shown));
+    ASSERT_TRUE(ReportV3Response(received, 0, 1, *scratch, out));
 
     std::vector<std::string> summary;
     int travelled = 0, clear = 0;
@@ -108,9 +103,10 @@ TEST(V3Answer, AnOpenedAnswerShowsItsHeaderItsSecurityItsContextAndItsPduAsSnmpv
 TEST(V3Answer, ARefusedAnswerSaysWhyAndShowsNothingOfItsPdu) {
     V3Config config;
     std::string error;
+    UsmUser user;
     ASSERT_TRUE(MakeUserFromPassPhrases("quser", AuthProtocol::Sha256, "otherpass99", PrivProtocol::Aes128,
-                                        "privpass123", config.user, error));
-    config.users.Add(config.user);
+                                        "privpass123", user, error));
+    config.users.Add(user);
     const std::vector<std::uint8_t> datagram = Hex(captures::kQuserResponse);
     V3MessageScan scan;
     ScanV3Message(datagram.data(), datagram.size(), scan);

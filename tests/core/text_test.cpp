@@ -1,4 +1,4 @@
-// Dump lines, decimal text and code page 932.
+// Dump lines, decimal text, code page 932 and values read at a glance.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +7,7 @@
 #include "text/Cp932.h"
 #include "text/DecimalText.h"
 #include "text/DumpText.h"
+#include "text/ValueText.h"
 #include "output/OutputBatch.h"
 
 namespace quillet {
@@ -86,6 +87,38 @@ TEST(Cp932, PrefixNeverCutsADoubleByteCharacter) {
     EXPECT_EQ(Cp932PrefixLength(text, 64), 63u);
     EXPECT_EQ(Cp932PrefixLength(text, 65), 65u);
     EXPECT_EQ(Cp932PrefixLength("abc", 64), 3u);
+}
+
+// Each figure as snmptrapd 5.9.3 printed the TimeTicks that snmptrap sent.
+TEST(TimeTicksText, ReadsAsNetSnmpPrintsIt) {
+    const struct { std::uint32_t ticks; const char* shown; } cases[] = {
+        {0, "0:00:00.00"}, {8639999, "23:59:59.99"}, {8640000, "1 day, 0:00:00.00"},
+        {4294967295u, "497 days, 2:27:52.95"}};
+    for (const auto& c : cases) {
+        std::string text;
+        AppendTimeTicksText(text, c.ticks);
+        EXPECT_EQ(text, c.shown) << c.ticks;
+    }
+}
+
+// The edges the captures in trap_report_test.cpp do not reach.
+TEST(PrintableText, OnlyOctetsThatShowOnOneLineAreText) {
+    const struct { const char* fault; std::string octets; TextEncoding encoding; const char* text; } cases[] = {
+        {"quote or backslash not escaped as snmpget does", "say \"a\\b\"", TextEncoding::Ascii,
+         "\"say \\\"a\\\\b\\\"\""},
+        {"code page 932 private use taken", "\xF0\x40", TextEncoding::None, ""},
+        {"the C1 control NEL taken", "\xC2\x85", TextEncoding::None, ""},
+        {"U+2029 taken as UTF-8 (the pane breaks the line there)", "\xE2\x80\xA9", TextEncoding::Cp932,
+         "\"\xE7\xAA\xB6\xEF\xBD\xA9\""},
+        {"a surrogate taken as UTF-8", "\xED\xA0\x80", TextEncoding::None, ""},
+        {"an octet code page 932 lacks taken", "a\x80", TextEncoding::None, ""},
+    };
+    for (const auto& c : cases) {
+        std::string text;
+        EXPECT_EQ(AppendPrintableText(text, reinterpret_cast<const std::uint8_t*>(c.octets.data()), c.octets.size()),
+                  c.encoding) << c.fault;
+        EXPECT_EQ(text, c.text) << c.fault;
+    }
 }
 
 }  // namespace

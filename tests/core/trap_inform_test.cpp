@@ -115,8 +115,10 @@ TEST(InformAck, SnmptrapdAnswersAreRepeatedOctetForOctet) {
         SCOPED_TRACE(c.fault);
         const Bytes inform = Hex(c.inform);
         std::int32_t flag = 0;
-        NotificationScan(inform.data(), inform.size(), scan, flag);
-        const std::size_t length = BuildInformAck(inform.data(), scan, out.data(), out.size());
+        CommunityMessage message;
+        ReadCommunityMessage(inform.data(), inform.size(), message);
+        NotificationScan(inform.data(), inform.size(), message, scan, flag);
+        const std::size_t length = BuildInformAck(inform.data(), message, scan, out.data(), out.size());
         EXPECT_EQ(HexOf(out.data(), length), HexOf(Hex(c.ack).data(), Hex(c.ack).size()));
     }
 }
@@ -125,10 +127,12 @@ TEST(InformAck, TooSmallABufferGetsNothing) {
     const Bytes inform = Hex(LongInform("A6"));
     NotificationScanResult scan{};
     std::int32_t flag = 0;
-    NotificationScan(inform.data(), inform.size(), scan, flag);
+    CommunityMessage message;
+    ReadCommunityMessage(inform.data(), inform.size(), message);
+    NotificationScan(inform.data(), inform.size(), message, scan, flag);
     std::vector<std::uint8_t> out(inform.size());
-    EXPECT_EQ(BuildInformAck(inform.data(), scan, out.data(), out.size()), inform.size());
-    EXPECT_EQ(BuildInformAck(inform.data(), scan, out.data(), out.size() - 1), 0u);
+    EXPECT_EQ(BuildInformAck(inform.data(), message, scan, out.data(), out.size()), inform.size());
+    EXPECT_EQ(BuildInformAck(inform.data(), message, scan, out.data(), out.size() - 1), 0u);
 }
 
 TEST(InformAck, OnlyMessagesWithAnA6OrA7PduAreNotifications) {
@@ -146,7 +150,9 @@ TEST(InformAck, OnlyMessagesWithAnA6OrA7PduAreNotifications) {
     for (const auto& [hex, expected] : cases) {
         SCOPED_TRACE(hex);
         const Bytes bytes = Hex(hex);
-        EXPECT_EQ(IsSnmpV2Notification(bytes.data(), bytes.size()), expected);
+        CommunityMessage message;
+        ReadCommunityMessage(bytes.data(), bytes.size(), message);
+        EXPECT_EQ(IsSnmpV2Notification(message), expected);
     }
 }
 

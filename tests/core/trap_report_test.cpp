@@ -16,6 +16,13 @@
 namespace quillet {
 namespace {
 
+// The header of an SNMPv1/v2c message, read as the listeners read it.
+CommunityMessage MessageOf(const std::uint8_t* data, std::size_t size) {
+    CommunityMessage message;
+    ReadCommunityMessage(data, size, message);
+    return message;
+}
+
 // "L<kind>|text" for a line, "C|n" for a charge, "N|n" for a counter.
 std::vector<std::string> Items(const OutputBatch& batch) {
     std::vector<std::string> items;
@@ -234,7 +241,8 @@ TEST(ReportTrap, HeaderDumpAndValueLines) {
         const std::size_t dumpLines = (bytes.size() + 15) / 16;
         std::int32_t flag = c.flagIn;
         batch.Clear();
-        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+                   batch);
         EXPECT_EQ(flag, c.flagOut);
         const std::vector<std::string> items = Items(batch);
         ASSERT_EQ(items.size(), 5 + dumpLines + c.tail.size());
@@ -254,7 +262,8 @@ TEST(ReportTrap, DatagramDumpIsThePduKindWithEveryByte) {
     OutputBatch batch;
     TrapReportScratch scratch;
     std::int32_t flag = 0;
-    ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+    ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+               batch);
     const std::vector<std::string> expected = {
         "N|2",
         "L2|TRAP受信  SIZE=80",
@@ -283,7 +292,8 @@ TEST(ReportTrap, LongFormStringOf200BytesIsReadWholeAndTheWalkGoesOn) {
     OutputBatch batch;
     TrapReportScratch scratch;
     std::int32_t flag = 0;
-    ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+    ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+               batch);
     const std::vector<std::string> items = Items(batch);
     // Header 4 items, 18 dump lines, the charge; then the INTEGER bound after
     // the string still comes first.
@@ -296,6 +306,24 @@ TEST(ReportTrap, LongFormStringOf200BytesIsReadWholeAndTheWalkGoesOn) {
     EXPECT_EQ(tail[15], "L2|  4B 4C 4D 4E 4F 50 51 52 " + std::string(24, ' ') + "  KLMNOPQR");
     EXPECT_EQ(tail[16], "C|440");
 }
+
+// snmptrap -v 2c, uptime 15365, under 1.3.6.1.4.1.99999: s 'abc', s '日本語テキスト',
+// x 93FA967B8CEA ("日本語" in code page 932), "line1" CR LF "line2", x 00010203
+// and x 61626300 (snmptrapd prints the NUL-ended one as Hex-STRING).
+const char* const kV2cStrings =
+    "3081D90201010406726176696E65A781CB02041C8D164A0201000201003081BC300E06082B0601020101030043023C053018060A2B"
+    "060106030101040100060A2B06010401868D1F00013011060A2B06010401868D1F010004036162633023060A2B06010401868D1F"
+    "02000415E697A5E69CACE8AA9EE38386E382ADE382B9E383883014060A2B06010401868D1F0300040693FA967B8CEA301A060A2B"
+    "06010401868D1F0400040C6C696E65310D0A6C696E65323012060A2B06010401868D1F05000404000102033012060A2B06010401"
+    "868D1F0600040461626300";
+// snmpinform -v 2c -c 'pub lic', uptime 123456789, coldStart.
+const char* const kInformPubLic =
+    "30470201010407707562206C6963A63902042AAED97B020100020100302B301006082B060102010103004304075BCD153017060A"
+    "2B06010603010104010006092B0601060301010501";
+// snmptrap -v 1 ... 1.3.6.1.4.1.99999 127.0.0.1 6 1 8640001, INTEGER 5 and "abc".
+const char* const kV1Uptime1Day =
+    "304F0201000406726176696E65A44206082B06010401868D1F40047F00000102010602010143040083D6013024300F060A2B0601"
+    "0401868D1F01000201053011060A2B06010401868D1F02000403616263";
 
 TEST(ReportTrap, TheDetailsAddThePeerTheTrapFieldsAndEveryBinding) {
     PeerDetails sender;
@@ -311,19 +339,47 @@ TEST(ReportTrap, TheDetailsAddThePeerTheTrapFieldsAndEveryBinding) {
     };
     const Case cases[] = {
         {"a linkDown's fields or bindings missing", kLinkDown,
-         {"  enterprise=1.3.6.1.4.1.8072.3.2.10", "  agent-addr=192.0.2.2", "  generic-trap=2", "  specific-trap=0",
-          "  time-stamp=54172", "  object ID =1.3.6.1.2.1.2.2.1.1.2", "  応答データ(Integer)=2",
-          "  object ID =1.3.6.1.2.1.2.2.1.7.2", "  応答データ(Integer)=2"}},
+         {"  PDU=Trap", "  community=\"ravine\"", "  enterprise=1.3.6.1.4.1.8072.3.2.10", "  agent-addr=192.0.2.2",
+          "  generic-trap=2", "  specific-trap=0", "  time-stamp=54172", "  時間表記=0:09:01.72",
+          "  object ID =1.3.6.1.2.1.2.2.1.1.2", "  応答データ(Integer)=2", "  object ID =1.3.6.1.2.1.2.2.1.7.2",
+          "  応答データ(Integer)=2"}},
+        {"an enterprise trap's bindings shown twice", kV1Uptime1Day,
+         {"  PDU=Trap", "  community=\"ravine\"", "  enterprise=1.3.6.1.4.1.99999", "  agent-addr=127.0.0.1",
+          "  generic-trap=6", "  specific-trap=1", "  time-stamp=8640001", "  時間表記=1 day, 0:00:00.01",
+          "  object ID =1.3.6.1.4.1.99999.1.0", "  応答データ(Integer)=5", "  object ID =1.3.6.1.4.1.99999.2.0",
+          "  応答データ(OCTET STRING  SIZE=3)=", kAbcDump.substr(3), "  文字列(ASCII)=\"abc\""}},
+        {"strings not read as text, or binary read as text", kV2cStrings,
+         {"  PDU=SNMPv2-Trap", "  community=\"ravine\"", "  object ID =1.3.6.1.2.1.1.3.0",
+          "  応答データ(Ticks)=15365", "  時間表記=0:02:33.65", "  object ID =1.3.6.1.6.3.1.1.4.1.0",
+          "  応答データ(OBJECT IDENTIFIER)=1.3.6.1.4.1.99999.0.1", "  object ID =1.3.6.1.4.1.99999.1.0",
+          "  応答データ(OCTET STRING  SIZE=3)=", kAbcDump.substr(3), "  文字列(ASCII)=\"abc\"",
+          "  object ID =1.3.6.1.4.1.99999.2.0", "  応答データ(OCTET STRING  SIZE=21)=",
+          "  E6 97 A5 E6 9C AC E8 AA 9E E3 83 86 E3 82 AD E3   ................",
+          "  82 B9 E3 83 88                                    .....", "  文字列(UTF-8)=\"日本語テキスト\"",
+          "  object ID =1.3.6.1.4.1.99999.3.0", "  応答データ(OCTET STRING  SIZE=6)=",
+          "  93 FA 96 7B 8C EA                                 ...{..", "  文字列(CP932)=\"日本語\"",
+          "  object ID =1.3.6.1.4.1.99999.4.0", "  応答データ(OCTET STRING  SIZE=12)=",
+          "  6C 69 6E 65 31 0D 0A 6C 69 6E 65 32               line1..line2",
+          "  文字列(ASCII)=\"line1\\r\\nline2\"", "  object ID =1.3.6.1.4.1.99999.5.0",
+          "  応答データ(OCTET STRING  SIZE=4)=", "  00 01 02 03                                       ....",
+          "  object ID =1.3.6.1.4.1.99999.6.0", "  応答データ(OCTET STRING  SIZE=4)=",
+          "  61 62 63 00                                       abc."}},
+        {"an inform taken for a trap, or its community or uptime missing", kInformPubLic,
+         {"  PDU=InformRequest", "  community=\"pub lic\"", "  object ID =1.3.6.1.2.1.1.3.0",
+          "  応答データ(Ticks)=123456789", "  時間表記=14 days, 6:56:07.89", "  object ID =1.3.6.1.6.3.1.1.4.1.0",
+          "  応答データ(OBJECT IDENTIFIER)=1.3.6.1.6.3.1.1.5.1"}},
         {"the alarm lines not kept after the bindings", kEquipment,
-         {"  enterprise=1.3.6.1.4.1.317.2.26.1.2", "  agent-addr=192.0.2.2", "  generic-trap=6",
-          "  specific-trap=1", "  time-stamp=54088", "  object ID =1.3.6.1.4.1.317.2.26.1.2.1.0",
+         {"  PDU=Trap", "  community=\"ravine\"", "  enterprise=1.3.6.1.4.1.317.2.26.1.2", "  agent-addr=192.0.2.2",
+          "  generic-trap=6", "  specific-trap=1", "  time-stamp=54088", "  時間表記=0:09:00.88",
+          "  object ID =1.3.6.1.4.1.317.2.26.1.2.1.0",
           "  応答データ(Integer)=6", "  object ID =1.3.6.1.4.1.317.2.26.1.2.2.0", "  応答データ(Integer)=10",
           "  object ID =1.3.6.1.4.1.317.2.26.1.2.3.0", "  応答データ(Integer)=3",
           "  object ID =1.3.6.1.4.1.317.2.26.1.2.4.0", "  応答データ(Integer)=255",
           "  object ID =1.3.6.1.4.1.317.2.26.1.2.5.0", "  応答データ(OCTET STRING  SIZE=14)=",
           "  32 30 30 35 30 33 30 37 30 39 30 35 30 30         20050307090500",
-          "  事象識別子      =装置警報(major)  ", "  事象詳細情報    =EQP          ",
-          "  事象発生位置    =3", "  事象発生実装位置=本体部分など", "  事象発生時刻    =2005年3月7日9時5分0秒"}},
+          "  文字列(ASCII)=\"20050307090500\"", "  事象識別子      =装置警報(major)  ",
+          "  事象詳細情報    =EQP          ", "  事象発生位置    =3", "  事象発生実装位置=本体部分など",
+          "  事象発生時刻    =2005年3月7日9時5分0秒"}},
         {"garbage given trap fields", "68 65 6C 6C 6F 0A", {"  受信フレーム異常！"}},
     };
     for (const Case& c : cases) {
@@ -332,7 +388,8 @@ TEST(ReportTrap, TheDetailsAddThePeerTheTrapFieldsAndEveryBinding) {
         OutputBatch batch;
         TrapReportScratch scratch;
         std::int32_t flag = 0;
-        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch, &sender);
+        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+                   batch, &sender);
         std::vector<std::string> lines;
         for (const OutputBatch::Item& item : batch)
             if (item.type == OutputBatch::ItemType::Line && item.value == SummaryLine) lines.push_back(item.text);
@@ -347,7 +404,7 @@ TEST(ReportTrap, NegativeSizeIsAnEmptyDatagram) {
     OutputBatch batch;
     TrapReportScratch scratch;
     std::int32_t flag = 1;
-    ReportTrap(nullptr, -1, scratch, flag, batch);
+    ReportTrap(nullptr, -1, MessageOf(nullptr, 0), scratch, flag, batch);
     EXPECT_EQ(Items(batch), (std::vector<std::string>{"N|2", "L2|TRAP受信  SIZE=0", "L2|  TRAP-TYPE=",
                                                       "L1|  受信DATA=", "C|100", "L2|  受信フレーム異常！"}));
     EXPECT_EQ(flag, 1);
@@ -411,7 +468,8 @@ TEST(ReportTrap, ANameOfUpTo64900OctetsKeepsTheTrapAndItsWholeNameLine) {
         const std::vector<std::uint8_t> bytes = TrapWithName(c.octets);
         std::int32_t flag = 0;
         batch.Clear();
-        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), scratch, flag, batch);
+        ReportTrap(bytes.data(), static_cast<int>(bytes.size()), MessageOf(bytes.data(), bytes.size()), scratch, flag,
+                   batch);
         const std::vector<std::string> lines = batch.LineTexts();
         ASSERT_GE(lines.size(), 7u);
         EXPECT_EQ(lines[0], "TRAP受信  SIZE=" + std::to_string(bytes.size()));
@@ -439,7 +497,7 @@ TEST(ReportTrap, EveryTruncationOfARealTrapIsReportedSafely) {
             const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
             std::int32_t flag = 0;
             batch.Clear();
-            ReportTrap(cut.data(), static_cast<int>(n), scratch, flag, batch);
+            ReportTrap(cut.data(), static_cast<int>(n), MessageOf(cut.data(), n), scratch, flag, batch);
             EXPECT_EQ(batch.LineTexts()[0], "TRAP受信  SIZE=" + std::to_string(n));
             for (int i = 0; i < scratch.v1.stringCount; ++i)
                 EXPECT_LE(scratch.v1.strings[i].offset + static_cast<std::uint32_t>(scratch.v1.strings[i].length), n);

@@ -15,6 +15,13 @@
 namespace quillet {
 namespace {
 
+// The header of an SNMPv1/v2c message, read as the listeners read it.
+CommunityMessage MessageOf(const std::uint8_t* data, std::size_t size) {
+    CommunityMessage message;
+    ReadCommunityMessage(data, size, message);
+    return message;
+}
+
 // A whole SNMPv1 trap around `bindings` (the content of the binding list),
 // with `enterprise` (content octets of its identifier) and generic-trap 6,
 // specific-trap 1. Lengths are computed here in the short form or 82 hi lo.
@@ -107,7 +114,7 @@ TEST(TrapScan, ReadsOnlyWholeTrapMessages) {
         const std::vector<std::uint8_t> bytes = Hex(c.hex);
         TrapScanResult result;
         std::int32_t flag = c.flagIn;
-        const int rc = TrapScan(bytes.data(), bytes.size(), result, flag);
+        const int rc = TrapScan(bytes.data(), bytes.size(), MessageOf(bytes.data(), bytes.size()), result, flag);
         EXPECT_EQ(result.frameError, c.frameError);
         EXPECT_EQ(rc, c.frameError ? -1 : 0);
         EXPECT_EQ(flag, c.flagOut);
@@ -139,7 +146,7 @@ TEST(TrapScan, MoreThanTwentyValuesAreReadButNotRecorded) {
     const std::vector<std::uint8_t> bytes = Hex(V1Trap(bindings));
     TrapScanResult result;
     std::int32_t flag = 0;
-    EXPECT_EQ(TrapScan(bytes.data(), bytes.size(), result, flag), 0);
+    EXPECT_EQ(TrapScan(bytes.data(), bytes.size(), MessageOf(bytes.data(), bytes.size()), result, flag), 0);
     EXPECT_EQ(result.integerCount, 20);
     EXPECT_EQ(result.stringCount, 20);
     EXPECT_EQ(result.integers[19], 17);
@@ -161,7 +168,7 @@ TEST(TrapScan, RealTrapsFromSnmptrap) {
     std::int32_t flag = 0;
     std::vector<std::uint8_t> bytes = Hex(kEquipmentTrap);
     ASSERT_EQ(bytes.size(), 163u);
-    EXPECT_EQ(TrapScan(bytes.data(), bytes.size(), result, flag), 0);
+    EXPECT_EQ(TrapScan(bytes.data(), bytes.size(), MessageOf(bytes.data(), bytes.size()), result, flag), 0);
     EXPECT_EQ(std::vector<std::int32_t>(result.integers, result.integers + result.integerCount),
               (std::vector<std::int32_t>{0, 6, 1, 6, 10, 3, 255}));
     ASSERT_EQ(result.stringCount, 2);
@@ -172,7 +179,7 @@ TEST(TrapScan, RealTrapsFromSnmptrap) {
     EXPECT_EQ(flag, 1);
 
     bytes = Hex(kV2cTrap);
-    EXPECT_EQ(TrapScan(bytes.data(), bytes.size(), result, flag), -1);
+    EXPECT_EQ(TrapScan(bytes.data(), bytes.size(), MessageOf(bytes.data(), bytes.size()), result, flag), -1);
     EXPECT_EQ(result.integerCount, 0);
     EXPECT_EQ(result.stringCount, 0);
     EXPECT_EQ(flag, 1);

@@ -1,8 +1,8 @@
 // Keys from pass phrases, their localisation and the privacy keys. The
-// MD5 and SHA-1 authentication keys are RFC 3414 A.3's; every other
-// expected key is what net-snmp 5.9.3's snmpd stored for the same user
-// (its usmUser lines after createUser with exactEngineID
-// 0x000000000000000000000002 and "maplesyrup" as both pass phrases).
+// MD5 and SHA-1 keys are RFC 3414 A.3's; every other expected key is what
+// net-snmp 5.9.3's snmpd stored for the same user (its usmUser lines after
+// createUser with exactEngineID 0x000000000000000000000002 and "maplesyrup"
+// as both pass phrases; "AES-192-C" and "AES-256-C" for the Reeder rows).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,12 +16,24 @@ namespace {
 
 const std::vector<std::uint8_t> kRfcEngine = Hex("00 00 00 00 00 00 00 00 00 00 00 02");
 
+UsmUserProfile Profile(SecurityLevel level, AuthProtocol auth, PrivProtocol priv,
+                       KeyExtension extension = KeyExtension::Blumenthal) {
+    UsmUserProfile profile;
+    profile.name = "u";
+    profile.level = level;
+    profile.auth = auth;
+    profile.priv = priv;
+    profile.extension = extension;
+    return profile;
+}
+
 struct KeyCase {
     const char* fault;
     AuthProtocol auth;
     PrivProtocol priv;
     const char* authKul;
     const char* privKey;
+    KeyExtension extension = KeyExtension::Blumenthal;
 };
 
 TEST(UsmKeys, PassPhrasesGiveTheKeysOfRfc3414AndNetSnmp) {
@@ -55,12 +67,26 @@ TEST(UsmKeys, PassPhrasesGiveTheKeysOfRfc3414AndNetSnmp) {
          "6695febc9288e36282235fc7151f128497b38f3f", "6695febc9288e36282235fc7151f128497b38f3f505e07eb"},
         {"SHA-1 key not extended to AES-256", AuthProtocol::Sha1, PrivProtocol::Aes256,
          "6695febc9288e36282235fc7151f128497b38f3f", "6695febc9288e36282235fc7151f128497b38f3f505e07eb9af25568fa1f5dbe"},
+        // The same keys extended as net-snmp's AES-192-C and AES-256-C do.
+        {"MD5 key extended to AES-256-C as AES-256", AuthProtocol::Md5, PrivProtocol::Aes256,
+         "526f5eed9fcce26f8964c2930787d82b", "526f5eed9fcce26f8964c2930787d82b79eff44a90650ee0a3a40abfac5acc12",
+         KeyExtension::Reeder},
+        {"SHA-1 key extended to AES-256-C as AES-256", AuthProtocol::Sha1, PrivProtocol::Aes256,
+         "6695febc9288e36282235fc7151f128497b38f3f", "6695febc9288e36282235fc7151f128497b38f3f9b8b6d78936ba6e7d19dfd9c",
+         KeyExtension::Reeder},
+        {"SHA-224 key extended to AES-256-C as AES-256", AuthProtocol::Sha224, PrivProtocol::Aes256,
+         "0bd8827c6e29f8065e08e09237f177e410f69b90e1782be682075674",
+         "0bd8827c6e29f8065e08e09237f177e410f69b90e1782be68207567422c34be4", KeyExtension::Reeder},
+        {"SHA-256 key extended for AES-256-C", AuthProtocol::Sha256, PrivProtocol::Aes256,
+         "8982e0e549e866db361a6b625d84cccc11162d453ee8ce3a6445c2d6776f0f8b",
+         "8982e0e549e866db361a6b625d84cccc11162d453ee8ce3a6445c2d6776f0f8b", KeyExtension::Reeder},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.fault);
+        const UsmUserProfile profile = Profile(SecurityLevel::AuthPriv, c.auth, c.priv, c.extension);
         UsmUser user;
         std::string error;
-        ASSERT_TRUE(MakeUserFromPassPhrases("u", c.auth, "maplesyrup", c.priv, "maplesyrup", user, error)) << error;
+        ASSERT_TRUE(MakeUser(profile, "maplesyrup", "maplesyrup", user, error)) << error;
         UsmLocalKeys keys;
         ASSERT_TRUE(LocalKeysFor(user, kRfcEngine, keys));
         EXPECT_EQ(HexOf(keys.authKey.octets.data(), keys.authKey.length), HexOf(Hex(c.authKul).data(), Hex(c.authKul).size()));
@@ -111,6 +137,86 @@ TEST(UsmKeys, LocalisedKeysServeOnlyTheirEngine) {
     EXPECT_EQ(HexOf(keys.privKey.octets.data(), keys.privKey.length), HexOf(extended.data(), extended.size()));
     EXPECT_FALSE(MakeUserFromLocalizedKeys("u", AuthProtocol::Sha1, authKul, PrivProtocol::None, {}, kRfcEngine, user,
                                            error));
+}
+
+// RFC 3414 A.3's master keys of "maplesyrup", typed in hex as -3m/-3M take
+// them, localise to its keys; a pass phrase beside a localised key (-3k) is
+// localised to the same engine.
+TEST(UsmKeys, HexKeysGiveTheKeysOfRfc3414) {
+    struct HexCase {
+        const char* fault;
+        AuthProtocol auth;
+        KeyKind authKind;
+        const char* authSecret;
+        KeyKind privKind;
+        const char* privSecret;
+        const char* authKul;
+        const char* privKey;
+    };
+    const HexCase cases[] = {
+        {"MD5 master key not localised (A.3.1)", AuthProtocol::Md5, KeyKind::MasterKey,
+         "0x9faf3283884e92834ebc9847d8edd963", KeyKind::MasterKey, "9f:af:32:83:88:4e:92:83:4e:bc:98:47:d8:ed:d9:63",
+         "526f5eed9fcce26f8964c2930787d82b", "526f5eed9fcce26f8964c2930787d82b"},
+        {"SHA-1 master key not localised (A.3.2)", AuthProtocol::Sha1, KeyKind::MasterKey,
+         "9fb5cc0381497b3793528939ff788d5d79145211", KeyKind::MasterKey, "9FB5CC0381497B3793528939FF788D5D79145211",
+         "6695febc9288e36282235fc7151f128497b38f3f", "6695febc9288e36282235fc7151f1284"},
+        {"pass phrase beside a localised key not localised", AuthProtocol::Md5, KeyKind::LocalizedKey,
+         "00 11 22 33 44 55 66 77 88 99 aa bb cc dd ee ff", KeyKind::PassPhrase, "maplesyrup",
+         "00112233445566778899aabbccddeeff", "526f5eed9fcce26f8964c2930787d82b"},
+    };
+    for (const HexCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        UsmUserProfile profile = Profile(SecurityLevel::AuthPriv, c.auth, PrivProtocol::Aes128);
+        profile.authKind = c.authKind;
+        profile.privKind = c.privKind;
+        profile.keysEngineId = kRfcEngine;
+        UsmUser user;
+        std::string error;
+        ASSERT_TRUE(MakeUser(profile, c.authSecret, c.privSecret, user, error)) << error;
+        UsmLocalKeys keys;
+        ASSERT_TRUE(LocalKeysFor(user, kRfcEngine, keys));
+        EXPECT_EQ(HexOf(keys.authKey.octets.data(), keys.authKey.length), HexOf(Hex(c.authKul).data(), Hex(c.authKul).size()));
+        EXPECT_EQ(HexOf(keys.privKey.octets.data(), keys.privKey.length), HexOf(Hex(c.privKey).data(), Hex(c.privKey).size()));
+    }
+}
+
+// What the operator typed wrong is said in Japanese, without a word of
+// English, and no user is made.
+TEST(UsmKeys, SecretsThatMakeNoKeyAreRefusedInJapanese) {
+    struct ErrorCase {
+        const char* fault;
+        KeyKind authKind;
+        const char* authSecret;
+        KeyKind privKind;
+        const char* privSecret;
+        std::vector<std::uint8_t> engineId;
+        const char* error;
+    };
+    const ErrorCase cases[] = {
+        {"a short pass phrase taken", KeyKind::PassPhrase, "1234567", KeyKind::PassPhrase, "12345678", {},
+         "認証パスフレーズは8文字以上で入力して下さい。"},
+        {"a master key of MD5's length taken for SHA-1", KeyKind::MasterKey, "9faf3283884e92834ebc9847d8edd963",
+         KeyKind::PassPhrase, "12345678", {}, "認証キーは20バイトの16進数で入力して下さい。"},
+        {"a key with a letter past f taken", KeyKind::PassPhrase, "12345678", KeyKind::MasterKey,
+         "9fb5cc0381497b3793528939ff788d5d7914521g", {}, "暗号キーは16進数で入力して下さい。"},
+        {"a localised privacy key of neither length taken", KeyKind::PassPhrase, "12345678", KeyKind::LocalizedKey,
+         "00112233445566778899aabbccddee", kRfcEngine, "暗号キーは20バイトか32バイトの16進数で入力して下さい。"},
+        {"a localised key without its engine taken", KeyKind::LocalizedKey,
+         "6695febc9288e36282235fc7151f128497b38f3f", KeyKind::PassPhrase, "12345678", {},
+         "キーのエンジンIDは5～32バイトの16進数で入力して下さい。"},
+    };
+    for (const ErrorCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        UsmUserProfile profile = Profile(SecurityLevel::AuthPriv, AuthProtocol::Sha1, PrivProtocol::Aes256);
+        profile.authKind = c.authKind;
+        profile.privKind = c.privKind;
+        profile.keysEngineId = c.engineId;
+        UsmUser user;
+        std::string error;
+        EXPECT_FALSE(MakeUser(profile, c.authSecret, c.privSecret, user, error));
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(user.authKey.length, 0u);
+    }
 }
 
 }  // namespace

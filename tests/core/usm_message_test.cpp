@@ -28,21 +28,50 @@ struct Peer {
     const char* name;
     AuthProtocol auth;
     PrivProtocol priv;
+    KeyExtension extension = KeyExtension::Blumenthal;
 };
 
-// The users of UsmCaptures.h, all with "authpass123" and "privpass123".
+// The users of UsmCaptures.h made from pass phrases, all with "authpass123"
+// and "privpass123".
 constexpr Peer kPeers[] = {
     {"quser", AuthProtocol::Sha256, PrivProtocol::Aes128}, {"muser", AuthProtocol::Md5, PrivProtocol::Des},
     {"s5user", AuthProtocol::Sha512, PrivProtocol::Aes256}, {"a192user", AuthProtocol::Sha1, PrivProtocol::Aes192},
     {"s224user", AuthProtocol::Sha224, PrivProtocol::None}, {"s384user", AuthProtocol::Sha384, PrivProtocol::Aes128},
     {"iuser", AuthProtocol::Sha256, PrivProtocol::Aes128},  {"imd5", AuthProtocol::Md5, PrivProtocol::Des},
     {"nauser", AuthProtocol::None, PrivProtocol::None},
+    {"r256user", AuthProtocol::Sha1, PrivProtocol::Aes256, KeyExtension::Reeder},
+    {"r192user", AuthProtocol::Md5, PrivProtocol::Aes192, KeyExtension::Reeder},
+    {"r224user", AuthProtocol::Sha224, PrivProtocol::Aes256, KeyExtension::Reeder},
 };
+
+UsmUserProfile ProfileOf(const Peer& peer) {
+    UsmUserProfile profile;
+    profile.name = peer.name;
+    profile.level = peer.priv != PrivProtocol::None   ? SecurityLevel::AuthPriv
+                    : peer.auth != AuthProtocol::None ? SecurityLevel::AuthNoPriv
+                                                      : SecurityLevel::NoAuthNoPriv;
+    profile.auth = peer.auth;
+    profile.priv = peer.priv;
+    profile.extension = peer.extension;
+    return profile;
+}
 
 UsmUser Make(const Peer& peer, const char* authPass = "authpass123", const char* privPass = "privpass123") {
     UsmUser user;
     std::string error;
-    EXPECT_TRUE(MakeUserFromPassPhrases(peer.name, peer.auth, authPass, peer.priv, privPass, user, error)) << error;
+    EXPECT_TRUE(MakeUser(ProfileOf(peer), authPass, privPass, user, error)) << error;
+    return user;
+}
+
+// The users of UsmCaptures.h whose keys were typed in hex, as snmpget's
+// -3k/-3K (localised to snmpd's engine) and -3m/-3M took them.
+UsmUser MakeKeyUser(const Peer& peer, KeyKind kind, const char* authKey, const char* privKey) {
+    UsmUserProfile profile = ProfileOf(peer);
+    profile.authKind = profile.privKind = kind;
+    if (kind == KeyKind::LocalizedKey) profile.keysEngineId = Hex("80 00 1F 88 80 C0 FF EE 01 23 45 67 89");
+    UsmUser user;
+    std::string error;
+    EXPECT_TRUE(MakeUser(profile, authKey, privKey, user, error)) << error;
     return user;
 }
 
@@ -50,15 +79,15 @@ const UsmUserTable& Peers() {
     static const UsmUserTable table = [] {
         UsmUserTable t;
         for (const Peer& peer : kPeers) t.Add(Make(peer));
+        t.Add(MakeKeyUser({"kuser", AuthProtocol::Sha256, PrivProtocol::Aes128}, KeyKind::LocalizedKey,
+                          "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff",
+                          "ffeeddccbbaa99887766554433221100"));
+        t.Add(MakeKeyUser({"mkuser", AuthProtocol::Sha1, PrivProtocol::Aes256, KeyExtension::Reeder},
+                          KeyKind::MasterKey, "0x0102030405060708090a0b0c0d0e0f1011121314",
+                          "0x1112131415161718191a1b1c1d1e1f2021222324"));
         return t;
     }();
     return table;
-}
-
-const Peer& PeerNamed(const std::string& name) {
-    for (const Peer& peer : kPeers)
-        if (name == peer.name) return peer;
-    return kPeers[0];
 }
 
 std::string HexOf(const Bytes& bytes) { return quillet::HexOf(bytes.data(), bytes.size()); }
@@ -100,6 +129,14 @@ TEST(UsmOpen, NetSnmpMessagesOpenToTheirScopedPdu) {
         {"noAuthNoPriv trap", kTrapNoAuth, nullptr, 0, 0xA7, ""},
         {"inform to us, SHA-256 and AES", kInformIuserInform, &trapd, 24, 0xA6, ""},
         {"inform to us, MD5 and DES", kInformImd5Inform, &trapd, 12, 0xA6, ""},
+        {"SHA-1 and AES-256-C (Reeder) answer", kR256userResponse, nullptr, 12, 0xA2, SysNameScopedPdu("46 EB 88 6F")},
+        {"MD5 and AES-192-C (Reeder) answer", kR192userResponse, nullptr, 12, 0xA2, SysNameScopedPdu("5E 7C 8F EF")},
+        {"SHA-224 and AES-256-C (Reeder) answer", kR224userResponse, nullptr, 16, 0xA2,
+         SysNameScopedPdu("5A AB F6 00")},
+        {"answer to keys localised in hex (-3k, -3K)", kKuserResponse, nullptr, 24, 0xA2,
+         SysNameScopedPdu("36 7D B2 EF")},
+        {"answer to master keys in hex (-3m, -3M) with AES-256-C", kMkuserResponse, nullptr, 12, 0xA2,
+         SysNameScopedPdu("2F 08 52 1B")},
     };
     for (const OpenCase& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -143,7 +180,8 @@ struct RefusalCase {
 };
 
 TEST(UsmOpen, EachRefusalHasItsReason) {
-    UsmUserTable wrongAuth, wrongPriv, noQuser, otherEngine;
+    UsmUserTable wrongAuth, wrongPriv, noQuser, otherEngine, blumenthal;
+    blumenthal.Add(Make({"r256user", AuthProtocol::Sha1, PrivProtocol::Aes256, KeyExtension::Blumenthal}));
     wrongAuth.Add(Make(kPeers[0], "authpass124"));
     wrongPriv.Add(Make(kPeers[0], "authpass123", "privpass124"));
     noQuser.Add(Make(kPeers[1]));
@@ -161,6 +199,8 @@ TEST(UsmOpen, EachRefusalHasItsReason) {
         {"keys localised to another engine used", Hex(kQuserResponse), &otherEngine, none, UsmStatus::UnknownUserName},
         {"wrong authentication key accepted", Hex(kQuserResponse), &wrongAuth, none, UsmStatus::WrongDigest},
         {"wrong privacy key accepted", Hex(kQuserResponse), &wrongPriv, none, UsmStatus::DecryptionError},
+        {"AES-256-C answer opened with AES-256's extension", Hex(kR256userResponse), &blumenthal, none,
+         UsmStatus::DecryptionError},
         {"sender's wrong privacy key accepted", Hex(kBadPrivRequest), &Peers(), agent, UsmStatus::DecryptionError},
         {"sender's wrong authentication key accepted", Hex(kBadAuthRequest), &Peers(), agent, UsmStatus::WrongDigest},
         {"authPriv for an authNoPriv user", Hex(kBadLevelRequest), &Peers(), agent, UsmStatus::UnsupportedSecLevel},
@@ -234,6 +274,11 @@ TEST(UsmEncode, RequestsMadeFromNetSnmpsValuesAreItsOctets) {
         {"MD5 and DES, padded as net-snmp pads", kMuserRequest, "muser", "5F 84 5B 53"},
         {"SHA-512 and AES-256", kS5userRequest, "s5user", "53 ED BB 7C"},
         {"SHA-1 and AES-192 with the extended key", kA192userRequest, "a192user", "26 17 75 27"},
+        {"SHA-1 and AES-256-C with the Reeder key", kR256userRequest, "r256user", "46 EB 88 6F"},
+        {"MD5 and AES-192-C with the Reeder key", kR192userRequest, "r192user", "5E 7C 8F EF"},
+        {"SHA-224 and AES-256-C with the Reeder key", kR224userRequest, "r224user", "5A AB F6 00"},
+        {"keys localised in hex", kKuserRequest, "kuser", "36 7D B2 EF"},
+        {"master keys in hex", kMkuserRequest, "mkuser", "2F 08 52 1B"},
     };
     for (const EncodeCase& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -242,7 +287,8 @@ TEST(UsmEncode, RequestsMadeFromNetSnmpsValuesAreItsOctets) {
         ScanV3Message(captured.data(), captured.size(), scan);
         ASSERT_EQ(scan.status, V3ScanStatus::Ok);
         UsmLocalKeys keys;
-        ASSERT_TRUE(LocalKeysFor(Make(PeerNamed(c.user)), kAgentEngine, keys));
+        ASSERT_NE(Peers().Named(c.user), nullptr);
+        ASSERT_TRUE(LocalKeysFor(*Peers().Named(c.user), kAgentEngine, keys));
         const Bytes pdu = Hex(std::string("A0 1C 02 04 ") + c.requestId +
                               " 02 01 00 02 01 00 30 0E 30 0C 06 08 2B 06 01 02 01 01 05 00 05 00");
         V3MessageInput input;
@@ -257,6 +303,58 @@ TEST(UsmEncode, RequestsMadeFromNetSnmpsValuesAreItsOctets) {
                     input.salt.begin());
         input.contextEngineId = kAgentEngine;
         input.pdu = pdu;
+        Bytes out(captured.size());
+        EXPECT_EQ(HexOf(out.data(), 0, EncodeV3Message(input, out.data(), out.size())), HexOf(captured));
+        EXPECT_EQ(EncodeV3Message(input, out.data(), out.size() - 1), 0u);
+    }
+}
+
+// Messages net-snmp made at every level, made again from the values they
+// carry (the scoped PDU as it decrypts, the salt as it was sent): answers
+// from snmpd, which clear the reportable flag, and snmptrap's traps, which
+// name the sender's own engine. The digest and the ciphertext must come out
+// as net-snmp's too.
+TEST(UsmEncode, MessagesOfEveryLevelMadeFromNetSnmpsValuesAreItsOctets) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"snmpd's authNoPriv answer", kS224userResponse},
+        {"snmpd's SHA-256 and AES-128 answer", kQuserResponse},
+        {"snmpd's MD5 and DES answer, padded as snmpd pads", kMuserResponse},
+        {"snmptrap's noAuthNoPriv trap", kTrapNoAuth},
+        {"snmptrap's authNoPriv trap", kTrapS224},
+        {"snmptrap's SHA-256 and AES-128 trap", kTrapQuser},
+    };
+    for (const auto& [fault, datagram] : cases) {
+        SCOPED_TRACE(fault);
+        const Bytes captured = Hex(datagram);
+        V3MessageScan scan;
+        ScanV3Message(captured.data(), captured.size(), scan);
+        Bytes plain(captured.size());
+        OpenedV3Message opened;
+        ASSERT_EQ(OpenV3Message(captured.data(), captured.size(), scan, Peers(), nullptr, plain.data(), plain.size(),
+                                opened),
+                  UsmStatus::Ok);
+        const ByteSpan engineId = Content(captured, scan.engineId);
+        UsmLocalKeys keys;
+        if (opened.level != SecurityLevel::NoAuthNoPriv) {
+            ASSERT_TRUE(LocalKeysFor(*opened.user, engineId, keys));
+        }
+        V3MessageInput input;
+        input.msgId = scan.msgId;
+        input.msgMaxSize = scan.msgMaxSize;
+        input.level = opened.level;
+        input.reportable = (scan.msgFlags & kFlagReportable) != 0;
+        input.engineId = engineId;
+        input.engineBoots = scan.engineBoots;
+        input.engineTime = scan.engineTime;
+        input.userName = Content(captured, scan.userName);
+        input.keys = &keys;
+        if (scan.privParams.length == kSaltLength)
+            std::copy_n(captured.begin() + static_cast<std::ptrdiff_t>(scan.privParams.start), kSaltLength,
+                        input.salt.begin());
+        const std::uint8_t* base = opened.scopedBase;
+        input.contextEngineId = ByteSpan(base + opened.scoped.contextEngineId.start, opened.scoped.contextEngineId.length);
+        input.contextName = ByteSpan(base + opened.scoped.contextName.start, opened.scoped.contextName.length);
+        input.pdu = ByteSpan(base + opened.scoped.pduAt, opened.scoped.pduLength);
         Bytes out(captured.size());
         EXPECT_EQ(HexOf(out.data(), 0, EncodeV3Message(input, out.data(), out.size())), HexOf(captured));
         EXPECT_EQ(EncodeV3Message(input, out.data(), out.size() - 1), 0u);
@@ -338,6 +436,27 @@ TEST(UsmReports, ReportsAreSnmpdsOctets) {
             BuildUsmReport(engine, reportScan.engineTime, request.data(), scan, opened, out.data(), out.size());
         EXPECT_EQ(HexOf(out.data(), 0, length), HexOf(expected));
         EXPECT_EQ(engine.Counter(counter), value);
+    }
+}
+
+// Request-ids and counter values that snmpd's Reports above do not reach,
+// written from X.690: INTEGER and Counter32 in their fewest octets, a
+// leading 00 where the top bit would be set, a negative request-id in two's
+// complement.
+TEST(UsmReports, ReportPduNumbersTakeTheirFewestOctets) {
+    const struct { std::int32_t requestId; UsmStatsCounter counter; std::uint32_t value; const char* pdu; } cases[] = {
+        {300, UsmStatsCounter::WrongDigests, 200,
+         "A8 1E 02 02 01 2C 02 01 00 02 01 00 30 12 30 10 06 0A 2B 06 01 06 03 0F 01 01 05 00 41 02 00 C8"},
+        {-1, UsmStatsCounter::UnsupportedSecLevels, 0x80000000u,
+         "A8 20 02 01 FF 02 01 00 02 01 00 30 15 30 13 06 0A 2B 06 01 06 03 0F 01 01 01 00 41 05 00 80 00 00 00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pdu);
+        const Bytes expected = Hex(c.pdu);
+        Bytes out(expected.size());
+        EXPECT_EQ(HexOf(out.data(), 0, BuildReportPdu(c.requestId, c.counter, c.value, out.data(), out.size())),
+                  HexOf(expected));
+        EXPECT_EQ(BuildReportPdu(c.requestId, c.counter, c.value, out.data(), out.size() - 1), 0u);
     }
 }
 

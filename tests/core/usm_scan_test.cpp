@@ -1,10 +1,12 @@
-// The scan of SNMPv3 messages when they are broken, and the ciphers on
+// The scan of SNMPv3 messages when they are broken, the one scan of every
+// inbound datagram that tells them from SNMPv1/v2c, and the ciphers on
 // their own: round trips, the lengths they refuse, the salts.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "snmpv3/InboundMessage.h"
 #include "snmpv3/Keys.h"
 #include "snmpv3/MessageScan.h"
 #include "snmpv3/Privacy.h"
@@ -104,6 +106,40 @@ TEST(UsmScan, BrokenMessagesStopWithTheirFault) {
     }
 }
 
+struct InboundCase {
+    const char* fault;
+    std::string hex;
+    MessageVersion version;
+    std::size_t pduAt;  // SNMPv1/v2c: where the PDU's scan starts (0: no header read)
+};
+
+TEST(InboundMessage, EachDatagramIsToldItsVersionAndItsPdusPlace) {
+    const InboundCase cases[] = {
+        {"an SNMPv1 answer misread", "30 0E 02 01 00 04 01 61 A2 06 02 01 07 02 01 00", MessageVersion::V1, 8},
+        {"an SNMPv2c trap misread", "30 0D 02 01 01 04 02 61 62 A7 04 02 02 00 01", MessageVersion::V2c, 9},
+        {"a long-form header misread", "30 83 00 00 09 02 01 01 04 81 01 61 A6 00", MessageVersion::V2c, 12},
+        {"version 2 taken for SNMPv1/v2c", "30 08 02 01 02 04 00 A2 01 00", MessageVersion::Other, 7},
+        {"a two-octet version taken for one", "30 09 02 02 00 01 04 00 A2 01 00", MessageVersion::Other, 8},
+        {"a header without a community read", "30 05 02 01 00 A2 00", MessageVersion::Other, 0},
+        {"SNMPv3 not told apart", Message(kHeader, kSecurity, kScoped), MessageVersion::V3, 0},
+        // As the listeners always have: SEQUENCE { INTEGER 3 is SNMPv3, and
+        // the scan then says what is wrong with it.
+        {"a broken SNMPv3 message taken for SNMPv1/v2c", "30 80 02 01 03 04 00", MessageVersion::V3, 0},
+    };
+    InboundMessage inbound;
+    for (const InboundCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const Bytes bytes = Hex(c.hex);
+        ScanInboundMessage(bytes.data(), bytes.size(), inbound);
+        EXPECT_EQ(inbound.version, c.version);
+        EXPECT_EQ(inbound.community.read, c.pduAt != 0);
+        EXPECT_EQ(inbound.community.pduAt, c.pduAt);
+    }
+    const Bytes broken = Hex("30 80 02 01 03 04 00");
+    ScanInboundMessage(broken.data(), broken.size(), inbound);
+    EXPECT_EQ(inbound.v3.status, V3ScanStatus::Malformed);
+}
+
 TEST(UsmScan, EveryCutOfACapturedMessageIsMalformed) {
     for (const char* hex : {captures::kQuserResponse, captures::kTrapNoAuth, captures::kInformImd5Inform}) {
         const Bytes whole = Hex(hex);
@@ -154,7 +190,7 @@ TEST(UsmPrivacy, EachCipherRoundTripsAndRefusesWhatItCannotDecrypt) {
     SaltSource salts(0x0102030405060708);
     for (const CipherCase& c : cases) {
         SCOPED_TRACE(c.fault);
-        ASSERT_TRUE(MakePrivKey(AuthProtocol::Sha256, c.protocol, kul, key));
+        ASSERT_TRUE(MakePrivKey(AuthProtocol::Sha256, c.protocol, KeyExtension::Blumenthal, kul, {}, key));
         for (std::size_t length : {1u, 7u, 8u, 9u, 16u, 17u, 100u}) {
             Bytes plain(length);
             for (std::size_t i = 0; i < length; ++i) plain[i] = static_cast<std::uint8_t>(i * 7 + 1);

@@ -12,8 +12,12 @@
 #     snmpset does not offer);
 #   - a GetRequest to an address where nothing answers: the message field
 #     and a line say so after 5 s;
-#   - a v1 linkDown from snmptrap: its sender, its Trap-PDU fields and its
-#     binding.
+#   - a TimeTicks in snmpd's answer read as snmpget prints it, and a
+#     GetBulk's two numbers;
+#   - a v1 linkDown from snmptrap: its sender, its community, its Trap-PDU
+#     fields, its time-stamp at a glance and its binding, once;
+#   - an inform from snmpinform: named as one, with its community and its
+#     sysUpTime.0.
 #
 #   $1: the quillet executable (unused; the harness is the same window)
 #   $2: the build directory (the harness is $2/tests/steps_harness)
@@ -91,7 +95,10 @@ for row in "${rows[@]}"; do
     *) capture_request snmpset -v 2c -c ravine-rw -r 0 -t 0.5 @DEST@ "$oid" "$letter" "$value" ;;
     esac >>"$work/net-snmp.hex" || fail "capturing net-snmp's $letter $value"
 done
-steps+=("noanswer|192.0.2.3|1.3.6.1.2.1.1.5.0" "traps|1")
+steps+=("get|$NETNS_AGENT_ADDR|$ent.2" "version|1" "bulk|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1")
+steps+=("noanswer|192.0.2.3|1.3.6.1.2.1.1.5.0" "traps|2")
+# What snmpget prints of the same TimeTicks.
+in_agent snmpget -v 2c -c ravine -On "$NETNS_AGENT_ADDR" "$ent.2" >"$work/snmpget.txt" || fail "snmpget"
 
 mkdir -p "$work/console"
 (cd "$work/console" && timeout -k 5 60 ip netns exec "$NETNS_CONSOLE" env QT_QPA_PLATFORM=offscreen \
@@ -100,8 +107,10 @@ harness_pid=$!
 # The trap once the harness waits for it (after its last request).
 waiting_for_trap() { grep -q '^ok noanswer' "$work/harness.out"; }
 if wait_until 30 waiting_for_trap; then
-    in_agent snmptrap -v1 -c ravine "$NETNS_CONSOLE_ADDR:162" 1.3.6.1.6.3.1.1.5 "$NETNS_AGENT_ADDR" 2 0 '' \
+    in_agent snmptrap -v1 -c ravine "$NETNS_CONSOLE_ADDR:162" 1.3.6.1.6.3.1.1.5 "$NETNS_AGENT_ADDR" 2 0 8640001 \
         1.3.6.1.2.1.2.2.1.1.2 i 2 || fail "snmptrap"
+    in_agent snmpinform -v 2c -c ravine -r 0 -t 3 "$NETNS_CONSOLE_ADDR:162" 123456789 1.3.6.1.6.3.1.1.5.1 ||
+        fail "snmpinform was not acknowledged"
 fi
 wait "$harness_pid"
 status=$?
@@ -114,11 +123,12 @@ iconv -f CP932 -t UTF-8 "${logs[0]}" | tr -d '\r' >"$work/log.txt"
 
 oids=()
 for row in "${rows[@]}"; do read -r _ _ oid _ <<<"$row"; oids+=("$oid"); done
-python3 - "$work/log.txt" "$work/net-snmp.hex" "$work/sets.log" "${#rows[@]}" "${oids[@]}" <<'PY'
+python3 - "$work/log.txt" "$work/net-snmp.hex" "$work/sets.log" "$work/snmpget.txt" "${#rows[@]}" "${oids[@]}" <<'PY'
 import re, sys
 lines = open(sys.argv[1], encoding="utf-8").read().split("\n")
 captures = [bytes.fromhex(h) for h in open(sys.argv[2]).read().split()]
-sets = open(sys.argv[3]).read() if len(sys.argv) > 3 else ""
+sets = open(sys.argv[3]).read()
+snmpget = open(sys.argv[4], encoding="utf-8").read().splitlines()
 failures = 0
 
 def check(what, good, detail=""):
@@ -172,11 +182,11 @@ check("its answer names snmpd and gives the receive time and the round trip",
       and bool(re.match(r"^  受信時刻=" + time + r"  応答時間=\d+\.\d{3}ms$", answer[2])), repr(answer[:4]))
 
 set_requests = [i for i in requests if lines[i].startswith("set request")]
-count = int(sys.argv[4])
+count = int(sys.argv[5])
 check("one SetRequest a row", len(set_requests) == count, str(len(set_requests)))
 for k, (i, theirs) in enumerate(zip(set_requests, captures)):
     ours = undump(block(i))
-    oid = sys.argv[5 + k]
+    oid = sys.argv[6 + k]
     mine, net = value_after(ours, oid), value_after(theirs, oid)
     check("Set row %d: the value octets are net-snmp's (%s)" % (k + 1, net.hex(" ").upper()), mine == net and net,
           mine.hex(" ").upper())
@@ -189,18 +199,40 @@ check("snmpd stored the four writable values", len(sets.splitlines()) == 5, sets
 no_answer = [l for l in lines if re.match(r"^  応答なし：request ID=\d+  5000ms 待ちました$", l)]
 check("the request nobody answered is said in the log", len(no_answer) == 1, repr(no_answer))
 
+def summary(block_lines):
+    return [l for l in block_lines if not re.match(r"^  ([0-9A-F]{2} )+", l)]
+
+# snmpget -On: ".1.3.6.1.4.1.99999.2 = Timeticks: (100) 0:00:01.00".
+ticks = snmpget[0].split(") ", 1)[1] if snmpget and ") " in snmpget[0] else "?"
+# The last answer naming the object: the Get's, after the Set's.
+ticks_answer = next((summary(block(i)) for i in reversed(answers) if "  object ID =1.3.6.1.4.1.99999.2" in block(i)),
+                    [])
+check("a TimeTicks answer reads as snmpget prints it (%s)" % ticks,
+      ticks_answer[-2:] == ["  応答データ(Ticks)=100", "  時間表記=" + ticks], repr(ticks_answer[-3:]))
+bulk = [block(i) for i, l in enumerate(lines) if l.startswith("get bulk request 送信")]
+check("the GetBulk names its non-repeaters and max-repetitions",
+      bool(bulk) and "  non-repeaters=0  max-repetitions=2" in bulk[0]
+      and bulk[0].index("  non-repeaters=0  max-repetitions=2") + 1 == bulk[0].index("  object ID =1.3.6.1.2.1.1"),
+      repr(bulk[:1]))
+
 traps = [i for i, l in enumerate(lines) if l.startswith("TRAP受信  SIZE=")]
 trap = block(traps[0]) if traps else []
-shown = [l for l in trap if not re.match(r"^  ([0-9A-F]{2} )+", l)]
+shown = summary(trap)
 check("the trap names its sender's address and port",
       len(shown) > 2 and bool(re.match(r"^  送信元=192\.0\.2\.2:\d+$", shown[1]))
       and bool(re.match(r"^  受信時刻=" + time + "$", shown[2])), repr(shown[:3]))
-want = ["  TRAP-TYPE=linkDown", "  受信DATA=", "  enterprise=1.3.6.1.6.3.1.1.5", "  agent-addr=192.0.2.2",
-        "  generic-trap=2", "  specific-trap=0"]
-check("the linkDown shows its Trap-PDU fields", shown[3:9] == want, repr(shown[3:9]))
-check("the linkDown shows its time-stamp and its binding",
-      len(shown) == 12 and shown[9].startswith("  time-stamp=")
-      and shown[10:] == ["  object ID =1.3.6.1.2.1.2.2.1.1.2", "  応答データ(Integer)=2"], repr(shown[9:]))
+want = ["  TRAP-TYPE=linkDown", "  受信DATA=", "  PDU=Trap", '  community="ravine"', "  enterprise=1.3.6.1.6.3.1.1.5",
+        "  agent-addr=192.0.2.2", "  generic-trap=2", "  specific-trap=0"]
+check("the linkDown shows its community and Trap-PDU fields", shown[3:11] == want, repr(shown[3:11]))
+# snmptrapd prints the time-stamp 8640001 as "1 day, 0:00:00.01".
+check("the linkDown shows its time-stamp at a glance and its binding once",
+      shown[11:] == ["  time-stamp=8640001", "  時間表記=1 day, 0:00:00.01", "  object ID =1.3.6.1.2.1.2.2.1.1.2",
+                     "  応答データ(Integer)=2"], repr(shown[11:]))
+inform = summary(block(traps[1])) if len(traps) > 1 else []
+want = ["  TRAP-TYPE=coldStart", "  受信DATA=", "  PDU=InformRequest", '  community="ravine"',
+        "  object ID =1.3.6.1.2.1.1.3.0", "  応答データ(Ticks)=123456789", "  時間表記=14 days, 6:56:07.89",
+        "  object ID =1.3.6.1.6.3.1.1.4.1.0", "  応答データ(OBJECT IDENTIFIER)=1.3.6.1.6.3.1.1.5.1"]
+check("the inform is named, with its community and its sysUpTime.0", inform[3:] == want, repr(inform[3:]))
 sys.exit(1 if failures else 0)
 PY
 [ $? -eq 0 ] || failures=$((failures + 1))

@@ -48,10 +48,6 @@ public:
         std::fprintf(stderr, "notice box: %s\n", text.c_str());
         ++notices;
     }
-    void ShowConversionError(const std::string& text) override {
-        std::fprintf(stderr, "conversion error box: %s\n", text.c_str());
-        ++count;
-    }
     int count = 0;
     std::atomic<int> notices{0};
 };

@@ -286,5 +286,6 @@ netns_workspace() {
 netns_cleanup() {
     [ -n "${CONSOLE_PID:-}" ] && kill -KILL "$CONSOLE_PID" 2>/dev/null
     netns_teardown
+    [ -n "${QUILLET_KEEP_WORK:-}" ] && { echo "kept $work"; return; }
     rm -rf "$work"
 }

@@ -129,6 +129,7 @@ depends_names="$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/[ (].*$//')"
 for needed in fonts-ipafont-gothic libcap2-bin libqt6widgets6 libqt6core6 libc6 libstdc++6; do
     grep -qxF "$needed" <<<"$depends_names" || fail "Depends lacks $needed: $depends"
 done
+[ "$(field Recommends)" = qt6-translations-l10n ] || fail "Recommends is $(field Recommends)"
 contents="$(dpkg-deb -c "$deb")"
 grep -Eq ' \./usr/bin/quillet$' <<<"$contents" || fail "the package does not hold ./usr/bin/quillet"
 dpkg-deb -I "$deb" postinst >/dev/null 2>&1 || fail "the package has no postinst"

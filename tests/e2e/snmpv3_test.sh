@@ -6,13 +6,27 @@
 #
 #   - for every pair, a GetRequest, a GetNextRequest, a SetRequest and a
 #     GetBulkRequest at authPriv, each answered, authenticated and decrypted;
-#     the agent's engine discovered once, first;
-#   - a wrong pass phrase shown as usmStatsWrongDigests, an unknown user as
-#     usmStatsUnknownUserNames;
+#     the agent's engine discovered once, first; AES-192 and AES-256 with
+#     both key extensions (snmpd's "AES-192"/"AES-256" and the Reeder
+#     "AES-192-C"/"AES-256-C");
+#   - a WALK of the system group at authPriv, by GetBulk, to its end;
+#   - for every authentication protocol a GetRequest at authNoPriv, and one
+#     at noAuthNoPriv;
+#   - a wrong pass phrase ends its request at once, its message saying why
+#     (usmStatsWrongDigests), and no "no answer" follows; an unknown user
+#     likewise (usmStatsUnknownUserNames);
 #   - snmpd restarted (its boots one more): the next request gets a
 #     notInTimeWindows Report and goes once more, and is answered;
-#   - snmptrap -v3 (its own engine ID) shown as a trap of the user, and
-#     snmpinform -v3 -r 0 acknowledged at once.
+#   - snmptrap -v3 (its own engine ID) shown as a trap of the user, a trap
+#     of a second user (MD5, AES-192-C) set beside it shown as that user's,
+#     and snmpinform -v3 -r 0 acknowledged at once; a trap sent again with
+#     older boots (snmptrap -Z) refused as a replay;
+#   - an agent that forges (forging_agent.py, in the agent's namespace once
+#     snmpd is gone): its noAuthNoPriv answer naming the request's msgID and
+#     user is shown as not taken, and the request still ends unanswered;
+#   - every user of the table above in the console's list at once: a trap
+#     of each shown as that user's, authenticated and decrypted as its level
+#     says, and an inform of each acknowledged.
 #
 #   $1: the quillet executable (unused; the harness is the same window)
 #   $2: the build directory (the harness is $2/tests/steps_harness)
@@ -34,7 +48,7 @@ netns_setup "$$" || exit 1
 
 # Every pair snmpd offers; the numbers are the window's (the dialog's order).
 auths=("MD5 1" "SHA 2" "SHA-224 3" "SHA-256 4" "SHA-384 5" "SHA-512 6")
-privs=("DES 1" "AES 2" "AES-192 3" "AES-256 4")
+privs=("DES 1" "AES 2" "AES-192 3" "AES-256 4" "AES-192-C 5" "AES-256-C 6")
 conf=()
 steps=("version|2")
 pairs=0
@@ -51,7 +65,21 @@ for a in "${auths[@]}"; do
                 "bulk|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1")
         pairs=$((pairs + 1))
     done
+    conf+=("createUser a$anum $aname \"authpass123\"" "rwuser a$anum auth")
 done
+conf+=("createUser nauser" "rwuser nauser noauth")
+# Every user once more, for notifications: NAME|LEVEL|AUTH|APASS|PRIV|PPASS
+# as the v3add step takes it, and the net-snmp options that send as it.
+table=()
+for a in "${auths[@]}"; do
+    read -r aname anum <<<"$a"
+    for p in "${privs[@]}"; do
+        read -r pname pnum <<<"$p"
+        table+=("u${anum}${pnum}|2|$anum|authpass123|$pnum|privpass123|-l authPriv -a $aname -A authpass123 -x $pname -X privpass123")
+    done
+    table+=("a$anum|1|$anum|authpass123|0||-l authNoPriv -a $aname -A authpass123")
+done
+table+=("nauser|0|0||0||-l noAuthNoPriv")
 # A fixed engine ID, and snmpd reading its persistent data (SNMPCONFPATH in
 # place of -C, which would skip it): across a restart it keeps its engine ID
 # and counts its boots up, as an agent that reboots does.
@@ -70,14 +98,27 @@ agent_answers() {
 }
 v3_agent_start || exit 1
 
-steps+=("answered|$((1 + 4 * pairs))"
-        # A wrong pass phrase, and a user snmpd does not have.
-        "v3|u42|2|4|wrongpass99|2|privpass123" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
-        "v3|nobody|2|4|authpass123|2|privpass123" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
+steps+=("answered|$((1 + 4 * pairs))" "walk|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1")
+for a in "${auths[@]}"; do
+    read -r aname anum <<<"$a"
+    steps+=("v3|a$anum|1|$anum|authpass123|0|" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0")
+done
+steps+=("v3|nauser|0|0||0|" "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0"
+        # A wrong pass phrase, and a user snmpd does not have: each ends at
+        # once with its reason, and stays said.
+        "v3|u42|2|4|wrongpass99|2|privpass123" "refused|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0|認証に失敗しました"
+        "v3|nobody|2|4|authpass123|2|privpass123"
+        "refused|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0|エージェントがユーザー名を知りません"
         # snmpd restarts meanwhile; the next request meets a new time window.
         "v3|u42|2|4|authpass123|2|privpass123" "mark|restart" "waitfile|$work/restarted"
         "get|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0" "answered|$((1 + 4 * pairs + 4))"
-        "mark|traps" "traps|2")
+        # A second user for notifications beside the request user.
+        "v3add|u15|2|1|authpass123|5|privpass123"
+        "mark|traps" "traps|5"
+        # The forging agent in snmpd's place.
+        "mark|forger" "waitfile|$work/forger" "noanswer|$NETNS_AGENT_ADDR|1.3.6.1.2.1.1.5.0")
+for row in "${table[@]}"; do steps+=("v3add|${row%|*}"); done
+steps+=("mark|table" "traps|$((5 + 2 * ${#table[@]}))")
 
 mkdir -p "$work/console"
 (cd "$work/console" && timeout -k 5 150 ip netns exec "$NETNS_CONSOLE" env QT_QPA_PLATFORM=offscreen \
@@ -96,15 +137,47 @@ fi
 if wait_until 30 marked traps; then
     in_agent snmptrap -v3 -e 0x8000000001020304 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES \
         -X privpass123 "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.1 || fail "snmptrap -v3"
+    in_agent snmptrap -v3 -e 0x8000000001020305 -u u15 -l authPriv -a MD5 -A authpass123 -x AES-192-C \
+        -X privpass123 "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.4 || fail "snmptrap -v3 of a second user"
     if in_agent snmpinform -v3 -u u42 -l authPriv -a SHA-256 -A authpass123 -x AES -X privpass123 -r 0 -t 3 \
         "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.2 >/dev/null 2>&1; then
         echo "ok: snmpinform -v3 -r 0 was acknowledged at once"
     else
         fail "snmpinform -v3 was not acknowledged"
     fi
+    # A newer clock of the trap sender's engine, then an older one: a replay.
+    for clock in 5,1000 4,1000; do
+        in_agent snmptrap -v3 -e 0x8000000001020304 -Z "$clock" -u u42 -l authPriv -a SHA-256 -A authpass123 \
+            -x AES -X privpass123 "$NETNS_CONSOLE_ADDR:162" '' 1.3.6.1.6.3.1.1.5.3 || fail "snmptrap -v3 -Z $clock"
+    done
+fi
+if wait_until 30 marked forger; then
+    agent_stop
+    ip netns exec "$NETNS_AGENT" python3 "$here/forging_agent.py" "$NETNS_AGENT_ADDR" 1 20 >"$work/forger.out" 2>&1 &
+    forger_pid=$!
+    sleep 0.3
+    touch "$work/forger"
+fi
+if wait_until 60 marked table; then
+    # Their own engine for the table's traps: its clock starts afresh.
+    informed=0
+    for row in "${table[@]}"; do
+        user=${row%%|*}
+        read -r -a options <<<"${row##*|}"
+        in_agent snmptrap -v3 -e 0x80000000010203AA -u "$user" "${options[@]}" "$NETNS_CONSOLE_ADDR:162" '' \
+            1.3.6.1.6.3.1.1.5.4 || fail "snmptrap -v3 as $user"
+        if in_agent snmpinform -v3 -u "$user" "${options[@]}" -r 0 -t 3 "$NETNS_CONSOLE_ADDR:162" '' \
+            1.3.6.1.6.3.1.1.5.2 >/dev/null 2>&1; then
+            informed=$((informed + 1))
+        else
+            fail "snmpinform -v3 as $user was not acknowledged"
+        fi
+    done
+    echo "ok: $informed of ${#table[@]} users' informs acknowledged at once"
 fi
 wait "$harness_pid"
 status=$?
+[ -n "${forger_pid:-}" ] && { kill "$forger_pid" 2>/dev/null; wait "$forger_pid" 2>/dev/null; }
 grep -v '^ok ' "$work/harness.out"
 [ "$status" -eq 0 ] || { fail "steps_harness exited with status $status"; tail -20 "$work/harness.err"; }
 
@@ -112,7 +185,7 @@ logs=("$work/console"/LOG/*.LOG)
 [ -f "${logs[0]}" ] || { fail "no log"; exit 1; }
 iconv -f CP932 -t UTF-8 "${logs[0]}" | tr -d '\r' >"$work/log.txt"
 
-python3 - "$work/log.txt" "$pairs" "$(cat "$work/location")" <<'PY'
+python3 - "$work/log.txt" "$pairs" "$(cat "$work/location")" "$(printf '%s\n' "${table[@]}" | cut -d'|' -f1,2 | tr '\n' ' ')" <<'PY'
 import re, sys
 lines = open(sys.argv[1], encoding="utf-8").read().split("\n")
 pairs = int(sys.argv[2])
@@ -139,7 +212,7 @@ trusted = [b for b in answers if any(l.endswith("確認済み") for l in b) and 
 check("every pair's four requests answered, authenticated and decrypted", len(trusted) >= 4 * pairs + 1,
       "%d of %d" % (len(trusted), 4 * pairs + 1))
 for auth in ("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"):
-    for priv in ("DES", "AES", "AES-192", "AES-256"):
+    for priv in ("DES", "AES", "AES-192", "AES-256", "AES-192-C", "AES-256-C"):
         n = sum(1 for b in trusted if "  認証=あり(%s) 確認済み" % auth in b and "  暗号化=あり(%s) 復号済み" % priv in b)
         check("%s with %s: Get, GetNext, Set and GetBulk answered" % (auth, priv), n >= 4, str(n))
 check("no answer refused", not any(any(l.startswith("  USM検証失敗=") for l in b) for b in answers))
@@ -153,26 +226,65 @@ check("a wrong pass phrase shown as usmStatsWrongDigests", any(t.startswith("  u
 check("an unknown user shown as usmStatsUnknownUserNames",
       any(t.startswith("  usmStatsUnknownUserNames = ") for t in texts), repr(texts))
 late = [i for i, b in enumerate(reports) if any(l.startswith("  usmStatsNotInTimeWindows = ") for l in b)]
-check("after snmpd's restart a notInTimeWindows Report came", len(late) == 1, repr(texts))
-last = answers[-1] if answers else []
+check("the agent's clock came from its authenticated Reports, at first and after its restart", len(late) == 2,
+      repr(texts))
+walk = [l for l in lines if l.startswith("  WALK終了：1.3.6.1.2.1.1 配下 ")]
+check("the SNMPv3 walk of the system group went to the subtree's end",
+      len(walk) == 1 and walk[0].endswith("（サブツリーの外に出ました）") and int(walk[0].split(" 配下 ")[1].split("件")[0]) > 5,
+      repr(walk))
+ended = [l for b in reports for l in b if l.startswith("  要求を終了しました：")]
+check("the wrong pass phrase and the unknown user each ended their request",
+      len(ended) == 2 and ended[0].startswith("  要求を終了しました：認証に失敗しました")
+      and "usmStatsUnknownUserNames" in ended[1], repr(ended))
+for level, name in (("authNoPriv", "a"), ("noAuthNoPriv", "nauser")):
+    n = sum(1 for b in answers if any(l.startswith("  msgUserName=" + name) for l in b)
+            and not any(l.startswith("  応答として扱いません") or l.startswith("  USM検証失敗") for l in b))
+    check("answers at %s" % level, n >= (6 if name == "a" else 1), str(n))
+forged = [b for b in answers if "  応答として扱いません：セキュリティレベルが要求と違います" in b]
+check("the forged noAuthNoPriv answers were shown as not taken", len(forged) >= 1, str(len(forged)))
+trusted = [b for b in trusted if not any(l.startswith("  応答として扱いません") for l in b)]
+last = [b for b in answers if b in trusted][-1] if trusted else []
 check("and the request sent once more was answered", last in trusted and "  object ID =1.3.6.1.2.1.1.5.0" in last,
       repr(last[:3]))
-check("the last Set reached snmpd", sys.argv[3].strip().strip('"') == "rack-u64", sys.argv[3])
+check("the last Set reached snmpd", sys.argv[3].strip().strip('"') == "rack-u66", sys.argv[3])
 traps = blocks(r"^TRAP受信  SIZE=\d+$")
 trap = traps[0] if traps else []
 check("snmptrap -v3 shown as a coldStart of user u42 at authPriv",
       "  TRAP-TYPE=coldStart" in trap and "  msgUserName=u42" in trap and "  認証=あり(SHA-256) 確認済み" in trap
       and "  暗号化=あり(AES) 復号済み" in trap and "  msgAuthoritativeEngineID=80 00 00 00 01 02 03 04" in trap,
       repr(trap[:14]))
-inform = traps[-1] if len(traps) > 1 else []
+second = [b for b in traps[:5] if "  msgUserName=u15" in b]
+check("a trap of a second user shown as its linkUp at authPriv with AES-192-C",
+      len(second) == 1 and "  TRAP-TYPE=linkUp" in second[0] and "  認証=あり(MD5) 確認済み" in second[0]
+      and "  暗号化=あり(AES-192-C) 復号済み" in second[0], repr(second[:1]))
+inform = traps[2] if len(traps) > 2 else []
 check("snmpinform -v3 shown as a warmStart", "  TRAP-TYPE=warmStart" in inform and "  msgUserName=u42" in inform,
       repr(inform[:14]))
+replays = traps[3:5]
+table = [row.split("|") for row in sys.argv[4].split()]
+late_traps = traps[5:]
+for name, level in table:
+    mine = [b for b in late_traps if "  msgUserName=" + name in b]
+    shown = len(mine) == 2 and all("  USM検証失敗" not in "\n".join(b) for b in mine)
+    if level != "0":
+        shown = shown and all(any(l.startswith("  認証=あり(") and l.endswith("確認済み") for l in b) for b in mine)
+    if level == "2":
+        shown = shown and all(any(l.startswith("  暗号化=あり(") and l.endswith("復号済み") for l in b) for b in mine)
+    check("%s's trap and inform shown as its own at its level" % name, shown, repr([b[:3] for b in mine]))
+check("a trap with a newer clock taken, then one with older boots refused as a replay",
+      len(replays) == 2 and "  TRAP-TYPE=linkDown" in replays[0] and "  USM検証失敗=notInTimeWindow" in replays[1],
+      repr([b[:3] for b in replays]))
+probes = [l for l in lines if l.startswith("SNMPv3 エンジンID探索(discovery)受信")]
+check("each snmpinform's discovery one line, not a trap", len(probes) == 1 + len(table)
+      and len(traps) == 5 + 2 * len(table), "%d probes, %d traps" % (len(probes), len(traps)))
 text = "\n".join(lines)
 check("no pass phrase in the log", "authpass123" not in text and "privpass123" not in text and "wrongpass99" not in text)
 sys.exit(1 if failures else 0)
 PY
-! grep -q -e authpass123 -e privpass123 "$work/console/steps-settings.ini" || fail "a pass phrase in the settings file"
 [ $? -eq 0 ] || failures=$((failures + 1))
+! grep -q -e authpass123 -e privpass123 "$work/console/steps-settings.ini" || fail "a pass phrase in the settings file"
+grep -q '^message 応答がありません（request ID=' "$work/harness.out" ||
+    fail "the forged answer ended the wait"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

@@ -10,19 +10,33 @@
 //   get|ADDRESS|OID                a GetRequest; waits up to 3 s for its answer
 //   noanswer|ADDRESS|OID           a GetRequest nobody answers; waits up to 8 s
 //                                  for the message field to say so
+//   refused|ADDRESS|OID|TEXT       a GetRequest the agent refuses: the message
+//                                  field begins with TEXT within 3 s and still
+//                                  does 5.5 s later (no "no answer" replaced it)
 //   set|ADDRESS|TYPE|OID|VALUE     a SetRequest with community "ravine-rw" and
 //                                  the data type item TYPE (0..8); waits for
 //                                  its answer
 //   getnext|ADDRESS|OID            a GetNextRequest from OID; waits for its answer
 //                                  and prints "walk <OID1Edit>"
-//   v3|USER|LEVEL|AUTH|APASS|PRIV|PPASS   the SNMPv3 settings (LEVEL 0..2, AUTH
-//                                  and PRIV as the dialog's protocol numbers:
-//                                  AUTH 1 MD5 .. 6 SHA-512, PRIV 1 DES .. 4 AES-256)
+//   v3|USER|LEVEL|AUTH|APASS|PRIV|PPASS   the SNMPv3 settings: USER alone, the
+//                                  user requests go as (LEVEL 0..2, AUTH 1 MD5 ..
+//                                  6 SHA-512, PRIV 1 DES, 2 AES, 3 AES-192,
+//                                  4 AES-256, 5 AES-192-C, 6 AES-256-C)
+//   v3add|USER|LEVEL|AUTH|APASS|PRIV|PPASS   one more user beside those set
+//                                  (a user of the same name replaced); the
+//                                  request user stays
 //   bulk|ADDRESS|OID               a GetBulkRequest, no non-repeater, OID the one
 //                                  repeater, max-repetitions 2; waits for 受信回数
 //                                  to grow
+//   walk|ADDRESS|OID               a walk of the subtree under OID (WALK); waits
+//                                  up to 60 s for it to end
+//   walkstop|ADDRESS|OID|N         a walk stopped by a second press once it
+//                                  has found N objects
+//   transport|PORT|SECONDS|RETRIES the agent's port, timeout and retries
+//   fields                         prints "fields ADDRESS OID1 VERSION PORT" as
+//                                  the window shows them
 //   answered|N                     waits up to 5 s until 受信回数 reaches N
-//   traps|N                        waits up to 10 s until TRAP回数 reaches N
+//   traps|N                        waits up to 30 s until TRAP回数 reaches N
 //   mark|NAME                      prints "mark NAME" (the script acts on it)
 //   waitfile|PATH                  waits up to 30 s until the file PATH exists
 //
@@ -56,9 +70,6 @@ class StderrReporter : public quillet::ErrorReporter {
 public:
     void ShowError(const std::string& text) override { std::fprintf(stderr, "error box: %s\n", text.c_str()); }
     void ShowNotice(const std::string& text) override { std::fprintf(stderr, "notice box: %s\n", text.c_str()); }
-    void ShowConversionError(const std::string& text) override {
-        std::fprintf(stderr, "conversion error box: %s\n", text.c_str());
-    }
 };
 
 int Number(const QLineEdit* edit) { return edit->text().toInt(); }
@@ -114,6 +125,19 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
         std::printf("message %s\n", form.MessageEdit->text().toStdString().c_str());
         return {};
     }
+    if (verb == "refused" && w.size() == 4) {
+        form.CommunityEdit->setText(QStringLiteral("ravine"));
+        form.IpEdit->setText(Q(w[1]));
+        form.OID1Edit->setText(Q(w[2]));
+        form.GETButton->click();
+        const QString reason = Q(w[3]);
+        if (!WaitFor(form, [&] { return form.MessageEdit->text().startsWith(reason); }, 3000))
+            return "the message field says \"" + form.MessageEdit->text().toStdString() + "\"";
+        WaitFor(form, [] { return false; }, 5500);
+        std::printf("message %s\n", form.MessageEdit->text().toStdString().c_str());
+        if (!form.MessageEdit->text().startsWith(reason)) return "the reason was replaced";
+        return {};
+    }
     if (verb == "set" && w.size() == 5) {
         form.CommunityEdit->setText(QStringLiteral("ravine-rw"));
         form.IpEdit->setText(Q(w[1]));
@@ -143,14 +167,21 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
         std::printf("walk %s\n", form.OID1Edit->text().toStdString().c_str());
         return {};
     }
-    if (verb == "v3" && w.size() == 7) {
+    if ((verb == "v3" || verb == "v3add") && w.size() == 7) {
         quillet::V3DialogValues values;
-        values.userName = w[1];
-        values.level = static_cast<quillet::SecurityLevel>(std::stoi(w[2]));
-        values.auth = static_cast<quillet::AuthProtocol>(std::stoi(w[3]));
-        values.authPassPhrase = w[4];
-        values.priv = static_cast<quillet::PrivProtocol>(std::stoi(w[5]));
-        values.privPassPhrase = w[6];
+        if (verb == "v3add") values = form.V3Values();
+        std::erase_if(values.users, [&](const quillet::V3UserValues& user) { return user.profile.name == w[1]; });
+        quillet::V3UserValues user;
+        user.profile.name = w[1];
+        user.profile.level = static_cast<quillet::SecurityLevel>(std::stoi(w[2]));
+        user.profile.auth = static_cast<quillet::AuthProtocol>(std::stoi(w[3]));
+        user.authSecret = w[4];
+        const int priv = std::stoi(w[5]);
+        user.profile.priv = static_cast<quillet::PrivProtocol>(priv > 4 ? priv - 2 : priv);
+        user.profile.extension = priv > 4 ? quillet::KeyExtension::Reeder : quillet::KeyExtension::Blumenthal;
+        user.privSecret = w[6];
+        values.users.push_back(user);
+        if (verb == "v3") values.requestUser = w[1];
         std::string error;
         if (!form.ApplyV3Settings(values, error)) return error;
         return {};
@@ -166,6 +197,36 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
         form.BulkButton->click();
         if (!form.MessageEdit->text().isEmpty()) return "refused: " + form.MessageEdit->text().toStdString();
         if (!WaitFor(form, [&] { return Number(form.RecvEdit) > received; }, 3000)) return "no answer";
+        return {};
+    }
+    if ((verb == "walk" && w.size() == 3) || (verb == "walkstop" && w.size() == 4)) {
+        form.CommunityEdit->setText(QStringLiteral("ravine"));
+        form.IpEdit->setText(Q(w[1]));
+        form.OID1Edit->setText(Q(w[2]));
+        form.WalkButton->click();
+        if (!form.Walking()) return "the walk did not start: " + form.MessageEdit->text().toStdString();
+        if (verb == "walkstop") {
+            const int want = std::stoi(w[3]);
+            const auto found = [&] {
+                const QString text = form.WalkButton->text();
+                return text.startsWith(QStringLiteral("停止 ")) && text.mid(3).chopped(1).toInt() >= want;
+            };
+            if (!WaitFor(form, found, 30000)) return "the walk never found enough objects";
+            form.WalkButton->click();
+        }
+        if (!WaitFor(form, [&] { return !form.Walking(); }, 60000)) return "the walk did not end";
+        return {};
+    }
+    if (verb == "transport" && w.size() == 4) {
+        quillet::AgentTransport transport;
+        std::string error;
+        if (!quillet::ParseAgentTransport(w[1], w[2], w[3], transport, error)) return error;
+        form.ApplyTransport(transport);
+        return {};
+    }
+    if (verb == "fields" && w.size() == 1) {
+        std::printf("fields %s %s %d %d\n", form.IpEdit->text().toStdString().c_str(),
+                    form.OID1Edit->text().toStdString().c_str(), form.Version(), form.Transport().port);
         return {};
     }
     if (verb == "answered" && w.size() == 2) {
@@ -184,7 +245,7 @@ std::string Run(TMainForm& form, const std::vector<std::string>& w) {
     }
     if (verb == "traps" && w.size() == 2) {
         const int want = std::stoi(w[1]);
-        if (!WaitFor(form, [&] { return Number(form.TrapEdit) >= want; }, 10000)) return "too few traps";
+        if (!WaitFor(form, [&] { return Number(form.TrapEdit) >= want; }, 30000)) return "too few traps";
         return {};
     }
     return "unknown step";

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
     };
     LocalEngine engine(id, 1, seconds());
-    SaltSource salts = SaltSource::Random();
+    SaltSource salts(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
 
     UdpSocket socket;
     Ipv4Endpoint local{{127, 0, 0, 1}, static_cast<std::uint16_t>(port)};

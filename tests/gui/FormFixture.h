@@ -6,6 +6,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,10 +30,6 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         notices_.push_back(text);
     }
-    void ShowConversionError(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        conversions_.push_back(text);
-    }
     std::vector<std::string> Errors() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return errors_;
@@ -39,17 +38,25 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return notices_;
     }
-    std::vector<std::string> Conversions() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return conversions_;
-    }
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> errors_;
     std::vector<std::string> notices_;
-    std::vector<std::string> conversions_;
 };
+
+// A settings file of this test process alone, made afresh and removed at
+// exit: windows remember their fields when they close, and no test may
+// start from what another left.
+inline std::string TestSettingsFile() {
+    struct File {
+        std::string name = "quillet-test-settings-" + std::to_string(::getpid()) + ".ini";
+        File() { std::remove(name.c_str()); }
+        ~File() { std::remove(name.c_str()); }
+    };
+    static const File file;
+    return file.name;
+}
 
 inline ConsoleConfig LoopbackConfig(ErrorReporter* reporter, std::uint16_t requestPort = 0, std::uint16_t trapPort = 0) {
     ConsoleConfig config;
@@ -58,7 +65,7 @@ inline ConsoleConfig LoopbackConfig(ErrorReporter* reporter, std::uint16_t reque
     config.bindAddress = Loopback();
     config.reporter = reporter;
     // Never the user's own settings: a file of the test run's.
-    config.settingsFile = "quillet-test-settings.ini";
+    config.settingsFile = TestSettingsFile();
     return config;
 }
 

@@ -38,7 +38,8 @@ namespace {
 // tests send no SNMPv3 message.
 const std::uint8_t kEngine[] = {0x80, 0x00, 0x00, 0x00, 0x05, 1, 2, 3, 4, 5, 6, 7, 8};
 const ByteSpan kEngineId(kEngine, sizeof kEngine);
-V3Session v3;
+V3Users users;
+V3Requests v3(users);
 
 // A log that holds the first write until it is let go.
 class HeldLog : public LogSink {
@@ -110,7 +111,7 @@ TEST(ListenerLoss, LostDatagramsAreSaidOnceWithTheirCountWhereTheyWereLost) {
         tiny.entries = 3;
         std::unique_ptr<ListenerThread> listener;
         if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tracker, v3, nullptr, tiny);
-        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment, v3, kEngineId, 1, tiny);
+        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment, users, kEngineId, 1, tiny);
         listener->start();
 
         // Datagram n is n zero bytes, so its header line tells which it is.
@@ -157,7 +158,7 @@ TEST(ListenerLoss, ABurstBeyondTheReceiveBufferKeepsItsOrderAndSaysEveryGap) {
     // A receive buffer of about a hundred of these datagrams.
     ASSERT_TRUE(LoopbackPair(socket, sender, 65536));
     std::atomic<std::int32_t> equipment{0};
-    T_Port162 listener(socket, output, reporter, equipment, v3, kEngineId, 1);
+    T_Port162 listener(socket, output, reporter, equipment, users, kEngineId, 1);
     listener.start();
 
     // Datagram i is (i % kCycle) + 1 zero bytes: its header line tells where
@@ -221,7 +222,7 @@ TEST(ListenerStop, WhatWasQueuedWhenTheStopBeganIsReportedOrSaidLost) {
         std::atomic<std::int32_t> equipment{0};
         std::unique_ptr<ListenerThread> listener;
         if (c.port == 161) listener = std::make_unique<T_Port161>(socket, output, reporter, request, tracker, v3);
-        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment, v3, kEngineId, 1);
+        else listener = std::make_unique<T_Port162>(socket, output, reporter, equipment, users, kEngineId, 1);
         listener->start();
         const std::vector<std::uint8_t> zeros(6, 0);
         ASSERT_EQ(sender.Send(zeros.data(), 1), 1);

@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -174,18 +175,35 @@ TEST_F(MainWindow, AnEnlargedWindowGivesThePaneTheRoomAndKeepsTheControlsInPlace
     EXPECT_EQ(f.OutMemo->geometry(), PlaceOf(Control::OutMemo).rect);
 }
 
-TEST(MainWindowSettings, TheSnmpv3ChoicesAreRememberedButNeverThePassPhrases) {
+V3UserValues User(const char* name, SecurityLevel level, AuthProtocol auth, const char* authSecret, PrivProtocol priv,
+                  KeyExtension extension, const char* privSecret) {
+    V3UserValues user;
+    user.profile.name = name;
+    user.profile.level = level;
+    user.profile.auth = auth;
+    user.profile.priv = priv;
+    user.profile.extension = extension;
+    user.authSecret = authSecret;
+    user.privSecret = privSecret;
+    return user;
+}
+
+TEST(MainWindowSettings, TheSnmpv3UsersAreRememberedButNeverTheirSecrets) {
     RecordingReporter reporter;
     ConsoleConfig config = LoopbackConfig(&reporter);
     config.settingsFile = "v3-settings.ini";
     QFile::remove(QString::fromStdString(config.settingsFile));
     V3DialogValues values;
-    values.userName = "quser";
-    values.level = SecurityLevel::AuthPriv;
-    values.auth = AuthProtocol::Sha512;
-    values.authPassPhrase = "auth-secret-1";
-    values.priv = PrivProtocol::Aes256;
-    values.privPassPhrase = "priv-secret-2";
+    values.users.push_back(User("quser", SecurityLevel::AuthPriv, AuthProtocol::Sha512, "auth-secret-1",
+                                PrivProtocol::Aes256, KeyExtension::Reeder, "priv-secret-2"));
+    values.users.push_back(User("tuser", SecurityLevel::AuthNoPriv, AuthProtocol::Md5, "auth-secret-3",
+                                PrivProtocol::Aes128, KeyExtension::Blumenthal, ""));
+    values.users.push_back(User("nuser", SecurityLevel::NoAuthNoPriv, AuthProtocol::Sha1, "", PrivProtocol::Des,
+                                KeyExtension::Blumenthal, ""));
+    values.users[1].profile.authKind = KeyKind::LocalizedKey;
+    values.users[1].profile.keysEngineId = {0x80, 0x00, 0x1F, 0x88, 0x04, 0x71};
+    values.users[1].authSecret = "00112233445566778899aabbccddeeff";
+    values.requestUser = "quser";
     values.contextName = "bridge1";
     values.contextEngineIdHex = "80 00 1F 88 04 71";
     QByteArray engineId;
@@ -195,32 +213,51 @@ TEST(MainWindowSettings, TheSnmpv3ChoicesAreRememberedButNeverThePassPhrases) {
         EXPECT_EQ(first.VerButtons->button(2)->text().toStdString(), "SNMPv3");
         std::string error;
         V3DialogValues tooShort = values;
-        tooShort.authPassPhrase = "short";
+        tooShort.users[0].authSecret = "short";
         EXPECT_FALSE(first.ApplyV3Settings(tooShort, error));
-        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error, "ユーザー「quser」：認証パスフレーズは8文字以上で入力して下さい。");
         EXPECT_TRUE(first.ApplyV3Settings(values, error)) << error;
+        // Holding keys, the process leaves no core.
+        EXPECT_EQ(::prctl(PR_GET_DUMPABLE), 0);
+        ASSERT_NE(first.V3Configuration()->RequestUser(), nullptr);
+        EXPECT_EQ(first.V3Configuration()->RequestUser()->extension, KeyExtension::Reeder);
         first.VerButtons->button(2)->click();
         EXPECT_TRUE(first.BulkButton->isEnabled());  // GetBulk exists in SNMPv3 too
-        engineId = first.UserSettings().EngineId();
+        engineId = first.LocalEngineId();
         first.close();
     }
     QFile file(QString::fromStdString(config.settingsFile));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray stored = file.readAll();
-    EXPECT_FALSE(stored.contains("auth-secret-1"));
-    EXPECT_FALSE(stored.contains("priv-secret-2"));
+    for (const char* secret : {"auth-secret-1", "priv-secret-2", "auth-secret-3", "00112233445566778899"})
+        EXPECT_FALSE(stored.contains(secret)) << secret;
     TMainForm second(config);
-    const V3DialogValues shown = second.V3SettingsDialog().Values();
-    EXPECT_EQ(shown.userName, "quser");
-    EXPECT_EQ(shown.level, SecurityLevel::AuthPriv);
-    EXPECT_EQ(shown.auth, AuthProtocol::Sha512);
-    EXPECT_EQ(shown.priv, PrivProtocol::Aes256);
+    const V3DialogValues& shown = second.V3Values();
+    ASSERT_EQ(shown.users.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(shown.users[i].profile, values.users[i].profile) << i;
+        EXPECT_TRUE(shown.users[i].authSecret.empty());
+        EXPECT_TRUE(shown.users[i].privSecret.empty());
+    }
+    EXPECT_EQ(shown.requestUser, "quser");
     EXPECT_EQ(shown.contextName, "bridge1");
     EXPECT_EQ(shown.contextEngineIdHex, "80 00 1F 88 04 71");
-    EXPECT_TRUE(shown.authPassPhrase.empty());
-    EXPECT_TRUE(shown.privPassPhrase.empty());
+    // Only the noAuthNoPriv user is usable before secrets are typed, and a
+    // request as the request user says what is missing.
+    const std::shared_ptr<const V3Config> held = second.V3Configuration();
+    ASSERT_NE(held, nullptr);
+    EXPECT_NE(held->users.Named("nuser"), nullptr);
+    EXPECT_EQ(held->users.Named("quser"), nullptr);
+    EXPECT_EQ(held->RequestUser(), nullptr);
+    second.VerButtons->button(2)->click();
+    second.IpEdit->setText(QStringLiteral("127.0.0.1"));
+    second.OID1Edit->setText(QStringLiteral("1.3.6.1.2.1.1.5.0"));
+    second.GETButton->click();
+    EXPECT_EQ(second.MessageEdit->text().toStdString(),
+              "SNMPv3ユーザー「quser」のパスフレーズ（キー）が未入力です。設定で入力して下さい。");
     // The console's own engine: the same ID, boots one more.
-    EXPECT_EQ(second.UserSettings().EngineId(), engineId);
+    EXPECT_EQ(second.LocalEngineId(), engineId);
+    EXPECT_EQ(second.LocalEngineBoots(), 2u);
     EXPECT_GE(engineId.size(), 5);
 }
 
@@ -292,9 +329,9 @@ TEST_F(MainWindow, TabVisitsEachControlOnceInTheTableOrderAndEachRadioGroupAtIts
         std::vector<QWidget*> bulk;  // the GetBulk part of the chain
     };
     const Case cases[] = {
-        {0, 0, {}},
-        {1, 2, {f.BulkButton, f.NonOID_C_Edit, f.MaxEdit, f.MaxOID_C_Edit, f.MaxOID1Edit, f.MaxOID2Edit, f.MaxOID3Edit,
-                f.MaxOIDUpDown, f.NonOIDUpDown}},
+        {0, 0, {f.WalkButton, f.TransportButton}},
+        {1, 2, {f.BulkButton, f.WalkButton, f.TransportButton, f.NonOID_C_Edit, f.MaxEdit, f.MaxOID_C_Edit,
+                f.MaxOID1Edit, f.MaxOID2Edit, f.MaxOID3Edit, f.MaxOIDUpDown, f.NonOIDUpDown}},
     };
     for (const Case& c : cases) {
         f.VerButtons->button(c.version)->click();
@@ -399,6 +436,18 @@ TEST_F(MainWindow, EveryCaptionFitsItsPlaceAndNoneRunsUnderAControl) {
             EXPECT_TRUE(box->contentsRect().contains(item->geometry()));
         }
     }
+    {
+        // The 設定 button sits beside the SNMPv3 item's caption, not over it.
+        QAbstractButton* v3 = f.VerButtons->button(2);
+        QStyleOptionButton option;
+        option.initFrom(v3);
+        option.text = v3->text();
+        const QRect contents = v3->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, v3);
+        const int captionEnd =
+            v3->mapTo(f.centralWidget(), contents.topLeft()).x() + QFontMetrics(v3->font()).horizontalAdvance(v3->text());
+        EXPECT_LT(captionEnd, f.V3SettingsButton->x());
+        EXPECT_TRUE(f.VerRadioGroup->geometry().contains(f.V3SettingsButton->geometry()));
+    }
     for (QCheckBox* check : {f.dataDisplayCheckBox, f.nodisplay_CheckBox}) {
         QStyleOptionButton option;
         option.initFrom(check);
@@ -493,7 +542,7 @@ TEST_F(MainWindow, ClrButtonZeroesTheCountersAndLeavesThePane) {
     EXPECT_EQ(form->RecvEdit->text(), QStringLiteral("1"));
 }
 
-TEST_F(MainWindow, WritersFollowTheCheckBoxesAndTheBudget) {
+TEST_F(MainWindow, WritersFollowTheCheckBoxesAndChargesNeverEmptyThePane) {
     form->dataDisplayCheckBox->setChecked(false);
     form->Output().WriteLine("hidden pdu", PduLine);
     form->Output().WriteLine("shown summary", SummaryLine);
@@ -505,9 +554,9 @@ TEST_F(MainWindow, WritersFollowTheCheckBoxesAndTheBudget) {
     form->FlushPane();
     EXPECT_EQ(PaneLines(*form).size(), 2u);
     form->nodisplay_CheckBox->setChecked(false);
-    form->Output().ChargeOutput(26215);
+    form->Output().ChargeOutput(26215);  // what once emptied the pane
     form->FlushPane();
-    EXPECT_TRUE(form->OutMemo->toPlainText().isEmpty());
+    EXPECT_EQ(PaneLines(*form), (std::vector<std::string>{"Quillet   V6.10", "shown summary"}));
 }
 
 TEST(MainWindowLog, RunsOfOneDayAppendMarksAndLinesInCodePage932) {
@@ -652,12 +701,12 @@ TEST_F(MainWindow, ALargeUpdateGoesInSlicesWithItsCountersAfterItsLastLine) {
     ASSERT_EQ(lines.size(), 12001u);
     EXPECT_EQ(lines[1], "a0" + std::string(64, 'a'));
     EXPECT_EQ(lines.back(), "a11999" + std::string(64, 'a'));
-    // An update that empties the pane: what is left of the one under way is
-    // skipped, its counter still shown; and a handler's flush takes the rest
-    // whole.
+    // An update that empties the pane (the clear action): what is left of
+    // the one under way is skipped, its counter still shown; and a handler's
+    // flush takes the rest whole.
     bigUpdate('b');
     ASSERT_TRUE(testing::WaitFor([&] { return form->OutMemo->blockCount() > 12001; }));
-    form->Output().ChargeOutput(26300);
+    form->Output().ClearPane();
     form->Output().WriteLine("after the emptying", SummaryLine);
     ASSERT_TRUE(testing::WaitFor([&] { return form->TrapEdit->text() == "2"; }, 20000));
     form->FlushPane();
@@ -812,8 +861,8 @@ TEST(MainWindowListeners, DatagramsOnBothPortsAreCountedAndShownInOrder) {
 
 // What the hostile-flood bench counts on, with datagrams of 65,000 bytes
 // that are no message: once TrapEdit shows a datagram's number its lines are
-// all in the pane, the pane is emptied only between datagrams, and it never
-// holds more text than its bound.
+// all in the pane, the oldest datagrams go whole, and the pane never holds
+// more text than its bound.
 TEST(MainWindowListeners, LargeDatagramsKeepThePaneWithinItsBoundAndTrapEditNeverRunsAhead) {
     RecordingReporter reporter;
     TMainForm form(LoopbackConfig(&reporter));
@@ -822,7 +871,7 @@ TEST(MainWindowListeners, LargeDatagramsKeepThePaneWithinItsBoundAndTrapEditNeve
     const std::string banner = PaneLines(form).front();
     std::vector<std::uint8_t> noise(65000);
     for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(0xFF - i % 7);
-    bool emptied = false;
+    bool dropped = false;
     for (int k = 1; k <= 10; ++k) {
         SCOPED_TRACE(k);
         const int size = 65000 - k;  // each datagram told by its SIZE line
@@ -835,14 +884,14 @@ TEST(MainWindowListeners, LargeDatagramsKeepThePaneWithinItsBoundAndTrapEditNeve
         EXPECT_EQ(*header, "TRAP受信  SIZE=" + std::to_string(size));
         EXPECT_EQ(header - lines.rbegin(), 3 + (size + 15) / 16);  // the dump's lines, then the frame error
         EXPECT_EQ(lines.back(), "  受信フレーム異常！");
-        if (lines.front() != banner) {  // emptied, then a datagram's lines from the first
-            emptied = true;
+        if (lines.front() != banner) {  // the oldest dropped, a datagram's lines from the first
+            dropped = true;
             EXPECT_EQ(lines.front().rfind("TRAP受信  SIZE=", 0), 0u);
+            EXPECT_GT(form.OutMemo->blockCount(), 4 + (size + 15) / 16) << "more than the newest datagram";
         }
-        EXPECT_LE(form.OutMemo->toPlainText().toUtf8().size(),
-                  static_cast<qsizetype>(ConsoleOutput::kPaneTextLimit + banner.size() + 1));
+        EXPECT_LE(form.OutMemo->toPlainText().toUtf8().size() + 1, static_cast<qsizetype>(ConsoleOutput::kPaneTextLimit));
     }
-    EXPECT_TRUE(emptied);
+    EXPECT_TRUE(dropped);
     EXPECT_TRUE(reporter.Errors().empty());
 }
 

@@ -1,5 +1,5 @@
 // The request buttons of the window: what leaves the socket, what the pane
-// and the message line show, and the toolkit-style conversion error.
+// and the message line show.
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
@@ -112,19 +112,28 @@ TEST_F(RequestButtons, RefusedSetValueUsesUpARequestId) {
     EXPECT_EQ(datagram[22], 0x02);  // id 1 went to the refused SetRequest
 }
 
-TEST_F(RequestButtons, TextThatIsNotANumberGivesTheToolkitErrorAndSendsNothing) {
+TEST_F(RequestButtons, TextThatIsNotANumberGivesItsMessageLineAndSendsNothing) {
     form->VerButtons->button(1)->click();
-    form->MaxEdit->setText(QStringLiteral("1x"));
-    form->BulkButton->click();
-    EXPECT_EQ(reporter.Conversions(), std::vector<std::string>{"1x"});
-    EXPECT_TRUE(NothingSent());
-
     form->DataTypeButtons->button(0)->click();
-    form->InMemo->setPlainText(QStringLiteral("1a"));
-    form->SetButton->click();
-    EXPECT_EQ(reporter.Conversions().size(), 2u);
+    for (const char* text : {"1e3", "0x10"}) {
+        form->MaxEdit->setText(QString::fromLatin1(text));
+        form->BulkButton->click();
+        EXPECT_EQ(form->MessageEdit->text().toStdString(), "Max-Repetitionsを入力下さい。") << text;
+        form->InMemo->setPlainText(QString::fromLatin1(text));
+        form->SetButton->click();
+        EXPECT_EQ(form->MessageEdit->text().toStdString(), "入力データが異常です。") << text;
+    }
     EXPECT_TRUE(NothingSent());
-    EXPECT_EQ(form->SendEdit->text(), QStringLiteral("0"));
+    EXPECT_TRUE(reporter.Errors().empty());
+}
+
+TEST_F(RequestButtons, TheMessageFieldShowsAMessagesBeginning) {
+    form->VerButtons->button(2)->click();  // SNMPv3 without a user: the longest message
+    form->GETButton->click();
+    EXPECT_EQ(form->MessageEdit->text().toStdString(), "SNMPv3の設定(ユーザー)を入力して下さい。");
+    EXPECT_GT(QFontMetrics(form->MessageEdit->font()).horizontalAdvance(form->MessageEdit->text()),
+              form->MessageEdit->width());
+    EXPECT_EQ(form->MessageEdit->cursorPosition(), 0);  // the field scrolls to show its cursor
 }
 
 bool Holds(const std::vector<std::uint8_t>& datagram, const std::vector<std::uint8_t>& part) {

@@ -36,6 +36,13 @@ extern char** environ;
 namespace quillet {
 namespace {
 
+// The header of an SNMPv1/v2c message, read as the listeners read it.
+CommunityMessage MessageOf(const std::uint8_t* data, std::size_t size) {
+    CommunityMessage message;
+    ReadCommunityMessage(data, size, message);
+    return message;
+}
+
 constexpr const char* kSnmpd = "/usr/sbin/snmpd";
 
 // A small BER reader for the answers (short and 81/82 long-form lengths).
@@ -351,7 +358,8 @@ TEST_F(SnmpdInterop, SnmpV2AnswersShowExceptionsAndCounter64AsBindingLines) {
         Response r;
         ASSERT_TRUE(Exchange(c.kind, Fields(1, c.oid), r));
         batch.Clear();
-        ASSERT_TRUE(ReportResponse(answer_.data(), static_cast<int>(answer_.size()), 0, 1, scan, batch));
+        ASSERT_TRUE(ReportResponse(answer_.data(), static_cast<int>(answer_.size()),
+                                   MessageOf(answer_.data(), answer_.size()), 0, 1, scan, batch));
         std::vector<std::string> lines = batch.LineTexts();
         ASSERT_GE(lines.size(), 2u);
         lines.erase(lines.begin(), lines.end() - 2);  // the binding lines are the last two
