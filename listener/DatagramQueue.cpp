@@ -4,7 +4,6 @@
 #include <cstring>
 #include <utility>
 
-#include "listener/Experiment.h"
 #include "listener/ListenerTuning.h"
 
 namespace quillet {
@@ -24,12 +23,11 @@ std::size_t RoundUp(std::size_t value, std::size_t unit) { return (value + unit 
 }  // namespace
 
 DatagramQueue::DatagramQueue(DatagramQueueBound bound)
-    : bound_(bound), memory_(bound.bytes), ring_(memory_.Data()), capacity_(memory_.Size()),
-      kept_(std::min(bound.kept, memory_.Size())) {
-    backAt_ = ExperimentOff("ring") ? capacity_ : kept_;
+    : bound_(bound), memory_(bound.bytes), ring_(memory_.Data()), capacity_(memory_.Size()) {
+    wrapAt_ = capacity_;
     // The pages kept between bursts are made resident now, so that the first
     // burst does not fault them in one by one while the socket fills.
-    memory_.MakeResident(kept_);
+    memory_.MakeResident(kKeptBytes);
 }
 
 DatagramQueue::~DatagramQueue() = default;
@@ -38,36 +36,29 @@ std::size_t DatagramQueue::RecordSize(int size) {
     return RoundUp(sizeof(Header) + static_cast<std::size_t>(size > 0 ? size : 0), alignof(Header));
 }
 
-std::size_t DatagramQueue::PlaceLocked(std::size_t need) {
-    constexpr std::size_t npos = static_cast<std::size_t>(-1);
-    if (write_ < read_) {
-        // In the second run, below the oldest record: never up to it, so
-        // that write_ == read_ only ever means empty.
-        if (write_ + need < read_) return write_;
-        // Caught up with the oldest record: a third run begins where the
-        // first ends, if the ring has room there.
-        const std::size_t third = jumps_[0].at;
-        if (jumpCount_ != 1 || third + need > capacity_) return npos;
-        jumps_[jumpCount_++] = Jump{write_, third};
-        return third;
-    }
-    // In the first run or the third. The start of the ring is free for a
-    // second run only while no other run is pending; the writer goes back
-    // there once past the kept pages, or at the ring's end.
-    if (jumpCount_ == 0 && need < read_ && (write_ >= backAt_ || capacity_ - write_ < need)) {
-        jumps_[jumpCount_++] = Jump{write_, 0};
-        return 0;
-    }
-    return capacity_ - write_ >= need ? write_ : npos;
-}
-
 bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost,
                                std::int64_t arrivalNs) {
     if (entries_ >= bound_.entries) return false;
     const std::size_t need = RecordSize(size);
     if (size >= static_cast<int>(tuning::kLongDatagramBytes) && bytes_ + need > bound_.longQueued) return false;
-    const std::size_t at = PlaceLocked(need);
-    if (at == static_cast<std::size_t>(-1)) return false;
+    std::size_t at;
+    if (write_ >= read_) {
+        // Not wrapped: the records lie in [read_, write_).
+        if (capacity_ - write_ >= need) {
+            at = write_;
+        } else if (need < read_) {
+            // Go on at the start; the reader turns back where the records end.
+            wrapAt_ = write_;
+            at = 0;
+        } else {
+            return false;
+        }
+    } else {
+        // Wrapped: free space lies in [write_, read_); never fill it to the
+        // last byte, so that write_ == read_ only ever means empty.
+        if (read_ - write_ <= need) return false;
+        at = write_;
+    }
     Header header{};
     header.size = size;
     header.port = sender.port;
@@ -175,30 +166,22 @@ std::uint64_t DatagramQueue::TakePendingLost() {
     return std::exchange(pendingLost_, 0);
 }
 
-void DatagramQueue::FollowJumpsLocked() {
-    while (jumpCount_ != 0 && read_ == jumps_[0].at) {
-        read_ = jumps_[0].to;
-        jumps_[0] = jumps_[1];
-        --jumpCount_;
-    }
-}
-
 std::size_t DatagramQueue::TakeLocked(std::size_t limit) {
-    FollowJumpsLocked();
+    if (read_ == wrapAt_ && write_ < read_) {
+        read_ = 0;
+        wrapAt_ = capacity_;
+    }
     runEntries_ = std::min(entries_, limit);
     runPos_ = read_;
-    // The records of this run all lie before any jump the writer adds from
-    // now on, so the jumps as they stand are the ones that apply.
-    std::copy(jumps_, jumps_ + jumpCount_, runJumps_);
-    runJumpCount_ = jumpCount_;
-    runJumpsTaken_ = 0;
+    // The records of this run all lie before any wrap the writer makes from
+    // now on, so the wrap point as it stands is the one that applies.
+    runWrapAt_ = wrapAt_;
     runBytes_ = 0;
     return runEntries_;
 }
 
 DatagramQueue::Entry DatagramQueue::Next() {
-    while (runJumpsTaken_ < runJumpCount_ && runPos_ == runJumps_[runJumpsTaken_].at)
-        runPos_ = runJumps_[runJumpsTaken_++].to;
+    if (runPos_ == runWrapAt_) runPos_ = 0;
     Header header;
     std::memcpy(&header, ring_ + runPos_, sizeof header);
     Entry entry;
@@ -220,17 +203,15 @@ void DatagramQueue::Release() {
     entries_ -= runEntries_;
     bytes_ -= runBytes_;
     runEntries_ = 0;
-    // The jumps the run followed are behind the reader now.
-    for (int i = 0; i < runJumpsTaken_; ++i) {
-        jumps_[0] = jumps_[1];
-        --jumpCount_;
-    }
     read_ = runPos_;
-    FollowJumpsLocked();
+    if (read_ == wrapAt_ && write_ < read_) {
+        read_ = 0;
+        wrapAt_ = capacity_;
+    }
     if (entries_ == 0) {
         // Empty: start again at the beginning, in pages already in use.
         read_ = write_ = 0;
-        jumpCount_ = 0;
+        wrapAt_ = capacity_;
     }
 }
 
@@ -238,14 +219,14 @@ void DatagramQueue::TrimIfEmpty() {
     std::size_t to;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (entries_ != 0 || reached_ <= kept_) return;
+        if (entries_ != 0 || reached_ <= kKeptBytes) return;
         to = RoundUp(reached_, ReservedMemory::PageSize());
         reached_ = 0;
     }
     // Outside the lock: the caller is the only writer and the queue is
     // empty, so nothing touches the pages meanwhile, and a slow hand-back
     // never holds up the reporting thread.
-    memory_.GiveBack(kept_, to);
+    memory_.GiveBack(kKeptBytes, to);
 }
 
 void DatagramQueue::Stop() {
@@ -269,11 +250,6 @@ std::size_t DatagramQueue::MostQueued() const {
 bool DatagramQueue::Fuller(std::size_t numerator, std::size_t denominator) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return entries_ * denominator > bound_.entries * numerator || bytes_ * denominator > capacity_ * numerator;
-}
-
-std::size_t DatagramQueue::Reached() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return reached_;
 }
 
 }  // namespace quillet

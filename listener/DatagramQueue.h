@@ -8,21 +8,12 @@
 // that gets in (a datagram, or a loss-only entry when none follows), so the
 // reporting thread says how many were lost at the point they were lost.
 //
-// The ring's first `kept` bytes are made resident at the start: faulting
-// pages in one by one costs the receiving thread time just when a burst
-// fills the socket. The rest are reserved, not used, until datagrams reach
-// them. The writer goes back to the beginning as soon as it has passed the
-// kept bytes and the reporting thread has freed the start, so that what is
-// queued stays in resident pages unless more waits at once than they hold;
-// so the records lie in at most three runs, in reading order:
-//   - the first, from the oldest record on;
-//   - the second, from the start of the ring up to the oldest record (the
-//     writer went back to the beginning);
-//   - the third, after the end of the first (the second caught up with the
-//     oldest record while room was left beyond the first: the ring keeps
-//     its whole capacity).
-// Once the socket is quiet and the queue empty, the pages a burst used
-// beyond the kept bytes are handed back to the system.
+// The ring's first kKeptBytes are made resident at the start: faulting pages
+// in one by one costs the receiving thread time just when a burst fills the
+// socket. The rest are reserved, not used, until datagrams reach them. Each
+// time the queue runs empty it starts again at the beginning, so a steady
+// stream stays in the first pages; once a burst that used more than
+// kKeptBytes is over, the pages beyond are handed back to the system.
 //
 // Long datagrams (tuning::kLongDatagramBytes and more) are queued only while
 // the queue holds less than `longQueued` bytes: each takes its reporting
@@ -42,14 +33,16 @@
 namespace quillet {
 
 struct DatagramQueueBound {
-    std::size_t bytes = 32u << 20;       // datagram bytes and headers
-    std::size_t entries = 262144;        // datagrams
-    std::size_t kept = 1u << 20;         // resident from the start; the writer goes back once past them
-    std::size_t longQueued = 4u << 20;   // a long datagram finds the queue full from here on
+    std::size_t bytes = 32u << 20;      // datagram bytes and headers
+    std::size_t entries = 262144;       // datagrams
+    std::size_t longQueued = 4u << 20;  // a long datagram finds the queue full from here on
 };
 
 class DatagramQueue {
 public:
+    // Pages kept when a burst is over.
+    static constexpr std::size_t kKeptBytes = 1u << 20;
+
     explicit DatagramQueue(DatagramQueueBound bound = {});
     ~DatagramQueue();
     DatagramQueue(const DatagramQueue&) = delete;
@@ -80,7 +73,7 @@ public:
     bool FlushLost();
     std::uint64_t PendingLost() const;
     // Receiving side, when the socket has been quiet: if the queue is
-    // empty, hands the pages a burst used beyond the kept bytes back to the
+    // empty, hands the pages a burst used beyond kKeptBytes back to the
     // system (never while datagrams keep coming, when it would only cost
     // time).
     void TrimIfEmpty();
@@ -114,31 +107,18 @@ public:
     void Stop();
 
     // Instruments: entries queued now (those of a run taken but not yet
-    // released included), the most ever queued, and the highest offset in
-    // the ring written since the last trim (the ring's pages in use).
+    // released included), and the most ever queued.
     std::size_t Queued() const;
     std::size_t MostQueued() const;
-    std::size_t Reached() const;
     // Whether more than `numerator` / `denominator` of the queue's bound in
     // entries or in bytes is taken.
     bool Fuller(std::size_t numerator, std::size_t denominator) const;
 
 private:
     struct Header;
-    // Where a run of records ends and the next one begins: reading on from
-    // `at`, the next record lies at `to`.
-    struct Jump {
-        std::size_t at;
-        std::size_t to;
-    };
     static std::size_t RecordSize(int size);
     bool PushLocked(const std::uint8_t* data, int size, const Ipv4Endpoint& sender, std::uint64_t lost,
                     std::int64_t arrivalNs);
-    // Where a record of `need` bytes goes (adding a jump when it begins a
-    // run), or npos when the ring has no room for it.
-    std::size_t PlaceLocked(std::size_t need);
-    // Moves read_ past the jumps it has reached.
-    void FollowJumpsLocked();
     std::size_t TakeLocked(std::size_t limit);
 
     DatagramQueueBound bound_;
@@ -153,27 +133,19 @@ private:
     // wakes it (and only then costs anything).
     std::atomic<bool> wakeOwed_{false};
     bool stopped_ = false;
-    std::size_t kept_;          // bound_.kept, within the ring
-    std::size_t backAt_;
     std::size_t read_ = 0;      // offset of the oldest record
     std::size_t write_ = 0;     // offset where the next record goes
-    // The ends of the first and second runs, in reading order.
-    Jump jumps_[2] = {};
-    int jumpCount_ = 0;
+    std::size_t wrapAt_ = 0;    // when the data wraps: where the records before the start end
     std::size_t entries_ = 0;
-    std::size_t bytes_ = 0;     // of the records queued, a run taken included
+    std::size_t bytes_ = 0;     // of the records queued
     std::size_t mostEntries_ = 0;
     std::size_t reached_ = 0;   // highest offset written since the last trim
     std::uint64_t pendingLost_ = 0;
 
-    // The run handed out by Take (reporting thread only): its entries, the
-    // next record, the jumps as they stood, how many it has followed, and
-    // the bytes of its records read so far.
+    // The run handed out by Take (reporting thread only).
     std::size_t runEntries_ = 0;
     std::size_t runPos_ = 0;
-    Jump runJumps_[2] = {};
-    int runJumpCount_ = 0;
-    int runJumpsTaken_ = 0;
+    std::size_t runWrapAt_ = 0;
     std::size_t runBytes_ = 0;
 };
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <utility>
 
-#include "listener/Experiment.h"
 #include "listener/ListenerTuning.h"
 #include "listener/ThreadHandOff.h"
 #include "platform/LocalTime.h"
@@ -92,13 +91,12 @@ void ListenerThread::run() {
         const std::size_t run = queue_.Take(kReportRun);
         if (run == 0) break;
         const bool stream = FoundWaiting(asked);
-        if (!ExperimentOff("standback"))
-            while (!stopping_ && StandBack()) PauseMicroseconds(kStandBackNapUs);
+        while (!stopping_ && StandBack()) PauseMicroseconds(kStandBackNapUs);
         ReportRun(run, kNoDeadlineUs);
         if (stopping_) break;
         // A short run of a stream (it was waiting already): let the next run
         // gather for a moment instead of waking for every few datagrams.
-        if (stream && run < kReportGatherBelow) PauseMicroseconds(ExperimentOff("rgather") ? 500 : kReportGatherUs);
+        if (stream && run < kReportGatherBelow) PauseMicroseconds(kReportGatherUs);
     }
     receiver_.join();
     watcher_.join();
@@ -228,7 +226,7 @@ void ListenerThread::ReceiveLoop() {
         if (count > 0) WakeWatcher();
         if (stream && count < kReceiveBatch)
             PauseMicroseconds(static_cast<long>(
-                std::min(IntervalUs(), ExperimentOff("pacing") ? std::int64_t{250} : drain_.Pace().GatherUs())));
+                std::min(IntervalUs(), drain_.Pace().GatherUs())));
     }
 }
 
@@ -267,15 +265,12 @@ void ListenerThread::WatchLoop() {
             // Stand in from another processor than the receiving thread's:
             // one busy processor must not hold up both.
             const int receiving = receiverProcessor_.load(std::memory_order_relaxed);
-            if (receiving >= 0 && receiving != keptOff && CurrentProcessor() == receiving && !ExperimentOff("keepoff") &&
+            if (receiving >= 0 && receiving != keptOff && CurrentProcessor() == receiving &&
                 KeepOffProcessor(receiving))
                 keptOff = receiving;
             int taken = -1;
             const std::int64_t intervalUs = IntervalUs();
-            int queued = 0, limit = 0;
-            const bool filling =
-                !ExperimentOff("fill") && socket_.ReceiveQueueFill(queued, limit) && queued * 4 >= limit * kFillingQuarters;
-            if (filling || NowUs() - drain_.LastDrainUs() >= kOverdueIntervals * intervalUs) {
+            if (NowUs() - drain_.LastDrainUs() >= kOverdueIntervals * intervalUs) {
                 // The socket has gone undrained too long: take what waits,
                 // unless the receiving thread holds the turn (it is at it).
                 SocketDrain::Turn turn = drain_.TryTurn();

@@ -9,8 +9,8 @@
 //     batches into the listener's DatagramQueue, with their senders;
 //   - the watching thread wakes with the first datagram after a quiet spell
 //     and then once a watch interval (ListenerTuning.h) while datagrams
-//     come; it stands in for the receiving thread when that one is overdue
-//     or the receive buffer a quarter full, and rescues when the holder of
+//     come; it stands in for the receiving thread when that one is overdue,
+//     and rescues when the holder of
 //     the receive turn is kept from running (SocketDrain.h defines these
 //     terms). It sleeps nearly all the time, so the scheduler runs it soon
 //     after it wakes;

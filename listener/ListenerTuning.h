@@ -43,7 +43,7 @@ inline constexpr std::int64_t kStreamWaitUs = 100;
 // thread does the same after a run of fewer entries than
 // kReportGatherBelow, for kReportGatherUs: its queue holds far more than a
 // socket.
-inline constexpr long kReportGatherUs = 1000;
+inline constexpr long kReportGatherUs = 500;
 inline constexpr std::size_t kReportGatherBelow = 64;
 
 // The receive buffer fills fast when it would fill within six times
@@ -83,12 +83,9 @@ inline constexpr int kReportingPriorityDrop = 5;
 // stock buffer, proportionally longer for a larger one (fewer wake-ups cost
 // less processor time), within bounds. Fixed, not measured: a rate measured
 // from what the draining threads take says least when they are held up. A
-// socket that has gone kOverdueIntervals without being drained, or whose
-// buffer is kFillingQuarters / 4 full (the kernel tells how full), is
-// drained by the watching thread, and a holder of the receive turn is then
-// rescued: both well within the time the buffer lasts. The fill is what
-// tells a receiving thread that is running but behind, or sleeping in its
-// gathering pause while a burst begins, from one that keeps up.
+// socket that has gone kOverdueIntervals without being drained is drained
+// by the watching thread, and a holder of the receive turn is then rescued:
+// both well within the time the buffer lasts.
 inline constexpr std::int64_t kStockReceiveBufferBytes = 425984;
 inline constexpr std::int64_t kStockWatchIntervalUs = 250;
 inline constexpr std::int64_t kWatchShortestUs = 100;
@@ -100,7 +97,6 @@ constexpr std::int64_t WatchIntervalUs(std::int64_t receiveBufferBytes) {
     return interval < kWatchShortestUs ? kWatchShortestUs : interval > kWatchLongestUs ? kWatchLongestUs : interval;
 }
 inline constexpr int kOverdueIntervals = 2;
-inline constexpr int kFillingQuarters = 1;
 // Finding nothing waiting, the watching thread doubles its interval up to
 // kWatchLongestUs, until datagrams stop for kWatchQuietUs; then it waits on
 // the socket.

@@ -122,10 +122,6 @@ public:
     bool ReadDropCounter(std::uint32_t& counter) const;
     // The receive buffer the kernel really gave the socket, in bytes.
     int ReceiveBufferBytes() const;
-    // How many bytes of the receive buffer the datagrams waiting in it take
-    // (the kernel's charge, bookkeeping included) in `queued`, and the
-    // buffer's size in `limit`. False when the system cannot tell.
-    bool ReceiveQueueFill(int& queued, int& limit) const;
 
 
     // Wakes a thread blocked in Receive; later receives fail.

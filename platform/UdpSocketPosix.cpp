@@ -279,17 +279,6 @@ bool UdpSocket::ReadDropCounter(std::uint32_t& counter) const {
     return true;
 }
 
-bool UdpSocket::ReceiveQueueFill(int& queued, int& limit) const {
-    if (fd_ < 0) return false;
-    std::uint32_t info[SK_MEMINFO_VARS] = {};
-    socklen_t length = sizeof info;
-    if (::getsockopt(fd_, SOL_SOCKET, SO_MEMINFO, info, &length) != 0 || length <= SK_MEMINFO_RCVBUF * sizeof info[0])
-        return false;
-    queued = static_cast<int>(info[SK_MEMINFO_RMEM_ALLOC]);
-    limit = static_cast<int>(info[SK_MEMINFO_RCVBUF]);
-    return true;
-}
-
 int UdpSocket::ReceiveBufferBytes() const {
     int bytes = 0;
     socklen_t length = sizeof bytes;
