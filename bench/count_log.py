@@ -64,19 +64,43 @@ def response_lines(data):
 
 
 def count_records(lines, log_path, loss_head):
-    """The counts line for a run whose every record should be `lines`."""
+    """The counts line for a run whose every record should be `lines`.
+
+    The log is read a piece at a time (a flood's log runs to gigabytes); a
+    match is counted in the piece where it ends, so one that straddles two
+    pieces is counted once."""
     block = b"".join(line.encode("cp932") + b"\r\n" for line in lines)
     header = lines[0].split("SIZE=")[0].encode("cp932") + b"SIZE="
-    with open(log_path, "rb") as f:
-        log = f.read()
-    records = log.count(header)
-    complete = log.count(block)
     loss = re.compile(re.escape(loss_head.encode("cp932")) + rb"([0-9]+)\r\n")
-    losses = loss.findall(log)
-    loss_bytes = sum(len(m.group(0)) for m in loss.finditer(log))
+    keep = max(len(block), 64)
+    records = complete = loss_lines = lost = loss_bytes = size = 0
+    carry = b""
+    with open(log_path, "rb") as f:
+        while True:
+            piece = f.read(64 << 20)
+            if not piece:
+                break
+            size += len(piece)
+            buf = carry + piece
+            old = len(carry)
+            for pattern in (header, block):
+                at = buf.find(pattern, max(0, old - len(pattern) + 1))
+                n = 0
+                while at >= 0:
+                    n += 1
+                    at = buf.find(pattern, at + len(pattern))
+                if pattern is header:
+                    records += n
+                else:
+                    complete += n
+            for m in loss.finditer(buf):
+                if m.end() > old:
+                    loss_lines += 1
+                    lost += int(m.group(1))
+                    loss_bytes += len(m.group(0))
+            carry = buf[-keep:]
     return ("records=%d complete=%d lines_per_record=%d other_bytes=%d loss_lines=%d lost=%d"
-            % (records, complete, len(lines), len(log) - complete * len(block) - loss_bytes,
-               len(losses), sum(int(n) for n in losses)))
+            % (records, complete, len(lines), size - complete * len(block) - loss_bytes, loss_lines, lost))
 
 
 def main():

@@ -3,11 +3,13 @@
 # side by side with net-snmp's snmptrapd, on the same trap bytes.
 #
 #   bench/run-bench.sh [--short] [--veth] BUILD_DIR
-#   bench/run-bench.sh --veth --series N BUILD_DIR
+#   bench/run-bench.sh --veth --series N BUILD_DIR [OTHER_BUILD_DIR[:VAR=VALUE]...]
+#   bench/run-bench.sh [--veth] --side-by-side N BUILD_DIR [OTHER_BUILD_DIR[:VAR=VALUE]...]
 #   bench/run-bench.sh [--short] [--veth] --hostile BUILD_DIR
 #
 # BUILD_DIR holds bench/trap_blaster, bench/console_bench and
-# bench/response_responder. --short runs every step with tiny counts (a few
+# bench/response_responder. The sender is BUILD_DIR's trap_blaster, kept on
+# the last processor; the console runs wherever the system puts it. --short runs every step with tiny counts (a few
 # seconds; it checks that the bench works, not how fast anything is).
 # Traffic stays on 127.0.0.1; with --veth (as root) it goes over a veth pair
 # between two network namespaces of the bench's own instead, the console and
@@ -15,6 +17,14 @@
 # Prints a table; see bench/README.md. --series N (as root, with --veth)
 # runs only the stock-buffer bursts of 100,000: N harnesses, each run as an
 # ordinary user and sent two bursts, and prints how many were logged whole.
+# Given more than one build, it runs N rounds of one harness of each build,
+# in turn, so that a slow spell of the machine weighs on all of them alike,
+# and prints a line for each build; OTHER_BUILD_DIR:VAR=VALUE runs that
+# build's harness with VAR=VALUE in its environment (the same build may so
+# be given twice, say with GLIBC_TUNABLES). --side-by-side N does the same with the
+# CPU per trap at the fast rate of (c) and the burst of 1,000,000 of (b),
+# each in a harness of its own, and prints a line for each build (with
+# snmptrapd's CPU per trap at the rate of (c) once, for the ratio).
 # --hostile runs only step (h), the hostile flood, and prints its rows and
 # goals.
 set -euo pipefail
@@ -22,6 +32,7 @@ set -euo pipefail
 short=0
 veth=0
 series=0
+side_by_side=0
 hostile_only=0
 while [ $# -gt 1 ]; do
   case "$1" in
@@ -29,16 +40,28 @@ while [ $# -gt 1 ]; do
     --hostile) hostile_only=1 ;;
     --veth) veth=1 ;;
     --series) series=$2; shift ;;
+    --side-by-side) side_by_side=$2; shift ;;
     *) break ;;
   esac
   shift
 done
-build=${1:?usage: run-bench.sh [--short] [--veth] [--hostile] BUILD_DIR}
-build=$(cd "$build" && pwd)
+[ $# -ge 1 ] || { echo "usage: run-bench.sh [--short] [--veth] [--hostile] [--series N | --side-by-side N] BUILD_DIR [OTHER_BUILD_DIR[:VAR=VALUE]...]" >&2; exit 2; }
+builds=()
+build_envs=()
+for given in "$@"; do
+  dir=${given%%:*}
+  [ -x "$dir/bench/console_bench" ] || { echo "missing $dir/bench/console_bench (build the tree first)" >&2; exit 2; }
+  builds+=("$(cd "$dir" && pwd)")
+  build_envs+=("$([ "$dir" = "$given" ] || echo "${given#*:}")")
+done
+build=${builds[0]}
+harness_env=${build_envs[0]}
 here=$(cd "$(dirname "$0")" && pwd)
 blaster=$build/bench/trap_blaster
 harness=$build/bench/console_bench
 responder=$build/bench/response_responder
+# The sender's own processor: the last one.
+sender_cpu=$(($(nproc) - 1))
 trap_hex=$here/equipment_trap.hex
 response_hex=$here/get_response.hex
 for tool in "$blaster" "$harness" "$responder"; do
@@ -59,7 +82,7 @@ if [ $short = 1 ]; then
   long_count=2000; long_rate=4000
   gets=20; flood_rate=2000; flood_count=500
   forced_count=2000; stock_repeats=2
-  noise_slow_count=10; noise_fast_count=20; long_name_count=10; noise_burst_count=10
+  noise_slow_count=10; noise_fast_count=20; long_name_count=10; flood_seconds=2
 else
   rates="1000 2000 3000 4500 6000 9000 12000 18000 24000 36000 48000 72000 96000 120000 150000 180000 210000"
   step_ms=5000
@@ -68,14 +91,12 @@ else
   long_count=1000000; long_rate=20000; settle_s=1; poll_s=0.2
   gets=1000; flood_rate=10000; flood_count=50000
   forced_count=20000; stock_repeats=10
-  noise_slow_count=250; noise_fast_count=1000; long_name_count=200; noise_burst_count=60
+  noise_slow_count=250; noise_fast_count=1000; long_name_count=200; flood_seconds=30
 fi
 # (h) the hostile flood: 65,000-byte datagrams that are no message, at two
 # rates, then SNMPv2c traps whose last binding's name is an identifier of
-# 64,900 octets (bench/hostile_datagrams.py makes both). Then, for the
-# figures only (no goal: bench/README.md, "Left open"), a burst of the
-# 65,000-byte datagrams flat out, as many as the console's receive buffer
-# holds.
+# 64,900 octets (bench/hostile_datagrams.py makes both). Then the
+# 65,000-byte datagrams flat out for flood_seconds.
 noise_slow_rate=25; noise_fast_rate=50; long_name_rate=10
 # Goals.
 goal_rate=150000          # loss-free traps/s
@@ -100,6 +121,14 @@ goal_caught_up_ms=2000
 goal_after_share=5
 # How long the bench waits for the pane to catch up before it gives up.
 caught_up_wait_ms=30000
+# (h) The flood flat out: memory at most this much above where it was, and
+# back within goal_flood_back_mb of it this long after the sender's end (the
+# pane, full then, keeps its text: about 8 MB); no stall of the window over
+# goal_stall_ms that the host did not cause; every datagram logged whole or
+# its loss said.
+goal_flood_mb=32
+goal_flood_back_s=5
+goal_flood_back_mb=10
 
 work=$(mktemp -d /tmp/quillet-bench.XXXXXX)
 trapd_pid=""
@@ -173,11 +202,18 @@ goal() { # goal TEXT CONDITION(awk)
   printf "  %-8s %s\n" "$verdict" "$1"
 }
 
+# The sender stands for another machine: it runs on a processor of its own
+# and in a session of its own, so that the scheduler, which shares a
+# processor between sessions first, never counts its processor time against
+# the console's. The console too runs in a session of its own, as a program
+# started from a desktop does.
 blast() { # blast PORT HEXFILE COUNT RATE -> "sent=.. errors=.. seconds=.. rate=.."
-  "${in_sender[@]}" "$blaster" --to "$console_addr:$1" --hex-file "$2" --count "$3" --rate "$4" --max-seconds 120
+  "${in_sender[@]}" setsid -w "$blaster" --to "$console_addr:$1" --hex-file "$2" --count "$3" --rate "$4" --max-seconds 120 \
+    --cpu "$sender_cpu"
 }
 blast_file() { # blast_file PORT FILE COUNT RATE: as blast, the datagram's bytes in FILE
-  "${in_sender[@]}" "$blaster" --to "$console_addr:$1" --file "$2" --count "$3" --rate "$4" --max-seconds 120
+  "${in_sender[@]}" setsid -w "$blaster" --to "$console_addr:$1" --file "$2" --count "$3" --rate "$4" --max-seconds 120 \
+    --cpu "$sender_cpu"
 }
 # Bash's clock in seconds, with a point whatever the locale.
 now_s() { local t=$EPOCHREALTIME; echo "${t/,/.}"; }
@@ -223,7 +259,9 @@ start_harness() { # start_harness NAME [options]: one harness at a time
     chown 65534:65534 "$work/$name"
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all)
   fi
-  coproc HARNESS { exec "${in_console[@]}" "${as_user[@]}" "$harness" --dir "$work/$name" --trap-port "$trap_port" \
+  local env_of=()
+  [ -n "$harness_env" ] && env_of=(env "$harness_env")
+  coproc HARNESS { exec "${in_console[@]}" setsid -w "${as_user[@]}" "${env_of[@]}" "$harness" --dir "$work/$name" --trap-port "$trap_port" \
     --request-port "$request_port" --agent-port "$agent_port" --bind "$console_addr" --agent "$sender_addr" \
     --trace-stalls "$@" 2>"$work/console.err"; }
   harness_pid=$HARNESS_PID
@@ -245,7 +283,7 @@ ask() { # ask COMMAND -> the harness's answer line
   read -r -t 120 -u "$harness_out" line || { echo "console_bench did not answer '$1'" >&2; cat "$work/console.err" >&2; exit 1; }
   echo "$line"
 }
-if [ "$series" -eq 0 ] && [ $hostile_only = 0 ]; then
+if [ "$series" -eq 0 ] && [ "$side_by_side" -eq 0 ] && [ $hostile_only = 0 ]; then
   start_harness console
   first_buffer=$console_buffer
 fi
@@ -460,6 +498,77 @@ hostile_flood() { # hostile_flood noise|long-name FILE COUNT RATE [check]
     complete=$(field complete "$counts") loss_lines=$(field loss_lines "$counts")"
   h_result=$(tr -s ' \n' '  ' <<<"$h_result")
 }
+# The 65,000-byte datagrams flat out for flood_seconds, in a harness of its
+# own: memory before, at its most (the kernel's high-water mark) and
+# goal_flood_back_s after the sender's end; the worst stall from the flood's
+# start until then, and the stalls over 50 ms (the host's among them); the
+# datagrams sent, logged whole, and said lost. Sets f_result.
+flat_out_flood() { # flat_out_flood FILE
+  local file=$1 before out sent t_end stall_lines steal_pid stall_match stats_before stats_end stats_back counts
+  start_harness flood
+  warm_up
+  settle
+  console_reset
+  before=$(console_traps)
+  ask "peak reset" >/dev/null
+  stall_lines=$(wc -l <"$work/console.err")
+  python3 "$here/host_steal.py" watch $((flood_seconds + 60)) >"$work/steal.txt" &
+  steal_pid=$!
+  stats_before=$(ask stats)
+  out=$("${in_sender[@]}" setsid -w "$blaster" --to "$console_addr:$trap_port" --file "$file" --count 2000000 --rate 0 \
+    --max-seconds "$flood_seconds" --cpu "$sender_cpu")
+  t_end=$(now_s)
+  sent=$(field sent "$out")
+  stats_end=$(ask stats)
+  # Until the console has logged what it took: the count stands still.
+  console_drain traps "$before" "$sent"
+  sleep "$(awk -v e="$t_end" -v n="$(now_s)" -v b="$goal_flood_back_s" 'BEGIN { w = e + b - n; print (w > 0 ? w : 0) }')"
+  stats_back=$(ask stats)
+  local back_s
+  back_s=$(calc %.1f "$(now_s) - $t_end")
+  kill "$steal_pid" 2>/dev/null || true
+  wait "$steal_pid" 2>/dev/null || true
+  tail -n +"$((stall_lines + 1))" "$work/console.err" | grep '^stall' >"$work/stalls.txt" || true
+  stall_match=$(python3 "$here/host_steal.py" match "$work/stalls.txt" "$work/steal.txt")
+  counts=$(python3 "$here/hostile_datagrams.py" count noise "$console_log")
+  local log_bytes
+  log_bytes=$(stat -c %s "$console_log")
+  console_reset
+  stop_harness
+  say "console   flat-out flood: sent $sent in $(field seconds "$out") s ($(field rate "$out")/s), $counts, log $log_bytes bytes"
+  say "console   flat-out flood: end $stats_end"
+  say "console   flat-out flood: $back_s s after $stats_back"
+  say "console   flat-out flood: stalls over 10 ms: $(wc -l <"$work/stalls.txt"), $stall_match; host $(grep '^total' "$work/steal.txt" || true)"
+  f_result="sent=$sent seconds=$(field seconds "$out") rate=$(field rate "$out")
+    rss_before=$(field rss_kb "$stats_before") hwm=$(field hwm_kb "$stats_back") rss_back=$(field rss_kb "$stats_back") back_s=$back_s
+    stall=$(calc %.2f "($(field stall_ms "$stats_end") > $(field stall_ms "$stats_back") ? $(field stall_ms "$stats_end") : $(field stall_ms "$stats_back"))")
+    worst_own=$(field worst_own_ms "$stall_match") over50=$(field over50 "$stall_match") over50_host=$(field over50_host "$stall_match")
+    records=$(field records "$counts") complete=$(field complete "$counts") loss_lines=$(field loss_lines "$counts") lost=$(field lost "$counts")
+    log_mb=$(calc %.0f "$log_bytes / 1048576")"
+  f_result=$(tr -s ' \n' '  ' <<<"$f_result")
+}
+flat_out_flood_rows() {
+  local r=$f_result
+  row "    65000 B flat out for $flood_seconds s: sent, at /s" "$(num "$(field sent "$r")") at $(num "$(field rate "$r")")" "" ""
+  row "      RSS before / peak / ${goal_flood_back_s} s after, MB" \
+    "$(mb "$(field rss_before "$r")") / $(mb "$(field hwm "$r")") / $(mb "$(field rss_back "$r")")" "" ""
+  row "      worst GUI stall, ms (without the host's)" "$(field stall "$r") ($(field worst_own "$r"))" "" ""
+  row "      stalls over 50 ms / of them the host's" "$(field over50 "$r") / $(field over50_host "$r")" "" ""
+  row "      logged whole / said lost, of the sent" "$(num "$(field complete "$r")") / $(num "$(field lost "$r")")" "" ""
+  row "      log written, MB" "$(num "$(field log_mb "$r")")" "" ""
+}
+flat_out_flood_goals() {
+  local r=$f_result growth back
+  growth=$(calc %.1f "($(field hwm "$r") - $(field rss_before "$r")) / 1024")
+  back=$(calc %.1f "($(field rss_back "$r") - $(field rss_before "$r")) / 1024")
+  goal "flood flat out for $flood_seconds s: RSS growth at most $goal_flood_mb MB ($growth)" "$growth <= $goal_flood_mb"
+  goal "  given back within $goal_flood_back_mb MB $goal_flood_back_s s after the sender's end ($back at $(field back_s "$r") s)" \
+    "$back <= $goal_flood_back_mb && $(field back_s "$r") <= $goal_flood_back_s + 1"
+  goal "  no GUI stall over $goal_stall_ms ms but the host's ($(field over50 "$r") over 50, $(field over50_host "$r") of them the host's)" \
+    "$(field over50 "$r") - $(field over50_host "$r") == 0"
+  goal "  every datagram logged whole or its loss said ($(num "$(field complete "$r")") + $(num "$(field lost "$r")") of $(num "$(field sent "$r")"), $(field records "$r") records)" \
+    "$(field complete "$r") + $(field lost "$r") == $(field sent "$r") && $(field complete "$r") == $(field records "$r")"
+}
 hostile_step() {
   local made a b t_a t_b
   made=$(python3 "$here/hostile_datagrams.py" make "$work")
@@ -474,8 +583,7 @@ hostile_step() {
   h_noise_fast=$h_result
   hostile_flood long-name "$work/long_name_trap.bin" "$long_name_count" "$long_name_rate" check
   h_long_name=$h_result
-  hostile_flood noise "$work/noise.bin" "$noise_burst_count" 0
-  h_noise_burst=$h_result
+  flat_out_flood "$work/noise.bin"
   # What the GUI thread takes with nothing arriving, with the 1 ms probe and
   # the clicks and without.
   start_harness hostile-idle
@@ -510,7 +618,7 @@ hostile_rows() {
   hostile_flood_rows "    $(num "$noise_fast_count") x $(num "$noise_bytes") B, $noise_fast_rate/s" "$h_noise_fast"
   hostile_flood_rows "    $(num "$long_name_count") traps, $(num "$name_octets")-octet name, $long_name_rate/s ($(calc %.1f "$long_name_bytes * 8 * $long_name_rate / 1e6") Mbit/s)" \
     "$h_long_name"
-  hostile_flood_rows "    $(num "$noise_burst_count") x $(num "$noise_bytes") B flat out (no goal)" "$h_noise_burst"
+  flat_out_flood_rows
   row "    the long-name trap alone, logged as that trap" "$h_check of 1" "" ""
   row "    GUI thread idle, % of a core: probe on / off" "$h_idle / $h_idle_quiet" "" ""
 }
@@ -528,6 +636,7 @@ hostile_goals() {
   hostile_flood_goals "$(num "$noise_slow_count") x $(num "$noise_bytes") B at $noise_slow_rate/s" "$h_noise_slow"
   hostile_flood_goals "$(num "$noise_fast_count") x $(num "$noise_bytes") B at $noise_fast_rate/s" "$h_noise_fast"
   hostile_flood_goals "$(num "$long_name_count") long-name traps at $long_name_rate/s" "$h_long_name"
+  flat_out_flood_goals
 }
 
 echo "Trap storm benchmark: console vs snmptrapd, $(nproc) cores, $([ $veth = 1 ] && echo "veth between two namespaces" || echo loopback), trap of $(($(tr -d '\n' <"$trap_hex" | wc -c) / 2)) bytes" >&2
@@ -544,23 +653,72 @@ warm_up() {
 if [ "$series" -gt 0 ]; then
   [ $veth = 1 ] || { echo "--series needs --veth" >&2; exit 2; }
   chmod 755 "$work"
-  whole=0; first_whole=0; fewest=$burst_large; all_said=1; n=0
-  for h in $(seq "$series"); do
-    start_harness "series$h" --receive-buffer "$stock_buffer"
-    warm_up
-    for b in 1 2; do
-      read -r logged _ lost < <(burst_console $burst_large)
-      n=$((n + 1))
-      if [ "$logged" = "$burst_large" ]; then
-        whole=$((whole + 1))
-        [ $b = 1 ] && first_whole=$((first_whole + 1))
-      fi
-      [ "$logged" -lt "$fewest" ] && fewest=$logged
-      [ $((logged + lost)) = "$burst_large" ] || all_said=0
-    done
-    stop_harness
+  declare -A whole first_whole fewest all_said bursts granted
+  for b in "${!builds[@]}"; do
+    whole[$b]=0; first_whole[$b]=0; fewest[$b]=$burst_large; all_said[$b]=1; bursts[$b]=0
   done
-  echo "series bursts=$n whole=$whole first_whole=$first_whole/$series fewest=$fewest every_loss_said=$all_said granted=$console_buffer"
+  for h in $(seq "$series"); do
+    for b in "${!builds[@]}"; do
+      harness=${builds[$b]}/bench/console_bench
+      harness_env=${build_envs[$b]}
+      start_harness "series$h-$b" --receive-buffer "$stock_buffer"
+      granted[$b]=$console_buffer
+      warm_up
+      for k in 1 2; do
+        read -r logged _ lost < <(burst_console $burst_large)
+        bursts[$b]=$((bursts[$b] + 1))
+        if [ "$logged" = "$burst_large" ]; then
+          whole[$b]=$((whole[$b] + 1))
+          [ $k = 1 ] && first_whole[$b]=$((first_whole[$b] + 1))
+        fi
+        [ "$logged" -lt "${fewest[$b]}" ] && fewest[$b]=$logged
+        [ $((logged + lost)) = "$burst_large" ] || all_said[$b]=0
+      done
+      stop_harness
+    done
+    say "round $h of $series done, load $(cut -d' ' -f1-3 /proc/loadavg)"
+  done
+  for b in "${!builds[@]}"; do
+    echo "series build=${builds[$b]}${build_envs[$b]:+:${build_envs[$b]}} bursts=${bursts[$b]} whole=${whole[$b]} first_whole=${first_whole[$b]}/$series" \
+      "fewest=${fewest[$b]} every_loss_said=${all_said[$b]} granted=${granted[$b]}"
+  done
+  exit 0
+fi
+
+# Only the CPU per trap at the fast rate and the burst of 1,000,000, side by
+# side: N rounds of one harness of each build in turn.
+if [ "$side_by_side" -gt 0 ]; then
+  if [ $have_trapd = 1 ]; then
+    ask_trapd_cpu=$(cpu_trapd)
+    kill "$trapd_pid" 2>/dev/null || true
+    wait "$trapd_pid" 2>/dev/null || true
+    trapd_pid=""
+    echo "snmptrapd cpu_us_at_$cpu_rate=$ask_trapd_cpu"
+  fi
+  for h in $(seq "$side_by_side"); do
+    for b in "${!builds[@]}"; do
+      harness=${builds[$b]}/bench/console_bench
+      harness_env=${build_envs[$b]}
+      start_harness "side$h-$b"
+      warm_up
+      ask "probe off" >/dev/null
+      read -r cpu cpu_gui < <(cpu_console "$fast_cpu_rate" "$fast_cpu_count")
+      read -r slow_cpu _ < <(cpu_console "$cpu_rate" "$cpu_count")
+      ask "probe on" >/dev/null
+      settle
+      huge_before=$(ask stats)
+      read -r logged loss_lines lost < <(burst_console $burst_huge)
+      settle
+      huge_after=$(ask stats)
+      console_reset
+      stop_harness
+      echo "side round=$h build=${builds[$b]}${build_envs[$b]:+:${build_envs[$b]}} cpu_us_at_$fast_cpu_rate=$cpu gui_us=$cpu_gui cpu_us_at_$cpu_rate=$slow_cpu" \
+        "burst=$burst_huge logged=$logged said_lost=$lost loss_lines=$loss_lines" \
+        "rss_before_kb=$(field rss_kb "$huge_before") peak_kb=$(field peak_rss_kb "$huge_after")" \
+        "rss_after_kb=$(field rss_kb "$huge_after") most_queued=$(field most_queued "$huge_after")" \
+        "load=$(cut -d' ' -f1 /proc/loadavg)"
+    done
+  done
   exit 0
 fi
 

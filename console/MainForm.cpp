@@ -39,6 +39,9 @@ const QColor kCyan(0, 255, 255);
 // What the title adds while a port cannot receive, for the run's whole life.
 constexpr const char* kDeafSigns[2] = {"  【ポート161使用不可：応答を受信できません】",
                                         "  【ポート162使用不可：TRAPを受信できません】"};
+// What the title adds while appending to the log is stopped for the disk's
+// reserve of free space (ConsoleOutput::kLogStoppedLine).
+constexpr const char* kLogStoppedSign = "  【ディスク空き不足：LOG記録停止中】";
 
 // What the title adds once the settings file cannot be kept.
 constexpr const char* kSettingsLostSign = "  【設定を保存できません】";
@@ -77,6 +80,7 @@ void TMainForm::ShowTitle() {
     QString title = QStringLiteral("Quillet v2c  V6.10") + QString(65, QLatin1Char(' ')) + QStringLiteral("SNMP v1 , v2c");
     for (int index = 0; index < 2; ++index)
         if (deaf_[index]) title += QString::fromUtf8(kDeafSigns[index]);
+    if (logStopped_) title += QString::fromUtf8(kLogStoppedSign);
     if (settingsLost_) title += QString::fromUtf8(kSettingsLostSign);
     setWindowTitle(title);
 }
@@ -85,6 +89,16 @@ void TMainForm::ConnectHandlers() {
     // A failed log write is told once per run, in a box that waits for
     // nobody: the listeners go on and the log picks up again when it can.
     output_.OnLogWriteFailure([this] { reporter_->ShowNotice(kLogWriteNotice); });
+    // The title says so while appending waits for the disk's reserve.
+    output_.OnLogKeptFree([this](bool stopped) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, stopped] {
+                logStopped_ = stopped;
+                ShowTitle();
+            },
+            Qt::QueuedConnection);
+    });
     connect(VerButtons, &QButtonGroup::idClicked, this, [this](int) { VerRadioGroupClick(); });
     connect(NonOIDUpDown, &UpDown::clicked, this, [this] { NonOIDUpDownClick(); });
     connect(MaxOIDUpDown, &UpDown::clicked, this, [this] { MaxOIDUpDownClick(); });
@@ -118,7 +132,11 @@ void TMainForm::StartUp() {
     const LogOpenResult log = logFile_.Open(kLogDirectory, logFileName_.substr(logFileName_.rfind('/') + 1));
     if (log.Opened()) {
         output_.SetLogSink(&logFile_);
+        // A day file others could use was moved aside: the fresh file's
+        // first line says where it went, and a box says why.
+        if (!log.movedAsideName.empty()) output_.WriteLogOnly(LogMovedAsideLine(log));
         output_.WriteLogMark(StartMark, CurrentLocalTime());
+        if (!log.movedAsideName.empty()) reporter_->ShowNotice(LogMovedAsideNotice(log));
     } else {
         reporter_->ShowError(LogOpenFailureMessage(log));
     }

@@ -301,6 +301,7 @@ private:
     std::string ipText_;
     bool closed_ = false;
     bool deaf_[2] = {false, false};  // socket entry 0 (port 161), 1 (port 162) cannot receive
+    bool logStopped_ = false;        // appending to the log waits for the disk's reserve
     bool settingsLost_ = false;      // the settings file could not be kept this run
     bool coreDumpsForbidden_ = false;
 };

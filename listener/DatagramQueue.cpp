@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "listener/ListenerTuning.h"
+
 namespace quillet {
 
 struct DatagramQueue::Header {
@@ -37,6 +39,7 @@ bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Endpoin
                                std::int64_t arrivalNs) {
     if (entries_ >= bound_.entries) return false;
     const std::size_t need = RecordSize(size);
+    if (size >= static_cast<int>(tuning::kLongDatagramBytes) && bytes_ + need > bound_.longQueued) return false;
     std::size_t at;
     if (write_ >= read_) {
         // Not wrapped: the records lie in [read_, write_).
@@ -65,6 +68,7 @@ bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Endpoin
     write_ = at + need;
     reached_ = std::max(reached_, write_);
     ++entries_;
+    bytes_ += need;
     mostEntries_ = std::max(mostEntries_, entries_);
     return true;
 }
@@ -170,6 +174,7 @@ std::size_t DatagramQueue::TakeLocked(std::size_t limit) {
     // The records of this run all lie before any wrap the writer makes from
     // now on, so the wrap point as it stands is the one that applies.
     runWrapAt_ = wrapAt_;
+    runBytes_ = 0;
     return runEntries_;
 }
 
@@ -183,7 +188,9 @@ DatagramQueue::Entry DatagramQueue::Next() {
     entry.sender = header.sender;
     entry.lostBefore = header.lostBefore;
     entry.arrivalNs = header.arrivalNs;
-    runPos_ += RecordSize(header.size);
+    const std::size_t size = RecordSize(header.size);
+    runPos_ += size;
+    runBytes_ += size;
     return entry;
 }
 
@@ -191,6 +198,7 @@ void DatagramQueue::Release() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (runEntries_ == 0) return;
     entries_ -= runEntries_;
+    bytes_ -= runBytes_;
     runEntries_ = 0;
     read_ = runPos_;
     if (read_ == wrapAt_ && write_ < read_) {
@@ -234,6 +242,11 @@ std::size_t DatagramQueue::Queued() const {
 std::size_t DatagramQueue::MostQueued() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return mostEntries_;
+}
+
+bool DatagramQueue::Fuller(std::size_t numerator, std::size_t denominator) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_ * denominator > bound_.entries * numerator || bytes_ * denominator > capacity_ * numerator;
 }
 
 }  // namespace quillet

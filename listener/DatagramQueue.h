@@ -14,6 +14,11 @@
 // time the queue runs empty it starts again at the beginning, so a steady
 // stream stays in the first pages; once a burst that used more than
 // kKeptBytes is over, the pages beyond are handed back to the system.
+//
+// Long datagrams (tuning::kLongDatagramBytes and more) are queued only while
+// the queue holds less than `longQueued` bytes: each takes its reporting
+// thread a thousand times a small one's time, and a flood of them must not
+// take the whole ring's memory while it waits.
 #pragma once
 
 #include <atomic>
@@ -28,8 +33,9 @@
 namespace quillet {
 
 struct DatagramQueueBound {
-    std::size_t bytes = 32u << 20;  // datagram bytes and headers
-    std::size_t entries = 262144;   // datagrams
+    std::size_t bytes = 32u << 20;      // datagram bytes and headers
+    std::size_t entries = 262144;       // datagrams
+    std::size_t longQueued = 4u << 20;  // a long datagram finds the queue full from here on
 };
 
 class DatagramQueue {
@@ -104,6 +110,9 @@ public:
     // released included), and the most ever queued.
     std::size_t Queued() const;
     std::size_t MostQueued() const;
+    // Whether more than `numerator` / `denominator` of the queue's bound in
+    // entries or in bytes is taken.
+    bool Fuller(std::size_t numerator, std::size_t denominator) const;
 
 private:
     struct Header;
@@ -128,6 +137,7 @@ private:
     std::size_t write_ = 0;     // offset where the next record goes
     std::size_t wrapAt_ = 0;    // when the data wraps: where the records before the start end
     std::size_t entries_ = 0;
+    std::size_t bytes_ = 0;     // of the records queued
     std::size_t mostEntries_ = 0;
     std::size_t reached_ = 0;   // highest offset written since the last trim
     std::uint64_t pendingLost_ = 0;
@@ -136,6 +146,7 @@ private:
     std::size_t runEntries_ = 0;
     std::size_t runPos_ = 0;
     std::size_t runWrapAt_ = 0;
+    std::size_t runBytes_ = 0;
 };
 
 }  // namespace quillet

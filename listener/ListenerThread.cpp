@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "listener/ListenerTuning.h"
@@ -20,6 +21,8 @@ using namespace tuning;
 namespace {
 
 std::int64_t NowUs() { return SocketDrain::NowUs(); }
+
+static_assert(kJoinedItems <= OutputBatch::kKeptItems, "a joined commit's batch keeps its storage");
 
 // The deadline of reports while the listener runs: none.
 constexpr std::int64_t kNoDeadlineUs = INT64_MAX;
@@ -70,15 +73,26 @@ void ListenerThread::WaitStopped() {
 }
 
 void ListenerThread::run() {
+    drain_.SetReceiveBuffer(socket_.ReceiveBufferBytes());
     watchIntervalUs_ = WatchIntervalUs(socket_.ReceiveBufferBytes());
-    receiver_ = std::thread([this] { ReceiveLoop(); });
-    watcher_ = std::thread([this] { WatchLoop(); });
+    // Named after their port, for whoever watches the console's threads.
+    const std::string port = std::to_string(socket_.LocalPort());
+    receiver_ = std::thread([this, port] {
+        NameThisThread(("receive:" + port).c_str());
+        ReceiveLoop();
+    });
+    watcher_ = std::thread([this, port] {
+        NameThisThread(("watch:" + port).c_str());
+        WatchLoop();
+    });
+    NameThisThread(("report:" + port).c_str());
     LowerThreadPriority(kReportingPriorityDrop);
     for (;;) {
         const std::int64_t asked = NowUs();
         const std::size_t run = queue_.Take(kReportRun);
         if (run == 0) break;
         const bool stream = FoundWaiting(asked);
+        while (!stopping_ && StandBack()) PauseMicroseconds(kStandBackNapUs);
         ReportRun(run, kNoDeadlineUs);
         if (stopping_) break;
         // A short run of a stream (it was waiting already): let the next run
@@ -107,7 +121,6 @@ std::uint64_t ListenerThread::ReportRun(std::size_t run, std::int64_t deadlineUs
     const bool bounded = deadlineUs != kNoDeadlineUs;
     batch_.Clear();
     for (std::size_t i = 0; i < run; ++i) {
-        if (i % kYieldEvery == kYieldEvery - 1) YieldProcessor();
         const DatagramQueue::Entry entry = queue_.Next();
         if (bounded && (unreported != 0 || NowUs() >= deadlineUs)) {
             // Too late to report: counted for the stop's loss line, with the
@@ -121,7 +134,7 @@ std::uint64_t ListenerThread::ReportRun(std::size_t run, std::int64_t deadlineUs
             HandleDatagram(entry.data, entry.size, entry.sender, entry.arrivalNs, batch_);
             ++joined;
         }
-        if (joined != 0 && (CommitAlone() || joined == kJoinedDatagrams)) {
+        if (joined != 0 && (CommitAlone() || joined == kJoinedDatagrams || batch_.Size() >= kJoinedItems)) {
             CommitJoined(joined);
             joined = 0;
         }
@@ -155,6 +168,19 @@ void ListenerThread::CommitJoined(std::size_t datagrams) {
     for (std::size_t i = 0; i < datagrams; ++i) AfterCommit();
 }
 
+bool ListenerThread::StandBack() const {
+    // A receive buffer that fills within a few intervals at the rate that
+    // comes, datagrams still coming, and room in the queue: reporting now
+    // would only take processor time the draining threads may need.
+    return FillsFast() && NowUs() - drain_.LastDatagramUs() < kStandBackQuietUs &&
+           !queue_.Fuller(kStandBackUntilQuarters, 4);
+}
+
+bool ListenerThread::FillsFast() const { return drain_.Pace().IntervalUs() < kFillsFastUs;
+}
+
+std::int64_t ListenerThread::IntervalUs() const { return watchIntervalUs_; }
+
 void ListenerThread::ReceiveLoop() {
     while (!stopping_) {
         const std::int64_t asked = NowUs();
@@ -170,7 +196,7 @@ void ListenerThread::ReceiveLoop() {
             // long, it cannot run, and this thread rescues instead.
             SocketDrain::Turn turn = drain_.TryTurn();
             if (!turn.owns_lock()) {
-                const std::int64_t until = NowUs() + kOverdueIntervals * watchIntervalUs_;
+                const std::int64_t until = NowUs() + kOverdueIntervals * IntervalUs();
                 while (!turn.try_lock() && NowUs() < until) PauseMicroseconds(kTurnPollUs);
                 if (!turn.owns_lock()) {
                     drain_.Rescue();
@@ -200,7 +226,8 @@ void ListenerThread::ReceiveLoop() {
         receiverProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
         if (count > 0) WakeWatcher();
         if (stream && count < kReceiveBatch)
-            PauseMicroseconds(static_cast<long>(std::min(kReceiveGatherUs, watchIntervalUs_)));
+            PauseMicroseconds(static_cast<long>(
+                std::min(IntervalUs(), drain_.Pace().GatherUs())));
     }
 }
 
@@ -233,7 +260,7 @@ void ListenerThread::WatchLoop() {
             }
         }
         if (stopping_) break;
-        std::int64_t sleepUs = watchIntervalUs_;
+        std::int64_t sleepUs = IntervalUs();
         while (!stopping_) {
             PauseMicroseconds(static_cast<long>(sleepUs));
             // Stand in from another processor than the receiving thread's:
@@ -243,7 +270,8 @@ void ListenerThread::WatchLoop() {
                 KeepOffProcessor(receiving))
                 keptOff = receiving;
             int taken = -1;
-            if (NowUs() - drain_.LastDrainUs() >= kOverdueIntervals * watchIntervalUs_) {
+            const std::int64_t intervalUs = IntervalUs();
+            if (NowUs() - drain_.LastDrainUs() >= kOverdueIntervals * intervalUs) {
                 // The socket has gone undrained too long: take what waits,
                 // unless the receiving thread holds the turn (it is at it).
                 SocketDrain::Turn turn = drain_.TryTurn();
@@ -267,7 +295,7 @@ void ListenerThread::WatchLoop() {
             }
             // Found nothing waiting: look less often, down to the slowest
             // pace, until the datagrams have stopped for a while.
-            sleepUs = taken == 0 ? std::min(sleepUs * 2, kWatchLongestUs) : watchIntervalUs_;
+            sleepUs = taken == 0 ? std::min(sleepUs * 2, kWatchLongestUs) : intervalUs;
             if (NowUs() - drain_.LastDatagramUs() <= kWatchQuietUs) continue;
             // No datagram for a while: wait for the next one on the socket.
             // Where the socket cannot be waited on, either the receiving

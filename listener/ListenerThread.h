@@ -8,15 +8,18 @@
 //   - the receiving thread waits on the socket and takes what waits in
 //     batches into the listener's DatagramQueue, with their senders;
 //   - the watching thread wakes with the first datagram after a quiet spell
-//     and then once a watch interval (ListenerTuning.h) while datagrams come; it stands in
-//     for the receiving thread when that one is overdue, and rescues when
-//     the holder of the receive turn is kept from running (SocketDrain.h
-//     defines these terms). It sleeps nearly all the time, so the scheduler
-//     runs it soon after it wakes;
+//     and then once a watch interval (ListenerTuning.h) while datagrams
+//     come; it stands in for the receiving thread when that one is overdue,
+//     and rescues when the holder of
+//     the receive turn is kept from running (SocketDrain.h defines these
+//     terms). It sleeps nearly all the time, so the scheduler runs it soon
+//     after it wakes;
 //   - the reporting thread (this QThread) decodes, reports and logs the
 //     datagrams from the queue, in arrival order, one committed batch per
 //     datagram (or per run of datagrams that need nothing after their
-//     commit).
+//     commit). While a small receive buffer fills fast it stands back, the
+//     queue holding the burst, so that the draining threads have every
+//     processor the console is given.
 // Datagrams lost anyway, dropped by the kernel (its drop counter comes with
 // every datagram, and is read when the socket has been quiet for a while) or
 // for want of room in the queue, are said with one line at the point where
@@ -101,13 +104,21 @@ private:
     class SocketSource : public DatagramSource {
     public:
         explicit SocketSource(UdpSocket& socket) : socket_(socket) {}
-        int TakeWaiting(ReceiveBatchBuffers& buffers) override { return socket_.ReceiveBatch(buffers, 0); }
+        int TakeWaiting(ReceiveBatchBuffers& buffers, int most) override {
+            return socket_.ReceiveBatch(buffers, 0, most);
+        }
         bool ReadDropCounter(std::uint32_t& counter) override { return socket_.ReadDropCounter(counter); }
 
     private:
         UdpSocket& socket_;
     };
 
+    // Whether the reporting thread stands back for now, and whether the
+    // receive buffer fills fast (ListenerTuning.h).
+    bool StandBack() const;
+    bool FillsFast() const;
+    // The watch interval now (DrainPace).
+    std::int64_t IntervalUs() const;
     void ReceiveLoop();
     void WatchLoop();
     // Datagrams came: the watching thread follows them until they stop.
@@ -138,10 +149,10 @@ private:
     std::thread watcher_;
     OutputBatch batch_;
 
+    // The processor the receiving thread ran on last (-1: not known).
     // The watch interval for the receive buffer the socket was granted; set
     // before the draining threads start.
     std::int64_t watchIntervalUs_ = 0;
-    // The processor the receiving thread ran on last (-1: not known).
     std::atomic<int> receiverProcessor_{-1};
     std::mutex watchMutex_;
     std::condition_variable watchWake_;

@@ -12,6 +12,15 @@ inline constexpr std::size_t kReceiveSlotBytes = 65536;
 // Datagrams taken by one receive call (recvmmsg): one system call drains a
 // burst's worth of a stock receive buffer in a few calls.
 inline constexpr int kReceiveBatch = 64;
+// A datagram of this many bytes or more is long: it takes more than a page of
+// a receive slot and of the queue. After a receive whose datagrams were long
+// on average, the next takes at most kLongDatagramBatch, so that a flood of
+// them writes to few slots (each costs the process 64 KiB of memory once
+// written to), and the queue takes long ones only while it holds less than
+// DatagramQueueBound::longQueued (each costs the reporting thread a thousand
+// times a small one's time; the queue is no help against such a flood).
+inline constexpr std::size_t kLongDatagramBytes = 4096;
+inline constexpr int kLongDatagramBatch = 8;
 
 // How long the socket is quiet before the kernel's drop counter is read (and
 // the queue's spare pages given back): a loss at the end of a burst is said
@@ -25,39 +34,58 @@ inline constexpr int kReceiveFailurePauseMs = 200;
 // datagram waiting already: a stream, not a lone datagram.
 inline constexpr std::int64_t kStreamWaitUs = 100;
 // After a receive that found fewer than a batch waiting in a stream, the
-// receiving thread pauses this long before the next, so that a stream is
-// taken a batch at a time instead of with two thread wake-ups a datagram;
-// short enough that a stock receive buffer cannot fill meanwhile (its
-// figures are in bench/README.md). A datagram that had to
-// be waited for came alone and is passed on at once.
-inline constexpr long kReceiveGatherUs = 250;
-// The reporting thread does the same after a run of fewer entries than
-// kReportGatherBelow; its queue holds far more than a socket.
+// receiving thread pauses for the pace's gathering time (DrainPace: as long
+// as eight batches take to arrive at the rate measured, at most 5 ms, never
+// longer than a watch interval), so that a stream is taken a few batches a
+// wake-up instead of with two thread wake-ups a datagram; each wake-up costs
+// processor time (tens of microseconds on a virtual machine). A datagram that
+// had to be waited for came alone and is passed on at once. The reporting
+// thread does the same after a run of fewer entries than
+// kReportGatherBelow, for kReportGatherUs: its queue holds far more than a
+// socket.
 inline constexpr long kReportGatherUs = 500;
 inline constexpr std::size_t kReportGatherBelow = 64;
+
+// The receive buffer fills fast when it would fill within six times
+// kFillsFastUs at the rate that comes (DrainPace's interval is shorter): a
+// stock buffer and a fast sender. While it does, datagrams came within
+// kStandBackQuietUs and the queue is less than kStandBackUntilQuarters / 4
+// full, the reporting thread stands back, looking again every
+// kStandBackNapUs. The draining threads must not wait for a processor
+// longer than such a buffer lasts (2 ms), and the system shares the
+// processors between programs first: a program that has used less than its
+// share gets one soon, and the reporting thread, which takes most of the
+// console's processor time in a burst, is the one that spends it. The queue
+// holds the burst meanwhile, and is reported once the datagrams stop.
+inline constexpr std::int64_t kFillsFastUs = 1000;
+inline constexpr std::int64_t kStandBackQuietUs = 2000;
+inline constexpr std::size_t kStandBackUntilQuarters = 3;
+inline constexpr long kStandBackNapUs = 1000;
 
 // Entries the reporting thread takes from the queue at a time; their room is
 // given back when all of them are reported.
 inline constexpr std::size_t kReportRun = 256;
-// The most datagrams whose lines go to the hub in one commit (one log write).
+// The most datagrams whose lines go to the hub in one commit (one log write),
+// and the most items (lines) such a commit gathers before it goes: a long
+// datagram, thousands of dump lines, goes alone, so that neither the batch
+// nor the log write's buffer grows to the lines of 64 of them (OutputBatch
+// keeps room for this many items between commits).
 inline constexpr std::size_t kJoinedDatagrams = 64;
+inline constexpr std::size_t kJoinedItems = 4096;
 // The reporting thread runs this many steps of niceness below the draining
 // threads and the window: when the cores are busy the socket is drained
 // first (a datagram the kernel drops is gone, one in the queue only waits).
 inline constexpr int kReportingPriorityDrop = 5;
-// The reporting thread lets waiting threads have its processor every this
-// many datagrams, so that a draining thread queued behind it waits that long
-// rather than for the scheduler's next tick.
-inline constexpr std::size_t kYieldEvery = 16;
 
 // While datagrams come, the watching thread looks at the socket once every
 // WatchIntervalUs, a sixth of the time the receive buffer the kernel granted
 // takes to fill at the fastest sender's rate: kStockWatchIntervalUs for a
 // stock buffer, proportionally longer for a larger one (fewer wake-ups cost
-// less processor time), within bounds. A socket that has gone two intervals
-// without being drained is drained by the watching thread, and a holder of
-// the receive turn that has held it that long without taking anything is
-// rescued: both well within the time the buffer lasts.
+// less processor time), within bounds. Fixed, not measured: a rate measured
+// from what the draining threads take says least when they are held up. A
+// socket that has gone kOverdueIntervals without being drained is drained
+// by the watching thread, and a holder of the receive turn is then rescued:
+// both well within the time the buffer lasts.
 inline constexpr std::int64_t kStockReceiveBufferBytes = 425984;
 inline constexpr std::int64_t kStockWatchIntervalUs = 250;
 inline constexpr std::int64_t kWatchShortestUs = 100;

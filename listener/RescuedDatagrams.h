@@ -18,7 +18,7 @@ class RescuedDatagrams {
 public:
     // Taking more stops here; what stays in the socket waits there.
     static constexpr std::size_t kMaxEntries = 4096;
-    static constexpr std::size_t kMaxBytes = 2u << 20;
+    static constexpr std::size_t kMaxBytes = 1u << 20;
 
     struct Entry {
         std::size_t offset;

@@ -15,7 +15,7 @@ std::int64_t SocketDrain::NowUs() {
 }
 
 int SocketDrain::Take(Turn& /*turn*/) {
-    const int count = source_.TakeWaiting(buffers_);
+    const int count = source_.TakeWaiting(buffers_, Most());
     const std::int64_t now = NowUs();
     lastDrainUs_.store(now, std::memory_order_relaxed);
     // A rescue runs under the rescue lock, from its receive to its store: so
@@ -25,13 +25,25 @@ int SocketDrain::Take(Turn& /*turn*/) {
     const int own = count > 0 ? count : 0;
     if (own == 0 && merging_.Empty()) return count;
     lastDatagramUs_.store(now);
-    if (merging_.Empty()) {
-        for (int i = 0; i < own; ++i) kernelLost_[i] = kernelDrops_.Advance(buffers_.DropCounter(i));
+    const int rescued = static_cast<int>(merging_.Count());
+    std::int64_t bytes = 0;
+    if (rescued == 0) {
+        for (int i = 0; i < own; ++i) {
+            kernelLost_[i] = kernelDrops_.Advance(buffers_.DropCounter(i));
+            bytes += buffers_.Size(i);
+        }
         queue_.Push(buffers_, own, kernelLost_.data(), DatagramQueue::Wake::Later);
     } else {
-        QueueMergedLocked(own);
+        bytes = QueueMergedLocked(own);
     }
+    pace_.Taken(own + rescued, bytes, now);
+    NoteSizes(own + rescued, bytes);
     return count;
+}
+
+void SocketDrain::NoteSizes(int count, std::int64_t bytes) {
+    if (count > 0) longDatagrams_.store(bytes / count >= static_cast<std::int64_t>(tuning::kLongDatagramBytes),
+                                        std::memory_order_relaxed);
 }
 
 void SocketDrain::TakeRescuedLocked() {
@@ -41,27 +53,31 @@ void SocketDrain::TakeRescuedLocked() {
     if (!rescued_.Empty()) std::swap(rescued_, merging_);
 }
 
-void SocketDrain::QueueMergedLocked(int count) {
+std::int64_t SocketDrain::QueueMergedLocked(int count) {
+    std::int64_t bytes = 0;
     MergeInArrivalOrder(
         count, [this](int i) { return buffers_.ArrivalNs(i); }, merging_.Count(),
         [this](std::size_t j) { return merging_.At(j).arrivalNs; },
         [&](int i) {
             queue_.Push(buffers_.Data(i), buffers_.Size(i), buffers_.Sender(i),
                         kernelDrops_.Advance(buffers_.DropCounter(i)), DatagramQueue::Wake::Later, buffers_.ArrivalNs(i));
+            bytes += buffers_.Size(i);
         },
         [&](std::size_t j) {
             const RescuedDatagrams::Entry& entry = merging_.At(j);
             queue_.Push(merging_.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter),
                         DatagramQueue::Wake::Later, entry.arrivalNs);
+            bytes += entry.size;
         });
     merging_.Clear();
+    return bytes;
 }
 
 int SocketDrain::Rescue() {
     std::lock_guard<std::mutex> rescue(rescueMutex_);
     int taken = 0;
     while (!stopping_ && rescued_.HasRoom()) {
-        const int count = source_.TakeWaiting(rescueBuffers_);
+        const int count = source_.TakeWaiting(rescueBuffers_, Most());
         if (count <= 0) break;
         rescued_.Append(rescueBuffers_, count);
         taken += count;
@@ -84,6 +100,11 @@ void SocketDrain::Settle(Turn& /*turn*/) {
     if (source_.ReadDropCounter(counter)) queue_.AddLost(kernelDrops_.Advance(counter));
     queue_.FlushLost();
     queue_.TrimIfEmpty();
+    // The pages long datagrams took in the receive slots go back too; the
+    // rescue's slots under its lock, since a rescue may be under way.
+    buffers_.GiveBack();
+    std::lock_guard<std::mutex> rescue(rescueMutex_);
+    rescueBuffers_.GiveBack();
 }
 
 }  // namespace quillet

@@ -6,7 +6,8 @@
 //     datagrams from the socket and queues them, so they keep their arrival
 //     order whichever thread takes them;
 //   - standing in: the watching thread drains the socket when the receiving
-//     thread is overdue (kept from running by other work on its processor);
+//     thread is overdue (kept from running by other work on its processor)
+//     or the receive buffer is filling (a quarter of it taken);
 //   - a rescue: when the holder of the turn is itself kept from running
 //     (usually with a batch in hand), the other thread takes what waits on
 //     the socket into a rescue store instead of leaving it to the kernel,
@@ -15,7 +16,11 @@
 //     kernel's arrival time of each;
 //   - settling: once the socket is quiet, the holder queues what was
 //     rescued, says the kernel's drops since the last datagram, and hands
-//     the queue's spare pages back.
+//     the queue's spare pages and those long datagrams took in the receive
+//     slots back;
+//   - the pace (DrainPace): how long a stream may gather in the socket
+//     between receives, and whether the receive buffer fills fast, from the
+//     rate of what is taken.
 #pragma once
 
 #include <atomic>
@@ -24,6 +29,7 @@
 #include <mutex>
 
 #include "listener/DatagramQueue.h"
+#include "listener/DrainPace.h"
 #include "listener/DropCount.h"
 #include "listener/ListenerTuning.h"
 #include "listener/RescuedDatagrams.h"
@@ -36,9 +42,9 @@ namespace quillet {
 class DatagramSource {
 public:
     virtual ~DatagramSource() = default;
-    // Takes what waits, up to buffers.Slots() datagrams, without waiting.
-    // Returns how many (0: none), -1 when the source failed.
-    virtual int TakeWaiting(ReceiveBatchBuffers& buffers) = 0;
+    // Takes what waits, up to `most` datagrams (at most buffers.Slots()),
+    // without waiting. Returns how many (0: none), -1 when the source failed.
+    virtual int TakeWaiting(ReceiveBatchBuffers& buffers, int most) = 0;
     // The source's count of datagrams dropped before they could be taken
     // (the kernel's, a 32-bit counter that wraps). False when unknown.
     virtual bool ReadDropCounter(std::uint32_t& counter) = 0;
@@ -49,6 +55,11 @@ public:
     using Turn = std::unique_lock<std::mutex>;
 
     SocketDrain(DatagramSource& source, DatagramQueue& queue, const std::atomic<bool>& stopping);
+
+    // The receive buffer the kernel granted (0: unknown), for the pace.
+    // Before the draining threads start.
+    void SetReceiveBuffer(std::int64_t bytes) { pace_.SetBuffer(bytes, tuning::kReceiveBatch); }
+    const DrainPace& Pace() const { return pace_; }
 
     // The receive turn, if no other thread holds it (owns_lock() tells).
     Turn TryTurn() { return Turn(turn_, std::try_to_lock); }
@@ -76,8 +87,13 @@ private:
     // rescue that begins after this takes later datagrams.
     void TakeRescuedLocked();
     // With the turn held: queues the turn's batch of `count` and the
-    // datagrams in merging_, merged in arrival order.
-    void QueueMergedLocked(int count);
+    // datagrams in merging_, merged in arrival order. Returns their bytes.
+    std::int64_t QueueMergedLocked(int count);
+    // How many datagrams the next take may take: fewer after long ones, so
+    // that a flood of them writes to few receive slots.
+    int Most() const { return longDatagrams_.load(std::memory_order_relaxed) ? tuning::kLongDatagramBatch : tuning::kReceiveBatch; }
+    // Notes whether the `count` datagrams of `bytes` just taken were long.
+    void NoteSizes(int count, std::int64_t bytes);
 
     DatagramSource& source_;
     DatagramQueue& queue_;
@@ -89,6 +105,7 @@ private:
     std::array<std::uint32_t, tuning::kReceiveBatch> kernelLost_{};
     DropCount kernelDrops_;
     RescuedDatagrams merging_;
+    DrainPace pace_;
 
     // The rescue lock is taken after the turn, never before it. It is held
     // for a rescue, and by the holder only to move the rescued datagrams into
@@ -98,6 +115,7 @@ private:
     ReceiveBatchBuffers rescueBuffers_{tuning::kReceiveBatch, tuning::kReceiveSlotBytes};
     RescuedDatagrams rescued_;
 
+    std::atomic<bool> longDatagrams_{false};
     std::atomic<std::int64_t> lastDrainUs_{0};
     std::atomic<std::int64_t> lastDatagramUs_{0};
 };

@@ -1,6 +1,9 @@
 #include "output/ConsoleOutput.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <string>
 
 #include "text/Cp932.h"
 #include "text/DecimalText.h"
@@ -29,13 +32,18 @@ void ConsoleOutput::WriteStopMarkAndDetach(const LocalDateTime& when) {
     std::string record;
     AppendLogMarkRecord(record, StopMark, when);
     std::lock_guard<std::mutex> lock(logMutex_);
-    WriteLogLocked(record);
+    WriteRecordsLocked(record);
     log_ = nullptr;
 }
 
 void ConsoleOutput::OnLogWriteFailure(std::function<void()> notify) {
     std::lock_guard<std::mutex> lock(logMutex_);
     logFailureNotice_ = std::move(notify);
+}
+
+void ConsoleOutput::OnLogKeptFree(std::function<void(bool stopped)> notify) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    keptFreeNotice_ = std::move(notify);
 }
 
 void ConsoleOutput::SetSwitches(bool pduDisplay, bool noDisplay) {
@@ -56,7 +64,19 @@ void ConsoleOutput::Commit(const OutputBatch& batch) {
     bool hasLines = false;
     for (const OutputBatch::Item& item : batch) hasLines |= item.type == OutputBatch::ItemType::Line;
     std::unique_lock<std::mutex> logLock(logMutex_, std::defer_lock);
-    if (hasLines) logLock.lock();
+    // All records of the batch leave in one write, so a datagram's lines
+    // stay together in the file and cost one system call. They are made
+    // first: whether the disk has room for them decides what the pane says
+    // before the batch's lines.
+    bool write = false;
+    std::string note;
+    if (hasLines) {
+        logLock.lock();
+        logScratch_.clear();
+        for (const OutputBatch::Item& item : batch)
+            if (item.type == OutputBatch::ItemType::Line) AppendRecordLogLocked(logScratch_, item);
+        write = AdmitLogLocked(logScratch_, note);
+    }
     bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -64,6 +84,9 @@ void ConsoleOutput::Commit(const OutputBatch& batch) {
         for (const OutputBatch::Item* first = batch.begin(); first != batch.end();) {
             const OutputBatch::Item* last = first + 1;
             while (last != batch.end() && last->type != OutputBatch::ItemType::Start) ++last;
+            // The disk's note goes before the batch's first datagram.
+            if (!note.empty() && !noDisplay_) QueueLineLocked(note);
+            note.clear();
             for (const OutputBatch::Item* item = first; item != last; ++item) ApplyLocked(*item);
             KeepWithinBoundLocked();
             first = last;
@@ -71,13 +94,9 @@ void ConsoleOutput::Commit(const OutputBatch& batch) {
         wake = hasPending_ && !hadPending;
     }
     if (wake && wakeGui_) wakeGui_();
-    if (!hasLines) return;
-    // All records of the batch leave in one write, so a datagram's lines
-    // stay together in the file and cost one system call.
-    logScratch_.clear();
-    for (const OutputBatch::Item& item : batch)
-        if (item.type == OutputBatch::ItemType::Line) AppendRecordLogLocked(logScratch_, item.text);
-    WriteLogLocked(logScratch_);
+    if (write) WriteLogLocked(logScratch_);
+    // An outsized batch's records are not kept for the next one.
+    if (logScratch_.capacity() > kKeptScratchBytes) std::string().swap(logScratch_);
 }
 
 void ConsoleOutput::WriteLine(std::string_view text, LineKind kind) {
@@ -103,7 +122,35 @@ void ConsoleOutput::WriteLogMark(LogMark which, const LocalDateTime& when) {
     AppendLogMarkRecord(record, which, when);
     if (record.empty()) return;
     std::lock_guard<std::mutex> lock(logMutex_);
-    WriteLogLocked(record);
+    WriteRecordsLocked(record);
+}
+
+void ConsoleOutput::WriteLogOnly(std::string_view text) {
+    std::string record;
+    AppendLogRecord(record, text);
+    std::lock_guard<std::mutex> lock(logMutex_);
+    WriteRecordsLocked(record);
+}
+
+void ConsoleOutput::WriteRecordsLocked(std::string& records) {
+    std::string note;
+    if (!AdmitLogLocked(records, note)) {
+        if (note.empty()) return;
+    } else {
+        WriteLogLocked(records);
+    }
+    if (note.empty()) return;
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const bool hadPending = hasPending_;
+        if (!noDisplay_) {
+            QueueLineLocked(note);
+            KeepWithinBoundLocked();
+        }
+        wake = hasPending_ && !hadPending;
+    }
+    if (wake && wakeGui_) wakeGui_();
 }
 
 void ConsoleOutput::ResetCounters() {
@@ -201,18 +248,70 @@ void ConsoleOutput::ApplyLocked(const OutputBatch::Item& item) {
     }
 }
 
-void ConsoleOutput::AppendRecordLogLocked(std::string& logBytes, std::string_view line) {
-    if (IsAscii(line)) {
-        AppendLogRecord(logBytes, line);  // copied as it is
+void ConsoleOutput::AppendRecordLogLocked(std::string& logBytes, const OutputBatch::Item& line) {
+    if (line.ascii) {
+        // Copied as it is: most lines are dump lines, known to be ASCII.
+        logBytes.append(line.text);
+        logBytes.append("\r\n");
         return;
     }
-    RecordSlot& slot = recordCache_[std::hash<std::string_view>{}(line) % kRecordSlots];
-    if (slot.line != line) {
-        slot.line.assign(line);
-        slot.record.clear();
-        AppendLogRecord(slot.record, line);
+    // Two slots a set; a line found in neither takes the one used less
+    // recently.
+    const std::size_t set = SetOf(line.text);
+    RecordSlot* slots = &recordCache_[set * kRecordWays];
+    RecordSlot* slot = slots[0].line == line.text ? &slots[0] : slots[1].line == line.text ? &slots[1] : nullptr;
+    if (slot == nullptr) {
+        slot = &slots[recordOlder_[set]];
+        slot->line.assign(line.text);
+        slot->record.clear();
+        AppendLogRecord(slot->record, line.text);
     }
-    logBytes.append(slot.record);
+    recordOlder_[set] = slot == &slots[0] ? 1 : 0;
+    logBytes.append(slot->record);
+}
+
+std::size_t ConsoleOutput::SetOf(std::string_view line) {
+    // A few bytes of the line and its length tell the texts of a report
+    // apart well enough: a line that finds its set taken only costs a
+    // conversion, and hashing every byte of every line costs more.
+    std::uint64_t head = 0, tail = 0;
+    std::memcpy(&head, line.data(), std::min<std::size_t>(line.size(), 8));
+    if (line.size() > 8) {
+        const std::size_t n = std::min<std::size_t>(line.size() - 8, 8);
+        std::memcpy(&tail, line.data() + line.size() - n, n);
+    }
+    const std::uint64_t mixed = (head ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ line.size()) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(mixed >> 32) % kRecordSets;
+}
+
+bool ConsoleOutput::AdmitLogLocked(std::string& records, std::string& paneNote) {
+    paneNote.clear();
+    if (log_ == nullptr || records.empty()) return false;
+    if (keptFree_) {
+        logPrefix_.clear();
+        AppendLogRecord(logPrefix_, std::string(kLogResumedHead) + std::to_string(unloggedLines_));
+    }
+    if (!log_->HasRoomFor(logPrefix_.size() + records.size())) {
+        // Whole batches are held back, never a part of one: the file keeps
+        // whole records only.
+        for (std::size_t at = 0; (at = records.find("\r\n", at)) != std::string::npos; at += 2) ++unloggedLines_;
+        if (!keptFree_) {
+            keptFree_ = true;
+            paneNote = kLogStoppedLine;
+            if (keptFreeNotice_) keptFreeNotice_(true);
+        }
+        logPrefix_.clear();
+        return false;
+    }
+    if (keptFree_) {
+        records.insert(0, logPrefix_);
+        paneNote = std::string(kLogResumedHead) + std::to_string(unloggedLines_);
+        keptFree_ = false;
+        unloggedLines_ = 0;
+        logPrefix_.clear();
+        if (keptFreeNotice_) keptFreeNotice_(false);
+    }
+    return true;
 }
 
 void ConsoleOutput::WriteLogLocked(const std::string& records) {
@@ -246,12 +345,18 @@ void ConsoleOutput::QueueLineLocked(std::string_view text) {
     MarkPendingLocked();
     // One growing text instead of a string per line: a storm of lines costs
     // no allocation once the text has reached its working size.
-    if (pending_.lineCount != 0) pending_.text.push_back('\n');
-    const std::size_t shown = ShownLength(text);
-    pending_.text.append(text.substr(0, shown));
-    if (shown < text.size()) pending_.text.append(kCutMark);
+    std::string& pending = pending_.text;
+    if (pending_.lineCount != 0) pending.push_back('\n');
     ++pending_.lineCount;
     ++open_.lines;
+    if (text.size() <= kPaneLineLimit) {
+        pending.append(text);
+        open_.bytes += text.size() + 1;
+        return;
+    }
+    const std::size_t shown = ShownLength(text);
+    pending.append(text.substr(0, shown));
+    pending.append(kCutMark);
     open_.bytes += PaneBytesOf(text);
 }
 

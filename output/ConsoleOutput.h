@@ -10,7 +10,12 @@
 // queued; under the log
 // lock, taken first and held to the end, the batch's log records are written
 // together, whole or not at all (a failed write is told to the window once a
-// run, and the next batch tries again). The GUI thread takes the queued pane
+// run, and the next batch tries again), unless the log's disk would keep
+// less than its reserve of free space then (LogSink::HasRoomFor): appending
+// then stops, whole batches at a time, and the lines not logged are
+// counted; the pane says so once (kLogStoppedLine, and OnLogKeptFree tells
+// the window) and, when there is room again, one line gives the count in
+// the log and the pane before the next records. The GUI thread takes the queued pane
 // work with TakePaneText and applies it whole; so every pane line and its
 // log record go together, in one order for pane and log, the window
 // is only ever touched on the GUI thread however fast lines arrive, and a
@@ -88,6 +93,15 @@ public:
     // keeps it whole.
     static constexpr std::size_t kPaneLineLimit = 4096;
     static constexpr std::string_view kCutMark = "…(長すぎるため以下省略。ログには全体を記録)";
+    // Said in the pane when appending to the log stops for its disk's
+    // reserve of free space (platform/LogFile.h: 15 % of the file system, at
+    // most 4 GiB), once each time it stops.
+    static constexpr std::string_view kLogStoppedLine =
+        "LOG記録停止：ディスクの空きが予備（容量の15%、最大4GiB）を下回ったため、LOGファイルへの記録を止めます。"
+        "記録しなかった行の数は、空きが戻って記録を再開するときにLOGファイルに書きます。";
+    // The line, in the log and the pane, before the first records written
+    // again: this head and the count of lines not logged.
+    static constexpr std::string_view kLogResumedHead = "LOG記録再開  ディスクの空き不足で記録しなかった行  COUNT=";
 
     // `wakeGui` is called (from the committing thread, outside the pane lock)
     // when pane work becomes pending; it must only schedule the taking of that
@@ -105,6 +119,10 @@ public:
     // on the GUI thread. Writing goes on with every later batch, so records
     // reach the file again once the disk has room.
     void OnLogWriteFailure(std::function<void()> notify);
+    // Called with true when appending stops for the disk's reserve, with
+    // false when it goes on again; from the writing thread, under the log
+    // lock: it must only schedule work on the GUI thread.
+    void OnLogKeptFree(std::function<void(bool stopped)> notify);
     // The state of "PDU表示" and "全非表示"; the GUI thread calls this whenever
     // either check box changes, so every write sees the current state.
     void SetSwitches(bool pduDisplay, bool noDisplay);
@@ -119,6 +137,8 @@ public:
     void DumpPdu(const std::uint8_t* data, std::size_t length, LineKind kind);
     void ChargeOutput(int count);
     void WriteLogMark(LogMark which, const LocalDateTime& when);
+    // One log record of `text` (UTF-8), not shown in the pane.
+    void WriteLogOnly(std::string_view text);
 
     // Sets the three counters to 0 and queues "0" for TrapEdit, SendEdit and
     // RecvEdit, serialised with every increment.
@@ -145,8 +165,18 @@ public:
 private:
     // "Locked": under mutex_; "LogLocked": under logMutex_.
     void ApplyLocked(const OutputBatch::Item& item);
-    void AppendRecordLogLocked(std::string& logBytes, std::string_view line);
+    void AppendRecordLogLocked(std::string& logBytes, const OutputBatch::Item& line);
+    // Whether `records` may be appended now (see the reserve above): false
+    // while the disk keeps its reserve, the lines counted; the line to show
+    // in the pane before the batch's lines (none: empty) in `paneNote`; on
+    // the first records after a stop, the count's record goes in front of
+    // `records`.
+    bool AdmitLogLocked(std::string& records, std::string& paneNote);
+    // Appends records that AdmitLogLocked let through.
     void WriteLogLocked(const std::string& records);
+    // A mark's or a note's records: admitted, written, and their pane note
+    // queued.
+    void WriteRecordsLocked(std::string& records);
     void QueueLineLocked(std::string_view text);
     // Ends the datagram whose lines were queued last and drops the oldest
     // datagrams past kPaneTextLimit: from the top of the widget, or, when
@@ -176,9 +206,16 @@ private:
     std::mutex logMutex_;
     LogSink* log_ = nullptr;
     std::string logScratch_;
+    // The records of an outsized batch are let go after its write.
+    static constexpr std::size_t kKeptScratchBytes = 1u << 20;
     std::function<void()> logFailureNotice_;
     bool logFailureNoted_ = false;
-    // Log records of recently written non-ASCII lines, by a hash of the line.
+    std::function<void(bool)> keptFreeNotice_;
+    bool keptFree_ = false;          // appending stopped for the disk's reserve
+    std::uint64_t unloggedLines_ = 0;
+    std::string logPrefix_;          // the count's record, put in front of the first records after a stop
+    // Log records of recently written non-ASCII lines, by a hash of the line
+    // (two lines a hash).
     // Reports repeat the same Japanese texts datagram after datagram, and
     // converting a line to code page 932 costs more than the rest of its
     // record; a line found here is copied instead.
@@ -186,8 +223,11 @@ private:
         std::string line;    // UTF-8
         std::string record;  // its log record
     };
-    static constexpr std::size_t kRecordSlots = 64;
-    std::array<RecordSlot, kRecordSlots> recordCache_;
+    static constexpr std::size_t kRecordSets = 64;
+    static constexpr std::size_t kRecordWays = 2;
+    static std::size_t SetOf(std::string_view line);
+    std::array<RecordSlot, kRecordSets * kRecordWays> recordCache_;
+    std::array<std::uint8_t, kRecordSets> recordOlder_{};  // per set: the way to replace next
 };
 
 }  // namespace quillet

@@ -1,5 +1,6 @@
 #include "output/OutputBatch.h"
 
+#include "text/Cp932.h"
 #include "text/DumpText.h"
 
 namespace quillet {
@@ -10,18 +11,31 @@ OutputBatch::Item& OutputBatch::Next(ItemType type, int value) {
     item.type = type;
     item.value = value;
     item.text.clear();
+    item.ascii = false;
     return item;
 }
 
+void OutputBatch::Clear() {
+    if (items_.size() > kKeptItems) {
+        items_.resize(kKeptItems);
+        items_.shrink_to_fit();
+    }
+    used_ = 0;
+}
+
 void OutputBatch::WriteLine(std::string_view text, LineKind kind) {
-    Next(ItemType::Line, kind).text.assign(text);
+    Item& item = Next(ItemType::Line, kind);
+    item.text.assign(text);
+    item.ascii = IsAscii(text);
 }
 
 void OutputBatch::DumpPdu(const std::uint8_t* data, std::size_t length, LineKind kind) {
     for (std::size_t offset = 0; offset < length; offset += kDumpBytesPerLine) {
         std::size_t count = length - offset;
         if (count > kDumpBytesPerLine) count = kDumpBytesPerLine;
-        AppendDumpLine(Next(ItemType::Line, kind).text, data + offset, count);
+        Item& item = Next(ItemType::Line, kind);
+        AppendDumpLine(item.text, data + offset, count);
+        item.ascii = true;  // hex digits, blanks and printable ASCII only
     }
 }
 
@@ -39,6 +53,7 @@ void OutputBatch::Append(const OutputBatch& other) {
     for (const Item& item : other) {
         Item& copy = Next(item.type, item.value);
         copy.text.assign(item.text);
+        copy.ascii = item.ascii;
     }
 }
 

@@ -43,6 +43,7 @@ public:
         ItemType type;
         int value;  // kind, charge, Field or Counter as an int
         std::string text;
+        bool ascii;  // a Line: its text is ASCII only (its log record is the text and CR LF)
     };
 
     // One report line. The text must not contain a line break, nor a
@@ -62,8 +63,10 @@ public:
     // Appends the items of `other`, in order.
     void Append(const OutputBatch& other);
 
-    // Starts a fresh batch of the items that follow; keeps storage for reuse.
-    void Clear() { used_ = 0; }
+    // Starts a fresh batch of the items that follow; keeps storage for reuse,
+    // but for an outsized batch's (a datagram of 65,000 octets has thousands
+    // of dump lines), which it hands back.
+    void Clear();
     bool Empty() const { return used_ == 0; }
     std::size_t Size() const { return used_; }
     const Item& operator[](std::size_t i) const { return items_[i]; }
@@ -72,6 +75,9 @@ public:
 
     // The texts of all Line items, in order (handy for tests and tools).
     std::vector<std::string> LineTexts() const;
+
+    // Items a batch keeps storage for between uses.
+    static constexpr std::size_t kKeptItems = 4096;
 
 private:
     Item& Next(ItemType type, int value);

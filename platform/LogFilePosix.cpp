@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdio>
 
 namespace quillet {
 namespace {
@@ -31,6 +35,10 @@ public:
         fd_ = -1;
         return fd;
     }
+    void Reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
 
 private:
     int fd_;
@@ -43,6 +51,36 @@ std::string AbsolutePath(const std::string& path) {
     std::string absolute(cwd);
     if (absolute.back() != '/') absolute.push_back('/');
     return absolute + path;
+}
+
+// Free space is asked for again after this much was written.
+constexpr std::int64_t kRecheckBytes = 1 << 20;
+constexpr std::int64_t kRecheckMs = 1000;
+
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Renames `name` in `directory` to the first free one of name + suffix,
+// name + suffix + ".2", ... Returns the new name, empty when none could be
+// taken (errno tells why).
+std::string MoveAside(int directory, const std::string& name) {
+    for (int k = 1; k <= 100; ++k) {
+        const std::string aside = name + kMovedAsideSuffix + (k == 1 ? "" : "." + std::to_string(k));
+        if (::renameat2(directory, name.c_str(), directory, aside.c_str(), RENAME_NOREPLACE) == 0) return aside;
+        if (errno == EEXIST) continue;
+        if (errno != EINVAL) return std::string();
+        // A file system that cannot refuse to replace: the directory is the
+        // user's own (0700) by now, so nobody else can take the name between
+        // this look and the rename.
+        struct stat seen {};
+        if (::fstatat(directory, aside.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0) continue;
+        if (::renameat(directory, name.c_str(), directory, aside.c_str()) == 0) return aside;
+        return std::string();
+    }
+    errno = EEXIST;
+    return std::string();
 }
 
 LogOpenResult Failed(LogOpenFailure failure, const std::string& path, int error = 0, uid_t owner = 0) {
@@ -94,7 +132,7 @@ LogOpenResult LogFile::Open(const std::string& directory, const std::string& nam
     // in the file's place from holding the open up (it is refused below).
     constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     int fd = ::openat(dir.Get(), name.c_str(), kFlags | O_CREAT | O_EXCL, kFileMode);
-    const bool madeFile = fd >= 0;
+    bool madeFile = fd >= 0;
     if (fd < 0 && errno == EEXIST) fd = ::openat(dir.Get(), name.c_str(), kFlags);
     Descriptor file(fd);
     if (fd < 0) {
@@ -106,24 +144,42 @@ LogOpenResult LogFile::Open(const std::string& directory, const std::string& nam
         }
         return Failed(LogOpenFailure::FileUnusable, filePath, error);
     }
-    if (::fstat(fd, &status) != 0) return Failed(LogOpenFailure::FileUnusable, filePath, errno);
-    if (!S_ISREG(status.st_mode)) return Failed(LogOpenFailure::FileNotRegular, filePath);
-    if (status.st_uid != self) return Failed(LogOpenFailure::FileNotOwned, filePath, 0, status.st_uid);
-    // A second name of the file may lie anywhere on the file system: in
-    // another user's home, for one.
-    if (status.st_nlink != 1) return Failed(LogOpenFailure::FileLinked, filePath);
-    if ((madeFile || (status.st_mode & kSharedBits) != 0) && ::fchmod(fd, kFileMode) != 0)
-        return Failed(LogOpenFailure::FileUnusable, filePath, errno);
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    std::string movedAside;
+    for (int round = 0; round < 2; ++round) {
+        if (::fstat(file.Get(), &status) != 0) return Failed(LogOpenFailure::FileUnusable, filePath, errno);
+        if (!S_ISREG(status.st_mode)) return Failed(LogOpenFailure::FileNotRegular, filePath);
+        if (status.st_uid != self) return Failed(LogOpenFailure::FileNotOwned, filePath, 0, status.st_uid);
+        // A second name of the file may lie anywhere on the file system: in
+        // another user's home, for one.
+        if (status.st_nlink != 1) return Failed(LogOpenFailure::FileLinked, filePath);
+        if (madeFile || (status.st_mode & kSharedBits) == 0) break;
+        // Others could use this file: whoever opened it then may still hold
+        // it, reading what is written and adding lines. A second console
+        // holding it keeps it as before; otherwise it is closed to new
+        // openers, moved aside, and a fresh file is started.
+        if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) return Failed(LogOpenFailure::FileInUse, filePath, errno);
+        if (::fchmod(file.Get(), kFileMode) != 0) return Failed(LogOpenFailure::FileUnusable, filePath, errno);
+        movedAside = MoveAside(dir.Get(), name);
+        if (movedAside.empty()) return Failed(LogOpenFailure::FileUnusable, filePath, errno);
+        Descriptor old(file.Release());
+        fd = ::openat(dir.Get(), name.c_str(), kFlags | O_CREAT | O_EXCL, kFileMode);
+        if (fd < 0) return Failed(LogOpenFailure::FileUnusable, filePath, errno);
+        file.Reset(fd);
+        madeFile = true;
+    }
+    if (madeFile && ::fchmod(file.Get(), kFileMode) != 0) return Failed(LogOpenFailure::FileUnusable, filePath, errno);
+    const int flags = ::fcntl(file.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         return Failed(LogOpenFailure::FileUnusable, filePath, errno);
     // No sharing: another process holding the day's file keeps us out.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return Failed(LogOpenFailure::FileInUse, filePath, errno);
+    if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) return Failed(LogOpenFailure::FileInUse, filePath, errno);
 
     fd_ = file.Release();
     size_ = status.st_size;
+    headroom_ = -1;
     EndCutRecord(dir.Get(), name);
-    return LogOpenResult{LogOpenFailure::None, 0, 0, filePath};
+    LogOpenResult opened{LogOpenFailure::None, 0, 0, filePath, movedAside};
+    return opened;
 }
 
 void LogFile::EndCutRecord(int directory, const std::string& name) {
@@ -159,7 +215,40 @@ bool LogFile::Write(const char* data, std::size_t length) {
         return false;
     }
     size_ += static_cast<off_t>(length);
+    writtenSince_ += static_cast<std::int64_t>(length);
     return true;
+}
+
+bool LogFile::HasRoomFor(std::size_t length) {
+    if (fd_ < 0) return true;
+    const std::int64_t bytes = static_cast<std::int64_t>(length);
+    const std::int64_t now = SteadyMs();
+    bool measure;
+    if (headroom_ < 0) {
+        measure = true;
+    } else if (headroom_ - writtenSince_ < bytes) {
+        measure = now - measuredMs_ >= kRecheckQuietMs;
+    } else {
+        measure = now - measuredMs_ >= kRecheckMs || writtenSince_ >= kRecheckBytes ||
+                  writtenSince_ + bytes > headroom_ / 2;
+    }
+    if (measure) MeasureHeadroom();
+    return headroom_ - writtenSince_ >= bytes;
+}
+
+void LogFile::MeasureHeadroom() {
+    measuredMs_ = SteadyMs();
+    writtenSince_ = 0;
+    struct statvfs disk {};
+    if (::fstatvfs(fd_, &disk) != 0 || disk.f_frsize == 0) {
+        // A file system that cannot tell keeps no reserve we could honour.
+        headroom_ = INT64_MAX / 2;
+        return;
+    }
+    const std::uint64_t size = static_cast<std::uint64_t>(disk.f_blocks) * disk.f_frsize;
+    const std::uint64_t free = static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize;
+    const std::uint64_t reserve = LogReserveBytes(size);
+    headroom_ = free > reserve ? static_cast<std::int64_t>(std::min<std::uint64_t>(free - reserve, INT64_MAX / 2)) : 0;
 }
 
 void LogFile::Close() {

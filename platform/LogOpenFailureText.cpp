@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -39,6 +40,30 @@ std::string LogOpenFailureText(const LogOpenResult& result) {
 
 std::string LogOpenFailureMessage(const LogOpenResult& result) {
     return std::string(kLogOpenFailedText) + "\n" + LogOpenFailureText(result);
+}
+
+namespace {
+
+std::string FileNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string LogMovedAsideNotice(const LogOpenResult& result) {
+    const std::string name = FileNameOf(result.path);
+    return "LOGファイル " + name + " は他のユーザーも読み書きできる状態でした。開いたままのプログラムが記録を読み、"
+           "行を書き足すおそれがあるため、" + result.movedAsideName + " に移して新しいLOGファイルを作成しました。";
+}
+
+std::string LogMovedAsideLine(const LogOpenResult& result) {
+    return "前のLOGファイルは他のユーザーも読み書きできる状態だったため " + result.movedAsideName + " に移しました";
+}
+
+std::uint64_t LogReserveBytes(std::uint64_t fileSystemBytes) {
+    constexpr std::uint64_t kMost = std::uint64_t{4} << 30;
+    return std::min(fileSystemBytes / 100 * 15, kMost);
 }
 
 }  // namespace quillet

@@ -1,6 +1,9 @@
 #include "platform/ReservedMemory.h"
 
 #include <sys/mman.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +37,12 @@ void ReservedMemory::GiveBack(std::size_t from, std::size_t to) {
     from = RoundUp(from, PageSize());
     to = std::min(to / PageSize() * PageSize(), size_);
     if (to > from) ::madvise(data_ + from, to - from, MADV_DONTNEED);
+}
+
+void ReturnFreedHeap() {
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
 }
 
 }  // namespace quillet

@@ -8,12 +8,12 @@ namespace quillet {
 // background so yields at once to the threads that must answer quickly.
 void LowerThreadPriority(int steps);
 
+// Gives the calling thread a name the system's tools show (at most 15
+// characters are kept).
+void NameThisThread(const char* name);
+
 // Suspends the calling thread for `microseconds` (finer than SleepMs).
 void PauseMicroseconds(long microseconds);
-
-// Lets the other threads waiting for the calling thread's processor run
-// first, if any are.
-void YieldProcessor();
 
 // The processor the calling thread runs on now, -1 where the system cannot
 // tell.

@@ -1,5 +1,6 @@
 #include "platform/ThreadScheduling.h"
 
+#include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace quillet {
 
@@ -19,13 +21,21 @@ void LowerThreadPriority(int steps) {
     ::setpriority(PRIO_PROCESS, tid, now + steps);
 }
 
+void NameThisThread(const char* name) {
+#ifdef __linux__
+    char kept[16] = {};
+    std::strncpy(kept, name, sizeof kept - 1);
+    ::pthread_setname_np(::pthread_self(), kept);
+#else
+    (void)name;
+#endif
+}
+
 void PauseMicroseconds(long microseconds) {
     timespec wait{microseconds / 1'000'000, (microseconds % 1'000'000) * 1000};
     while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
 }
-
-void YieldProcessor() { ::sched_yield(); }
 
 int CurrentProcessor() {
 #ifdef __linux__

@@ -15,12 +15,15 @@
 #include <string>
 
 #include "output/Endpoint.h"
+#include "platform/ReservedMemory.h"
 
 namespace quillet {
 
 // Buffers for UdpSocket::ReceiveBatch: `slots` datagrams of up to
 // `slotSize` bytes each, with their senders and the socket's drop counter.
-// Made once and reused, so that receiving allocates nothing.
+// Made once and reused, so that receiving allocates nothing. The first page
+// of every slot is resident from the start; the rest of a slot costs memory
+// once a datagram that long lands in it, until GiveBack.
 class ReceiveBatchBuffers {
 public:
     ReceiveBatchBuffers(int slots, std::size_t slotSize);
@@ -46,6 +49,10 @@ public:
     void Set(int i, const std::uint8_t* data, int size, const Endpoint& sender, std::uint32_t dropCounter,
              std::int64_t arrivalNs);
 
+    // Hands the pages of every slot but its first back to the system (long
+    // datagrams took them); the datagrams held are lost. Nothing is done
+    // when no datagram longer than a page came since the last GiveBack.
+    void GiveBack();
 private:
     friend class UdpSocket;
     struct Impl;
@@ -109,8 +116,9 @@ public:
     // call. Returns how many were taken, 0 when none came within `waitMs`,
     // -1 on failure (as Receive). A datagram longer than a slot is cut to
     // the slot's size. Each datagram comes with the kernel's drop counter
-    // and its arrival time (asked for when the socket is bound).
-    int ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs);
+    // and its arrival time (asked for when the socket is bound). `most` > 0
+    // takes at most that many (fewer slots, fewer pages written to).
+    int ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most = 0);
     // Waits up to `waitMs` until a datagram is queued, without taking it.
     // Returns 1 when one is (or the socket was shut down meanwhile: the
     // next receive tells), 0 on time-out, -1 on failure (as Receive).
@@ -120,6 +128,7 @@ public:
     bool ReadDropCounter(std::uint32_t& counter) const;
     // The receive buffer the kernel really gave the socket, in bytes.
     int ReceiveBufferBytes() const;
+
 
     // Wakes a thread blocked in Receive; later receives fail.
     void Shutdown();

@@ -69,7 +69,9 @@ Endpoint FromSockaddr(const sockaddr_in6& storage) {
 
 struct ReceiveBatchBuffers::Impl {
     std::size_t slotSize;
-    std::unique_ptr<std::uint8_t[]> data;  // slots x slotSize; see the constructor
+    std::unique_ptr<ReservedMemory> memory;  // slots x slotSize; see the constructor
+    std::uint8_t* data;                      // its bytes
+    bool longTaken = false;                  // a datagram longer than a page came since GiveBack
     std::vector<mmsghdr> messages;
     std::vector<iovec> vectors;
     std::vector<sockaddr_in6> from;  // either family fits
@@ -87,12 +89,13 @@ ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
     Impl& m = *impl_;
     const auto n = static_cast<std::size_t>(slots_);
     m.slotSize = slotSize;
-    m.data.reset(new std::uint8_t[n * slotSize]);
+    m.memory = std::make_unique<ReservedMemory>(n * slotSize);
+    m.data = m.memory->Data();
     // The first page of every slot is made resident now: a burst fills all
     // slots of its first batch at once, and faulting their pages in then
     // would hold up the draining thread just when the socket fills.
-    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    for (std::size_t i = 0; i < n; ++i) std::memset(m.data.get() + i * slotSize, 0, std::min(slotSize, page));
+    const std::size_t page = ReservedMemory::PageSize();
+    for (std::size_t i = 0; i < n; ++i) std::memset(m.data + i * slotSize, 0, std::min(slotSize, page));
     m.messages.resize(n);
     m.vectors.resize(n);
     m.from.resize(n);
@@ -105,7 +108,7 @@ ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
 ReceiveBatchBuffers::~ReceiveBatchBuffers() = default;
 
 const std::uint8_t* ReceiveBatchBuffers::Data(int i) const {
-    return impl_->data.get() + static_cast<std::size_t>(i) * impl_->slotSize;
+    return impl_->data + static_cast<std::size_t>(i) * impl_->slotSize;
 }
 int ReceiveBatchBuffers::Size(int i) const { return static_cast<int>(impl_->messages[i].msg_len); }
 const Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[i]; }
@@ -116,11 +119,21 @@ void ReceiveBatchBuffers::Set(int i, const std::uint8_t* data, int size, const E
                               std::uint32_t dropCounter, std::int64_t arrivalNs) {
     Impl& m = *impl_;
     const std::size_t length = std::min(static_cast<std::size_t>(size < 0 ? 0 : size), m.slotSize);
-    if (length > 0) std::memcpy(m.data.get() + static_cast<std::size_t>(i) * m.slotSize, data, length);
+    if (length > 0) std::memcpy(m.data + static_cast<std::size_t>(i) * m.slotSize, data, length);
     m.messages[i].msg_len = static_cast<unsigned>(length);
+    if (length > ReservedMemory::PageSize()) m.longTaken = true;
     m.senders[i] = sender;
     m.drops[i] = dropCounter;
     m.arrivals[i] = arrivalNs;
+}
+
+void ReceiveBatchBuffers::GiveBack() {
+    Impl& m = *impl_;
+    if (!m.longTaken) return;
+    m.longTaken = false;
+    const std::size_t page = ReservedMemory::PageSize();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(slots_); ++i)
+        m.memory->GiveBack(i * m.slotSize + page, (i + 1) * m.slotSize);
 }
 
 UdpSocket::~UdpSocket() { Close(); }
@@ -251,7 +264,7 @@ int UdpSocket::ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int tim
     return Receive(buffer, capacity);
 }
 
-int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
+int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most) {
     if (fd_ < 0 || !bound_) return -1;
     if (waitMs > 0 && waitMs != batchWaitMs_) {
         // The time-out bounds the wait for the first datagram of a batch.
@@ -260,10 +273,10 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
         batchWaitMs_ = waitMs;
     }
     ReceiveBatchBuffers::Impl& m = *buffers.impl_;
-    const int slots = buffers.Slots();
+    const int slots = most > 0 ? std::min(most, buffers.Slots()) : buffers.Slots();
     for (int i = 0; i < slots; ++i) {
         iovec& v = m.vectors[i];
-        v.iov_base = m.data.get() + static_cast<std::size_t>(i) * m.slotSize;
+        v.iov_base = m.data + static_cast<std::size_t>(i) * m.slotSize;
         v.iov_len = m.slotSize;
         msghdr& h = m.messages[i].msg_hdr;
         h.msg_name = &m.from[i];
@@ -302,6 +315,7 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs) {
         }
         m.drops[i] = drops;
         m.arrivals[i] = arrival;
+        if (m.messages[i].msg_len > ReservedMemory::PageSize()) m.longTaken = true;
     }
     return n;
 }

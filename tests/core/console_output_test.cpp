@@ -21,7 +21,9 @@ public:
         bytes.append(data, length);
         return true;
     }
+    bool HasRoomFor(std::size_t length) override { return room < 0 || static_cast<long>(length) <= room; }
     bool full = false;
+    long room = -1;  // bytes above the disk's reserve; < 0: no reserve
     std::string bytes;
     int writes = 0;
 };
@@ -252,6 +254,31 @@ TEST(ConsoleOutput, AFailedLogWriteIsToldOnceAndWritingGoesOn) {
     EXPECT_EQ(notices, 1);
     EXPECT_EQ(hub.sink.bytes, "before\r\nafter\r\n");
     EXPECT_EQ(hub.TakeLines(), (std::vector<std::string>{"before", "lost 1", "lost 2", "after", "lost 3"}));
+}
+
+TEST(ConsoleOutput, BelowTheDisksReserveWholeBatchesWaitCountedAndTheCountComesFirstAfter) {
+    Hub hub;
+    std::vector<bool> told;
+    hub.output.OnLogKeptFree([&told](bool stopped) { told.push_back(stopped); });
+    hub.sink.room = 10;
+    hub.output.WriteLine("fits", SummaryLine);  // 6 bytes
+    OutputBatch batch;  // 3 records, 17 bytes: held back whole, never cut
+    batch.WriteLine("a1", SummaryLine);
+    batch.WriteLine("a2", PduLine);
+    batch.WriteLine("a3 tail", SummaryLine);
+    hub.output.Commit(batch);
+    hub.output.WriteLogMark(StopMark, LocalDateTime{2005, 3, 7});  // 2 records
+    hub.output.WriteLine("b", SummaryLine);  // 3 bytes, but the count's line must fit with it
+    hub.sink.room = -1;
+    hub.output.WriteLine("after", SummaryLine);
+    hub.output.WriteLine("later", SummaryLine);
+    const std::string resumed = std::string(ConsoleOutput::kLogResumedHead) + "6";
+    EXPECT_EQ(hub.sink.bytes, "fits\r\n" + ToCp932(resumed) + "\r\nafter\r\nlater\r\n");
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
+    // The pane says so once where the log stopped, and gives the count where
+    // it went on.
+    EXPECT_EQ(hub.TakeLines(), (std::vector<std::string>{"fits", std::string(ConsoleOutput::kLogStoppedLine), "a1",
+                                                         "a2", "a3 tail", "b", resumed, "after", "later"}));
 }
 
 TEST(ConsoleOutput, WakesTheGuiOnlyWhenWorkBecomesPending) {

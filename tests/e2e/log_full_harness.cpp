@@ -1,7 +1,8 @@
 // The console window on a disk that fills up, for log_full_test.sh: a trap
-// flood on loopback fills the log's file system, the harness waits for the
-// log-write notice, frees the room the script set aside, sends a few traps of
-// another kind and closes the window (the stop mark).
+// flood on loopback fills the log's file system down to the log's reserve of
+// free space, the harness waits until the window's title says the log
+// stopped, frees the room the script set aside, sends a few traps of another
+// kind once the log may go on, and closes the window (the stop mark).
 //
 // usage: log_full_harness --flood=TRAP.bin --after=TRAP.bin --filler=PATH [--after-count=N]
 //
@@ -10,9 +11,10 @@
 // of the flood waits until the trap listener has counted it, so the kernel
 // never drops one.
 //
-// stdout: "full after N traps" once the notice is shown, "freed PATH", then
-// "notices=K traps=T" after the window has closed.
-// Exit status: 0 when the notice came and every trap was counted, 1
+// stdout: "full after N traps" once the title says the log stopped, "freed
+// PATH", then "notices=K traps=T title_back=B" after the window has closed
+// (B: 1 when the title no longer said so after the room was freed).
+// Exit status: 0 when the title said so and every trap was counted, 1
 // otherwise, 2 for bad arguments.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -113,14 +115,15 @@ int main(int argc, char** argv) {
     trapPort.port = form.Sockets().At(1).socket.LocalPort();
     sender.SetDestination(trapPort);
 
+    const QString stopped = QStringLiteral("LOG記録停止中");
     int sent = 0;
     bool ok = true;
-    while (reporter.notices.load() == 0 && sent < kMaxFloodTraps && ok) {
+    while (!form.windowTitle().contains(stopped) && sent < kMaxFloodTraps && ok) {
         for (int i = 0; i < kChunk; ++i, ++sent) sender.Send(flood.data(), flood.size());
         ok = WaitForTraps(form, sent);
     }
-    if (reporter.notices.load() == 0 || !ok) {
-        std::fprintf(stderr, "log_full_harness: no notice after %d traps\n", sent);
+    if (!form.windowTitle().contains(stopped) || !ok) {
+        std::fprintf(stderr, "log_full_harness: the log did not stop after %d traps\n", sent);
         return 1;
     }
     std::printf("full after %d traps\n", sent);
@@ -130,14 +133,18 @@ int main(int argc, char** argv) {
     }
     std::printf("freed %s\n", options["filler"].c_str());
     std::fflush(stdout);
+    // The log asks the file system for its free space again this soon.
+    QThread::msleep(3 * quillet::LogFile::kRecheckQuietMs);
 
     for (int i = 0; i < afterCount; ++i, ++sent) {
         sender.Send(after.data(), after.size());
         ok &= WaitForTraps(form, sent + 1);
     }
     QApplication::processEvents();
+    const bool titleBack = !form.windowTitle().contains(stopped);
     form.close();
     QApplication::processEvents();
-    std::printf("notices=%d traps=%s\n", reporter.notices.load(), form.TrapEdit->text().toStdString().c_str());
+    std::printf("notices=%d traps=%s title_back=%d\n", reporter.notices.load(),
+                form.TrapEdit->text().toStdString().c_str(), titleBack ? 1 : 0);
     return ok && reporter.count == 0 ? 0 : 1;
 }

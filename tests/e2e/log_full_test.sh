@@ -1,11 +1,13 @@
 #!/bin/bash
 # The log on a disk that fills up: log_full_harness runs the console in a
 # folder on a small tmpfs (mounted in a mount namespace of its own, gone when
-# the test ends), floods its trap port on loopback until the log-write notice
-# shows, frees the room set aside in a filler file, and sends traps of another
-# kind. The log must then hold whole records only, the notice must have come
-# once, and every trap sent after the room was freed must be in the log,
-# followed by the stop mark.
+# the test ends), floods its trap port on loopback until the window's title
+# says the log stopped for the disk's reserve of free space (15 % of the
+# file system), frees the room set aside in a filler file, and sends traps of
+# another kind. The disk must never have been full (no log-write notice);
+# the log must hold whole records only, then the line that counts the lines
+# not logged, exactly those of the flood traps that are not in the log, then
+# every trap sent after the room was freed, followed by the stop mark.
 #   $1: the quillet executable (not used here)
 #   $2: the build directory (the harness is $2/tests/log_full_harness)
 # Skips (exit 77) when not root or when mount namespaces are unavailable.
@@ -57,19 +59,21 @@ if [ "$status" -ne 0 ]; then
     cat "$work/harness.err"
     exit 1
 fi
-if ! grep -qx "notices=1 traps=.*" "$work/harness.out"; then
-    echo "FAIL: the operator was not told exactly once"
+if ! grep -qx "notices=0 traps=[0-9]* title_back=1" "$work/harness.out"; then
+    echo "FAIL: the disk filled up, or the title still said the log was stopped"
     exit 1
 fi
+traps=$(sed -n 's/^notices=0 traps=\([0-9]*\) .*/\1/p' "$work/harness.out")
 
 # Whole records only: the log is the start mark, trap reports each beginning
 # with its header line, the stop mark and an empty line. Every report must be
 # the flood trap's report or the after trap's, complete; the after traps must
 # all be there, after the last flood trap.
-python3 - "$work/day.log" "$after_count" <<'EOF'
+python3 - "$work/day.log" "$after_count" "$traps" <<'EOF'
 import sys
 data = open(sys.argv[1], 'rb').read()
 after_count = int(sys.argv[2])
+flood_sent = int(sys.argv[3]) - after_count
 def fail(why):
     print('FAIL:', why)
     sys.exit(1)
@@ -82,9 +86,13 @@ for mark in (lines[0], lines[-1]):
     if len(mark) != 44:
         fail('a mark of %d bytes' % len(mark))
 header = 'TRAP受信  SIZE='.encode('cp932')
+resumed = 'LOG記録再開  ディスクの空き不足で記録しなかった行  COUNT='.encode('cp932')
 reports = []
+counts = []
 for line in lines[1:-1]:
-    if line.startswith(header):
+    if line.startswith(resumed):
+        counts.append((int(line[len(resumed):]), len(reports)))
+    elif line.startswith(header):
         reports.append([line])
     elif not reports:
         fail('a line before the first report: %r' % line)
@@ -104,5 +112,13 @@ for report in reports:
 text = ''.join(kinds)
 if text.count('a') != after_count or not text.endswith('a' * after_count):
     fail('the traps after the room was freed are not all there: %s' % text[-40:])
-print('log: %d flood reports, then %d after the room was freed, records whole' % (text.count('f'), after_count))
+# One count, after the last flood report logged and before the first trap
+# sent once there was room: the flood's lines that are not in the log.
+if len(counts) != 1 or counts[0][1] != text.count('f'):
+    fail('not one count line where the log went on: %r' % counts)
+expected = (flood_sent - text.count('f')) * len(flood)
+if counts[0][0] != expected:
+    fail('the count line says %d lines, %d were not logged' % (counts[0][0], expected))
+print('log: %d flood reports, %d lines counted as not logged, then %d after the room was freed, records whole'
+      % (text.count('f'), expected, after_count))
 EOF

@@ -17,10 +17,13 @@
 #include <QStyleOptionButton>
 
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 
+#include "platform/LocalTime.h"
 #include "text/Cp932.h"
 #include "console/UpDown.h"
 #include "console/ControlLayout.h"
@@ -585,6 +588,35 @@ TEST(MainWindowLog, RunsOfOneDayAppendMarksAndLinesInCodePage932) {
     EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n");
 }
 
+TEST(MainWindowLog, ADayFileOthersCouldUseIsMovedAsideSaidInABoxAndInTheFreshFilesFirstLine) {
+    QDir::current().mkpath(QStringLiteral("asiderun/LOG"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral("asiderun"));
+    const std::string day = LogFileName("LOG", CurrentLocalTime());
+    const std::string name = day.substr(4);
+    QFile::remove(QString::fromStdString(day));
+    { std::ofstream(day, std::ios::binary) << "theirs\r\n"; }
+    ::chmod(day.c_str(), 0666);
+    RecordingReporter reporter;
+    {
+        TMainForm form(LoopbackConfig(&reporter));
+        form.close();
+    }
+    const std::string fresh = ReadFile(day);
+    const std::string aside = ReadFile(day + kMovedAsideSuffix);
+    QDir::setCurrent(previous);
+    const std::string asideName = name + kMovedAsideSuffix;
+    EXPECT_EQ(reporter.Notices(),
+              (std::vector<std::string>{"LOGファイル " + name + " は他のユーザーも読み書きできる状態でした。"
+                                        "開いたままのプログラムが記録を読み、行を書き足すおそれがあるため、" + asideName +
+                                        " に移して新しいLOGファイルを作成しました。"}));
+    EXPECT_EQ(aside, "theirs\r\n");
+    const std::string first = ToCp932("前のLOGファイルは他のユーザーも読み書きできる状態だったため " + asideName + " に移しました") + "\r\n";
+    ASSERT_GT(fresh.size(), first.size());
+    EXPECT_EQ(fresh.substr(0, first.size()), first);
+    EXPECT_EQ(fresh.substr(first.size(), 17), "++LOGGING START  ");
+}
+
 TEST(MainWindowLog, ALogFolderThatIsALinkIsRefusedInTheOpenBoxAndNothingIsLogged) {
     QDir::current().mkpath(QStringLiteral("linkrun/elsewhere"));
     const QString previous = QDir::currentPath();
@@ -628,6 +660,57 @@ TEST_F(MainWindow, AFailedLogWriteIsToldOnceInABoxThatBlocksNobody) {
     EXPECT_EQ(reporter.Notices().size(), 1u);
     EXPECT_TRUE(reporter.Errors().empty());
     form->Output().SetLogSink(nullptr);
+}
+
+TEST_F(MainWindow, TheTitleSaysSoWhileTheLogWaitsForItsDisksReserve) {
+    struct Reserve : LogSink {
+        bool Write(const char*, std::size_t) override { return true; }
+        bool HasRoomFor(std::size_t) override { return room; }
+        bool room = false;
+    } reserve;
+    const QString sign = QStringLiteral("【ディスク空き不足：LOG記録停止中】");
+    form->Output().SetLogSink(&reserve);
+    form->Output().WriteLine("held", SummaryLine);
+    form->Output().WriteLine("held too", SummaryLine);
+    EXPECT_TRUE(testing::WaitFor([&] { return form->windowTitle().endsWith(sign); }));
+    reserve.room = true;
+    form->Output().WriteLine("logged", SummaryLine);
+    EXPECT_TRUE(testing::WaitFor([&] { return !form->windowTitle().contains(sign); }));
+    form->FlushPane();
+    const std::vector<std::string> lines = PaneLines(*form);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(ConsoleOutput::kLogStoppedLine)), 1);
+    EXPECT_EQ(lines.back(), "logged");
+    form->Output().SetLogSink(nullptr);
+}
+
+TEST_F(MainWindow, ALargeUpdateGoesInSlicesWithItsCountersAfterItsLastLine) {
+    // 12,000 lines of 70 characters, with the trap counter: far more than a
+    // slice (kSliceMs) takes, and two of them below the pane's text bound.
+    auto bigUpdate = [&](char fill) {
+        OutputBatch batch;
+        for (int i = 0; i < 12000; ++i) batch.WriteLine(std::string(1, fill) + std::to_string(i) + std::string(64, fill), PduLine);
+        batch.CountDatagram(Counter::Trap);
+        form->Output().Commit(batch);
+    };
+    bigUpdate('a');
+    ASSERT_TRUE(testing::WaitFor([&] { return form->OutMemo->blockCount() > 1; }));
+    EXPECT_LT(form->OutMemo->blockCount(), 12001);
+    EXPECT_EQ(form->TrapEdit->text(), "0");
+    ASSERT_TRUE(testing::WaitFor([&] { return form->TrapEdit->text() == "1"; }, 20000));
+    const std::vector<std::string> lines = PaneLines(*form);
+    ASSERT_EQ(lines.size(), 12001u);
+    EXPECT_EQ(lines[1], "a0" + std::string(64, 'a'));
+    EXPECT_EQ(lines.back(), "a11999" + std::string(64, 'a'));
+    // An update that empties the pane (the clear action): what is left of
+    // the one under way is skipped, its counter still shown; and a handler's
+    // flush takes the rest whole.
+    bigUpdate('b');
+    ASSERT_TRUE(testing::WaitFor([&] { return form->OutMemo->blockCount() > 12001; }));
+    form->Output().ClearPane();
+    form->Output().WriteLine("after the emptying", SummaryLine);
+    ASSERT_TRUE(testing::WaitFor([&] { return form->TrapEdit->text() == "2"; }, 20000));
+    form->FlushPane();
+    EXPECT_EQ(PaneLines(*form), (std::vector<std::string>{"after the emptying"}));
 }
 
 TEST(MainWindowStartUp, AMissingCodePage932ConverterIsToldOnce) {

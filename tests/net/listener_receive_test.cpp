@@ -50,6 +50,9 @@ TEST(DatagramQueue, KeepsArrivalOrderAndSaysWhatItHadNoRoomFor) {
         {"entry bound", {4096, 2}, {10, 11, 12, 13}, {"10:0", "11:1"}},
         {"byte bound", {4096, 100}, {2500, 2000, 50}, {"2500:0", "lost 1", "50:2"}},
         {"larger than the ring", {4096, 100}, {5000, 7}, {"lost 1", "7:1"}},
+        // Long datagrams (4096 octets and more) only while less than
+        // longQueued is taken; short ones still get in.
+        {"long datagrams bounded apart", {65536, 100, 8192}, {5000, 5000, 4096, 10}, {"5000:0", "lost 2", "10:3"}},
     };
     for (const Case& c : cases) {
         DatagramQueue queue(c.bound);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,8 +174,7 @@ TEST(LogFileOpen, TheUsersOwnFolderAndFileAreTightenedAndAppendedTo) {
     const Case cases[] = {
         {"a group-writable LOG/ refused or left open", 0775, nullptr, 0, "X\r\n"},
         {"a LOG/ others may enter left open", 0711, "a\r\n", 0600, "a\r\nX\r\n"},
-        {"a day file others may read left open", 0700, "a\r\n", 0644, "a\r\nX\r\n"},
-        {"a group-writable day file refused or left open", 0770, "a\r\n", 0660, "a\r\nX\r\n"},
+        {"a day file of the user's own not appended to", 0770, "a\r\n", 0600, "a\r\nX\r\n"},
         // A run killed in the middle of a write: the next record must not be
         // glued to the cut one.
         {"a cut record glued to the next", 0700, "++LOGGING START\r\nTRAP\x8E\xF3", 0600,
@@ -198,6 +198,52 @@ TEST(LogFileOpen, TheUsersOwnFolderAndFileAreTightenedAndAppendedTo) {
         EXPECT_EQ(ModeOf(folder.Log()), 0700u);
         EXPECT_EQ(ModeOf(folder.Day()), 0600u);
     }
+}
+
+TEST(LogFileOpen, ADayFileOthersCouldUseIsMovedAsideAndAFreshOneStarted) {
+    struct Case {
+        const char* fault;
+        mode_t dayMode;
+        bool asideTaken;  // the first aside name is taken already
+        std::string asideName;
+    };
+    const std::string aside = std::string(kDay) + kMovedAsideSuffix;
+    const Case cases[] = {
+        {"a day file others may read reused", 0644, false, aside},
+        {"a group-writable day file reused", 0660, false, aside},
+        {"a day file others may write reused", 0602, false, aside},
+        {"an earlier file moved aside overwritten", 0640, true, aside + ".2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Folder folder;
+        ::mkdir(folder.Log().c_str(), 0700);
+        WriteAll(folder.Day(), "theirs too\r\n", c.dayMode);
+        if (c.asideTaken) WriteAll(folder.Log() + "/" + aside, "earlier\r\n");
+        LogFile log;
+        const LogOpenResult result = log.Open(folder.Log(), kDay);
+        ASSERT_TRUE(result.Opened()) << LogOpenFailureText(result);
+        EXPECT_EQ(result.movedAsideName, c.asideName);
+        EXPECT_TRUE(log.Write("X\r\n", 3));
+        EXPECT_EQ(ReadAll(folder.Day()), "X\r\n");
+        EXPECT_EQ(ModeOf(folder.Day()), 0600u);
+        EXPECT_EQ(ReadAll(folder.Log() + "/" + c.asideName), "theirs too\r\n");
+        EXPECT_EQ(ModeOf(folder.Log() + "/" + c.asideName), 0600u);
+        if (c.asideTaken) {
+            EXPECT_EQ(ReadAll(folder.Log() + "/" + aside), "earlier\r\n");
+        }
+    }
+    // A second console holding such a file keeps it: refused, not moved.
+    Folder folder;
+    ::mkdir(folder.Log().c_str(), 0700);
+    WriteAll(folder.Day(), "held\r\n", 0644);
+    const int holder = ::open(folder.Day().c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    LogFile log;
+    EXPECT_EQ(log.Open(folder.Log(), kDay).failure, LogOpenFailure::FileInUse);
+    EXPECT_EQ(ReadAll(folder.Day()), "held\r\n");
+    EXPECT_FALSE(Exists(folder.Log() + "/" + aside));
+    ::close(holder);
 }
 
 TEST(LogFileOpen, NewFolderAndFileGetTheirModesWhateverTheUmask) {

@@ -4,6 +4,7 @@
 // source (latches, no timing).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -78,10 +79,10 @@ public:
         held_ = false;
         changed_.notify_all();
     }
-    int TakeWaiting(ReceiveBatchBuffers& buffers) override {
+    int TakeWaiting(ReceiveBatchBuffers& buffers, int most) override {
         std::unique_lock<std::mutex> lock(mutex_);
         int count = 0;
-        for (; count < buffers.Slots() && !waiting_.empty(); ++count) {
+        for (; count < std::min(most, buffers.Slots()) && !waiting_.empty(); ++count) {
             const Datagram d = waiting_.front();
             waiting_.pop_front();
             buffers.Set(count, &d.number, 1, Endpoint{}, d.dropCounter, d.arrivalNs);
