@@ -140,6 +140,13 @@ private:
     std::int64_t headroom_ = -1;
     std::int64_t writtenSince_ = 0;
     std::int64_t measuredMs_ = 0;
+    // Once there was no room, appending goes on only with this much to spare
+    // beyond what is written (1 % of the file system, within 16 KiB and
+    // 1 MiB): near the reserve, batches of different sizes, and free space
+    // that a file system counts in whole pages, would otherwise stop and
+    // restart the log over and over, each restart with its count line.
+    bool wanting_ = false;
+    std::int64_t resumeMargin_ = 0;
 };
 
 }  // namespace quillet

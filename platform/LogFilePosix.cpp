@@ -177,6 +177,7 @@ LogOpenResult LogFile::Open(const std::string& directory, const std::string& nam
     fd_ = file.Release();
     size_ = status.st_size;
     headroom_ = -1;
+    wanting_ = false;
     EndCutRecord(dir.Get(), name);
     LogOpenResult opened{LogOpenFailure::None, 0, 0, filePath, movedAside};
     return opened;
@@ -226,14 +227,16 @@ bool LogFile::HasRoomFor(std::size_t length) {
     bool measure;
     if (headroom_ < 0) {
         measure = true;
-    } else if (headroom_ - writtenSince_ < bytes) {
+    } else if (wanting_ || headroom_ - writtenSince_ < bytes) {
         measure = now - measuredMs_ >= kRecheckQuietMs;
     } else {
         measure = now - measuredMs_ >= kRecheckMs || writtenSince_ >= kRecheckBytes ||
                   writtenSince_ + bytes > headroom_ / 2;
     }
     if (measure) MeasureHeadroom();
-    return headroom_ - writtenSince_ >= bytes;
+    const std::int64_t spare = headroom_ - writtenSince_ - bytes;
+    wanting_ = spare < (wanting_ ? resumeMargin_ : 0);
+    return !wanting_;
 }
 
 void LogFile::MeasureHeadroom() {
@@ -248,6 +251,8 @@ void LogFile::MeasureHeadroom() {
     const std::uint64_t size = static_cast<std::uint64_t>(disk.f_blocks) * disk.f_frsize;
     const std::uint64_t free = static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize;
     const std::uint64_t reserve = LogReserveBytes(size);
+    resumeMargin_ = static_cast<std::int64_t>(
+        std::clamp<std::uint64_t>(size / 100, std::uint64_t{16} << 10, std::uint64_t{1} << 20));
     headroom_ = free > reserve ? static_cast<std::int64_t>(std::min<std::uint64_t>(free - reserve, INT64_MAX / 2)) : 0;
 }
 

@@ -5,8 +5,8 @@
 # says the log stopped for the disk's reserve of free space (15 % of the
 # file system), frees the room set aside in a filler file, and sends traps of
 # another kind. The disk must never have been full (no log-write notice);
-# the log must hold whole records only, then the line that counts the lines
-# not logged, exactly those of the flood traps that are not in the log, then
+# the log must hold whole records only, then the lines that count the lines
+# not logged, together exactly those of the flood traps not in the log, then
 # every trap sent after the room was freed, followed by the stop mark.
 #   $1: the quillet executable (not used here)
 #   $2: the build directory (the harness is $2/tests/log_full_harness)
@@ -112,13 +112,15 @@ for report in reports:
 text = ''.join(kinds)
 if text.count('a') != after_count or not text.endswith('a' * after_count):
     fail('the traps after the room was freed are not all there: %s' % text[-40:])
-# One count, after the last flood report logged and before the first trap
-# sent once there was room: the flood's lines that are not in the log.
-if len(counts) != 1 or counts[0][1] != text.count('f'):
-    fail('not one count line where the log went on: %r' % counts)
+# A count wherever the log went on: the last one after the last flood report
+# logged and before the first trap sent once there was room (a batch of
+# queued flood traps larger than the room freed may stop the log once more).
+# Together they are the flood's lines that are not in the log.
+if not counts or counts[-1][1] != text.count('f'):
+    fail('no count line where the log went on for good: %r' % counts)
 expected = (flood_sent - text.count('f')) * len(flood)
-if counts[0][0] != expected:
-    fail('the count line says %d lines, %d were not logged' % (counts[0][0], expected))
+if sum(c for c, _ in counts) != expected:
+    fail('the count lines say %r lines, %d were not logged' % (counts, expected))
 print('log: %d flood reports, %d lines counted as not logged, then %d after the room was freed, records whole'
       % (text.count('f'), expected, after_count))
 EOF
