@@ -244,7 +244,10 @@ check("a wrong pass phrase shown as usmStatsWrongDigests", any(t.startswith("  u
 check("an unknown user shown as usmStatsUnknownUserNames",
       any(t.startswith("  usmStatsUnknownUserNames = ") for t in texts), repr(texts))
 late = [i for i, b in enumerate(reports) if any(l.startswith("  usmStatsNotInTimeWindows = ") for l in b)]
-check("the agent's clock came from its authenticated Reports, at first and after its restart", len(late) == 2,
+# Two at the least, at first and after the restart; a third when the first
+# request to the agent's IPv6 address, discovered afresh, meets the time
+# window too (it does in some runs, depending on when it is sent).
+check("the agent's clock came from its authenticated Reports, at first and after its restart", 2 <= len(late) <= 3,
       repr(texts))
 walk = [l for l in lines if l.startswith("  WALK終了：1.3.6.1.2.1.1 配下 ")]
 check("the SNMPv3 walk of the system group went to the subtree's end",
