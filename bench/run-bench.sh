@@ -642,6 +642,18 @@ hostile_goals() {
 echo "Trap storm benchmark: console vs snmptrapd, $(nproc) cores, $([ $veth = 1 ] && echo "veth between two namespaces" || echo loopback), trap of $(($(tr -d '\n' <"$trap_hex" | wc -c) / 2)) bytes" >&2
 [ $short = 1 ] && echo "(short run: tiny counts, figures mean nothing)" >&2
 
+# The burst of $burst_huge flat out, between two settled looks at the
+# console: sets huge_before and huge_after (its stats) and huge_counts
+# ("logged loss_lines lost"), and resets the console's counters after it.
+huge_burst() {
+  settle
+  huge_before=$(ask stats)
+  huge_counts=$(burst_console $burst_huge)
+  settle
+  huge_after=$(ask stats)
+  console_reset
+}
+
 # Warm-up: the console's first pane work and the log file's first pages.
 warm_up() {
   blast "$trap_port" "$trap_hex" 200 2000 >/dev/null
@@ -705,12 +717,8 @@ if [ "$side_by_side" -gt 0 ]; then
       read -r cpu cpu_gui < <(cpu_console "$fast_cpu_rate" "$fast_cpu_count")
       read -r slow_cpu _ < <(cpu_console "$cpu_rate" "$cpu_count")
       ask "probe on" >/dev/null
-      settle
-      huge_before=$(ask stats)
-      read -r logged loss_lines lost < <(burst_console $burst_huge)
-      settle
-      huge_after=$(ask stats)
-      console_reset
+      huge_burst
+      read -r logged loss_lines lost <<<"$huge_counts"
       stop_harness
       echo "side round=$h build=${builds[$b]}${build_envs[$b]:+:${build_envs[$b]}} cpu_us_at_$fast_cpu_rate=$cpu gui_us=$cpu_gui cpu_us_at_$cpu_rate=$slow_cpu" \
         "burst=$burst_huge logged=$logged said_lost=$lost loss_lines=$loss_lines" \
@@ -767,12 +775,8 @@ read -r c_burst_large _ _ < <(burst_console $burst_large)
 [ "$c_burst_large" = "$burst_large" ] && no_stray_losses trap "$trap_hex"
 # A burst far beyond any receive buffer: every trap logged or its loss said;
 # memory taken meanwhile (the most the process ever held) and given back.
-settle
-huge_before=$(ask stats)
-read -r c_burst_huge c_huge_loss_lines c_huge_lost < <(burst_console $burst_huge)
-settle
-huge_after=$(ask stats)
-console_reset
+huge_burst
+read -r c_burst_huge c_huge_loss_lines c_huge_lost <<<"$huge_counts"
 huge_rss_before=$(field rss_kb "$huge_before")
 huge_peak=$(field peak_rss_kb "$huge_after")
 huge_rss_after=$(field rss_kb "$huge_after")
