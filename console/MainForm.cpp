@@ -20,6 +20,7 @@
 #include "console/UpDown.h"
 #include "platform/CoreDumps.h"
 #include "platform/LocalTime.h"
+#include "platform/ReservedMemory.h"
 #include "snmpv3/Libcrypto.h"
 #include "snmpv3/LocalEngine.h"
 #include "snmpv3/V3Lines.h"
@@ -58,6 +59,7 @@ TMainForm::TMainForm(const ConsoleConfig& config, QWidget* parent)
       output_([this] { pane_->Schedule(); }),
       sockets_(config),
       agentAddressText_(kPlaceholderAgentAddress) {
+    BoundHeapGrowth();
     if (config_.reporter != nullptr) {
         reporter_ = config_.reporter;
     } else {

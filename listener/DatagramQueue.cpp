@@ -170,7 +170,7 @@ std::size_t DatagramQueue::TakeLocked(std::size_t limit) {
         wrapAt_ = capacity_;
     }
     runEntries_ = std::min(entries_, limit);
-    runPos_ = read_;
+    runStart_ = runPos_ = read_;
     // The records of this run all lie before any wrap the writer makes from
     // now on, so the wrap point as it stands is the one that applies.
     runWrapAt_ = wrapAt_;
@@ -195,8 +195,25 @@ DatagramQueue::Entry DatagramQueue::Next() {
 }
 
 void DatagramQueue::Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
     if (runEntries_ == 0) return;
+    // A run of long datagrams hands its pages beyond the kept ones back
+    // before they are freed: a flood of them that never lets the queue run
+    // empty would otherwise walk the writer through the whole ring, making
+    // every page of it resident, while the queue holds no more than
+    // `longQueued` at a time. The run's pages are the reporting thread's
+    // until the lock below frees them, so no write can meet the hand-back.
+    // A run of small ones keeps its pages: refaulting them would cost the
+    // receiving thread time in a storm.
+    if (runBytes_ >= runEntries_ * tuning::kLongDatagramBytes) {
+        if (runPos_ < runStart_) {
+            // The run went on at the ring's start.
+            memory_.GiveBack(std::max(runStart_, kKeptBytes), runWrapAt_);
+            memory_.GiveBack(kKeptBytes, std::max(runPos_, kKeptBytes));
+        } else {
+            memory_.GiveBack(std::max(runStart_, kKeptBytes), std::max(runPos_, kKeptBytes));
+        }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
     entries_ -= runEntries_;
     bytes_ -= runBytes_;
     runEntries_ = 0;

@@ -18,7 +18,10 @@
 // Long datagrams (tuning::kLongDatagramBytes and more) are queued only while
 // the queue holds less than `longQueued` bytes: each takes its reporting
 // thread a thousand times a small one's time, and a flood of them must not
-// take the whole ring's memory while it waits.
+// take the whole ring's memory while it waits. A run of long datagrams hands
+// its pages beyond kKeptBytes back as it is released, so that a flood that
+// never lets the queue run empty does not make the whole ring resident
+// either.
 #pragma once
 
 #include <atomic>
@@ -144,6 +147,7 @@ private:
 
     // The run handed out by Take (reporting thread only).
     std::size_t runEntries_ = 0;
+    std::size_t runStart_ = 0;
     std::size_t runPos_ = 0;
     std::size_t runWrapAt_ = 0;
     std::size_t runBytes_ = 0;

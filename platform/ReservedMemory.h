@@ -38,4 +38,13 @@ private:
 // when nothing waits.
 void ReturnFreedHeap();
 
+// Blocks of kSeparateBlockBytes and more get pages of their own, handed back
+// to the system as soon as they are freed: the texts and buffers a flood of
+// long datagrams makes (hundreds of KiB each, on several threads) would
+// otherwise be carved from the threads' heaps and kept there, fragmented,
+// long after. The C library's default raises that size as such blocks are
+// freed, up to 32 MiB. Call it once, before the listeners start.
+inline constexpr std::size_t kSeparateBlockBytes = 256u << 10;
+void BoundHeapGrowth();
+
 }  // namespace quillet

@@ -39,6 +39,13 @@ void ReservedMemory::GiveBack(std::size_t from, std::size_t to) {
     if (to > from) ::madvise(data_ + from, to - from, MADV_DONTNEED);
 }
 
+void BoundHeapGrowth() {
+#if defined(__GLIBC__)
+    // Setting the size also fixes the heap's trim threshold at its default.
+    ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kSeparateBlockBytes));
+#endif
+}
+
 void ReturnFreedHeap() {
 #if defined(__GLIBC__)
     ::malloc_trim(0);
