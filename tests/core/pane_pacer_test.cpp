@@ -53,8 +53,9 @@ TEST(PanePacer, UpdatesComeInBurstsThenAtTheSteadyRateThenAsTheirCostAllows) {
         // 26.5 us a line after the first, so 10 + 63.6 ms -> due at 74 ms;
         // then 44.9 us -> 84 + 107.7 -> 192; ...
         {"cost factor", 100, 100us, {0, 74, 192, 343, 519}},
-        // 100 lines at 1 ms: the rest would be 600 ms; it is cut to 200.
-        {"max wait", 100, 1ms, {0, 300, 600, 900}},
+        // 100 lines at 1 ms: 100 + 24 x 100 x 251.5 us after the first
+        // (the learnt cost), 704 ms; then the rest would pass 1 s and is cut.
+        {"max wait", 100, 1ms, {0, 704, 1804, 2904}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(PacedUpdates(static_cast<int>(c.expectedMs.size()), c.lines, c.costPerLine), c.expectedMs) << c.rule;
