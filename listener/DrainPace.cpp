@@ -10,7 +10,11 @@ void DrainPace::SetBuffer(std::int64_t bufferBytes, int batch) {
 }
 
 void DrainPace::Taken(int count, std::int64_t bytes, std::int64_t nowUs) {
-    if (windowStartUs_ < 0 || nowUs < lastTakenUs_ || nowUs - lastTakenUs_ > kWindowUs) {
+    // The receiving thread's own gathering pause is no pause of the stream:
+    // counted as one, it would measure afresh after every gathering, at the
+    // unmeasured pace meanwhile, and wake the thread several times as often.
+    const std::int64_t quietUs = kWindowUs + gatherUs_.load(std::memory_order_relaxed);
+    if (windowStartUs_ < 0 || nowUs < lastTakenUs_ || nowUs - lastTakenUs_ > quietUs) {
         // After a pause the old rate says nothing: measure afresh, and until
         // then assume the socket must be drained soon.
         windowStartUs_ = nowUs;

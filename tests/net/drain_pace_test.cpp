@@ -74,5 +74,19 @@ TEST(DrainPace, AfterAPauseTheRateIsMeasuredAfresh) {
     EXPECT_NEAR(pace.IntervalUs(), 8388608.0 / (2.0 * 867) / 6, 20);
 }
 
+TEST(DrainPace, TheReceiversOwnGatheringIsNoPause) {
+    DrainPace pace;
+    pace.SetBuffer(8388608, 64);
+    std::int64_t now = Stream(pace, 1'000'000, 60000, 163);
+    ASSERT_EQ(pace.GatherUs(), DrainPace::kLongestGatherUs);
+    // The receiver took what gathered in the pause it was given: the stream
+    // went on meanwhile, and so does its rate.
+    for (int i = 0; i < 3; ++i) {
+        now += DrainPace::kLongestGatherUs;
+        pace.Taken(300, 300 * 163, now);
+        EXPECT_EQ(pace.GatherUs(), DrainPace::kLongestGatherUs) << i;
+    }
+}
+
 }  // namespace
 }  // namespace quillet
