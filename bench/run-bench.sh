@@ -103,6 +103,7 @@ goal_rate=150000          # loss-free traps/s
 goal_cpu_us=5             # CPU per trap at fast_cpu_rate
 goal_stall_ms=50          # worst GUI stall
 goal_rss_mb=10            # RSS growth over the long storm
+goal_get_ms=5             # GetRequest to pane, median: a near agent's answer is not paced
 # Memory a flat-out burst may take and must give back: the trap queue's
 # ring (32 MiB) and what the pane and the log's buffers take besides.
 goal_burst_mb=48
@@ -938,6 +939,8 @@ goal "RSS flat over $(num $long_count) traps at $(num $long_rate)/s, growth unde
 goal "forced loss said: logged + said lost = sent, in at least one line" \
   "$forced_complete + $forced_lost == $forced_sent && $forced_loss_lines >= 1"
 goal "no loss line where nothing was lost" "$stray_loss_lines == 0"
+goal "GetRequest to pane, median at most $goal_get_ms ms ($(field median_ms "$gets_line"))" \
+  "$(field median_ms "$gets_line") <= $goal_get_ms"
 hostile_goals
 echo
 echo "Run time: $((SECONDS - t0)) s"

@@ -92,7 +92,10 @@ void ListenerThread::run() {
         const std::size_t run = queue_.Take(kReportRun);
         if (run == 0) break;
         const bool stream = FoundWaiting(asked);
-        while (!stopping_ && StandBack()) PauseMicroseconds(kStandBackNapUs);
+        // Only a stream stands back: a run that had to be waited for came
+        // alone (an answer the operator waits for, or the first datagrams
+        // of a burst) and is reported at once.
+        while (stream && !stopping_ && StandBack()) PauseMicroseconds(kStandBackNapUs);
         ReportRun(run, kNoDeadlineUs);
         if (stopping_) break;
         // A short run of a stream (it was waiting already): let the next run
