@@ -50,8 +50,10 @@ inline constexpr std::size_t kReportGatherBelow = 64;
 // kFillsFastUs at the rate that comes (DrainPace's interval is shorter): a
 // stock buffer and a fast sender. While it does, datagrams came within
 // kStandBackQuietUs and the queue is less than kStandBackUntilQuarters / 4
-// full, the reporting thread stands back, looking again every
-// kStandBackNapUs. The draining threads must not wait for a processor
+// full, the reporting thread stands back from a run of a stream (found
+// waiting), looking again every kStandBackNapUs; a run it had to wait for
+// came alone and is reported at once (a pace not yet measured counts as
+// fast, and a near agent's answer must not wait for the quiet). The draining threads must not wait for a processor
 // longer than such a buffer lasts (2 ms), and the system shares the
 // processors between programs first: a program that has used less than its
 // share gets one soon, and the reporting thread, which takes most of the
