@@ -205,13 +205,13 @@ void DatagramQueue::Release() {
     // A run of small ones keeps its pages: refaulting them would cost the
     // receiving thread time in a storm.
     if (runBytes_ >= runEntries_ * tuning::kLongDatagramBytes) {
-        if (runPos_ < runStart_) {
-            // The run went on at the ring's start.
-            memory_.GiveBack(std::max(runStart_, kKeptBytes), runWrapAt_);
-            memory_.GiveBack(kKeptBytes, std::max(runPos_, kKeptBytes));
-        } else {
-            memory_.GiveBack(std::max(runStart_, kKeptBytes), std::max(runPos_, kKeptBytes));
-        }
+        // GiveBack does nothing for an empty range.
+        auto giveBackPastKept = [this](std::size_t from, std::size_t to) {
+            memory_.GiveBack(std::max(from, kKeptBytes), to);
+        };
+        const bool wrapped = runPos_ < runStart_;  // the run went on at the ring's start
+        giveBackPastKept(runStart_, wrapped ? runWrapAt_ : runPos_);
+        if (wrapped) giveBackPastKept(0, runPos_);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     entries_ -= runEntries_;

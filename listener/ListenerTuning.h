@@ -53,8 +53,9 @@ inline constexpr std::size_t kReportGatherBelow = 64;
 // full, the reporting thread stands back from a run of a stream (found
 // waiting), looking again every kStandBackNapUs; a run it had to wait for
 // came alone and is reported at once (a pace not yet measured counts as
-// fast, and a near agent's answer must not wait for the quiet). The draining threads must not wait for a processor
-// longer than such a buffer lasts (2 ms), and the system shares the
+// fast, and a near agent's answer must not wait for the quiet). The
+// draining threads must not wait for a processor longer than such a buffer
+// lasts (2 ms), and the system shares the
 // processors between programs first: a program that has used less than its
 // share gets one soon, and the reporting thread, which takes most of the
 // console's processor time in a burst, is the one that spends it. The queue
