@@ -93,13 +93,10 @@ void TMainForm::ConnectHandlers() {
     output_.OnLogWriteFailure([this] { reporter_->ShowNotice(kLogWriteNotice); });
     // The title says so while appending waits for the disk's reserve.
     output_.OnLogKeptFree([this](bool stopped) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, stopped] {
-                logStopped_ = stopped;
-                ShowTitle();
-            },
-            Qt::QueuedConnection);
+        calls_.Post([this, stopped] {
+            logStopped_ = stopped;
+            ShowTitle();
+        });
     });
     connect(VerButtons, &QButtonGroup::idClicked, this, [this](int) { VerRadioGroupClick(); });
     connect(NonOIDUpDown, &UpDown::clicked, this, [this] { NonOIDUpDownClick(); });
@@ -152,13 +149,11 @@ void TMainForm::StartUp() {
             output_, *reporter_, request_, tracker_, equipmentFlag_, v3Requests_,
             [this](V3Taken&& taken) {
                 auto followup = std::make_shared<V3Taken>(std::move(taken));
-                QMetaObject::invokeMethod(this, [this, followup] { OnV3Followup(*followup); }, Qt::QueuedConnection);
+                calls_.Post([this, followup] { OnV3Followup(*followup); });
             },
             [this](std::vector<std::uint8_t>&& answer) {
                 auto datagram = std::make_shared<std::vector<std::uint8_t>>(std::move(answer));
-                QMetaObject::invokeMethod(
-                    this, [this, datagram] { OnWalkAnswer(datagram->data(), 0, datagram->size(), 1); },
-                    Qt::QueuedConnection);
+                calls_.Post([this, datagram] { OnWalkAnswer(datagram->data(), 0, datagram->size(), 1); });
             },
             v3Users_,
             ByteSpan(reinterpret_cast<const std::uint8_t*>(engineId_.constData()),

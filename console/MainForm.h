@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "console/QueuedCalls.h"
 #include "console/Settings.h"
 #include "console/SocketTable.h"
 #include "console/TransportDialog.h"
@@ -269,6 +270,9 @@ private:
     Settings settings_;
     std::unique_ptr<MessageBoxReporter> ownReporter_;  // when the config brings none
     ErrorReporter* reporter_;
+    // Calls from the listeners and the log's writer to the GUI thread;
+    // declared before what runs those threads, so it outlives them.
+    QueuedCalls calls_{this};
     ConsoleOutput output_;
     OutputPane* pane_ = nullptr;  // a child; made with the controls
     QAction* findAction_ = nullptr;

@@ -15,7 +15,7 @@ namespace quillet {
 
 OutputPane::OutputPane(ConsoleOutput& output, QPlainTextEdit* pane,
                        const std::array<QLineEdit*, static_cast<int>(Field::Count)>& fields, QObject* parent)
-    : QObject(parent), output_(output), pane_(pane), fields_(fields) {
+    : QObject(parent), output_(output), pane_(pane), fields_(fields), calls_(this) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (!applying_) {
@@ -47,14 +47,11 @@ OutputPane::OutputPane(ConsoleOutput& output, QPlainTextEdit* pane,
 void OutputPane::Schedule() {
     // Called from any thread: hop to the GUI thread and apply the pending
     // work at most once a frame, so a storm of lines costs one repaint each.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            // Nothing to arm for when a handler has flushed the work already,
-            // or while an update is under way (its slices re-arm the timer).
-            if (!timer_.isActive() && !applying_ && output_.Pending().any) timer_.start(DelayMs());
-        },
-        Qt::QueuedConnection);
+    calls_.Post([this] {
+        // Nothing to arm for when a handler has flushed the work already,
+        // or while an update is under way (its slices re-arm the timer).
+        if (!timer_.isActive() && !applying_ && output_.Pending().any) timer_.start(DelayMs());
+    });
 }
 
 bool OutputPane::Flush() {

@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cstddef>
 
+#include "console/QueuedCalls.h"
 #include "output/ConsoleOutput.h"
 #include "output/PanePacer.h"
 
@@ -76,6 +77,7 @@ private:
     ConsoleOutput& output_;
     QPlainTextEdit* pane_;
     std::array<QLineEdit*, static_cast<int>(Field::Count)> fields_;
+    QueuedCalls calls_;
     QTimer timer_;
     PanePacer pacer_;
     PaneUpdate update_;
