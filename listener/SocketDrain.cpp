@@ -18,11 +18,35 @@ int SocketDrain::Take(Turn& /*turn*/) {
     const int count = source_.TakeWaiting(buffers_, Most());
     const std::int64_t now = NowUs();
     lastDrainUs_.store(now, std::memory_order_relaxed);
-    // A rescue runs under the rescue lock, from its receive to its store: so
-    // every rescue that took datagrams before (or while) this batch was taken
-    // has stored them by now, and any later one takes later datagrams.
-    TakeRescuedLocked();
     const int own = count > 0 ? count : 0;
+    // A rescue runs under the rescue lock, from its receive to its store: so
+    // once the lock is had, every rescue that took datagrams before (or
+    // while) this batch was taken has stored them, and any later one takes
+    // later datagrams. A rescue under way may itself be kept from running
+    // half-way, lock in hand: rather than wait for it while the socket fills,
+    // the batch is kept aside (after those kept before it) and queued with
+    // the rescue's datagrams once the lock is free.
+    std::unique_lock<std::mutex> rescue(rescueMutex_, std::try_to_lock);
+    if (!rescue.owns_lock()) {
+        if (own == 0) return count;
+        if (keptAside_.HasRoom()) {
+            keptAside_.Append(buffers_, own);
+            lastDatagramUs_.store(now);
+            return count;
+        }
+        rescue.lock();
+    }
+    if (!rescued_.Empty()) std::swap(rescued_, merging_);
+    rescue.unlock();
+    if (!keptAside_.Empty()) {
+        if (own > 0) keptAside_.Append(buffers_, own);
+        const int queued = static_cast<int>(keptAside_.Count() + merging_.Count());
+        const std::int64_t bytes = QueueKeptAsideLocked();
+        lastDatagramUs_.store(now);
+        pace_.Taken(queued, bytes, now);
+        NoteSizes(queued, bytes);
+        return count;
+    }
     if (own == 0 && merging_.Empty()) return count;
     lastDatagramUs_.store(now);
     const int rescued = static_cast<int>(merging_.Count());
@@ -73,6 +97,24 @@ std::int64_t SocketDrain::QueueMergedLocked(int count) {
     return bytes;
 }
 
+std::int64_t SocketDrain::QueueKeptAsideLocked() {
+    std::int64_t bytes = 0;
+    auto push = [&](const RescuedDatagrams& from, std::size_t index) {
+        const RescuedDatagrams::Entry& entry = from.At(index);
+        queue_.Push(from.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter),
+                    DatagramQueue::Wake::Later, entry.arrivalNs);
+        bytes += entry.size;
+    };
+    MergeInArrivalOrder(
+        static_cast<int>(keptAside_.Count()),
+        [this](int i) { return keptAside_.At(static_cast<std::size_t>(i)).arrivalNs; }, merging_.Count(),
+        [this](std::size_t j) { return merging_.At(j).arrivalNs; },
+        [&](int i) { push(keptAside_, static_cast<std::size_t>(i)); }, [&](std::size_t j) { push(merging_, j); });
+    keptAside_.Clear();
+    merging_.Clear();
+    return bytes;
+}
+
 int SocketDrain::Rescue() {
     std::lock_guard<std::mutex> rescue(rescueMutex_);
     int taken = 0;
@@ -88,9 +130,13 @@ int SocketDrain::Rescue() {
 }
 
 void SocketDrain::Settle(Turn& /*turn*/) {
-    // Rescued datagrams go first: they came before the quiet.
+    // Rescued datagrams, and batches kept aside while a rescue was under
+    // way, go first: they came before the quiet.
     TakeRescuedLocked();
-    if (!merging_.Empty()) {
+    if (!keptAside_.Empty()) {
+        QueueKeptAsideLocked();
+        queue_.WakeReader();
+    } else if (!merging_.Empty()) {
         QueueMergedLocked(0);
         queue_.WakeReader();
     }

@@ -13,7 +13,9 @@
 //     the socket into a rescue store instead of leaving it to the kernel,
 //     which would drop it once the receive buffer is full; the holder, once
 //     it runs, queues its batch and the rescued datagrams merged by the
-//     kernel's arrival time of each;
+//     kernel's arrival time of each (a holder that finds a rescue under way
+//     keeps its batch aside and queues it so once the rescue is stored,
+//     rather than wait for a rescuer that may itself be kept from running);
 //   - settling: once the socket is quiet, the holder queues what was
 //     rescued, says the kernel's drops since the last datagram, and hands
 //     the queue's spare pages and those long datagrams took in the receive
@@ -89,6 +91,9 @@ private:
     // With the turn held: queues the turn's batch of `count` and the
     // datagrams in merging_, merged in arrival order. Returns their bytes.
     std::int64_t QueueMergedLocked(int count);
+    // With the turn held: queues the batches kept aside and the datagrams in
+    // merging_, merged in arrival order. Returns their bytes.
+    std::int64_t QueueKeptAsideLocked();
     // How many datagrams the next take may take: fewer after long ones, so
     // that a flood of them writes to few receive slots.
     int Most() const { return longDatagrams_.load(std::memory_order_relaxed) ? tuning::kLongDatagramBatch : tuning::kReceiveBatch; }
@@ -105,6 +110,9 @@ private:
     std::array<std::uint32_t, tuning::kReceiveBatch> kernelLost_{};
     DropCount kernelDrops_;
     RescuedDatagrams merging_;
+    // The holder's batches taken while a rescue held the rescue lock, in the
+    // order taken; queued with that rescue's datagrams.
+    RescuedDatagrams keptAside_;
     DrainPace pace_;
 
     // The rescue lock is taken after the turn, never before it. It is held

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -164,6 +166,46 @@ TEST(SocketDrain, ARescueWhileTheHolderIsHeldUpKeepsArrivalOrderAndTheLosses) {
         ASSERT_TRUE(turn.owns_lock());
         drain.Take(turn);
         EXPECT_EQ(Queued(queue), c.queued);
+    }
+}
+
+TEST(SocketDrain, AHolderDoesNotWaitForARescueHeldUpHalfWay) {
+    // The rescuer is kept from running with datagrams 1 and 2 in hand (the
+    // rescue lock with it): the holder takes 3 and 4 meanwhile without
+    // waiting, and queues them after 1 and 2 once the rescue is stored, at
+    // its next take or when the socket goes quiet.
+    for (const bool nextTake : {true, false}) {
+        SCOPED_TRACE(nextTake ? "next take" : "quiet");
+        HeldSource source;
+        DatagramQueue queue({1 << 20, 1000});
+        std::atomic<bool> stopping{false};
+        SocketDrain drain(source, queue, stopping);
+        source.Arrive({{1, 10, 0}, {2, 20, 0}});
+        source.HoldNextTake();
+        std::thread rescuer([&] { EXPECT_EQ(drain.Rescue(), 2); });
+        source.WaitUntilHeld();
+        source.Arrive({{3, 30, 1}, {4, 40, 1}});
+        SocketDrain::Turn turn = drain.TryTurn();
+        ASSERT_TRUE(turn.owns_lock());
+        // Waiting for the rescuer would wait for ever: bounded, so that such
+        // a fault fails here instead of hanging the run.
+        auto take = std::async(std::launch::async, [&] { return drain.Take(turn); });
+        const bool waited = take.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+        EXPECT_FALSE(waited) << "the holder waited for the rescuer";
+        if (!waited) {
+            EXPECT_EQ(queue.TakeQueued(1000), 0u);  // nothing queued yet
+        }
+        source.LetGo();
+        rescuer.join();
+        EXPECT_EQ(take.get(), 2);
+        if (nextTake) {
+            source.Arrive({{5, 50, 3}});
+            drain.Take(turn);
+            EXPECT_EQ(Queued(queue), "1 2 lost1 3 4 lost2 5 ");
+        } else {
+            drain.Settle(turn);
+            EXPECT_EQ(Queued(queue), "1 2 lost1 3 4 ");
+        }
     }
 }
 
