@@ -38,30 +38,29 @@ int SocketDrain::Take(Turn& /*turn*/) {
     }
     if (!rescued_.Empty()) std::swap(rescued_, merging_);
     rescue.unlock();
-    if (!keptAside_.Empty()) {
-        if (own > 0) keptAside_.Append(buffers_, own);
-        const int queued = static_cast<int>(keptAside_.Count() + merging_.Count());
-        const std::int64_t bytes = QueueKeptAsideLocked();
-        lastDatagramUs_.store(now);
-        pace_.Taken(queued, bytes, now);
-        NoteSizes(queued, bytes);
-        return count;
+    // Batches kept aside go first, this one after them.
+    int fresh = own;
+    if (fresh > 0 && !keptAside_.Empty()) {
+        keptAside_.Append(buffers_, fresh);
+        fresh = 0;
     }
-    if (own == 0 && merging_.Empty()) return count;
+    const int queued = fresh + static_cast<int>(keptAside_.Count() + merging_.Count());
+    if (queued == 0) return count;
     lastDatagramUs_.store(now);
-    const int rescued = static_cast<int>(merging_.Count());
     std::int64_t bytes = 0;
-    if (rescued == 0) {
-        for (int i = 0; i < own; ++i) {
+    if (fresh == 0) {
+        bytes = QueueStoredLocked();
+    } else if (merging_.Empty()) {
+        for (int i = 0; i < fresh; ++i) {
             kernelLost_[i] = kernelDrops_.Advance(buffers_.DropCounter(i));
             bytes += buffers_.Size(i);
         }
-        queue_.Push(buffers_, own, kernelLost_.data(), DatagramQueue::Wake::Later);
+        queue_.Push(buffers_, fresh, kernelLost_.data(), DatagramQueue::Wake::Later);
     } else {
-        bytes = QueueMergedLocked(own);
+        bytes = QueueMergedLocked(fresh);
     }
-    pace_.Taken(own + rescued, bytes, now);
-    NoteSizes(own + rescued, bytes);
+    pace_.Taken(queued, bytes, now);
+    NoteSizes(queued, bytes);
     return count;
 }
 
@@ -87,29 +86,26 @@ std::int64_t SocketDrain::QueueMergedLocked(int count) {
                         kernelDrops_.Advance(buffers_.DropCounter(i)), DatagramQueue::Wake::Later, buffers_.ArrivalNs(i));
             bytes += buffers_.Size(i);
         },
-        [&](std::size_t j) {
-            const RescuedDatagrams::Entry& entry = merging_.At(j);
-            queue_.Push(merging_.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter),
-                        DatagramQueue::Wake::Later, entry.arrivalNs);
-            bytes += entry.size;
-        });
+        [&](std::size_t j) { bytes += PushStoredLocked(merging_, j); });
     merging_.Clear();
     return bytes;
 }
 
-std::int64_t SocketDrain::QueueKeptAsideLocked() {
+int SocketDrain::PushStoredLocked(const RescuedDatagrams& store, std::size_t index) {
+    const RescuedDatagrams::Entry& entry = store.At(index);
+    queue_.Push(store.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter),
+                DatagramQueue::Wake::Later, entry.arrivalNs);
+    return entry.size;
+}
+
+std::int64_t SocketDrain::QueueStoredLocked() {
     std::int64_t bytes = 0;
-    auto push = [&](const RescuedDatagrams& from, std::size_t index) {
-        const RescuedDatagrams::Entry& entry = from.At(index);
-        queue_.Push(from.Data(entry), entry.size, entry.sender, kernelDrops_.Advance(entry.dropCounter),
-                    DatagramQueue::Wake::Later, entry.arrivalNs);
-        bytes += entry.size;
-    };
     MergeInArrivalOrder(
         static_cast<int>(keptAside_.Count()),
         [this](int i) { return keptAside_.At(static_cast<std::size_t>(i)).arrivalNs; }, merging_.Count(),
         [this](std::size_t j) { return merging_.At(j).arrivalNs; },
-        [&](int i) { push(keptAside_, static_cast<std::size_t>(i)); }, [&](std::size_t j) { push(merging_, j); });
+        [&](int i) { bytes += PushStoredLocked(keptAside_, static_cast<std::size_t>(i)); },
+        [&](std::size_t j) { bytes += PushStoredLocked(merging_, j); });
     keptAside_.Clear();
     merging_.Clear();
     return bytes;
@@ -133,11 +129,8 @@ void SocketDrain::Settle(Turn& /*turn*/) {
     // Rescued datagrams, and batches kept aside while a rescue was under
     // way, go first: they came before the quiet.
     TakeRescuedLocked();
-    if (!keptAside_.Empty()) {
-        QueueKeptAsideLocked();
-        queue_.WakeReader();
-    } else if (!merging_.Empty()) {
-        QueueMergedLocked(0);
+    if (!keptAside_.Empty() || !merging_.Empty()) {
+        QueueStoredLocked();
         queue_.WakeReader();
     }
     // Datagrams the kernel dropped after the last one that came are said now,

@@ -93,7 +93,9 @@ private:
     std::int64_t QueueMergedLocked(int count);
     // With the turn held: queues the batches kept aside and the datagrams in
     // merging_, merged in arrival order. Returns their bytes.
-    std::int64_t QueueKeptAsideLocked();
+    std::int64_t QueueStoredLocked();
+    // With the turn held: queues entry `index` of `store`. Returns its bytes.
+    int PushStoredLocked(const RescuedDatagrams& store, std::size_t index);
     // How many datagrams the next take may take: fewer after long ones, so
     // that a flood of them writes to few receive slots.
     int Most() const { return longDatagrams_.load(std::memory_order_relaxed) ? tuning::kLongDatagramBatch : tuning::kReceiveBatch; }
