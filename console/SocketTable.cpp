@@ -33,7 +33,7 @@ void SocketTable::Bind(const ConsoleConfig& config, PreboundSockets& sockets) {
     for (int index = 0; index < 2; ++index) {
         PreboundSocket& entry = sockets.entries[index];
         entry.created = entry.socket.Create();
-        entry.bound = entry.socket.BindTo(LocalAddressOf(config, index), config.receiveBuffer);
+        entry.bound = entry.socket.BindTo(LocalAddressOf(config, index), config.receiveBuffer, config.receiveSockets);
     }
 }
 
@@ -50,7 +50,7 @@ std::vector<std::string> SocketTable::Setup(int index, ErrorReporter& reporter) 
         bound = made.bound;
     } else {
         created = entry.socket.Create();
-        bound = entry.socket.BindTo(entry.local, config_.receiveBuffer);
+        bound = entry.socket.BindTo(entry.local, config_.receiveBuffer, config_.receiveSockets);
     }
     entry.socket.SetDestination(entry.destination);
     std::vector<std::string> boxes;

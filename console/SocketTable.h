@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "listener/DatagramQueue.h"
+#include "listener/ListenerTuning.h"
 #include "output/ConsoleOutput.h"
 #include "output/ErrorReporter.h"
 #include "platform/UdpSocket.h"
@@ -41,6 +42,8 @@ struct ConsoleConfig {
     // of the receiving thread in a trap storm (the bench models a stock
     // system's limit with it). And the bound of each listener's queue.
     int receiveBuffer = 4 * 1024 * 1024;
+    // Sockets bound to each port as one group, each with that buffer.
+    int receiveSockets = tuning::kReceiveSockets;
     DatagramQueueBound listenerQueue{};
     // The socket table made before the window (the shipped program binds
     // first and then gives up its privileges). Null: the table creates and

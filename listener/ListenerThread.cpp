@@ -228,7 +228,7 @@ void ListenerThread::ReceiveLoop() {
         }
         receiverProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
         if (count > 0) WakeWatcher();
-        if (stream && count < kReceiveBatch)
+        if (stream && count < kReceiveBatch && !socket_.MoreWaiting())
             PauseMicroseconds(static_cast<long>(
                 std::min(IntervalUs(), drain_.Pace().GatherUs())));
     }
@@ -283,7 +283,7 @@ void ListenerThread::WatchLoop() {
                     int count;
                     while (!stopping_ && (count = drain_.Take(turn)) > 0) {
                         taken += count;
-                        if (count < kReceiveBatch) break;
+                        if (count < kReceiveBatch && !socket_.MoreWaiting()) break;
                     }
                     turn.unlock();
                     // Woken only now that the socket is drained and the turn

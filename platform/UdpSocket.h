@@ -37,7 +37,8 @@ public:
     int Size(int i) const;
     const Endpoint& Sender(int i) const;
     // The socket's count of datagrams dropped by the kernel (a 32-bit counter
-    // that wraps) as it stood when datagram i was queued.
+    // that wraps) as it stood when datagram i was queued (a group's: its
+    // sockets' counts added up).
     std::uint32_t DropCounter(int i) const;
     // When the kernel received datagram i, in nanoseconds of the system's
     // clock (0 where the system does not tell): datagrams taken from one
@@ -62,7 +63,7 @@ private:
 
 class UdpSocket {
 public:
-    UdpSocket() = default;
+    UdpSocket();
     ~UdpSocket();
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
@@ -78,11 +79,21 @@ public:
     // queue (datagrams that arrive during a stall are kept, not dropped);
     // beyond the system's limit it is granted only to a process that may
     // raise that limit, others get the limit.
-    bool Bind(std::uint16_t port, int receiveBuffer = 0);
+    //
+    // `sockets` > 1 binds that many sockets to the port as one group, each
+    // with that receive queue, so that a stall is ridden out with that many
+    // times the limit: the kernel spreads the port's datagrams over them
+    // (SO_REUSEPORT, at random), and ReceiveBatch takes from all of them, in
+    // arrival order. Only the same user could join such a group, and a port
+    // already held, by anyone, still fails the bind (a plain socket is bound
+    // to it first, as a probe). Sends go from the first socket.
+    bool Bind(std::uint16_t port, int receiveBuffer = 0, int sockets = 1);
     // Binds to `address`:`port` (tests use loopback): an unspecified
     // address (0.0.0.0 or ::) is all interfaces, both families; any other
     // address only its own family.
-    bool BindTo(const Endpoint& local, int receiveBuffer = 0);
+    bool BindTo(const Endpoint& local, int receiveBuffer = 0, int sockets = 1);
+    // How many sockets are bound to the port (see Bind).
+    int GroupSize() const;
     bool IsBound() const { return bound_; }
     // The system's error number (errno) of the last failed Create or Bind;
     // a Bind without a socket keeps the one of the failed Create.
@@ -113,20 +124,28 @@ public:
     int ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int timeoutMs);
     // Waits up to `waitMs` for a datagram (0: not at all), then takes every
     // datagram already queued, up to the slots of `buffers`, in one system
-    // call. Returns how many were taken, 0 when none came within `waitMs`,
+    // call (one a socket of a group; two threads may take from a group at
+    // once, but one of them then takes nothing, rather than wait). Returns how many were taken, 0 when none came within `waitMs`,
     // -1 on failure (as Receive). A datagram longer than a slot is cut to
     // the slot's size. Each datagram comes with the kernel's drop counter
     // and its arrival time (asked for when the socket is bound). `most` > 0
     // takes at most that many (fewer slots, fewer pages written to).
     int ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most = 0);
-    // Waits up to `waitMs` until a datagram is queued, without taking it.
+    // Whether the last ReceiveBatch from a group took as many datagrams as
+    // it had slots for, however few of them it returned (kept back for their
+    // order): as a lone socket's full batch, it says more may wait. Always
+    // false for a lone socket, whose count says it.
+    bool MoreWaiting() const;
+    // Waits up to `waitMs` until a datagram is queued (or kept back by a
+    // group for its order), without taking it.
     // Returns 1 when one is (or the socket was shut down meanwhile: the
     // next receive tells), 0 on time-out, -1 on failure (as Receive).
     int WaitReadable(int waitMs);
-    // The kernel's drop counter of the socket now (see DropCounter). False
-    // when the system cannot tell.
+    // The kernel's drop counter of the socket now (see DropCounter; a
+    // group's adds up its sockets'). False when the system cannot tell.
     bool ReadDropCounter(std::uint32_t& counter) const;
-    // The receive buffer the kernel really gave the socket, in bytes.
+    // The receive buffer the kernel really gave the socket (the first of a
+    // group), in bytes.
     int ReceiveBufferBytes() const;
 
 
@@ -138,7 +157,12 @@ public:
     std::uint16_t LocalPort() const;
 
 private:
+    struct Group;
+    bool BindGroup(const void* address, unsigned length, int receiveBuffer, int sockets);
+    int ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots);
+
     int fd_ = -1;
+    std::unique_ptr<Group> group_;  // the other sockets of a group, and its order
     std::atomic<bool> bound_{false};
     int lastError_ = 0;
     int batchWaitMs_ = -1;  // the receive time-out set for ReceiveBatch

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <linux/filter.h>
 #include <linux/sock_diag.h>
 
 #include <algorithm>
@@ -14,7 +15,11 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <numeric>
 #include <vector>
+
+#include "platform/GroupArrivalOrder.h"
 
 namespace quillet {
 namespace {
@@ -65,7 +70,87 @@ Endpoint FromSockaddr(const sockaddr_in6& storage) {
     return Endpoint::V4(octets, ntohs(address.sin_port));
 }
 
+// Asks for the receive queue and for what each datagram carries. Before the
+// bind, so that the first datagram carries them too.
+void SetReceiveOptions(int fd, int receiveBuffer) {
+    // SO_RCVBUFFORCE passes the system's limit (net.core.rmem_max, 212,992
+    // bytes on a stock system) but needs the privilege to change it; without
+    // it SO_RCVBUF gives what the limit allows.
+    if (receiveBuffer > 0 && ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBuffer, sizeof receiveBuffer) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    // Each datagram then carries the drop counter and its arrival time. A
+    // datagram queued before the arrival time is asked for is given the time
+    // it is taken instead, and two threads that take datagrams at once could
+    // then see them out of order.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
+// A socket of `family` (6: dual-stack), or -1.
+int OpenSocket(int family) {
+    const int fd = ::socket(family == 6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int off = 0;
+    if (fd >= 0 && family == 6 && ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The kernel's drop counter of socket `fd` now.
+bool ReadSocketDrops(int fd, std::uint32_t& counter) {
+    std::uint32_t info[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof info;
+    if (::getsockopt(fd, SOL_SOCKET, SO_MEMINFO, info, &length) != 0 || length <= SK_MEMINFO_DROPS * sizeof info[0])
+        return false;
+    counter = info[SK_MEMINFO_DROPS];
+    return true;
+}
+
+// Follows a 32-bit counter that wraps: keeps `reading` when it is ahead.
+void KeepLatest(std::uint32_t& kept, std::uint32_t reading) {
+    if (static_cast<std::int32_t>(reading - kept) > 0) kept = reading;
+}
+
 }  // namespace
+
+// The sockets of a group beyond the first, and what keeps the datagrams
+// taken from them in arrival order.
+struct UdpSocket::Group {
+    std::vector<int> fds;  // every socket of the group, the first too
+    std::mutex mutex;      // one take at a time
+    std::vector<int> emptiedAt;
+    std::vector<std::int64_t> latestNs;
+    std::vector<std::uint32_t> drops;  // each socket's drop counter as last seen
+    // Datagrams taken but kept back for their order, oldest first.
+    struct Kept {
+        std::vector<std::uint8_t> bytes;
+        Endpoint sender;
+        int socket;
+        std::uint32_t dropCounter;
+        std::int64_t arrivalNs;
+    };
+    std::vector<Kept> kept;
+    std::atomic<bool> holdsKept{false};
+    // The last take took as many as it had slots for (more may wait), however
+    // few of them it could hand on.
+    std::atomic<bool> moreWaiting{false};
+    // Per take: each slot's socket and step; what was kept and what was
+    // taken, in arrival order (a slot, or -1 - the index of a kept one).
+    struct Candidate {
+        std::int64_t arrivalNs;
+        int slot;
+    };
+    std::vector<int> socketOf, stepOf, visitOrder;
+    std::vector<Candidate> candidates;
+    std::vector<GroupTaken> taken;
+    std::vector<bool> slotUsed;
+    std::vector<Kept> keptNext;
+    // Takes in a row that handed nothing on, and how many there may be.
+    int stalledTakes = 0;
+    static constexpr int kMostStalledTakes = 8;
+};
 
 struct ReceiveBatchBuffers::Impl {
     std::size_t slotSize;
@@ -82,6 +167,9 @@ struct ReceiveBatchBuffers::Impl {
     std::vector<Endpoint> senders;
     std::vector<std::uint32_t> drops;
     std::vector<std::int64_t> arrivals;
+    std::vector<int> order;  // datagram i of the last receive is in slot order[i]
+    // Reads the senders and control messages of slots [from, to).
+    void ReadReceived(int from, int to);
 };
 
 ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
@@ -103,21 +191,24 @@ ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
     m.senders.resize(n);
     m.drops.resize(n);
     m.arrivals.resize(n);
+    m.order.resize(n);
+    std::iota(m.order.begin(), m.order.end(), 0);
 }
 
 ReceiveBatchBuffers::~ReceiveBatchBuffers() = default;
 
 const std::uint8_t* ReceiveBatchBuffers::Data(int i) const {
-    return impl_->data + static_cast<std::size_t>(i) * impl_->slotSize;
+    return impl_->data + static_cast<std::size_t>(impl_->order[i]) * impl_->slotSize;
 }
-int ReceiveBatchBuffers::Size(int i) const { return static_cast<int>(impl_->messages[i].msg_len); }
-const Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[i]; }
-std::uint32_t ReceiveBatchBuffers::DropCounter(int i) const { return impl_->drops[i]; }
-std::int64_t ReceiveBatchBuffers::ArrivalNs(int i) const { return impl_->arrivals[i]; }
+int ReceiveBatchBuffers::Size(int i) const { return static_cast<int>(impl_->messages[impl_->order[i]].msg_len); }
+const Endpoint& ReceiveBatchBuffers::Sender(int i) const { return impl_->senders[impl_->order[i]]; }
+std::uint32_t ReceiveBatchBuffers::DropCounter(int i) const { return impl_->drops[impl_->order[i]]; }
+std::int64_t ReceiveBatchBuffers::ArrivalNs(int i) const { return impl_->arrivals[impl_->order[i]]; }
 
 void ReceiveBatchBuffers::Set(int i, const std::uint8_t* data, int size, const Endpoint& sender,
                               std::uint32_t dropCounter, std::int64_t arrivalNs) {
     Impl& m = *impl_;
+    m.order[i] = i;
     const std::size_t length = std::min(static_cast<std::size_t>(size < 0 ? 0 : size), m.slotSize);
     if (length > 0) std::memcpy(m.data + static_cast<std::size_t>(i) * m.slotSize, data, length);
     m.messages[i].msg_len = static_cast<unsigned>(length);
@@ -136,24 +227,18 @@ void ReceiveBatchBuffers::GiveBack() {
         m.memory->GiveBack(i * m.slotSize + page, (i + 1) * m.slotSize);
 }
 
+UdpSocket::UdpSocket() = default;
 UdpSocket::~UdpSocket() { Close(); }
 
 bool UdpSocket::Create() {
     Close();
     // One socket for both families; an IPv4 one where the host has IPv6
     // switched off (ipv6.disable=1 refuses the family).
-    fd_ = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     family_ = 6;
-    if (fd_ >= 0) {
-        const int off = 0;
-        if (::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
+    fd_ = OpenSocket(family_);
     if (fd_ < 0) {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         family_ = 4;
+        fd_ = OpenSocket(family_);
     }
     if (fd_ < 0) {
         lastError_ = errno;
@@ -162,42 +247,100 @@ bool UdpSocket::Create() {
     return fd_ >= 0;
 }
 
-bool UdpSocket::Bind(std::uint16_t port, int receiveBuffer) {
+bool UdpSocket::Bind(std::uint16_t port, int receiveBuffer, int sockets) {
     Endpoint any;
     any.port = port;
-    return BindTo(any, receiveBuffer);
+    return BindTo(any, receiveBuffer, sockets);
 }
 
-bool UdpSocket::BindTo(const Endpoint& local, int receiveBuffer) {
+bool UdpSocket::BindTo(const Endpoint& local, int receiveBuffer, int sockets) {
     if (fd_ < 0) return false;
-    // SO_RCVBUFFORCE passes the system's limit (net.core.rmem_max, 212,992
-    // bytes on a stock system) but needs the privilege to change it; without
-    // it SO_RCVBUF gives what the limit allows.
-    if (receiveBuffer > 0 &&
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBuffer, sizeof receiveBuffer) != 0)
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    // Before the first datagram can come: each one then carries the drop
-    // counter and its arrival time. A datagram queued before the arrival
-    // time is asked for is given the time it is taken instead, and two
-    // threads that take datagrams at once could then see them out of order.
-    const int on = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-    ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    SetReceiveOptions(fd_, receiveBuffer);
     sockaddr_in6 address;
     socklen_t length;
     if (!ToSockaddr(local, family_, address, length)) {
         lastError_ = EAFNOSUPPORT;
         return false;
     }
+    if (sockets > 1) return BindGroup(&address, length, receiveBuffer, sockets);
     bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) == 0;
     if (!bound_) lastError_ = errno;
     return bound_;
+}
+
+bool UdpSocket::BindGroup(const void* at, unsigned length, int receiveBuffer, int sockets) {
+    sockaddr_in6 address;
+    std::memcpy(&address, at, length);
+    const auto* name = reinterpret_cast<const sockaddr*>(&address);
+    // A group's sockets let one another share the port. A plain socket bound
+    // first tells whether anyone holds the port already (another program, or
+    // this one started twice), so that the bind fails then as it would alone.
+    const bool anyPort = ntohs(address.sin6_port) == 0;
+    if (!anyPort) {
+        const int probe = OpenSocket(family_);
+        if (probe < 0 || ::bind(probe, name, length) != 0) {
+            lastError_ = errno;
+            if (probe >= 0) ::close(probe);
+            return false;
+        }
+        ::close(probe);
+    }
+    const int on = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    if (::bind(fd_, name, length) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    if (anyPort) {
+        socklen_t bound = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &bound);
+    }
+    auto group = std::make_unique<Group>();
+    group->fds.push_back(fd_);
+    for (int k = 1; k < sockets; ++k) {
+        // The group is a larger queue, not a need: a socket that cannot join
+        // leaves it smaller.
+        const int fd = OpenSocket(family_);
+        if (fd < 0) break;
+        SetReceiveOptions(fd, receiveBuffer);
+        if (::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0 || ::bind(fd, name, length) != 0) {
+            ::close(fd);
+            break;
+        }
+        group->fds.push_back(fd);
+    }
+    const auto count = group->fds.size();
+    // The kernel would pick a group's socket by the sender's address and port,
+    // so that one sender's storm would fill one socket: a random pick spreads
+    // it over all of them. Where the program cannot be attached, the group
+    // still works, spread by sender.
+    sock_filter pick[] = {
+        {BPF_LD | BPF_W | BPF_ABS, 0, 0, static_cast<std::uint32_t>(SKF_AD_OFF + SKF_AD_RANDOM)},
+        {BPF_ALU | BPF_MOD | BPF_K, 0, 0, static_cast<std::uint32_t>(count)},
+        {BPF_RET | BPF_A, 0, 0, 0},
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(pick)), pick};
+    ::setsockopt(fd_, SOL_SOCKET, SO_ATTACH_REUSEPORT_CBPF, &program, sizeof program);
+    group->emptiedAt.assign(count, -1);
+    group->latestNs.assign(count, 0);
+    group->drops.assign(count, 0);
+    group_ = std::move(group);
+    bound_ = true;
+    return true;
+}
+
+bool UdpSocket::MoreWaiting() const { return group_ && group_->moreWaiting.load(); }
+
+int UdpSocket::GroupSize() const {
+    if (group_) return static_cast<int>(group_->fds.size());
+    return fd_ >= 0 ? 1 : 0;
 }
 
 void UdpSocket::TakeOver(UdpSocket& other) {
     if (&other == this) return;
     Close();
     fd_ = other.fd_;
+    group_ = std::move(other.group_);
     bound_ = other.bound_.load();
     lastError_ = other.lastError_;
     batchWaitMs_ = other.batchWaitMs_;
@@ -264,8 +407,35 @@ int UdpSocket::ReceiveWithin(std::uint8_t* buffer, std::size_t capacity, int tim
     return Receive(buffer, capacity);
 }
 
+void ReceiveBatchBuffers::Impl::ReadReceived(int from, int to) {
+    for (int i = from; i < to; ++i) {
+        const msghdr& h = messages[i].msg_hdr;
+        senders[i] = FromSockaddr(this->from[i]);
+        // The drop counter comes only once it is above 0.
+        std::uint32_t dropped = 0;
+        std::int64_t arrival = 0;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&h); c != nullptr; c = CMSG_NXTHDR(const_cast<msghdr*>(&h), c)) {
+            if (c->cmsg_level != SOL_SOCKET) continue;
+            if (c->cmsg_type == SO_RXQ_OVFL) {
+                std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
+            } else if (c->cmsg_type == SO_TIMESTAMPNS) {
+                timespec at;
+                std::memcpy(&at, CMSG_DATA(c), sizeof at);
+                arrival = std::int64_t{at.tv_sec} * 1'000'000'000 + at.tv_nsec;
+            }
+        }
+        drops[i] = dropped;
+        arrivals[i] = arrival;
+        if (messages[i].msg_len > ReservedMemory::PageSize()) longTaken = true;
+    }
+}
+
 int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most) {
     if (fd_ < 0 || !bound_) return -1;
+    if (group_ && waitMs > 0) {
+        const int ready = WaitReadable(waitMs);
+        if (ready <= 0) return ready;
+    }
     if (waitMs > 0 && waitMs != batchWaitMs_) {
         // The time-out bounds the wait for the first datagram of a batch.
         timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
@@ -287,7 +457,9 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most) 
         h.msg_controllen = ReceiveBatchBuffers::Impl::kControlSize;
         h.msg_flags = 0;
         m.messages[i].msg_len = 0;
+        m.order[i] = i;
     }
+    if (group_) return ReceiveFromGroup(buffers, slots);
     int n;
     do {
         // MSG_WAITFORONE: block for the first datagram only, then take what
@@ -297,35 +469,148 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most) 
     } while (n < 0 && errno == EINTR && bound_);
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) && bound_ ? 0 : -1;
     if (!bound_) return -1;
-    for (int i = 0; i < n; ++i) {
-        const msghdr& h = m.messages[i].msg_hdr;
-        m.senders[i] = FromSockaddr(m.from[i]);
-        // The drop counter comes only once it is above 0.
-        std::uint32_t drops = 0;
-        std::int64_t arrival = 0;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&h); c != nullptr; c = CMSG_NXTHDR(const_cast<msghdr*>(&h), c)) {
-            if (c->cmsg_level != SOL_SOCKET) continue;
-            if (c->cmsg_type == SO_RXQ_OVFL) {
-                std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
-            } else if (c->cmsg_type == SO_TIMESTAMPNS) {
-                timespec at;
-                std::memcpy(&at, CMSG_DATA(c), sizeof at);
-                arrival = std::int64_t{at.tv_sec} * 1'000'000'000 + at.tv_nsec;
-            }
-        }
-        m.drops[i] = drops;
-        m.arrivals[i] = arrival;
-        if (m.messages[i].msg_len > ReservedMemory::PageSize()) m.longTaken = true;
-    }
+    m.ReadReceived(0, n);
     return n;
+}
+
+int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
+    Group& g = *group_;
+    // The other thread taking from the group now takes what waits.
+    std::unique_lock<std::mutex> lock(g.mutex, std::try_to_lock);
+    if (!lock.owns_lock()) return 0;
+    ReceiveBatchBuffers::Impl& m = *buffers.impl_;
+    const int count = static_cast<int>(g.fds.size());
+    g.socketOf.resize(static_cast<std::size_t>(buffers.Slots()));
+    g.stepOf.resize(static_cast<std::size_t>(buffers.Slots()));
+    std::fill(g.emptiedAt.begin(), g.emptiedAt.end(), -1);
+    // The socket whose youngest taken datagram is oldest first, since what
+    // the others gave waits on it: first a share of the slots each, then
+    // what is left to those not found empty, in the same order.
+    g.visitOrder.resize(static_cast<std::size_t>(count));
+    std::iota(g.visitOrder.begin(), g.visitOrder.end(), 0);
+    std::stable_sort(g.visitOrder.begin(), g.visitOrder.end(),
+                     [&g](int a, int b) { return g.latestNs[a] < g.latestNs[b]; });
+    const int share = std::max(1, slots / count);
+    bool failed = false;
+    int filled = 0;
+    int step = 0;
+    for (int pass = 0; pass < 2 && filled < slots; ++pass) {
+        for (int j = 0; j < count && filled < slots; ++j) {
+            const int k = g.visitOrder[j];
+            if (g.emptiedAt[k] >= 0) continue;
+            const int room = pass == 0 ? std::min(share, slots - filled) : slots - filled;
+            int got = ::recvmmsg(g.fds[k], m.messages.data() + filled, static_cast<unsigned>(room), MSG_DONTWAIT, nullptr);
+            if (got < 0) {
+                if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) failed = true;
+                got = 0;
+            }
+            m.ReadReceived(filled, filled + got);
+            for (int i = filled; i < filled + got; ++i) {
+                g.socketOf[i] = k;
+                g.stepOf[i] = step;
+                g.latestNs[k] = std::max(g.latestNs[k], m.arrivals[i]);
+            }
+            filled += got;
+            if (got < room) g.emptiedAt[k] = step;
+            ++step;
+        }
+    }
+    if (!bound_ || (failed && filled == 0 && g.kept.empty())) return -1;
+    // What was kept back and what was taken now, in arrival order (the kept
+    // first where two came at once: they were taken first).
+    g.candidates.clear();
+    for (std::size_t i = 0; i < g.kept.size(); ++i)
+        g.candidates.push_back({g.kept[i].arrivalNs, -1 - static_cast<int>(i)});
+    for (int slot = 0; slot < filled; ++slot) g.candidates.push_back({m.arrivals[slot], slot});
+    std::stable_sort(g.candidates.begin(), g.candidates.end(),
+                     [](const Group::Candidate& a, const Group::Candidate& b) { return a.arrivalNs < b.arrivalNs; });
+    g.taken.clear();
+    for (const Group::Candidate& c : g.candidates) {
+        if (c.slot >= 0) {
+            g.taken.push_back({c.arrivalNs, g.socketOf[c.slot], g.stepOf[c.slot]});
+        } else {
+            g.taken.push_back({c.arrivalNs, g.kept[static_cast<std::size_t>(-1 - c.slot)].socket, -1});
+        }
+    }
+    auto handOn = static_cast<int>(HandOnCount(g.taken, g.emptiedAt, g.latestNs));
+    if (handOn == 0 && !g.taken.empty()) {
+        // A socket found empty before the oldest was taken may have had an
+        // older one since: one look at all of them, after everything taken.
+        pollfd p[8];
+        nfds_t polled = 0;
+        for (int fd : g.fds)
+            if (polled < std::size(p)) p[polled++] = pollfd{fd, POLLIN, 0};
+        if (::poll(p, polled, 0) >= 0)
+            for (nfds_t k = 0; k < polled; ++k)
+                if ((p[k].revents & POLLIN) == 0) g.emptiedAt[k] = step;
+        handOn = static_cast<int>(HandOnCount(g.taken, g.emptiedAt, g.latestNs));
+        // Takes that hand nothing on, one after the other, cannot go on for
+        // ever: the oldest goes then.
+        if (handOn == 0 && ++g.stalledTakes >= Group::kMostStalledTakes) handOn = 1;
+    }
+    if (handOn > 0) g.stalledTakes = 0;
+    handOn = std::min(handOn, slots);
+    // What stays is kept back, oldest first: first out of the slots, whose
+    // room the kept that go now take.
+    g.keptNext.clear();
+    std::vector<bool>& used = g.slotUsed;
+    used.assign(static_cast<std::size_t>(slots), false);
+    for (int i = 0; i < static_cast<int>(g.candidates.size()); ++i) {
+        const Group::Candidate& c = g.candidates[static_cast<std::size_t>(i)];
+        if (c.slot < 0) {
+            if (i >= handOn) g.keptNext.push_back(std::move(g.kept[static_cast<std::size_t>(-1 - c.slot)]));
+            continue;
+        }
+        if (i < handOn) {
+            used[static_cast<std::size_t>(c.slot)] = true;
+            continue;
+        }
+        const std::uint8_t* data = m.data + static_cast<std::size_t>(c.slot) * m.slotSize;
+        g.keptNext.push_back({std::vector<std::uint8_t>(data, data + m.messages[c.slot].msg_len), m.senders[c.slot],
+                              g.socketOf[c.slot], m.drops[c.slot], m.arrivals[c.slot]});
+    }
+    int free = 0;
+    for (int i = 0; i < handOn; ++i) {
+        Group::Candidate& c = g.candidates[static_cast<std::size_t>(i)];
+        if (c.slot < 0) {
+            const Group::Kept& kept = g.kept[static_cast<std::size_t>(-1 - c.slot)];
+            while (used[static_cast<std::size_t>(free)]) ++free;
+            used[static_cast<std::size_t>(free)] = true;
+            const std::size_t size = std::min(kept.bytes.size(), m.slotSize);
+            if (size > 0) std::memcpy(m.data + static_cast<std::size_t>(free) * m.slotSize, kept.bytes.data(), size);
+            if (size > ReservedMemory::PageSize()) m.longTaken = true;
+            m.messages[free].msg_len = static_cast<unsigned>(size);
+            m.senders[free] = kept.sender;
+            m.drops[free] = kept.dropCounter;
+            m.arrivals[free] = kept.arrivalNs;
+            g.socketOf[free] = kept.socket;
+            c.slot = free;
+        }
+        // Datagram i is in slot c.slot, with the group's drop counter.
+        m.order[i] = c.slot;
+        KeepLatest(g.drops[g.socketOf[c.slot]], m.drops[c.slot]);
+        m.drops[c.slot] = std::accumulate(g.drops.begin(), g.drops.end(), std::uint32_t{0});
+    }
+    std::swap(g.kept, g.keptNext);
+    g.holdsKept.store(!g.kept.empty());
+    g.moreWaiting.store(filled == slots);
+    return handOn;
 }
 
 int UdpSocket::WaitReadable(int waitMs) {
     if (fd_ < 0 || !bound_) return -1;
-    pollfd p{fd_, POLLIN, 0};
+    if (group_ && group_->holdsKept.load()) return 1;
+    pollfd p[8];
+    nfds_t count = 0;
+    if (group_) {
+        for (int fd : group_->fds)
+            if (count < std::size(p)) p[count++] = pollfd{fd, POLLIN, 0};
+    } else {
+        p[count++] = pollfd{fd_, POLLIN, 0};
+    }
     int ready;
     do {
-        ready = ::poll(&p, 1, waitMs);
+        ready = ::poll(p, count, waitMs);
     } while (ready < 0 && errno == EINTR && bound_);
     if (ready < 0 || !bound_) return -1;
     return ready > 0 ? 1 : 0;
@@ -333,11 +618,16 @@ int UdpSocket::WaitReadable(int waitMs) {
 
 bool UdpSocket::ReadDropCounter(std::uint32_t& counter) const {
     if (fd_ < 0) return false;
-    std::uint32_t info[SK_MEMINFO_VARS] = {};
-    socklen_t length = sizeof info;
-    if (::getsockopt(fd_, SOL_SOCKET, SO_MEMINFO, info, &length) != 0 || length <= SK_MEMINFO_DROPS * sizeof info[0])
-        return false;
-    counter = info[SK_MEMINFO_DROPS];
+    if (!group_) return ReadSocketDrops(fd_, counter);
+    // A group's counter is its sockets' added up, each as last seen: a reading
+    // never goes behind what the datagrams handed on carried.
+    std::lock_guard<std::mutex> lock(group_->mutex);
+    for (std::size_t k = 0; k < group_->fds.size(); ++k) {
+        std::uint32_t reading;
+        if (!ReadSocketDrops(group_->fds[k], reading)) return false;
+        KeepLatest(group_->drops[k], reading);
+    }
+    counter = std::accumulate(group_->drops.begin(), group_->drops.end(), std::uint32_t{0});
     return true;
 }
 
@@ -353,9 +643,16 @@ void UdpSocket::Shutdown() {
     // makes every later Receive fail at once.
     bound_ = false;
     if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    if (group_)
+        for (int fd : group_->fds)
+            if (fd != fd_) ::shutdown(fd, SHUT_RDWR);
 }
 
 void UdpSocket::Close() {
+    if (group_)
+        for (int fd : group_->fds)
+            if (fd != fd_) ::close(fd);
+    group_.reset();
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

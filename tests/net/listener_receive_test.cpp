@@ -1,6 +1,7 @@
 // The receiving side of the listeners: batches taken from a loopback socket
-// with their senders and the kernel's drop counter, and the bounded queue
-// between the receiving and the reporting thread.
+// (or a group of them on one port) with their senders and the kernel's drop
+// counter, and the bounded queue between the receiving and the reporting
+// thread.
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
@@ -8,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <future>
 #include <string>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "listener/DatagramQueue.h"
+#include "platform/GroupArrivalOrder.h"
 #include "platform/UdpSocket.h"
 #include "tests/net/Loopback.h"
 
@@ -220,28 +223,95 @@ TEST(UdpBatchReceive, TakesQueuedDatagramsAtOnceWithTheirSenders) {
 }
 
 TEST(UdpBatchReceive, TheKernelsDropsAreCountedWithTheNextDatagram) {
-    UdpSocket receiver, sender;
-    // The smallest receive buffer the kernel grants holds a few datagrams.
-    ASSERT_TRUE(receiver.Create() && receiver.BindTo(Loopback(), 1));
+    // One socket, and a group whose counters add up.
+    for (const int sockets : {1, 4}) {
+        SCOPED_TRACE(sockets);
+        UdpSocket receiver, sender;
+        // The smallest receive buffer the kernel grants holds a few datagrams.
+        ASSERT_TRUE(receiver.Create() && receiver.BindTo(Loopback(), 1, sockets));
+        ASSERT_EQ(receiver.GroupSize(), sockets);
+        ASSERT_TRUE(sender.Create() && sender.BindTo(Loopback()));
+        sender.SetDestination(Loopback(receiver.LocalPort()));
+        ReceiveBatchBuffers buffers(64, 65536);
+        ASSERT_EQ(receiver.ReceiveBatch(buffers, 1), 0);  // turns the drop counter on
+        constexpr int kSent = 400;
+        const auto d = Datagram(1000, 7);
+        for (int i = 0; i < kSent; ++i) ASSERT_EQ(sender.Send(d.data(), d.size()), 1000);
+        int received = 0;
+        for (int n; (n = receiver.ReceiveBatch(buffers, 20)) > 0;) {
+            for (int i = 0; i < n; ++i) EXPECT_EQ(buffers.DropCounter(i), 0u);  // queued before any drop
+            received += n;
+        }
+        std::uint32_t dropped = 0;
+        ASSERT_TRUE(receiver.ReadDropCounter(dropped));
+        EXPECT_GT(dropped, 0u);
+        EXPECT_EQ(received + static_cast<int>(dropped), kSent);
+        ASSERT_EQ(sender.Send(d.data(), d.size()), 1000);
+        ASSERT_EQ(receiver.ReceiveBatch(buffers, 1000), 1);
+        EXPECT_EQ(buffers.DropCounter(0), dropped);
+    }
+}
+
+TEST(UdpBatchReceive, AGroupHandsOnWhatItTookInArrivalOrder) {
+    UdpSocket receiver, sender, second;
+    ASSERT_TRUE(receiver.Create() && receiver.BindTo(Loopback(), 1 << 20, 4));
+    ASSERT_EQ(receiver.GroupSize(), 4);
+    // The port is held: no other socket binds it, alone or as a group.
+    ASSERT_TRUE(second.Create());
+    EXPECT_FALSE(second.BindTo(Loopback(receiver.LocalPort()), 0, 4));
+    EXPECT_EQ(second.LastError(), EADDRINUSE);
     ASSERT_TRUE(sender.Create() && sender.BindTo(Loopback()));
     sender.SetDestination(Loopback(receiver.LocalPort()));
+    // Numbered datagrams sent flat out while few at a time are taken, so
+    // that many come to a socket the take has already looked at.
+    constexpr std::uint32_t kSent = 30000;
+    std::thread sending([&] {
+        for (std::uint32_t i = 1; i <= kSent; ++i) sender.Send(reinterpret_cast<const std::uint8_t*>(&i), sizeof i);
+    });
     ReceiveBatchBuffers buffers(64, 65536);
-    ASSERT_EQ(receiver.ReceiveBatch(buffers, 1), 0);  // turns the drop counter on
-    constexpr int kSent = 200;
-    const auto d = Datagram(1000, 7);
-    for (int i = 0; i < kSent; ++i) ASSERT_EQ(sender.Send(d.data(), d.size()), 1000);
-    int received = 0;
-    for (int n; (n = receiver.ReceiveBatch(buffers, 20)) > 0;) {
-        for (int i = 0; i < n; ++i) EXPECT_EQ(buffers.DropCounter(i), 0u);  // queued before any drop
-        received += n;
+    std::uint32_t last = 0, taken = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (last < kSent && std::chrono::steady_clock::now() < until) {
+        if (receiver.WaitReadable(200) <= 0) {
+            if (taken > 0) break;
+            continue;
+        }
+        const int n = receiver.ReceiveBatch(buffers, 0, 8);
+        for (int i = 0; i < n; ++i) {
+            std::uint32_t number;
+            std::memcpy(&number, buffers.Data(i), sizeof number);
+            ASSERT_GT(number, last) << "after " << taken << " taken, " << number << " after " << last;
+            last = number;
+            ++taken;
+        }
     }
+    sending.join();
     std::uint32_t dropped = 0;
     ASSERT_TRUE(receiver.ReadDropCounter(dropped));
-    EXPECT_GT(dropped, 0u);
-    EXPECT_EQ(received + static_cast<int>(dropped), kSent);
-    ASSERT_EQ(sender.Send(d.data(), d.size()), 1000);
-    ASSERT_EQ(receiver.ReceiveBatch(buffers, 1000), 1);
-    EXPECT_EQ(buffers.DropCounter(0), dropped);
+    EXPECT_EQ(taken + dropped, kSent);
+}
+
+// Whether a datagram taken from a group may go on before the next take: rows
+// of (arrival, socket, step) in arrival order, the step each socket was
+// found empty at, each socket's youngest arrival, and how many may go.
+TEST(GroupArrivalOrder, HandsOnOnlyWhatNothingOlderCanStillWaitBehind) {
+    struct Row {
+        const char* what;
+        std::vector<GroupTaken> taken;
+        std::vector<int> emptiedAt;
+        std::vector<std::int64_t> latestNs;
+        std::size_t handOn;
+    };
+    const Row rows[] = {
+        {"kept from the last take, every socket found empty since", {{5, 0, -1}, {6, 1, -1}}, {0, 1}, {5, 6}, 2},
+        {"kept, and a socket not yet found empty had only older ones", {{50, 0, -1}}, {0, -1}, {50, 40}, 0},
+        {"taken after another socket was found empty, younger than all it gave", {{10, 0, 0}, {20, 1, 1}}, {0, 1},
+         {10, 20}, 1},
+        {"a younger one from each other socket lets it go", {{10, 0, 0}, {15, 1, 1}, {30, 1, 1}}, {-1, -1}, {10, 30}, 1},
+        {"each socket found empty after the first was taken, before the second", {{10, 1, 0}, {12, 0, 1}}, {1, 0},
+         {12, 10}, 1},
+    };
+    for (const Row& row : rows) EXPECT_EQ(HandOnCount(row.taken, row.emptiedAt, row.latestNs), row.handOn) << row.what;
 }
 
 }  // namespace
