@@ -117,10 +117,12 @@ inline constexpr int kStopReportMs = 2000;
 // the port's datagrams over them at random. A stock system grants a
 // buffer that lasts 1.5 to 2 ms of a flat-out burst, less than the
 // scheduler may keep both draining threads from running (a woken thread
-// waits up to a 4 ms tick behind the one that runs); four last 6 to 8 ms.
-// Measured where the sender outruns the receiver: 30 of 30 bursts of
-// 100,000 whole with four, 20 of 30 with one (bench/README.md).
-inline constexpr int kReceiveSockets = 4;
+// waits up to a 4 ms tick behind the one that runs, and both may wait at
+// once); eight last 12 to 16 ms. Measured where the sender outruns the
+// receiver, in alternated series (bench/README.md): one socket logged 23
+// of 40 bursts of 100,000 whole, four 37 of 40 and 26 of 30, eight 30 of
+// 30; a take visits each socket, so more cost more system calls.
+inline constexpr int kReceiveSockets = 8;
 // How often the receiving thread looks whether the watching thread has
 // given the receive turn back.
 inline constexpr long kTurnPollUs = 50;

@@ -92,8 +92,10 @@ public:
     // address (0.0.0.0 or ::) is all interfaces, both families; any other
     // address only its own family.
     bool BindTo(const Endpoint& local, int receiveBuffer = 0, int sockets = 1);
-    // How many sockets are bound to the port (see Bind).
+    // How many sockets are bound to the port (see Bind), at most
+    // kMostGroupSockets.
     int GroupSize() const;
+    static constexpr int kMostGroupSockets = 16;
     bool IsBound() const { return bound_; }
     // The system's error number (errno) of the last failed Create or Bind;
     // a Bind without a socket keeps the one of the failed Create.

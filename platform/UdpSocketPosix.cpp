@@ -297,7 +297,7 @@ bool UdpSocket::BindGroup(const void* at, unsigned length, int receiveBuffer, in
     }
     auto group = std::make_unique<Group>();
     group->fds.push_back(fd_);
-    for (int k = 1; k < sockets; ++k) {
+    for (int k = 1; k < std::min(sockets, kMostGroupSockets); ++k) {
         // The group is a larger queue, not a need: a socket that cannot join
         // leaves it smaller.
         const int fd = OpenSocket(family_);
@@ -536,7 +536,7 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
     if (handOn == 0 && !g.taken.empty()) {
         // A socket found empty before the oldest was taken may have had an
         // older one since: one look at all of them, after everything taken.
-        pollfd p[8];
+        pollfd p[kMostGroupSockets];
         nfds_t polled = 0;
         for (int fd : g.fds)
             if (polled < std::size(p)) p[polled++] = pollfd{fd, POLLIN, 0};
@@ -600,7 +600,7 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
 int UdpSocket::WaitReadable(int waitMs) {
     if (fd_ < 0 || !bound_) return -1;
     if (group_ && group_->holdsKept.load()) return 1;
-    pollfd p[8];
+    pollfd p[kMostGroupSockets];
     nfds_t count = 0;
     if (group_) {
         for (int fd : group_->fds)
