@@ -120,8 +120,9 @@ inline constexpr int kStopReportMs = 2000;
 // waits up to a 4 ms tick behind the one that runs, and both may wait at
 // once); eight last 12 to 16 ms. Measured where the sender outruns the
 // receiver, in alternated series (bench/README.md): one socket logged 23
-// of 40 bursts of 100,000 whole, four 37 of 40 and 26 of 30, eight 30 of
-// 30; a take visits each socket, so more cost more system calls.
+// of 40 and 11 of 20 bursts of 100,000 whole, four 37 of 40 and 26 of 30,
+// eight 30 of 30 and 20 of 20; a take visits each socket, so more cost
+// more system calls.
 inline constexpr int kReceiveSockets = 8;
 // How often the receiving thread looks whether the watching thread has
 // given the receive turn back.
