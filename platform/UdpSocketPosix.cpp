@@ -123,9 +123,13 @@ struct UdpSocket::Group {
     std::vector<int> emptiedAt;
     std::vector<std::int64_t> latestNs;
     std::vector<std::uint32_t> drops;  // each socket's drop counter as last seen
-    // Datagrams taken but kept back for their order, oldest first.
+    // Datagrams taken but kept back for their order, oldest first, their
+    // bytes one after the other in keptBytes. The pools are reused from take
+    // to take, so that keeping allocates nothing in a storm; once nothing is
+    // kept, a pool grown past kPoolKeptBytes by long datagrams goes back.
     struct Kept {
-        std::vector<std::uint8_t> bytes;
+        std::size_t offset;
+        std::size_t size;
         Endpoint sender;
         int socket;
         std::uint32_t dropCounter;
@@ -147,6 +151,14 @@ struct UdpSocket::Group {
     std::vector<GroupTaken> taken;
     std::vector<bool> slotUsed;
     std::vector<Kept> keptNext;
+    std::vector<std::uint8_t> keptBytes, keptBytesNext;
+    static constexpr std::size_t kPoolKeptBytes = 256 * 1024;
+    // Keeps `size` bytes at `data` in keptNext, with what else it keeps of it.
+    void KeepNext(const std::uint8_t* data, std::size_t size, const Endpoint& sender, int socket,
+                  std::uint32_t dropCounter, std::int64_t arrivalNs) {
+        keptNext.push_back({keptBytesNext.size(), size, sender, socket, dropCounter, arrivalNs});
+        keptBytesNext.insert(keptBytesNext.end(), data, data + size);
+    }
     // Takes in a row that handed nothing on, and how many there may be.
     int stalledTakes = 0;
     static constexpr int kMostStalledTakes = 8;
@@ -553,12 +565,17 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
     // What stays is kept back, oldest first: first out of the slots, whose
     // room the kept that go now take.
     g.keptNext.clear();
+    g.keptBytesNext.clear();
     std::vector<bool>& used = g.slotUsed;
     used.assign(static_cast<std::size_t>(slots), false);
     for (int i = 0; i < static_cast<int>(g.candidates.size()); ++i) {
         const Group::Candidate& c = g.candidates[static_cast<std::size_t>(i)];
         if (c.slot < 0) {
-            if (i >= handOn) g.keptNext.push_back(std::move(g.kept[static_cast<std::size_t>(-1 - c.slot)]));
+            if (i >= handOn) {
+                const Group::Kept& kept = g.kept[static_cast<std::size_t>(-1 - c.slot)];
+                g.KeepNext(g.keptBytes.data() + kept.offset, kept.size, kept.sender, kept.socket, kept.dropCounter,
+                           kept.arrivalNs);
+            }
             continue;
         }
         if (i < handOn) {
@@ -566,8 +583,8 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
             continue;
         }
         const std::uint8_t* data = m.data + static_cast<std::size_t>(c.slot) * m.slotSize;
-        g.keptNext.push_back({std::vector<std::uint8_t>(data, data + m.messages[c.slot].msg_len), m.senders[c.slot],
-                              g.socketOf[c.slot], m.drops[c.slot], m.arrivals[c.slot]});
+        g.KeepNext(data, m.messages[c.slot].msg_len, m.senders[c.slot], g.socketOf[c.slot], m.drops[c.slot],
+                   m.arrivals[c.slot]);
     }
     int free = 0;
     for (int i = 0; i < handOn; ++i) {
@@ -576,8 +593,9 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
             const Group::Kept& kept = g.kept[static_cast<std::size_t>(-1 - c.slot)];
             while (used[static_cast<std::size_t>(free)]) ++free;
             used[static_cast<std::size_t>(free)] = true;
-            const std::size_t size = std::min(kept.bytes.size(), m.slotSize);
-            if (size > 0) std::memcpy(m.data + static_cast<std::size_t>(free) * m.slotSize, kept.bytes.data(), size);
+            const std::size_t size = std::min(kept.size, m.slotSize);
+            if (size > 0)
+                std::memcpy(m.data + static_cast<std::size_t>(free) * m.slotSize, g.keptBytes.data() + kept.offset, size);
             if (size > ReservedMemory::PageSize()) m.longTaken = true;
             m.messages[free].msg_len = static_cast<unsigned>(size);
             m.senders[free] = kept.sender;
@@ -592,6 +610,11 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
         m.drops[c.slot] = std::accumulate(g.drops.begin(), g.drops.end(), std::uint32_t{0});
     }
     std::swap(g.kept, g.keptNext);
+    std::swap(g.keptBytes, g.keptBytesNext);
+    if (g.kept.empty() && g.keptBytes.capacity() + g.keptBytesNext.capacity() > Group::kPoolKeptBytes) {
+        std::vector<std::uint8_t>().swap(g.keptBytes);
+        std::vector<std::uint8_t>().swap(g.keptBytesNext);
+    }
     g.holdsKept.store(!g.kept.empty());
     g.moreWaiting.store(filled == slots);
     return handOn;
