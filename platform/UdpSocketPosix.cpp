@@ -502,15 +502,20 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
     std::iota(g.visitOrder.begin(), g.visitOrder.end(), 0);
     std::stable_sort(g.visitOrder.begin(), g.visitOrder.end(),
                      [&g](int a, int b) { return g.latestNs[a] < g.latestNs[b]; });
-    const int share = std::max(1, slots / count);
+    // A take hands on at most its slots: while datagrams are kept, it reads
+    // as many fewer, down to one from the socket that holds the others
+    // back, so that in a flood that never lets the sockets run empty the
+    // kept ones go and do not pile up.
+    const int budget = std::max(1, slots - static_cast<int>(g.kept.size()));
+    const int share = std::max(1, budget / count);
     bool failed = false;
     int filled = 0;
     int step = 0;
-    for (int pass = 0; pass < 2 && filled < slots; ++pass) {
-        for (int j = 0; j < count && filled < slots; ++j) {
+    for (int pass = 0; pass < 2 && filled < budget; ++pass) {
+        for (int j = 0; j < count && filled < budget; ++j) {
             const int k = g.visitOrder[j];
             if (g.emptiedAt[k] >= 0) continue;
-            const int room = pass == 0 ? std::min(share, slots - filled) : slots - filled;
+            const int room = pass == 0 ? std::min(share, budget - filled) : budget - filled;
             int got = ::recvmmsg(g.fds[k], m.messages.data() + filled, static_cast<unsigned>(room), MSG_DONTWAIT, nullptr);
             if (got < 0) {
                 if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) failed = true;
@@ -616,7 +621,7 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
         std::vector<std::uint8_t>().swap(g.keptBytesNext);
     }
     g.holdsKept.store(!g.kept.empty());
-    g.moreWaiting.store(filled == slots);
+    g.moreWaiting.store(filled == budget);
     return handOn;
 }
 
