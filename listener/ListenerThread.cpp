@@ -184,6 +184,8 @@ bool ListenerThread::FillsFast() const { return drain_.Pace().IntervalUs() < kFi
 
 std::int64_t ListenerThread::IntervalUs() const { return watchIntervalUs_; }
 
+bool ListenerThread::TookFullBatch(int count) const { return count >= kReceiveBatch || socket_.MoreWaiting(); }
+
 void ListenerThread::ReceiveLoop() {
     while (!stopping_) {
         const std::int64_t asked = NowUs();
@@ -228,7 +230,7 @@ void ListenerThread::ReceiveLoop() {
         }
         receiverProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
         if (count > 0) WakeWatcher();
-        if (stream && count < kReceiveBatch && !socket_.MoreWaiting())
+        if (stream && !TookFullBatch(count))
             PauseMicroseconds(static_cast<long>(
                 std::min(IntervalUs(), drain_.Pace().GatherUs())));
     }
@@ -283,7 +285,7 @@ void ListenerThread::WatchLoop() {
                     int count;
                     while (!stopping_ && (count = drain_.Take(turn)) > 0) {
                         taken += count;
-                        if (count < kReceiveBatch && !socket_.MoreWaiting()) break;
+                        if (!TookFullBatch(count)) break;
                     }
                     turn.unlock();
                     // Woken only now that the socket is drained and the turn

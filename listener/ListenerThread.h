@@ -119,6 +119,10 @@ private:
     bool FillsFast() const;
     // The watch interval now (DrainPace).
     std::int64_t IntervalUs() const;
+    // Whether a take of `count` found a whole batch waiting, so that more may
+    // wait: a full batch, or a socket group's take that filled its slots
+    // however few it could hand on yet.
+    bool TookFullBatch(int count) const;
     void ReceiveLoop();
     void WatchLoop();
     // Datagrams came: the watching thread follows them until they stop.

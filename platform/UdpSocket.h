@@ -127,8 +127,9 @@ public:
     // Waits up to `waitMs` for a datagram (0: not at all), then takes every
     // datagram already queued, up to the slots of `buffers`, in one system
     // call (one a socket of a group; two threads may take from a group at
-    // once, but one of them then takes nothing, rather than wait). Returns how many were taken, 0 when none came within `waitMs`,
-    // -1 on failure (as Receive). A datagram longer than a slot is cut to
+    // once, but one of them then takes nothing, rather than wait). Returns
+    // how many were taken, 0 when none came within `waitMs`, -1 on failure
+    // (as Receive). A datagram longer than a slot is cut to
     // the slot's size. Each datagram comes with the kernel's drop counter
     // and its arrival time (asked for when the socket is bound). `most` > 0
     // takes at most that many (fewer slots, fewer pages written to).

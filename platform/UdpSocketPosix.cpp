@@ -108,6 +108,15 @@ bool ReadSocketDrops(int fd, std::uint32_t& counter) {
     return true;
 }
 
+// Fills `polls` with `fds` (at most UdpSocket::kMostGroupSockets), each asked
+// whether a datagram waits. Returns how many.
+nfds_t PollEntries(const std::vector<int>& fds, pollfd* polls) {
+    nfds_t count = 0;
+    for (int fd : fds)
+        if (count < static_cast<nfds_t>(UdpSocket::kMostGroupSockets)) polls[count++] = pollfd{fd, POLLIN, 0};
+    return count;
+}
+
 // Follows a 32-bit counter that wraps: keeps `reading` when it is ahead.
 void KeepLatest(std::uint32_t& kept, std::uint32_t reading) {
     if (static_cast<std::int32_t>(reading - kept) > 0) kept = reading;
@@ -115,8 +124,8 @@ void KeepLatest(std::uint32_t& kept, std::uint32_t reading) {
 
 }  // namespace
 
-// The sockets of a group beyond the first, and what keeps the datagrams
-// taken from them in arrival order.
+// The sockets of a group, the first among them, and what keeps the
+// datagrams taken from them in arrival order.
 struct UdpSocket::Group {
     std::vector<int> fds;  // every socket of the group, the first too
     std::mutex mutex;      // one take at a time
@@ -554,9 +563,7 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
         // A socket found empty before the oldest was taken may have had an
         // older one since: one look at all of them, after everything taken.
         pollfd p[kMostGroupSockets];
-        nfds_t polled = 0;
-        for (int fd : g.fds)
-            if (polled < std::size(p)) p[polled++] = pollfd{fd, POLLIN, 0};
+        const nfds_t polled = PollEntries(g.fds, p);
         if (::poll(p, polled, 0) >= 0)
             for (nfds_t k = 0; k < polled; ++k)
                 if ((p[k].revents & POLLIN) == 0) g.emptiedAt[k] = step;
@@ -629,13 +636,8 @@ int UdpSocket::WaitReadable(int waitMs) {
     if (fd_ < 0 || !bound_) return -1;
     if (group_ && group_->holdsKept.load()) return 1;
     pollfd p[kMostGroupSockets];
-    nfds_t count = 0;
-    if (group_) {
-        for (int fd : group_->fds)
-            if (count < std::size(p)) p[count++] = pollfd{fd, POLLIN, 0};
-    } else {
-        p[count++] = pollfd{fd_, POLLIN, 0};
-    }
+    const nfds_t count = group_ ? PollEntries(group_->fds, p) : 1;
+    if (!group_) p[0] = pollfd{fd_, POLLIN, 0};
     int ready;
     do {
         ready = ::poll(p, count, waitMs);
