@@ -511,11 +511,14 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
     std::iota(g.visitOrder.begin(), g.visitOrder.end(), 0);
     std::stable_sort(g.visitOrder.begin(), g.visitOrder.end(),
                      [&g](int a, int b) { return g.latestNs[a] < g.latestNs[b]; });
-    // A take hands on at most its slots: while datagrams are kept, it reads
-    // as many fewer, down to one from the socket that holds the others
-    // back, so that in a flood that never lets the sockets run empty the
-    // kept ones go and do not pile up.
-    const int budget = std::max(1, slots - static_cast<int>(g.kept.size()));
+    // A take hands on at most its slots, so while the sockets never run
+    // empty (a flood) what it keeps can only grow: past a slots' worth kept,
+    // it reads as many fewer, down to one from the socket that holds the
+    // others back, and the kept ones go. Up to a slots' worth it reads all
+    // its slots: a stream that merely keeps some of each take back must not
+    // be taken a datagram a take, a system call and a sort each.
+    const int keptCount = static_cast<int>(g.kept.size());
+    const int budget = std::max(1, std::min(slots, 2 * slots - keptCount));
     const int share = std::max(1, budget / count);
     bool failed = false;
     int filled = 0;

@@ -291,6 +291,36 @@ TEST(UdpBatchReceive, AGroupHandsOnWhatItTookInArrivalOrder) {
     EXPECT_EQ(taken + dropped, kSent);
 }
 
+TEST(UdpBatchReceive, AGroupTakesAWaitingStreamManyDatagramsATake) {
+    // Datagrams that wait on every socket of a group: what a take keeps back
+    // for its order must not shrink the next takes to a datagram each.
+    UdpSocket receiver, sender;
+    ASSERT_TRUE(receiver.Create() && receiver.BindTo(Loopback(), 1 << 20, 4));
+    ASSERT_TRUE(sender.Create() && sender.BindTo(Loopback()));
+    sender.SetDestination(Loopback(receiver.LocalPort()));
+    constexpr std::uint32_t kSent = 1200;
+    for (std::uint32_t i = 1; i <= kSent; ++i)
+        ASSERT_EQ(sender.Send(reinterpret_cast<const std::uint8_t*>(&i), sizeof i), 4);
+    constexpr int kSlots = 16;
+    ReceiveBatchBuffers buffers(kSlots, 65536);
+    std::uint32_t last = 0;
+    int takes = 0;
+    while (last < kSent && takes < 2 * static_cast<int>(kSent) && receiver.WaitReadable(1000) > 0) {
+        const int n = receiver.ReceiveBatch(buffers, 0, kSlots);
+        ++takes;
+        for (int i = 0; i < n; ++i) {
+            std::uint32_t number;
+            std::memcpy(&number, buffers.Data(i), sizeof number);
+            ASSERT_EQ(number, last + 1);
+            last = number;
+        }
+    }
+    EXPECT_EQ(last, kSent);
+    // Half its slots a take, at least (six or fewer, while kept datagrams
+    // shrank every take).
+    EXPECT_LE(takes, 2 * static_cast<int>(kSent) / kSlots) << kSent / static_cast<double>(takes) << " a take";
+}
+
 // Whether a datagram taken from a group may go on before the next take: rows
 // of (arrival, socket, step) in arrival order, the step each socket was
 // found empty at, each socket's youngest arrival, and how many may go.
