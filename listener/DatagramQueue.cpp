@@ -8,9 +8,13 @@
 
 namespace quillet {
 
+// A record is this header, the sender's address (four octets for IPv4;
+// sixteen and the zone for IPv6), then the datagram: an IPv4 sender costs
+// no room for an IPv6 one, so a burst of small traps fits more records.
 struct DatagramQueue::Header {
     std::int32_t size;  // < 0: a loss-only entry
-    Endpoint sender;
+    std::uint16_t port;
+    std::uint8_t family;
     std::uint64_t lostBefore;
     std::int64_t arrivalNs;
 };
@@ -18,6 +22,8 @@ struct DatagramQueue::Header {
 namespace {
 
 std::size_t RoundUp(std::size_t value, std::size_t unit) { return (value + unit - 1) / unit * unit; }
+
+std::size_t AddressBytes(std::uint8_t family) { return family == 6 ? 16 + sizeof(std::uint32_t) : 4; }
 
 }  // namespace
 
@@ -31,14 +37,15 @@ DatagramQueue::DatagramQueue(DatagramQueueBound bound)
 
 DatagramQueue::~DatagramQueue() = default;
 
-std::size_t DatagramQueue::RecordSize(int size) {
-    return RoundUp(sizeof(Header) + static_cast<std::size_t>(size > 0 ? size : 0), alignof(Header));
+std::size_t DatagramQueue::RecordSize(int size, std::uint8_t family) {
+    return RoundUp(sizeof(Header) + AddressBytes(family) + static_cast<std::size_t>(size > 0 ? size : 0),
+                   alignof(Header));
 }
 
 bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Endpoint& sender, std::uint64_t lost,
                                std::int64_t arrivalNs) {
     if (entries_ >= bound_.entries) return false;
-    const std::size_t need = RecordSize(size);
+    const std::size_t need = RecordSize(size, sender.family);
     if (size >= static_cast<int>(tuning::kLongDatagramBytes) && bytes_ + need > bound_.longQueued) return false;
     std::size_t at;
     if (write_ >= read_) {
@@ -60,11 +67,21 @@ bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Endpoin
     }
     Header header{};
     header.size = size;
-    header.sender = sender;
+    header.port = sender.port;
+    header.family = sender.family;
     header.lostBefore = lost;
     header.arrivalNs = arrivalNs;
-    std::memcpy(ring_ + at, &header, sizeof header);
-    if (size > 0) std::memcpy(ring_ + at + sizeof header, data, static_cast<std::size_t>(size));
+    std::uint8_t* out = ring_ + at;
+    std::memcpy(out, &header, sizeof header);
+    out += sizeof header;
+    if (sender.family == 6) {
+        std::memcpy(out, sender.address.data(), 16);
+        std::memcpy(out + 16, &sender.scope, sizeof sender.scope);
+    } else {
+        std::memcpy(out, sender.address.data(), 4);
+    }
+    out += AddressBytes(sender.family);
+    if (size > 0) std::memcpy(out, data, static_cast<std::size_t>(size));
     write_ = at + need;
     reached_ = std::max(reached_, write_);
     ++entries_;
@@ -181,14 +198,23 @@ std::size_t DatagramQueue::TakeLocked(std::size_t limit) {
 DatagramQueue::Entry DatagramQueue::Next() {
     if (runPos_ == runWrapAt_) runPos_ = 0;
     Header header;
-    std::memcpy(&header, ring_ + runPos_, sizeof header);
+    const std::uint8_t* in = ring_ + runPos_;
+    std::memcpy(&header, in, sizeof header);
+    in += sizeof header;
     Entry entry;
-    entry.data = ring_ + runPos_ + sizeof header;
+    entry.sender.family = header.family;
+    entry.sender.port = header.port;
+    if (header.family == 6) {
+        std::memcpy(entry.sender.address.data(), in, 16);
+        std::memcpy(&entry.sender.scope, in + 16, sizeof entry.sender.scope);
+    } else {
+        std::memcpy(entry.sender.address.data(), in, 4);
+    }
+    entry.data = in + AddressBytes(header.family);
     entry.size = header.size;
-    entry.sender = header.sender;
     entry.lostBefore = header.lostBefore;
     entry.arrivalNs = header.arrivalNs;
-    const std::size_t size = RecordSize(header.size);
+    const std::size_t size = RecordSize(header.size, header.family);
     runPos_ += size;
     runBytes_ += size;
     return entry;

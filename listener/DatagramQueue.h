@@ -119,7 +119,7 @@ public:
 
 private:
     struct Header;
-    static std::size_t RecordSize(int size);
+    static std::size_t RecordSize(int size, std::uint8_t family);
     bool PushLocked(const std::uint8_t* data, int size, const Endpoint& sender, std::uint64_t lost,
                     std::int64_t arrivalNs);
     std::size_t TakeLocked(std::size_t limit);
