@@ -25,6 +25,30 @@ std::size_t RoundUp(std::size_t value, std::size_t unit) { return (value + unit 
 
 std::size_t AddressBytes(std::uint8_t family) { return family == 6 ? 16 + sizeof(std::uint32_t) : 4; }
 
+// Writes the sender's address as a record holds it; returns where the
+// datagram goes.
+std::uint8_t* PutAddress(std::uint8_t* out, const Endpoint& sender) {
+    if (sender.family == 6) {
+        std::memcpy(out, sender.address.data(), 16);
+        std::memcpy(out + 16, &sender.scope, sizeof sender.scope);
+    } else {
+        std::memcpy(out, sender.address.data(), 4);
+    }
+    return out + AddressBytes(sender.family);
+}
+
+// Reads it back into `sender`, whose family is set; returns where the
+// datagram lies.
+const std::uint8_t* GetAddress(const std::uint8_t* in, Endpoint& sender) {
+    if (sender.family == 6) {
+        std::memcpy(sender.address.data(), in, 16);
+        std::memcpy(&sender.scope, in + 16, sizeof sender.scope);
+    } else {
+        std::memcpy(sender.address.data(), in, 4);
+    }
+    return in + AddressBytes(sender.family);
+}
+
 }  // namespace
 
 DatagramQueue::DatagramQueue(DatagramQueueBound bound)
@@ -71,16 +95,8 @@ bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Endpoin
     header.family = sender.family;
     header.lostBefore = lost;
     header.arrivalNs = arrivalNs;
-    std::uint8_t* out = ring_ + at;
-    std::memcpy(out, &header, sizeof header);
-    out += sizeof header;
-    if (sender.family == 6) {
-        std::memcpy(out, sender.address.data(), 16);
-        std::memcpy(out + 16, &sender.scope, sizeof sender.scope);
-    } else {
-        std::memcpy(out, sender.address.data(), 4);
-    }
-    out += AddressBytes(sender.family);
+    std::memcpy(ring_ + at, &header, sizeof header);
+    std::uint8_t* out = PutAddress(ring_ + at + sizeof header, sender);
     if (size > 0) std::memcpy(out, data, static_cast<std::size_t>(size));
     write_ = at + need;
     reached_ = std::max(reached_, write_);
@@ -198,19 +214,11 @@ std::size_t DatagramQueue::TakeLocked(std::size_t limit) {
 DatagramQueue::Entry DatagramQueue::Next() {
     if (runPos_ == runWrapAt_) runPos_ = 0;
     Header header;
-    const std::uint8_t* in = ring_ + runPos_;
-    std::memcpy(&header, in, sizeof header);
-    in += sizeof header;
+    std::memcpy(&header, ring_ + runPos_, sizeof header);
     Entry entry;
     entry.sender.family = header.family;
     entry.sender.port = header.port;
-    if (header.family == 6) {
-        std::memcpy(entry.sender.address.data(), in, 16);
-        std::memcpy(&entry.sender.scope, in + 16, sizeof entry.sender.scope);
-    } else {
-        std::memcpy(entry.sender.address.data(), in, 4);
-    }
-    entry.data = in + AddressBytes(header.family);
+    entry.data = GetAddress(ring_ + runPos_ + sizeof header, entry.sender);
     entry.size = header.size;
     entry.lostBefore = header.lostBefore;
     entry.arrivalNs = header.arrivalNs;
