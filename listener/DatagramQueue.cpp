@@ -52,8 +52,8 @@ const std::uint8_t* GetAddress(const std::uint8_t* in, Endpoint& sender) {
 }  // namespace
 
 DatagramQueue::DatagramQueue(DatagramQueueBound bound)
-    : bound_(bound), memory_(bound.bytes), ring_(memory_.Data()), capacity_(memory_.Size()) {
-    wrapAt_ = capacity_;
+    : bound_(bound), memory_(bound.bytes), ring_(memory_.Data()), capacity_(memory_.Size()),
+      goBackAt_(std::min(bound.goBackAt, capacity_)) {
     // The pages kept between bursts are made resident now, so that the first
     // burst does not fault them in one by one while the socket fills.
     memory_.MakeResident(kKeptBytes);
@@ -66,29 +66,36 @@ std::size_t DatagramQueue::RecordSize(int size, std::uint8_t family) {
                    alignof(Header));
 }
 
+std::size_t DatagramQueue::PlaceLocked(std::size_t need) {
+    constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    if (write_ < read_) {
+        // In the second run, below the oldest record: never up to it, so
+        // that write_ == read_ only ever means empty.
+        if (write_ + need < read_) return write_;
+        // Caught up with the oldest record: a third run begins where the
+        // first ends, if the ring has room there.
+        const std::size_t third = jumps_[0].at;
+        if (jumpCount_ != 1 || third + need > capacity_) return npos;
+        jumps_[jumpCount_++] = Jump{write_, third};
+        return third;
+    }
+    // In the first run or the third. The start of the ring is free for a
+    // second run only while no other run is pending; the writer goes back
+    // there once past goBackAt_, or at the ring's end.
+    if (jumpCount_ == 0 && need < read_ && (write_ >= goBackAt_ || capacity_ - write_ < need)) {
+        jumps_[jumpCount_++] = Jump{write_, 0};
+        return 0;
+    }
+    return capacity_ - write_ >= need ? write_ : npos;
+}
+
 bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Endpoint& sender, std::uint64_t lost,
                                std::int64_t arrivalNs) {
     if (entries_ >= bound_.entries) return false;
     const std::size_t need = RecordSize(size, sender.family);
     if (size >= static_cast<int>(tuning::kLongDatagramBytes) && bytes_ + need > bound_.longQueued) return false;
-    std::size_t at;
-    if (write_ >= read_) {
-        // Not wrapped: the records lie in [read_, write_).
-        if (capacity_ - write_ >= need) {
-            at = write_;
-        } else if (need < read_) {
-            // Go on at the start; the reader turns back where the records end.
-            wrapAt_ = write_;
-            at = 0;
-        } else {
-            return false;
-        }
-    } else {
-        // Wrapped: free space lies in [write_, read_); never fill it to the
-        // last byte, so that write_ == read_ only ever means empty.
-        if (read_ - write_ <= need) return false;
-        at = write_;
-    }
+    const std::size_t at = PlaceLocked(need);
+    if (at == static_cast<std::size_t>(-1)) return false;
     Header header{};
     header.size = size;
     header.port = sender.port;
@@ -197,22 +204,30 @@ std::uint64_t DatagramQueue::TakePendingLost() {
     return std::exchange(pendingLost_, 0);
 }
 
-std::size_t DatagramQueue::TakeLocked(std::size_t limit) {
-    if (read_ == wrapAt_ && write_ < read_) {
-        read_ = 0;
-        wrapAt_ = capacity_;
+void DatagramQueue::FollowJumpsLocked() {
+    while (jumpCount_ != 0 && read_ == jumps_[0].at) {
+        read_ = jumps_[0].to;
+        jumps_[0] = jumps_[1];
+        --jumpCount_;
     }
+}
+
+std::size_t DatagramQueue::TakeLocked(std::size_t limit) {
+    FollowJumpsLocked();
     runEntries_ = std::min(entries_, limit);
     runStart_ = runPos_ = read_;
-    // The records of this run all lie before any wrap the writer makes from
-    // now on, so the wrap point as it stands is the one that applies.
-    runWrapAt_ = wrapAt_;
+    // The records of this run all lie before any jump the writer adds from
+    // now on, so the jumps as they stand are the ones that apply.
+    std::copy(jumps_, jumps_ + jumpCount_, runJumps_);
+    runJumpCount_ = jumpCount_;
+    runJumpsTaken_ = 0;
     runBytes_ = 0;
     return runEntries_;
 }
 
 DatagramQueue::Entry DatagramQueue::Next() {
-    if (runPos_ == runWrapAt_) runPos_ = 0;
+    while (runJumpsTaken_ < runJumpCount_ && runPos_ == runJumps_[runJumpsTaken_].at)
+        runPos_ = runJumps_[runJumpsTaken_++].to;
     Header header;
     std::memcpy(&header, ring_ + runPos_, sizeof header);
     Entry entry;
@@ -243,23 +258,28 @@ void DatagramQueue::Release() {
         auto giveBackPastKept = [this](std::size_t from, std::size_t to) {
             memory_.GiveBack(std::max(from, kKeptBytes), to);
         };
-        const bool wrapped = runPos_ < runStart_;  // the run went on at the ring's start
-        giveBackPastKept(runStart_, wrapped ? runWrapAt_ : runPos_);
-        if (wrapped) giveBackPastKept(0, runPos_);
+        std::size_t from = runStart_;
+        for (int i = 0; i < runJumpsTaken_; ++i) {
+            giveBackPastKept(from, runJumps_[i].at);
+            from = runJumps_[i].to;
+        }
+        giveBackPastKept(from, runPos_);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     entries_ -= runEntries_;
     bytes_ -= runBytes_;
     runEntries_ = 0;
-    read_ = runPos_;
-    if (read_ == wrapAt_ && write_ < read_) {
-        read_ = 0;
-        wrapAt_ = capacity_;
+    // The jumps the run followed are behind the reader now.
+    for (int i = 0; i < runJumpsTaken_; ++i) {
+        jumps_[0] = jumps_[1];
+        --jumpCount_;
     }
+    read_ = runPos_;
+    FollowJumpsLocked();
     if (entries_ == 0) {
         // Empty: start again at the beginning, in pages already in use.
         read_ = write_ = 0;
-        wrapAt_ = capacity_;
+        jumpCount_ = 0;
     }
 }
 
@@ -293,6 +313,11 @@ std::size_t DatagramQueue::Queued() const {
 std::size_t DatagramQueue::MostQueued() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return mostEntries_;
+}
+
+std::size_t DatagramQueue::Reached() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reached_;
 }
 
 bool DatagramQueue::Fuller(std::size_t numerator, std::size_t denominator) const {

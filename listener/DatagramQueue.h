@@ -15,6 +15,18 @@
 // stream stays in the first pages; once a burst that used more than
 // kKeptBytes is over, the pages beyond are handed back to the system.
 //
+// A long burst never lets the queue run empty. So that it does not walk the
+// writer through the whole ring, making every page resident while far less
+// waits at once, the writer goes back to the beginning once past `goBackAt`
+// and the reporting thread has freed the start. The records then lie in at
+// most three runs, in reading order:
+//   - the first, from the oldest record on;
+//   - the second, from the start of the ring up to the oldest record (the
+//     writer went back to the beginning);
+//   - the third, after the end of the first (the second caught up with the
+//     oldest record while room was left beyond the first: the ring keeps
+//     its whole capacity).
+//
 // Long datagrams (tuning::kLongDatagramBytes and more) are queued only while
 // the queue holds less than `longQueued` bytes: each takes its reporting
 // thread a thousand times a small one's time, and a flood of them must not
@@ -35,10 +47,18 @@
 
 namespace quillet {
 
+// The bound holds the backlog of a flat-out burst of a million small traps
+// (about 700,000 of 163 bytes fit): a sender on another core outruns the
+// reporting thread by up to half again, and a burst after a link flap is
+// what a test engineer must see whole. Only the pages a burst reaches cost
+// memory, and they are handed back once it is over.
 struct DatagramQueueBound {
-    std::size_t bytes = 32u << 20;      // datagram bytes and headers
-    std::size_t entries = 262144;       // datagrams
+    std::size_t bytes = 128u << 20;     // datagram bytes and headers
+    std::size_t entries = 1u << 20;     // datagrams
     std::size_t longQueued = 4u << 20;  // a long datagram finds the queue full from here on
+    // The writer goes back to the start of the ring once past this: a burst
+    // whose backlog stays below it keeps to these pages.
+    std::size_t goBackAt = 32u << 20;
 };
 
 class DatagramQueue {
@@ -110,16 +130,29 @@ public:
     void Stop();
 
     // Instruments: entries queued now (those of a run taken but not yet
-    // released included), and the most ever queued.
+    // released included), the most ever queued, and the highest offset in
+    // the ring written since the last trim (the ring's pages in use).
     std::size_t Queued() const;
     std::size_t MostQueued() const;
+    std::size_t Reached() const;
     // Whether more than `numerator` / `denominator` of the queue's bound in
     // entries or in bytes is taken.
     bool Fuller(std::size_t numerator, std::size_t denominator) const;
 
 private:
     struct Header;
+    // Where a run of records ends and the next one begins: reading on from
+    // `at`, the next record lies at `to`.
+    struct Jump {
+        std::size_t at;
+        std::size_t to;
+    };
     static std::size_t RecordSize(int size, std::uint8_t family);
+    // Where a record of `need` bytes goes (adding a jump when it begins a
+    // run), or npos when the ring has no room for it.
+    std::size_t PlaceLocked(std::size_t need);
+    // Moves read_ past the jumps it has reached.
+    void FollowJumpsLocked();
     bool PushLocked(const std::uint8_t* data, int size, const Endpoint& sender, std::uint64_t lost,
                     std::int64_t arrivalNs);
     std::size_t TakeLocked(std::size_t limit);
@@ -138,18 +171,25 @@ private:
     bool stopped_ = false;
     std::size_t read_ = 0;      // offset of the oldest record
     std::size_t write_ = 0;     // offset where the next record goes
-    std::size_t wrapAt_ = 0;    // when the data wraps: where the records before the start end
+    std::size_t goBackAt_;      // bound_.goBackAt, within the ring
+    // The ends of the first and second runs, in reading order.
+    Jump jumps_[2] = {};
+    int jumpCount_ = 0;
     std::size_t entries_ = 0;
     std::size_t bytes_ = 0;     // of the records queued
     std::size_t mostEntries_ = 0;
     std::size_t reached_ = 0;   // highest offset written since the last trim
     std::uint64_t pendingLost_ = 0;
 
-    // The run handed out by Take (reporting thread only).
+    // The run handed out by Take (reporting thread only): its entries, where
+    // it began, the next record, the jumps as they stood, how many it has
+    // followed, and the bytes of its records read so far.
     std::size_t runEntries_ = 0;
     std::size_t runStart_ = 0;
     std::size_t runPos_ = 0;
-    std::size_t runWrapAt_ = 0;
+    Jump runJumps_[2] = {};
+    int runJumpCount_ = 0;
+    int runJumpsTaken_ = 0;
     std::size_t runBytes_ = 0;
 };
 

@@ -110,7 +110,7 @@ inline constexpr int kWatchIdleMs = 1000;
 // At a stop, the reporting thread begins no report after this long and says
 // what is left in one loss line: long enough for what a burst usually
 // leaves queued, short enough that closing the window never waits long on a
-// full queue (262,144 datagrams) or a slow disk.
+// full queue (up to 1,048,576 datagrams) or a slow disk.
 inline constexpr int kStopReportMs = 2000;
 // Each port is bound by this many sockets as one group (UdpSocket::Bind),
 // each with the receive buffer the system grants, and the kernel spreads

@@ -123,6 +123,41 @@ TEST(DatagramQueue, WrapsAroundTheRingWithoutLosingOrder) {
     EXPECT_GE(pushed, 16);  // the ring really went round
 }
 
+TEST(DatagramQueue, GoesBackToItsFirstPagesYetFillsTheWholeRing) {
+    // A 16 KiB ring whose writer goes back once past 4 KiB; 900-byte
+    // datagrams (928 a record), each numbered in its octets.
+    DatagramQueue queue({16384, 1000, 16384, 4096});
+    int pushed = 0, next = 0;
+    auto push = [&] {
+        auto d = Datagram(900, static_cast<std::uint8_t>(pushed));
+        return queue.Push(d.data(), 900, Loopback()) && ++pushed;
+    };
+    auto take = [&](std::size_t limit) {
+        for (std::size_t run = queue.Take(limit); run != 0; --run)
+            EXPECT_EQ(queue.Next().data[0], static_cast<std::uint8_t>(next++)) << "out of order";
+        queue.Release();
+    };
+    // A stream the reader keeps up with, three behind, never letting the
+    // queue run empty: the writer stays in the first pages.
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(push());
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_TRUE(push());
+        take(1);
+    }
+    EXPECT_LE(queue.Reached(), 4096u + 928u);
+    while (queue.Queued() != 0) take(5);
+    // Then a backlog that begins past 4 KiB with the start freed: one record
+    // fits before the oldest, the rest go on after the first run, and all
+    // are read back in order across runs taken in pieces.
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(push());
+    take(2);
+    int held = static_cast<int>(queue.Queued());
+    while (push()) ++held;
+    EXPECT_EQ(held, 16384 / 928 - 1);
+    while (queue.Queued() != 0) take(5);
+    EXPECT_EQ(next, pushed);
+}
+
 TEST(DatagramQueue, AFloodOfLongDatagramsKeepsFewPagesAndEveryByte) {
     // A flood that never lets the queue run empty walks the writer round the
     // whole ring; a released run of long datagrams hands its pages beyond the
