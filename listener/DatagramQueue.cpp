@@ -79,14 +79,16 @@ std::size_t DatagramQueue::PlaceLocked(std::size_t need) {
         jumps_[jumpCount_++] = Jump{write_, third};
         return third;
     }
-    // In the first run or the third. The start of the ring is free for a
-    // second run only while no other run is pending; the writer goes back
-    // there once past goBackAt_, or at the ring's end.
-    if (jumpCount_ == 0 && need < read_ && (write_ >= goBackAt_ || capacity_ - write_ < need)) {
+    // In the first run or the third. The start of the ring is free below
+    // the reader while no run is pending, or while the reader is in the
+    // second run and only the third follows it: the writer goes back there
+    // once past goBackAt_ in the first case, at the ring's end in both.
+    const bool atEnd = capacity_ - write_ < need;
+    if (need < read_ && (jumpCount_ == 0 ? write_ >= goBackAt_ || atEnd : jumpCount_ == 1 && atEnd)) {
         jumps_[jumpCount_++] = Jump{write_, 0};
         return 0;
     }
-    return capacity_ - write_ >= need ? write_ : npos;
+    return atEnd ? npos : write_;
 }
 
 bool DatagramQueue::PushLocked(const std::uint8_t* data, int size, const Endpoint& sender, std::uint64_t lost,

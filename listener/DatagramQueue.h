@@ -47,13 +47,14 @@
 
 namespace quillet {
 
-// The bound holds the backlog of a flat-out burst of a million small traps
-// (about 700,000 of 163 bytes fit): a sender on another core outruns the
-// reporting thread by up to half again, and a burst after a link flap is
-// what a test engineer must see whole. Only the pages a burst reaches cost
-// memory, and they are handed back once it is over.
+// The bound holds a whole flat-out burst of a million small traps (1,048,576
+// of 163 bytes fit): a sender on another core outruns the reporting thread,
+// by twice when the machine is busy or the log's disk slow, and a burst
+// after a link flap is what a test engineer must see whole. Only the pages
+// a burst's backlog reaches cost memory (see goBackAt), and they are handed
+// back once it is over.
 struct DatagramQueueBound {
-    std::size_t bytes = 128u << 20;     // datagram bytes and headers
+    std::size_t bytes = 192u << 20;     // datagram bytes and headers
     std::size_t entries = 1u << 20;     // datagrams
     std::size_t longQueued = 4u << 20;  // a long datagram finds the queue full from here on
     // The writer goes back to the start of the ring once past this: a burst

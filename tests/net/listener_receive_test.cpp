@@ -146,14 +146,18 @@ TEST(DatagramQueue, GoesBackToItsFirstPagesYetFillsTheWholeRing) {
     }
     EXPECT_LE(queue.Reached(), 4096u + 928u);
     while (queue.Queued() != 0) take(5);
-    // Then a backlog that begins past 4 KiB with the start freed: one record
-    // fits before the oldest, the rest go on after the first run, and all
-    // are read back in order across runs taken in pieces.
+    // Then a backlog that begins past 4 KiB with the start freed: three
+    // records fit before the oldest, the rest go on after the first run, and
+    // once the reader is in the second run, the ring's end goes back to its
+    // start. All are read back in order across runs taken in pieces.
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(push());
-    take(2);
+    take(4);
     int held = static_cast<int>(queue.Queued());
     while (push()) ++held;
     EXPECT_EQ(held, 16384 / 928 - 1);
+    take(3);
+    EXPECT_TRUE(push());
+    EXPECT_FALSE(push());
     while (queue.Queued() != 0) take(5);
     EXPECT_EQ(next, pushed);
 }
