@@ -68,15 +68,21 @@ stop_and_check() {
         cat "$work/$name.err"
         return
     fi
-    local started elapsed=0
+    local started elapsed=0 gone=0
     started=$(date +%s%N)
     kill "-$signal" "$CONSOLE_PID"
-    while [ "$elapsed" -le 1000 ] && ! pid_gone "$CONSOLE_PID"; do
+    # Decided once: a process whose threads are still being torn down can
+    # read as gone (its main thread a zombie) and a moment later not.
+    while [ "$elapsed" -le 1000 ]; do
+        if pid_gone "$CONSOLE_PID"; then
+            gone=1
+            break
+        fi
         sleep 0.01
         elapsed=$((($(date +%s%N) - started) / 1000000))
     done
     elapsed=$((($(date +%s%N) - started) / 1000000))
-    if ! pid_gone "$CONSOLE_PID"; then
+    if [ "$gone" -eq 0 ]; then
         fail "$name: still running ${elapsed} ms after SIG$signal"
         kill -KILL "$CONSOLE_PID" 2>/dev/null
         wait "$CONSOLE_PID" 2>/dev/null
