@@ -324,7 +324,8 @@ std::size_t DatagramQueue::Reached() const {
 
 bool DatagramQueue::Fuller(std::size_t numerator, std::size_t denominator) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return entries_ * denominator > bound_.entries * numerator || bytes_ * denominator > capacity_ * numerator;
+    const std::size_t entries = bound_.entries * goBackAt_ / capacity_;
+    return entries_ * denominator > entries * numerator || bytes_ * denominator > goBackAt_ * numerator;
 }
 
 }  // namespace quillet

@@ -26,6 +26,8 @@
 //   - the third, after the end of the first (the second caught up with the
 //     oldest record while room was left beyond the first: the ring keeps
 //     its whole capacity).
+// Once the reader is in the second run, the third goes on at the ring's
+// start when it reaches the ring's end (three runs again).
 //
 // Long datagrams (tuning::kLongDatagramBytes and more) are queued only while
 // the queue holds less than `longQueued` bytes: each takes its reporting
@@ -136,8 +138,11 @@ public:
     std::size_t Queued() const;
     std::size_t MostQueued() const;
     std::size_t Reached() const;
-    // Whether more than `numerator` / `denominator` of the queue's bound in
-    // entries or in bytes is taken.
+    // Whether more than `numerator` / `denominator` of the part of the queue
+    // a burst fills before its writer goes on past goBackAt is taken: of
+    // those bytes, or of as large a share of the bound in entries. (The
+    // reporting thread stands back from a stream no longer than such a
+    // part holds; the rest of the ring is for the backlog of a burst.)
     bool Fuller(std::size_t numerator, std::size_t denominator) const;
 
 private:
