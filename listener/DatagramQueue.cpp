@@ -328,4 +328,13 @@ bool DatagramQueue::Fuller(std::size_t numerator, std::size_t denominator) const
     return entries_ * denominator > entries * numerator || bytes_ * denominator > goBackAt_ * numerator;
 }
 
+int DatagramQueue::LongFits(int most) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t shortest = RecordSize(static_cast<int>(tuning::kLongDatagramBytes), 4);
+    if (entries_ >= bound_.entries || bytes_ + shortest > bound_.longQueued) return 0;
+    const std::size_t longest = RecordSize(static_cast<int>(tuning::kReceiveSlotBytes), 6);
+    const std::size_t fit = (bound_.longQueued - bytes_) / longest;
+    return static_cast<int>(std::clamp<std::size_t>(fit, 1, static_cast<std::size_t>(std::max(most, 1))));
+}
+
 }  // namespace quillet

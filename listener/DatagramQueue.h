@@ -144,6 +144,12 @@ public:
     // reporting thread stands back from a stream no longer than such a
     // part holds; the rest of the ring is for the backlog of a burst.)
     bool Fuller(std::size_t numerator, std::size_t denominator) const;
+    // How many long datagrams would find room now, up to `most`: each
+    // counted at the longest size, but 1 where only a shorter one fits, and
+    // 0 where none does. While none does, the receiving threads drop long
+    // datagrams as they take them (ReceiveBatchBuffers::DropFrom) instead
+    // of copying them in to be refused.
+    int LongFits(int most) const;
 
 private:
     struct Header;

@@ -14,11 +14,15 @@ inline constexpr std::size_t kReceiveSlotBytes = 65536;
 inline constexpr int kReceiveBatch = 64;
 // A datagram of this many bytes or more is long: it takes more than a page of
 // a receive slot and of the queue. After a receive whose datagrams were long
-// on average, the next takes at most kLongDatagramBatch, so that a flood of
-// them writes to few slots (each costs the process 64 KiB of memory once
-// written to), and the queue takes long ones only while it holds less than
-// DatagramQueueBound::longQueued (each costs the reporting thread a thousand
-// times a small one's time; the queue is no help against such a flood).
+// on average, the next copies at most kLongDatagramBatch of them in, so that
+// a flood of them writes to few slots (each costs the process 64 KiB of
+// memory once written to), and the queue takes long ones only while it holds
+// less than DatagramQueueBound::longQueued (each costs the reporting thread a
+// thousand times a small one's time; the queue is no help against such a
+// flood). Long datagrams past those the queue has room for are dropped as
+// they are taken (ReceiveBatchBuffers::DropFrom), their loss said as the
+// kernel's drops are: the receiving thread copies no more of a flood than
+// the queue can take.
 inline constexpr std::size_t kLongDatagramBytes = 4096;
 inline constexpr int kLongDatagramBatch = 8;
 

@@ -1,5 +1,6 @@
 #include "listener/SocketDrain.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -15,7 +16,7 @@ std::int64_t SocketDrain::NowUs() {
 }
 
 int SocketDrain::Take(Turn& /*turn*/) {
-    const int count = source_.TakeWaiting(buffers_, Most());
+    const int count = source_.TakeWaiting(buffers_, ReadyToTake(buffers_));
     const std::int64_t now = NowUs();
     lastDrainUs_.store(now, std::memory_order_relaxed);
     const int own = count > 0 ? count : 0;
@@ -62,6 +63,17 @@ int SocketDrain::Take(Turn& /*turn*/) {
     pace_.Taken(queued, bytes, now);
     NoteSizes(queued, bytes);
     return count;
+}
+
+int SocketDrain::ReadyToTake(ReceiveBatchBuffers& buffers) const {
+    // Only as many long datagrams as the queue has room for are copied in
+    // (fewer after long ones, so that a flood of them writes to few receive
+    // slots); the others are dropped as they are taken, where the queue
+    // would have refused them. Only the first page of their slots is
+    // written, so the batch need not be smaller.
+    const int whole = std::min(queue_.LongFits(tuning::kReceiveBatch), Most());
+    buffers.DropFrom(tuning::kLongDatagramBytes, whole);
+    return tuning::kReceiveBatch;
 }
 
 void SocketDrain::NoteSizes(int count, std::int64_t bytes) {
@@ -115,7 +127,7 @@ int SocketDrain::Rescue() {
     std::lock_guard<std::mutex> rescue(rescueMutex_);
     int taken = 0;
     while (!stopping_ && rescued_.HasRoom()) {
-        const int count = source_.TakeWaiting(rescueBuffers_, Most());
+        const int count = source_.TakeWaiting(rescueBuffers_, ReadyToTake(rescueBuffers_));
         if (count <= 0) break;
         rescued_.Append(rescueBuffers_, count);
         taken += count;

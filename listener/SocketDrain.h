@@ -96,9 +96,14 @@ private:
     std::int64_t QueueStoredLocked();
     // With the turn held: queues entry `index` of `store`. Returns its bytes.
     int PushStoredLocked(const RescuedDatagrams& store, std::size_t index);
-    // How many datagrams the next take may take: fewer after long ones, so
+    // Readies `buffers` for a take: long datagrams the queue would refuse
+    // are dropped as they are taken. Returns how many to take at most.
+    int ReadyToTake(ReceiveBatchBuffers& buffers) const;
+    // How many long datagrams a take may copy in: fewer after long ones, so
     // that a flood of them writes to few receive slots.
-    int Most() const { return longDatagrams_.load(std::memory_order_relaxed) ? tuning::kLongDatagramBatch : tuning::kReceiveBatch; }
+    int Most() const {
+        return longDatagrams_.load(std::memory_order_relaxed) ? tuning::kLongDatagramBatch : tuning::kReceiveBatch;
+    }
     // Notes whether the `count` datagrams of `bytes` just taken were long.
     void NoteSizes(int count, std::int64_t bytes);
 

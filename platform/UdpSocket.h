@@ -37,8 +37,9 @@ public:
     int Size(int i) const;
     const Endpoint& Sender(int i) const;
     // The socket's count of datagrams dropped by the kernel (a 32-bit counter
-    // that wraps) as it stood when datagram i was queued (a group's: its
-    // sockets' counts added up).
+    // that wraps) as it stood when datagram i was queued, with those the
+    // receives dropped before it (DropFrom); a group's: its sockets' counts
+    // added up.
     std::uint32_t DropCounter(int i) const;
     // When the kernel received datagram i, in nanoseconds of the system's
     // clock (0 where the system does not tell): datagrams taken from one
@@ -54,10 +55,26 @@ public:
     // datagrams took them); the datagrams held are lost. Nothing is done
     // when no datagram longer than a page came since the last GiveBack.
     void GiveBack();
+
+    // From the next receive on, the first `wholeSlots` slots take any
+    // datagram whole, and in the others a datagram of `bytes` or more is not
+    // copied in but dropped, and counted in the socket's drop counter, so
+    // that its loss is said as a kernel drop's is (`bytes` 0: every datagram
+    // is taken whole). For a receiver whose queue would refuse such a
+    // datagram anyway: the socket's datagrams are taken in order either
+    // way, and a flood of long ones then costs it no copying.
+    void DropFrom(std::size_t bytes, int wholeSlots) {
+        dropFrom_ = bytes;
+        wholeSlots_ = wholeSlots;
+    }
 private:
     friend class UdpSocket;
     struct Impl;
+    // Whether slot i drops long datagrams (DropFrom).
+    bool Drops(int i) const { return dropFrom_ > 0 && i >= wholeSlots_; }
     int slots_;
+    std::size_t dropFrom_ = 0;
+    int wholeSlots_ = 0;
     std::unique_ptr<Impl> impl_;
 };
 
@@ -130,7 +147,8 @@ public:
     // once, but one of them then takes nothing, rather than wait). Returns
     // how many were taken, 0 when none came within `waitMs`, -1 on failure
     // (as Receive). A datagram longer than a slot is cut to
-    // the slot's size. Each datagram comes with the kernel's drop counter
+    // the slot's size; one the buffers drop (DropFrom) is not among those
+    // taken. Each datagram comes with the kernel's drop counter
     // and its arrival time (asked for when the socket is bound). `most` > 0
     // takes at most that many (fewer slots, fewer pages written to).
     int ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most = 0);
@@ -145,7 +163,8 @@ public:
     // next receive tells), 0 on time-out, -1 on failure (as Receive).
     int WaitReadable(int waitMs);
     // The kernel's drop counter of the socket now (see DropCounter; a
-    // group's adds up its sockets'). False when the system cannot tell.
+    // group's adds up its sockets'), with the datagrams that receives
+    // dropped (DropFrom). False when the system cannot tell.
     bool ReadDropCounter(std::uint32_t& counter) const;
     // The receive buffer the kernel really gave the socket (the first of a
     // group), in bytes.
@@ -169,6 +188,7 @@ private:
     std::atomic<bool> bound_{false};
     int lastError_ = 0;
     int batchWaitMs_ = -1;  // the receive time-out set for ReceiveBatch
+    std::atomic<std::uint32_t> dropped_{0};  // a lone socket's datagrams that receives dropped (DropFrom)
     int family_ = 0;        // 6: dual-stack, 4: IPv4 only, 0: no socket
     Endpoint destination_;
 };

@@ -132,6 +132,7 @@ struct UdpSocket::Group {
     std::vector<int> emptiedAt;
     std::vector<std::int64_t> latestNs;
     std::vector<std::uint32_t> drops;  // each socket's drop counter as last seen
+    std::vector<std::uint32_t> dropped;  // each socket's datagrams that takes dropped (DropFrom)
     // Datagrams taken but kept back for their order, oldest first, their
     // bytes one after the other in keptBytes. The pools are reused from take
     // to take, so that keeping allocates nothing in a storm; once nothing is
@@ -156,6 +157,7 @@ struct UdpSocket::Group {
         int slot;
     };
     std::vector<int> socketOf, stepOf, visitOrder;
+    std::vector<bool> droppedSlot;
     std::vector<Candidate> candidates;
     std::vector<GroupTaken> taken;
     std::vector<bool> slotUsed;
@@ -191,6 +193,8 @@ struct ReceiveBatchBuffers::Impl {
     std::vector<int> order;  // datagram i of the last receive is in slot order[i]
     // Reads the senders and control messages of slots [from, to).
     void ReadReceived(int from, int to);
+    // Whether the datagram in slot i came back cut (longer than its room).
+    bool Cut(int i) const { return (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0; }
 };
 
 ReceiveBatchBuffers::ReceiveBatchBuffers(int slots, std::size_t slotSize)
@@ -345,6 +349,7 @@ bool UdpSocket::BindGroup(const void* at, unsigned length, int receiveBuffer, in
     group->emptiedAt.assign(count, -1);
     group->latestNs.assign(count, 0);
     group->drops.assign(count, 0);
+    group->dropped.assign(count, 0);
     group_ = std::move(group);
     bound_ = true;
     return true;
@@ -468,7 +473,9 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most) 
     for (int i = 0; i < slots; ++i) {
         iovec& v = m.vectors[i];
         v.iov_base = m.data + static_cast<std::size_t>(i) * m.slotSize;
-        v.iov_len = m.slotSize;
+        // A datagram the buffers drop comes back cut, in a slot with room
+        // for one byte short of their size: only what is shorter is copied in.
+        v.iov_len = buffers.Drops(i) ? std::min(m.slotSize, buffers.dropFrom_ - 1) : m.slotSize;
         msghdr& h = m.messages[i].msg_hdr;
         h.msg_name = &m.from[i];
         h.msg_namelen = sizeof(sockaddr_in6);
@@ -491,7 +498,18 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most) 
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) && bound_ ? 0 : -1;
     if (!bound_) return -1;
     m.ReadReceived(0, n);
-    return n;
+    // The datagrams dropped leave the batch; every later one's drop counter
+    // carries them.
+    int taken = 0;
+    for (int i = 0; i < n; ++i) {
+        if (buffers.Drops(i) && m.Cut(i)) {
+            dropped_.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        m.drops[i] += dropped_.load(std::memory_order_relaxed);
+        m.order[taken++] = i;
+    }
+    return taken;
 }
 
 int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
@@ -503,6 +521,7 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
     const int count = static_cast<int>(g.fds.size());
     g.socketOf.resize(static_cast<std::size_t>(buffers.Slots()));
     g.stepOf.resize(static_cast<std::size_t>(buffers.Slots()));
+    g.droppedSlot.resize(static_cast<std::size_t>(buffers.Slots()));
     std::fill(g.emptiedAt.begin(), g.emptiedAt.end(), -1);
     // The socket whose youngest taken datagram is oldest first, since what
     // the others gave waits on it: first a share of the slots each, then
@@ -538,6 +557,11 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
                 g.socketOf[i] = k;
                 g.stepOf[i] = step;
                 g.latestNs[k] = std::max(g.latestNs[k], m.arrivals[i]);
+                // A datagram dropped is counted with its socket's drops and
+                // takes no part in the order.
+                g.droppedSlot[i] = buffers.Drops(i) && m.Cut(i);
+                if (g.droppedSlot[i]) ++g.dropped[k];
+                else m.drops[i] += g.dropped[k];
             }
             filled += got;
             if (got < room) g.emptiedAt[k] = step;
@@ -550,7 +574,8 @@ int UdpSocket::ReceiveFromGroup(ReceiveBatchBuffers& buffers, int slots) {
     g.candidates.clear();
     for (std::size_t i = 0; i < g.kept.size(); ++i)
         g.candidates.push_back({g.kept[i].arrivalNs, -1 - static_cast<int>(i)});
-    for (int slot = 0; slot < filled; ++slot) g.candidates.push_back({m.arrivals[slot], slot});
+    for (int slot = 0; slot < filled; ++slot)
+        if (!g.droppedSlot[slot]) g.candidates.push_back({m.arrivals[slot], slot});
     std::stable_sort(g.candidates.begin(), g.candidates.end(),
                      [](const Group::Candidate& a, const Group::Candidate& b) { return a.arrivalNs < b.arrivalNs; });
     g.taken.clear();
@@ -651,14 +676,18 @@ int UdpSocket::WaitReadable(int waitMs) {
 
 bool UdpSocket::ReadDropCounter(std::uint32_t& counter) const {
     if (fd_ < 0) return false;
-    if (!group_) return ReadSocketDrops(fd_, counter);
+    if (!group_) {
+        if (!ReadSocketDrops(fd_, counter)) return false;
+        counter += dropped_.load(std::memory_order_relaxed);
+        return true;
+    }
     // A group's counter is its sockets' added up, each as last seen: a reading
     // never goes behind what the datagrams handed on carried.
     std::lock_guard<std::mutex> lock(group_->mutex);
     for (std::size_t k = 0; k < group_->fds.size(); ++k) {
         std::uint32_t reading;
         if (!ReadSocketDrops(group_->fds[k], reading)) return false;
-        KeepLatest(group_->drops[k], reading);
+        KeepLatest(group_->drops[k], reading + group_->dropped[k]);
     }
     counter = std::accumulate(group_->drops.begin(), group_->drops.end(), std::uint32_t{0});
     return true;

@@ -65,6 +65,8 @@ def main():
     address, count, seconds = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((address, 161))
+    # The test sends the request once it reads this.
+    print("listening", flush=True)
     deadline = time.monotonic() + seconds
     answered = 0
     while answered < count and time.monotonic() < deadline:

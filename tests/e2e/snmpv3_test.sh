@@ -168,7 +168,9 @@ if wait_until 30 marked forger; then
     agent_stop
     ip netns exec "$NETNS_AGENT" python3 "$here/forging_agent.py" "$NETNS_AGENT_ADDR" 1 20 >"$work/forger.out" 2>&1 &
     forger_pid=$!
-    sleep 0.3
+    # The request goes once the forger listens: a fixed pause lost the race
+    # to a slow start of python on a busy machine.
+    wait_until 10 grep -q '^listening' "$work/forger.out" || fail "the forging agent did not start"
     touch "$work/forger"
 fi
 if wait_until 60 marked table; then

@@ -14,6 +14,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "listener/DatagramQueue.h"
@@ -292,6 +293,41 @@ TEST(UdpBatchReceive, TheKernelsDropsAreCountedWithTheNextDatagram) {
         EXPECT_EQ(received + static_cast<int>(dropped), kSent);
         ASSERT_EQ(sender.Send(d.data(), d.size()), 1000);
         ASSERT_EQ(receiver.ReceiveBatch(buffers, 1000), 1);
+        EXPECT_EQ(buffers.DropCounter(0), dropped);
+    }
+}
+
+TEST(UdpBatchReceive, LongDatagramsPastTheWholeSlotsAreDroppedAndCountedAsTheKernelsDrops) {
+    // A group spreads one sender's datagrams over its sockets, so which ones
+    // a take finds in its whole slots varies: every datagram is then either
+    // taken whole or counted.
+    for (const int sockets : {1, 4}) {
+        SCOPED_TRACE(sockets);
+        UdpSocket receiver, sender;
+        ASSERT_TRUE(receiver.Create() && receiver.BindTo(Loopback(), 1 << 20, sockets));
+        ASSERT_TRUE(sender.Create() && sender.BindTo(Loopback()));
+        sender.SetDestination(Loopback(receiver.LocalPort()));
+        // A long one in the whole slot, a short one, a long one dropped (its
+        // loss goes with the next), one of 4,095 bytes that fits.
+        for (const int size : {5000, 1, 4096, 4095}) ASSERT_EQ(sender.Send(Datagram(size, 9).data(), size), size);
+        ReceiveBatchBuffers buffers(8, 65536);
+        buffers.DropFrom(4096, 1);
+        std::vector<std::pair<int, std::uint32_t>> got;  // size, drop counter
+        while (receiver.WaitReadable(200) > 0)
+            for (int i = 0, n = receiver.ReceiveBatch(buffers, 0); i < n; ++i)
+                got.emplace_back(buffers.Size(i), buffers.DropCounter(i));
+        std::uint32_t dropped = 0;
+        ASSERT_TRUE(receiver.ReadDropCounter(dropped));
+        EXPECT_EQ(got.size() + dropped, 4u);
+        if (sockets == 1) {
+            EXPECT_EQ(got, (std::vector<std::pair<int, std::uint32_t>>{{5000, 0}, {1, 0}, {4095, 1}}));
+        }
+        for (const auto& [size, counter] : got) EXPECT_TRUE(size == 5000 || size == 1 || size == 4096 || size == 4095);
+        // Taken whole again once the buffers drop nothing.
+        buffers.DropFrom(0, 0);
+        ASSERT_EQ(sender.Send(Datagram(5000, 9).data(), 5000), 5000);
+        ASSERT_EQ(receiver.ReceiveBatch(buffers, 1000), 1);
+        EXPECT_EQ(buffers.Size(0), 5000);
         EXPECT_EQ(buffers.DropCounter(0), dropped);
     }
 }
