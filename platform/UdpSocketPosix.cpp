@@ -473,8 +473,9 @@ int UdpSocket::ReceiveBatch(ReceiveBatchBuffers& buffers, int waitMs, int most) 
     for (int i = 0; i < slots; ++i) {
         iovec& v = m.vectors[i];
         v.iov_base = m.data + static_cast<std::size_t>(i) * m.slotSize;
-        // A datagram the buffers drop comes back cut, in a slot with room
-        // for one byte short of their size: only what is shorter is copied in.
+        // A slot that drops long datagrams has room for one byte less than
+        // the size they start at: a long one comes back cut, and only what
+        // is shorter is copied in.
         v.iov_len = buffers.Drops(i) ? std::min(m.slotSize, buffers.dropFrom_ - 1) : m.slotSize;
         msghdr& h = m.messages[i].msg_hdr;
         h.msg_name = &m.from[i];
