@@ -1,6 +1,5 @@
 #include "listener/SocketDrain.h"
 
-#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -71,7 +70,7 @@ int SocketDrain::ReadyToTake(ReceiveBatchBuffers& buffers) const {
     // slots); the others are dropped as they are taken, where the queue
     // would have refused them. Only the first page of their slots is
     // written, so the batch need not be smaller.
-    const int whole = std::min(queue_.LongFits(tuning::kReceiveBatch), Most());
+    const int whole = queue_.LongFits(Most());
     buffers.DropFrom(tuning::kLongDatagramBytes, whole);
     return tuning::kReceiveBatch;
 }
